@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/corefoundation/CFBase.h"
 #include "platform/corefoundation/CFDictionary.h"
 
 using namespace platform;
@@ -61,4 +62,10 @@ TEST(CFData, NoCopyDataSharesStorageUntilTheLastReferenceGoes) {
     EXPECT_EQ(*data, *CFDataCreate(std::vector<std::uint8_t>{7, 8}));
     data.reset();
     EXPECT_TRUE(watch.expired());
+}
+
+TEST(CFBase, FourCharCodesPutTheFirstCharacterInTheHighByte) {
+    static_assert(fourCharCode("BGRA") == 0x42475241u);
+    EXPECT_EQ(fourCharCodeString(fourCharCode("420v")), "420v");
+    EXPECT_EQ(fourCharCodeString(32), "32");
 }
