@@ -51,6 +51,7 @@ inline constexpr const char* NSLocalizedRecoverySuggestionErrorKey =
     "NSLocalizedRecoverySuggestion";
 inline constexpr const char* NSUnderlyingErrorKey = "NSUnderlyingError";
 inline constexpr const char* NSFilePathErrorKey = "NSFilePath";
+inline constexpr const char* NSDebugDescriptionErrorKey = "NSDebugDescription";
 
 inline constexpr const char* NSOSStatusErrorDomain = "NSOSStatusErrorDomain";
 inline constexpr const char* NSPOSIXErrorDomain = "NSPOSIXErrorDomain";
