@@ -1,0 +1,67 @@
+#include "media-player/decoders/common/StreamSideData.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace quillon {
+
+namespace {
+
+const AVPacketSideData* firstSideData(const AVStream& stream, AVPacketSideDataType type,
+                                      std::size_t minimumSize) {
+    if (stream.side_data == nullptr) {
+        return nullptr;
+    }
+    for (int index = 0; index < stream.nb_side_data; ++index) {
+        const AVPacketSideData& entry = stream.side_data[index];
+        if (entry.type == type) {
+            if (entry.data == nullptr || entry.size < minimumSize) {
+                return nullptr;
+            }
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<platform::CGAffineTransform> readDisplayMatrix(const AVStream& stream) {
+    std::array<std::int32_t, 9> matrix{};
+    const AVPacketSideData* entry =
+        firstSideData(stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof(matrix));
+    if (entry == nullptr) {
+        return std::nullopt;
+    }
+    // Side data carries no alignment promise: copy rather than cast.
+    std::memcpy(matrix.data(), entry->data, sizeof(matrix));
+    constexpr double fixedPointOne = 65536;
+    return platform::CGAffineTransformMake(matrix[0] / fixedPointOne, matrix[1] / fixedPointOne,
+                                           matrix[3] / fixedPointOne, matrix[4] / fixedPointOne,
+                                           matrix[6] / fixedPointOne, matrix[7] / fixedPointOne);
+}
+
+std::optional<AVMasteringDisplayMetadata> readMasteringDisplayMetadata(const AVStream& stream) {
+    const AVPacketSideData* entry = firstSideData(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
+                                                  sizeof(AVMasteringDisplayMetadata));
+    if (entry == nullptr) {
+        return std::nullopt;
+    }
+    AVMasteringDisplayMetadata metadata;
+    std::memcpy(&metadata, entry->data, sizeof(metadata));
+    return metadata;
+}
+
+std::optional<ContentLightLevel> readContentLightLevel(const AVStream& stream) {
+    const AVPacketSideData* entry =
+        firstSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, sizeof(AVContentLightMetadata));
+    if (entry == nullptr) {
+        return std::nullopt;
+    }
+    AVContentLightMetadata level;
+    std::memcpy(&level, entry->data, sizeof(level));
+    return ContentLightLevel{level.MaxCLL, level.MaxFALL};
+}
+
+}  // namespace quillon
