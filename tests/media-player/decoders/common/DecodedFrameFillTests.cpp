@@ -18,6 +18,7 @@ extern "C" {
 #include "media-player/decoders/common/DecoderFrameGeometry.h"
 #include "media-player/decoders/common/FFmpegPixelFormatConverter.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
+#include "support/TestMedia.h"
 
 using namespace quillon;
 using namespace platform;
@@ -55,6 +56,11 @@ private:
         make("raw-p010le.yuv",
              "-f lavfi -i testsrc2=size=34x18:rate=10:duration=0.3 -pix_fmt p010le -f rawvideo");
         make("raw-bgra.nut", odd + "-pix_fmt bgra -c:v rawvideo");
+        make("raw-argb.nut", odd + "-pix_fmt argb -c:v rawvideo");
+        make("raw-rgb24.nut", odd + "-pix_fmt rgb24 -c:v rawvideo");
+        make("raw-uyvy422.nut", odd + "-pix_fmt uyvy422 -c:v rawvideo");
+        make("raw-yuyv422.nut", odd + "-pix_fmt yuyv422 -c:v rawvideo");
+        make("raw-ayuv64le.yuv", odd + "-pix_fmt ayuv64le -f rawvideo");
         make("ffv1-yuv420p.mkv", odd + "-pix_fmt yuv420p -c:v ffv1");
         make("ffv1-yuv420p10le.mkv", odd + "-pix_fmt yuv420p10le -c:v ffv1");
         make("mjpeg-yuvj420p.avi", odd + "-pix_fmt yuvj420p -c:v mjpeg -q:v 2");
@@ -96,9 +102,10 @@ DecodedVideo decodeAll(const std::string& path) {
     const AVInputFormat* inputFormat = nullptr;
     AVDictionaryPointer options;
     if (path.ends_with(".yuv")) {
+        const bool p010 = path.ends_with("p010le.yuv");
         inputFormat = av_find_input_format("rawvideo");
-        av_dict_set(inOutPointer(options), "pixel_format", "p010le", 0);
-        av_dict_set(inOutPointer(options), "video_size", "34x18", 0);
+        av_dict_set(inOutPointer(options), "pixel_format", p010 ? "p010le" : "ayuv64le", 0);
+        av_dict_set(inOutPointer(options), "video_size", p010 ? "34x18" : "33x17", 0);
     }
     if (avformat_open_input(&raw, path.c_str(), inputFormat, inOutPointer(options)) < 0) {
         ADD_FAILURE() << "cannot open " << path;
@@ -227,12 +234,16 @@ TEST(DecodedFrameFill, FramesInTheDecodersOwnMemoryCopyRowByRow) {
         OSType expectedFormat;
         bool lineSizesDiffer;
     };
-    // Packed BGRA lines happen to come out the same size in both.
+    // Packed 32-bit and 4:2:2 lines happen to come out the same size in both.
     for (const auto& [name, expectedFormat, lineSizesDiffer] :
          {Case{"raw-yuv420p.nut", kCVPixelFormatType_420YpCbCr8Planar, true},
           Case{"raw-nv12.nut", kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange, true},
           Case{"raw-p010le.yuv", kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange, true},
-          Case{"raw-bgra.nut", kCVPixelFormatType_32BGRA, false}}) {
+          Case{"raw-bgra.nut", kCVPixelFormatType_32BGRA, false},
+          Case{"raw-argb.nut", kCVPixelFormatType_32ARGB, false},
+          Case{"raw-rgb24.nut", kCVPixelFormatType_24RGB, true},
+          Case{"raw-uyvy422.nut", kCVPixelFormatType_422YpCbCr8, false},
+          Case{"raw-yuyv422.nut", kCVPixelFormatType_422YpCbCr8_yuvs, false}}) {
         SCOPED_TRACE(name);
         const std::string path = mediaPath(name);
         if (path.empty()) {
@@ -353,4 +364,59 @@ TEST(DecodedFrameFill, FullRangeConversionKeepsTheRange) {
                 << x << ", " << y;
         }
     }
+}
+
+// 'y416' is not a format buffers may have: its 16-bit samples go to 'x420' through the converter.
+TEST(DecodedFrameFill, UnsupportedPackedFormatConvertsToTenBitBiPlanar) {
+    const std::string path = mediaPath("raw-ayuv64le.yuv");
+    if (path.empty()) {
+        return;
+    }
+    DecodedVideo video = decodeAll(path);
+    ASSERT_FALSE(video.frames.empty());
+    const AVFrame& frame = *video.frames.front();
+    FFmpegPixelFormatConverter converter(static_cast<AVPixelFormat>(frame.format),
+                                         frame.color_range, frame.width, frame.height);
+    ASSERT_TRUE(converter.isConversionNeeded());
+    EXPECT_EQ(converter.destinationPixelFormat(), kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange);
+    CVPixelBufferRef buffer =
+        createPixelBuffer(frame.width, frame.height, converter, nullptr, CallSite("test"));
+    converter.convert(frame, buffer);
+    // Luma is the top 10 bits of each 16-bit Y sample (AYUV64 holds A, Y, U, V per pixel).
+    const auto* luma =
+        static_cast<const std::uint8_t*>(CVPixelBufferGetBaseAddressOfPlane(buffer, 0));
+    for (int x = 0; x < frame.width; ++x) {
+        std::uint16_t converted;
+        std::uint16_t source;
+        std::memcpy(&converted, luma + 2 * x, 2);
+        std::memcpy(&source, frame.data[0] + 8 * x + 2, 2);
+        EXPECT_NEAR(converted >> 6, source >> 6, 1) << x;
+    }
+}
+
+// A stream whose pictures change size mid-way: buffers made for the first size must refuse the
+// later pictures (filling them would read past the frame), and a pool made for the new size
+// takes them whole.
+TEST(DecodedFrameFill, SizeChangeIsDetectedAndANewPoolTakesTheNewSize) {
+    DecodedVideo video = decodeAll(quillon::test::mediaPath("size-change-h264.mkv"));
+    ASSERT_FALSE(video.frames.empty());
+    const AVFrame& first = *video.frames.front();
+    const AVFrame& last = *video.frames.back();
+    ASSERT_NE(first.width, last.width);
+    FFmpegPixelFormatConverter converter(static_cast<AVPixelFormat>(first.format),
+                                         first.color_range, first.width, first.height);
+    CVPixelBufferRef firstBuffer =
+        createPixelBuffer(first.width, first.height, converter, nullptr, CallSite("test"));
+    EXPECT_TRUE(frameMatchesPixelBuffer(first, firstBuffer));
+    EXPECT_TRUE(converter.matches(first));
+    EXPECT_FALSE(frameMatchesPixelBuffer(last, firstBuffer));
+    EXPECT_FALSE(converter.matches(last));
+
+    FFmpegPixelFormatConverter rebuilt(static_cast<AVPixelFormat>(last.format), last.color_range,
+                                       last.width, last.height);
+    CVPixelBufferRef lastBuffer =
+        createPixelBuffer(last.width, last.height, rebuilt, nullptr, CallSite("test"));
+    ASSERT_TRUE(frameMatchesPixelBuffer(last, lastBuffer));
+    fillData(lastBuffer, last.data, last.linesize, static_cast<AVPixelFormat>(last.format));
+    expectSamePixels(last, lastBuffer);
 }
