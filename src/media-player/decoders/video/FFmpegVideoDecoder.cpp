@@ -1,0 +1,265 @@
+#include "media-player/decoders/video/FFmpegVideoDecoder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "media-player/decoders/common/ColorAttachments.h"
+#include "media-player/decoders/common/FFmpegDecoding.h"
+#include "media-player/decoders/common/FFmpegError.h"
+#include "media-player/decoders/common/FrameSideData.h"
+#include "media-player/decoders/common/HDRMetadata.h"
+#include "media-player/decoders/common/PixelAspectRatioAttachment.h"
+#include "media-player/decoders/common/StreamSideData.h"
+#include "media-player/decoders/video/CMSampleBufferFFmpegVideo.h"
+#include "media-player/decoders/video/DecoderPixelFormatChooser.h"
+#include "media-player/decoders/video/DecoderThreadCount.h"
+#include "media-player/decoders/video/HardwareDecoding.h"
+#include "platform/corevideo/CVImageBuffer.h"
+#include "platform/foundation/Log.h"
+
+namespace quillon {
+
+using namespace platform;
+
+namespace {
+
+constexpr const char* initFunction = "init(stream:)";
+constexpr const char* makePixelBufferFunction = "makePixelBufferForSoftwareDecodedFrame()";
+
+// libavcodec picks frame or slice threading by itself (both are allowed by default). It has no
+// public way to give its threads a scheduling priority, so they run at the priority of the
+// process.
+void configureDecoderContext(AVCodecContext& context,
+                             AVPixelFormat (*chooseFormat)(AVCodecContext*, const AVPixelFormat*)) {
+    context.get_format = chooseFormat;
+    context.thread_count = decoderThreadCount();
+}
+
+AVCodecContextPointer makeSoftwareDecoderContext(const AVCodec& codec, const AVStream& stream) {
+    AVCodecContextPointer context = makeDecoderContext(&codec, stream.codecpar, stream.time_base);
+    configureDecoderContext(*context, chooseSoftwareDecoderPixelFormat);
+    openDecoder(&codec, *context);
+    return context;
+}
+
+CFDataRef masteringDisplayColorVolumeData(const AVStream& stream) {
+    if (auto metadata = readMasteringDisplayMetadata(stream)) {
+        return makeMasteringDisplayColorVolumeData(*metadata);
+    }
+    return nullptr;
+}
+
+CFDataRef contentLightLevelInfoData(const AVStream& stream) {
+    if (auto level = readContentLightLevel(stream)) {
+        return makeContentLightLevelInfoData(*level);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+AVCodecContextPointer makeHardwareDecoderContext(const AVCodec& codec, const AVStream& stream) {
+    AVBufferRefPointer device = makeHardwareDeviceContext();
+    if (!device) {
+        return nullptr;
+    }
+    AVCodecContextPointer context = makeDecoderContext(&codec, stream.codecpar, stream.time_base);
+    context->hw_device_ctx = device.release();
+    configureDecoderContext(*context, chooseHardwareDecoderPixelFormat);
+    openDecoder(&codec, *context);
+    return context;
+}
+
+FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream)
+    : FFmpegVideoDecoder(stream, makeHardwareDecoderContext) {}
+
+FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream,
+                                       const HardwareDecoderContextMaker& makeHardwareContext) {
+    const AVCodecParameters* parameters = stream.codecpar;
+    if (parameters == nullptr || parameters->codec_type != AVMEDIA_TYPE_VIDEO) {
+        throw FFmpegError::unsupportedMediaType();
+    }
+    const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+    if (codec == nullptr) {
+        throw FFmpegError::decoderNotFound(parameters->codec_id);
+    }
+
+    softwareDecoderContext_ = makeSoftwareDecoderContext(*codec, stream);
+    if (makeHardwareContext) {
+        hardwareDecoderContext_ = makeHardwareContext(*codec, stream);
+    }
+    decoderContext_ =
+        hardwareDecoderContext_ ? hardwareDecoderContext_.get() : softwareDecoderContext_.get();
+
+    decodedFrame_ = makeFrame(CallSite(initFunction));
+    if (hardwareDecoderContext_) {
+        transferredFrame_ = makeFrame(CallSite(initFunction));
+    }
+    pixelBufferOutput_ = std::make_unique<PixelBufferOutput>(
+        DecodedPictureFormat::of(*decoderContext_), *decoderContext_, initFunction);
+
+    streamTimeBase_ = stream.time_base;
+    streamLevelMasteringDisplayColorVolumeSEIMessageData_ = masteringDisplayColorVolumeData(stream);
+    streamLevelContentLightLevelInfoSEIMessageData_ = contentLightLevelInfoData(stream);
+}
+
+// The pools' buffers that are still in use elsewhere outlive the pools; the transfer session is
+// invalidated by the output that owns it.
+FFmpegVideoDecoder::~FFmpegVideoDecoder() = default;
+
+void FFmpegVideoDecoder::flush() {
+    failedHardwareDecodeCount_ = 0;
+    pictureWaiting_ = false;
+    av_frame_unref(decodedFrame_.get());
+    avcodec_flush_buffers(decoderContext_);
+    guessedNextPresentationTimestamp_.reset();
+}
+
+bool FFmpegVideoDecoder::startDecoding(const Packet& packet) {
+    try {
+        return sendPacket(packet.avPacket());
+    } catch (...) {
+        recordDecodeFailure();
+        throw;
+    }
+}
+
+bool FFmpegVideoDecoder::sendPacket(const AVPacket& packet) {
+    // When the decoder refuses the packet because a picture is ready, the picture is taken out
+    // and the packet sent again at once: the decoder's threads get their next input before the
+    // picture is copied into a pixel buffer (at the next dequeue) rather than after. The caller
+    // is refused only while a picture waits here, so a refusal always means that a picture can be
+    // dequeued.
+    //
+    // Decoders that run their own frame threads (libdav1d) also refuse input while those threads
+    // are still busy with earlier input and have no picture ready: then wait for one or the
+    // other. A decoder that stays stuck is given up on after a while; the caller then meets a
+    // refusal with nothing to dequeue.
+    constexpr auto longestWait = std::chrono::seconds(5);
+    constexpr auto longestPause = std::chrono::milliseconds(1);
+    const auto deadline = std::chrono::steady_clock::now() + longestWait;
+    std::chrono::microseconds pause(20);
+    while (true) {
+        if (quillon::startDecoding(packet, *decoderContext_)) {
+            return true;
+        }
+        if (pictureWaiting_) {
+            return false;
+        }
+        if (dequeue(*decoderContext_, *decodedFrame_)) {
+            pictureWaiting_ = true;
+            continue;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, longestPause);
+    }
+}
+
+CMSampleBufferRef FFmpegVideoDecoder::dequeueSampleBuffer() {
+    bool received = std::exchange(pictureWaiting_, false);
+    try {
+        received = received || dequeue(*decoderContext_, *decodedFrame_);
+    } catch (...) {
+        recordDecodeFailure();
+        throw;
+    }
+    if (!received) {
+        return nullptr;
+    }
+    try {
+        CMSampleBufferRef sampleBuffer = makeSampleBufferFromDecodedFrame();
+        if (isDecodingOnHardware()) {
+            failedHardwareDecodeCount_ = 0;
+        }
+        av_frame_unref(decodedFrame_.get());
+        return sampleBuffer;
+    } catch (...) {
+        av_frame_unref(decodedFrame_.get());
+        recordDecodeFailure();
+        throw;
+    }
+}
+
+void FFmpegVideoDecoder::recordDecodeFailure() {
+    guessedNextPresentationTimestamp_.reset();
+    if (!isDecodingOnHardware()) {
+        return;
+    }
+    failedHardwareDecodeCount_ += 1;
+    if (failedHardwareDecodeCount_ >= failedHardwareDecodeCountForFallback) {
+        log("Too many hardware decode errors; falling back to software decoder.");
+        // The hardware context stays allocated until the decoder goes; it is never used again.
+        decoderContext_ = softwareDecoderContext_.get();
+    }
+}
+
+CMSampleBufferRef FFmpegVideoDecoder::makeSampleBufferFromDecodedFrame() {
+    const AVFrame& frame = *decodedFrame_;
+    const CVPixelBufferRef pixelBuffer = makePixelBuffer(frame);
+    setColorAttachments(frame, pixelBuffer);
+    attachHDRMetadata(frame, pixelBuffer);
+
+    CMSampleBufferRef sampleBuffer =
+        makeSampleBuffer(pixelBuffer, frame, streamTimeBase_, guessedNextPresentationTimestamp_);
+    const CMTime duration = CMSampleBufferGetDuration(sampleBuffer);
+    if (CMTIME_IS_VALID(duration)) {
+        guessedNextPresentationTimestamp_ =
+            CMTimeAdd(CMSampleBufferGetPresentationTimeStamp(sampleBuffer), duration);
+    } else {
+        guessedNextPresentationTimestamp_.reset();
+    }
+    return sampleBuffer;
+}
+
+CVPixelBufferRef FFmpegVideoDecoder::makePixelBuffer(const AVFrame& frame) {
+    // A hardware picture is copied into system memory first and then goes the software way.
+    const bool inHardwareMemory = isHardwareFrame(frame);
+    const AVFrame* pixels = &frame;
+    if (inHardwareMemory) {
+        if (!transferredFrame_) {
+            transferredFrame_ = makeFrame(CallSite(makePixelBufferFunction));
+        }
+        transferHardwareFrame(frame, *transferredFrame_);
+        pixels = transferredFrame_.get();
+    }
+    // Streams may change their picture size or format at any frame; buffers of the old ones
+    // would be read past the new frame's memory.
+    if (!pixelBufferOutput_->accepts(*pixels, frame)) {
+        pixelBufferOutput_ = std::make_unique<PixelBufferOutput>(
+            DecodedPictureFormat::of(*pixels, frame, *decoderContext_), *decoderContext_,
+            makePixelBufferFunction);
+    }
+    CVPixelBufferRef pixelBuffer =
+        pixelBufferOutput_->makePixelBufferForSoftwareDecodedFrame(*pixels, frame);
+    if (inHardwareMemory) {
+        CVBufferSetAttachment(pixelBuffer, kCVImageBufferPixelAspectRatioKey,
+                              std::make_shared<const CFDictionary>(
+                                  pixelAspectRatioAttachment(frame.sample_aspect_ratio)),
+                              kCVAttachmentMode_ShouldPropagate);
+    }
+    return pixelBuffer;
+}
+
+void FFmpegVideoDecoder::attachHDRMetadata(const AVFrame& frame,
+                                           const CVPixelBufferRef& pixelBuffer) {
+    if (auto metadata = readMasteringDisplayMetadata(frame)) {
+        latestFrameLevelMasteringDisplayColorVolumeSEIMessageData_ =
+            makeMasteringDisplayColorVolumeData(*metadata);
+    }
+    if (auto level = readContentLightLevel(frame)) {
+        latestFrameLevelContentLightLevelInfoSEIMessageData_ =
+            makeContentLightLevelInfoData(*level);
+    }
+    quillon::attachHDRMetadata(pixelBuffer,
+                               latestFrameLevelMasteringDisplayColorVolumeSEIMessageData_.value_or(
+                                   streamLevelMasteringDisplayColorVolumeSEIMessageData_),
+                               latestFrameLevelContentLightLevelInfoSEIMessageData_.value_or(
+                                   streamLevelContentLightLevelInfoSEIMessageData_));
+}
+
+}  // namespace quillon

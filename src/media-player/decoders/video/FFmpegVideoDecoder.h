@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libavutil/rational.h>
+}
+
+#include "media-player/decoders/common/CoreMediaCompatibleDecoder.h"
+#include "media-player/decoders/common/FFmpegPointers.h"
+#include "media-player/decoders/video/PixelBufferOutput.h"
+#include "media-player/media-source/MediaType.h"
+#include "media-player/media-source/Packet.h"
+#include "platform/corefoundation/CFData.h"
+#include "platform/coremedia/CMSampleBuffer.h"
+#include "platform/coremedia/CMTime.h"
+
+namespace quillon {
+
+// Decodes the packets of one video stream into sample buffers of colour-tagged pixel buffers,
+// on a hardware decoder when this machine has one and on libavcodec's software decoder
+// otherwise, or for good once the hardware decoder has failed too often in a row.
+//
+// Used from one serial queue at a time (its decode session's); it has no lock. libavcodec
+// decodes on its own threads and calls the pixel-format chooser from them.
+class FFmpegVideoDecoder final : public CoreMediaCompatibleDecoder {
+public:
+    // The context that decodes the stream on hardware, opened, or null when this machine has no
+    // hardware decoder. Errors thrown while making or opening it end the decoder's construction.
+    using HardwareDecoderContextMaker =
+        std::function<AVCodecContextPointer(const AVCodec& codec, const AVStream& stream)>;
+
+    // The failure, counted in a row without a sample buffer or a flush in between, at which the
+    // hardware decoder is given up for good.
+    static constexpr std::int64_t failedHardwareDecodeCountForFallback = 11;
+
+    // Throws FFmpegError unsupportedMediaType for a stream that is not video, decoderNotFound
+    // when libavcodec has no decoder for it, or the logged error of a failed context, frame,
+    // pool or transfer-session creation.
+    explicit FFmpegVideoDecoder(const AVStream& stream);
+    FFmpegVideoDecoder(const AVStream& stream,
+                       const HardwareDecoderContextMaker& makeHardwareDecoderContext);
+    ~FFmpegVideoDecoder() override;
+
+    MediaType mediaType() const override { return mediaType_; }
+
+    // Drops what the decoder holds (after a seek). The frame-level HDR metadata is kept.
+    void flush() override;
+
+    // A failure counts against the hardware decoder and is rethrown.
+    bool startDecoding(const Packet& packet) override;
+
+    // The next picture as a sample buffer, or null when none is ready. A failure (of the decoder,
+    // of the copy into a pixel buffer, or a picture without any time) counts against the hardware
+    // decoder and is rethrown.
+    platform::CMSampleBufferRef dequeueSampleBuffer() override;
+
+    AVRational streamTimeBase() const { return streamTimeBase_; }
+    bool hasHardwareDecoderContext() const { return hardwareDecoderContext_ != nullptr; }
+    bool isDecodingOnHardware() const {
+        return hardwareDecoderContext_ && decoderContext_ == hardwareDecoderContext_.get();
+    }
+    std::int64_t failedHardwareDecodeCount() const { return failedHardwareDecodeCount_; }
+    const AVCodecContext& decoderContext() const { return *decoderContext_; }
+    // The converter, pools and transfer session of the pictures decoded last (of the stream's
+    // announced format before the first one).
+    const PixelBufferOutput& pixelBufferOutput() const { return *pixelBufferOutput_; }
+    std::optional<platform::CMTime> guessedNextPresentationTimestamp() const {
+        return guessedNextPresentationTimestamp_;
+    }
+
+private:
+    bool sendPacket(const AVPacket& packet);
+    void recordDecodeFailure();
+    platform::CMSampleBufferRef makeSampleBufferFromDecodedFrame();
+    platform::CVPixelBufferRef makePixelBuffer(const AVFrame& frame);
+    void attachHDRMetadata(const AVFrame& frame, const platform::CVPixelBufferRef& pixelBuffer);
+
+    MediaType mediaType_ = MediaType::video;
+    AVRational streamTimeBase_{0, 1};
+    AVCodecContext* decoderContext_ = nullptr;
+    AVCodecContextPointer softwareDecoderContext_;
+    AVCodecContextPointer hardwareDecoderContext_;
+    std::int64_t failedHardwareDecodeCount_ = 0;
+    AVFramePointer decodedFrame_;
+    // A picture received while making room for a packet, given out by the next dequeue.
+    bool pictureWaiting_ = false;
+    // Hardware pictures copied into system memory; its buffers are reused from frame to frame.
+    AVFramePointer transferredFrame_;
+    std::unique_ptr<PixelBufferOutput> pixelBufferOutput_;
+    platform::CFDataRef streamLevelMasteringDisplayColorVolumeSEIMessageData_;
+    platform::CFDataRef streamLevelContentLightLevelInfoSEIMessageData_;
+    // Absent until a frame carries the metadata; a null block is metadata that could not be
+    // encoded, which leaves the attachment off.
+    std::optional<platform::CFDataRef> latestFrameLevelMasteringDisplayColorVolumeSEIMessageData_;
+    std::optional<platform::CFDataRef> latestFrameLevelContentLightLevelInfoSEIMessageData_;
+    std::optional<platform::CMTime> guessedNextPresentationTimestamp_;
+};
+
+// The default hardware decoder context: a device from makeHardwareDeviceContext and an opened
+// context that decodes on it into the device's own frames; null when there is no device.
+AVCodecContextPointer makeHardwareDecoderContext(const AVCodec& codec, const AVStream& stream);
+
+}  // namespace quillon

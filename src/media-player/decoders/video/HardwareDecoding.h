@@ -1,0 +1,34 @@
+#pragma once
+
+#include <initializer_list>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/hwcontext.h>
+}
+
+#include "media-player/decoders/common/FFmpegPointers.h"
+
+namespace quillon {
+
+// The hardware decoding interfaces tried, in order.
+inline constexpr std::initializer_list<AVHWDeviceType> hardwareDeviceTypes = {
+    AV_HWDEVICE_TYPE_VAAPI, AV_HWDEVICE_TYPE_CUDA};
+
+// A device context of the first of the device types that can be opened on this machine. Each
+// failure is logged as a failed FFmpeg call; when none opens, "Failed to initialize VideoToolbox
+// FFmpeg context: <the last error>." is logged too and the result is null: decoding then runs on
+// the software decoder only. Never throws.
+AVBufferRefPointer makeHardwareDeviceContext(
+    std::initializer_list<AVHWDeviceType> deviceTypes = hardwareDeviceTypes);
+
+// Whether the frame's picture lies in a hardware device's memory rather than in its data planes.
+bool isHardwareFrame(const AVFrame& frame);
+
+// Copies a hardware frame's picture into system memory: into destination, whose buffers are kept
+// from the previous call when the format and size have not changed. Only the picture is copied
+// (format, width, height, planes); timing, colour and side data stay with the hardware frame.
+// Throws FFmpegError after logging the failed call.
+void transferHardwareFrame(const AVFrame& hardwareFrame, AVFrame& destination);
+
+}  // namespace quillon

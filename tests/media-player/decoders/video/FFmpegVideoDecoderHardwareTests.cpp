@@ -1,0 +1,158 @@
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "VideoDecoderTestSupport.h"
+#include "media-player/decoders/common/FFmpegDecoding.h"
+#include "media-player/decoders/common/FFmpegError.h"
+#include "media-player/decoders/video/HardwareDecoding.h"
+#include "platform/foundation/Log.h"
+#include "support/TestDemuxer.h"
+#include "support/TestMedia.h"
+
+using namespace quillon;
+using namespace quillon::test;
+using namespace platform;
+
+namespace {
+
+constexpr const char* fallbackLine =
+    "Too many hardware decode errors; falling back to software decoder.";
+
+std::size_t countLines(const ScopedLogCapture& capture, const std::string& fragment) {
+    const auto lines = capture.lines();
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(),
+                      [&](const auto& line) { return line.find(fragment) != std::string::npos; }));
+}
+
+// This machine's hardware decoders: none on build machines without a GPU, where the decoder
+// must say why and go on in software.
+TEST(FFmpegVideoDecoderHardware, FallsBackToSoftwareWithoutADevice) {
+    ScopedLogCapture capture;
+    std::shared_ptr<FFmpegVideoDecoder> decoder;
+    {
+        TestDemuxer demuxer(mediaPath("h264-aac.mkv"));
+        decoder = std::make_shared<FFmpegVideoDecoder>(demuxer.stream());
+    }
+    if (decoder->hasHardwareDecoderContext()) {
+        GTEST_SKIP() << "this machine has a hardware decoder";
+    }
+    EXPECT_FALSE(decoder->isDecodingOnHardware());
+    // One failed call per device type, then the summary with the last error.
+    EXPECT_EQ(countLines(capture, "makeHardwareDeviceContext(), the FFmpeg function at line "),
+              hardwareDeviceTypes.size());
+    const auto lines = capture.lines();
+    const auto summary = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("Failed to initialize VideoToolbox FFmpeg context: ");
+    });
+    ASSERT_NE(summary, lines.end());
+    EXPECT_TRUE(summary->ends_with("."));
+    EXPECT_GT(summary->size(),
+              std::string("Failed to initialize VideoToolbox FFmpeg context: .").size());
+
+    const DecodedVideo video = decodeWholeFile(mediaPath("h264-aac.mkv"));
+    EXPECT_EQ(video.sampleBuffers.size(), video.packetPresentationTimes.size());
+}
+
+// Stands in for a hardware decoder: a software context that tests make fail by feeding it
+// packets cut short (the raw video decoder refuses a packet smaller than a picture).
+class InjectedHardwareContext : public ::testing::Test {
+protected:
+    void SetUp() override {
+        demuxer = std::make_unique<TestDemuxer>(mediaPath("rawvideo-yuv420p.nut"));
+        decoder = std::make_shared<FFmpegVideoDecoder>(
+            demuxer->stream(), [this](const AVCodec& codec, const AVStream& stream) {
+                ++madeHardwareContexts;
+                AVCodecContextPointer context =
+                    makeDecoderContext(&codec, stream.codecpar, stream.time_base);
+                openDecoder(&codec, *context);
+                return context;
+            });
+        packets = demuxer->readPackets();
+        ASSERT_GE(packets.size(), 10u);
+    }
+
+    PacketRef truncated(std::size_t index) const {
+        AVPacket* copy = av_packet_clone(&packets[index]->avPacket());
+        copy->size /= 2;
+        PacketRef packet = Packet::make(*copy);
+        av_packet_free(&copy);
+        return packet;
+    }
+
+    // Sends a packet and dequeues its picture; false when either step failed.
+    bool decodeOne(const PacketRef& packet) {
+        try {
+            return decoder->startDecoding(*packet) && decoder->dequeueSampleBuffer() != nullptr;
+        } catch (const FFmpegError&) {
+            return false;
+        }
+    }
+
+    std::unique_ptr<TestDemuxer> demuxer;
+    std::shared_ptr<FFmpegVideoDecoder> decoder;
+    std::vector<PacketRef> packets;
+    int madeHardwareContexts = 0;
+};
+
+TEST_F(InjectedHardwareContext, GivesUpTheHardwareDecoderAtTheEleventhFailureInARow) {
+    ScopedLogCapture capture;
+    ASSERT_EQ(madeHardwareContexts, 1);
+    ASSERT_TRUE(decoder->isDecodingOnHardware());
+
+    for (int failure = 1; failure <= 10; ++failure) {
+        EXPECT_FALSE(decodeOne(truncated(0)));
+        EXPECT_EQ(decoder->failedHardwareDecodeCount(), failure);
+    }
+    EXPECT_TRUE(decoder->isDecodingOnHardware());
+
+    // A picture in between starts the count again.
+    EXPECT_TRUE(decodeOne(packets[1]));
+    EXPECT_EQ(decoder->failedHardwareDecodeCount(), 0);
+    EXPECT_TRUE(decoder->isDecodingOnHardware());
+
+    for (int failure = 1; failure <= 10; ++failure) {
+        EXPECT_FALSE(decodeOne(truncated(2)));
+    }
+    EXPECT_TRUE(decoder->isDecodingOnHardware());
+    EXPECT_EQ(countLines(capture, fallbackLine), 0u);
+    EXPECT_FALSE(decodeOne(truncated(2)));
+    EXPECT_FALSE(decoder->isDecodingOnHardware());
+    EXPECT_EQ(countLines(capture, fallbackLine), 1u);
+
+    // Software failures count nothing and never log the fallback again.
+    EXPECT_FALSE(decodeOne(truncated(3)));
+    EXPECT_EQ(countLines(capture, fallbackLine), 1u);
+    EXPECT_TRUE(decodeOne(packets[4]));
+    EXPECT_FALSE(decoder->isDecodingOnHardware());
+    EXPECT_TRUE(decoder->hasHardwareDecoderContext());
+}
+
+TEST_F(InjectedHardwareContext, AFlushStartsTheCountAgain) {
+    for (int failure = 0; failure < 10; ++failure) {
+        EXPECT_FALSE(decodeOne(truncated(0)));
+    }
+    decoder->flush();
+    EXPECT_EQ(decoder->failedHardwareDecodeCount(), 0);
+    for (int failure = 0; failure < 10; ++failure) {
+        EXPECT_FALSE(decodeOne(truncated(0)));
+    }
+    EXPECT_TRUE(decoder->isDecodingOnHardware());
+}
+
+// Failures after a picture was received count too: here a picture without any time.
+TEST_F(InjectedHardwareContext, CountsPicturesThatCannotBeGivenOut) {
+    decoder->flush();
+    AVPacket* copy = av_packet_clone(&packets[0]->avPacket());
+    copy->pts = copy->dts = AV_NOPTS_VALUE;
+    const PacketRef untimed = Packet::make(*copy);
+    av_packet_free(&copy);
+    EXPECT_FALSE(decodeOne(untimed));
+    EXPECT_EQ(decoder->failedHardwareDecodeCount(), 1);
+}
+
+}  // namespace
