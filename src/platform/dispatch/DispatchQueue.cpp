@@ -6,7 +6,7 @@
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchTimer.h"
 #include "platform/dispatch/MainQueueCore.h"
-#include "platform/dispatch/NeverDestroyed.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/dispatch/SerialQueueCore.h"
 #include "platform/foundation/FatalError.h"
 

@@ -5,7 +5,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchThread.h"
-#include "platform/dispatch/NeverDestroyed.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform::detail {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/dispatch/NeverDestroyed.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform::detail {

@@ -1,5 +1,7 @@
 #include "platform/foundation/NotificationCenter.h"
 
+#include "platform/foundation/NeverDestroyed.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -41,8 +43,9 @@ NotificationCenter::NotificationCenter() : state_(std::make_shared<State>()) {}
 NotificationCenter::~NotificationCenter() = default;
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: global-queue threads may still post while the process exits.
+    static NeverDestroyed<NotificationCenter> center;
+    return center.get();
 }
 
 ObserverToken NotificationCenter::addObserver(std::string name, const void* object, Block block) {

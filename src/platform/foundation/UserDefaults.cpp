@@ -1,5 +1,7 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/NeverDestroyed.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -208,8 +210,9 @@ std::string UserDefaults::standardFilePath() {
 }
 
 UserDefaults& UserDefaults::standard() {
-    static UserDefaults defaults(standardFilePath());
-    return defaults;
+    // Never destroyed, like the notification centre it posts to.
+    static NeverDestroyed<UserDefaults> defaults(standardFilePath());
+    return defaults.get();
 }
 
 std::map<std::string, UserDefaults::Value> UserDefaults::readFile(bool& ok) const {

@@ -5,9 +5,10 @@
 
 namespace platform {
 
-// Holds a process-wide object that is never destroyed. The shared queues and the timer thread
-// are reached from detached threads that may still run while the process exits; destroying
-// them during static destruction would pull the ground from under those threads.
+// Holds a process-wide object that is never destroyed. Shared objects (queues, the timer thread,
+// the default notification centre) are reached from detached threads that may still run while
+// the process exits; destroying them during static destruction would pull the ground from under
+// those threads.
 template <typename T>
 class NeverDestroyed {
 public:
