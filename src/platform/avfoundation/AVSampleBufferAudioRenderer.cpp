@@ -1,0 +1,383 @@
+#include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
+
+#include <atomic>
+#include <cmath>
+#include <mutex>
+
+#include <fmt/format.h>
+
+#include "platform/avfoundation/AudioInputConverter.h"
+#include "platform/avfoundation/AudioSampleQueue.h"
+#include "platform/avfoundation/MediaDataRequestScheduler.h"
+#include "platform/avfoundation/NullAudioSink.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/FatalError.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
+
+namespace platform {
+
+struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
+                                                  std::enable_shared_from_this<State> {
+    State(const AVSampleBufferAudioRenderer* renderer, std::unique_ptr<AudioSink> initialSink)
+        : identity(renderer) {
+        useFormat(initialSink->format());
+        sink = std::move(initialSink);
+    }
+
+    ~State() override {
+        // The sink's callbacks reach this state; they end before anything else goes.
+        if (sink) {
+            sink->stop();
+        }
+    }
+
+    // The renderer as the automatic-flush notification's object; never dereferenced here.
+    const void* const identity;
+    // For log lines.
+    mutable std::mutex descriptionMutex;
+    std::string descriptionText;
+
+    std::string description() const {
+        std::lock_guard lock(descriptionMutex);
+        return descriptionText;
+    }
+    void setDescription(std::string text) {
+        std::lock_guard lock(descriptionMutex);
+        descriptionText = std::move(text);
+    }
+
+    // Enqueueing converts under this lock, and a flush resets the converter under it too, so
+    // that no buffer converted before a flush lands after it. Taken before queueMutex.
+    std::mutex converterMutex;
+    std::unique_ptr<AudioInputConverter> converter;
+
+    mutable std::mutex queueMutex;
+    std::unique_ptr<AudioSampleQueue> queue;
+    // The pipeline renders on the sink's thread; it is only replaced while no sink runs, and
+    // other threads reach it under queueMutex.
+    std::unique_ptr<AudioRenderPipeline> pipeline;
+    AudioSinkFormat format;
+    AVQueuedSampleBufferRenderingStatus status = AVQueuedSampleBufferRenderingStatus::unknown;
+    std::shared_ptr<const Error> error;
+
+    mutable std::mutex timebaseMutex;
+    CMReadOnlyTimebaseRef timebase;
+
+    std::atomic<float> volume{1.0f};
+    std::atomic<bool> muted{false};
+    MediaDataRequestScheduler requests;
+
+    mutable std::mutex propertiesMutex;
+    AVAudioTimePitchAlgorithm timePitchAlgorithm = AVAudioTimePitchAlgorithmTimeDomain;
+    std::uint64_t allowedSpatializationFormats = 0;
+
+    // Serializes what replaces, starts or asks the sink. Never taken by the sink's callbacks.
+    mutable std::mutex sinkMutex;
+    // The renderer has gone: nothing starts a sink any more.
+    bool closed = false;
+    std::unique_ptr<AudioSink> sink;
+
+    // Under converterMutex and queueMutex, or before the state is shared.
+    void useFormat(const AudioSinkFormat& newFormat) {
+        format = newFormat;
+        converter = std::make_unique<AudioInputConverter>(newFormat);
+        queue = std::make_unique<AudioSampleQueue>(newFormat.channelCount);
+        pipeline = std::make_unique<AudioRenderPipeline>(newFormat, *this);
+    }
+
+    void startSink() {
+        std::lock_guard lock(sinkMutex);
+        startSinkLocked();
+    }
+
+    void startSinkLocked() {
+        AudioSink& current = *sink;
+        current.start([this](float* out, std::size_t frameCount,
+                             CMTime hostTime) { render(out, frameCount, hostTime); },
+                      [weak = weak_from_this()](AudioSink::Event event) {
+                          // The sink's thread must not wait for the sink: handle it elsewhere.
+                          DispatchQueue::global(DispatchQoS::userInitiated).async([weak, event] {
+                              if (const auto state = weak.lock()) {
+                                  state->handleSinkEvent(event);
+                              }
+                          });
+                      });
+    }
+
+    // AudioFrameSource, on the sink's thread.
+    void readFrames(std::int64_t position, float* out, std::size_t frameCount) override {
+        std::lock_guard lock(queueMutex);
+        queue->read(position, out, frameCount);
+    }
+
+    void discardFramesBefore(std::int64_t position) override {
+        std::lock_guard lock(queueMutex);
+        queue->discardBefore(position);
+    }
+
+    void render(float* out, std::size_t frameCount, CMTime hostTime) {
+        std::optional<CMTimebaseAnchor> anchor;
+        {
+            std::lock_guard lock(timebaseMutex);
+            if (timebase) {
+                anchor = timebase->anchor();
+            }
+        }
+        const float gain =
+            muted.load(std::memory_order_relaxed) ? 0.0f : volume.load(std::memory_order_relaxed);
+        pipeline->render(out, frameCount, hostTime, anchor, gain);
+        if (isReady()) {
+            requests.rendererIsReady();
+        }
+    }
+
+    bool isReady() const {
+        std::lock_guard lock(queueMutex);
+        if (status == AVQueuedSampleBufferRenderingStatus::failed) {
+            return false;
+        }
+        const std::int64_t position = pipeline->readPosition().value_or(INT64_MIN);
+        return double(queue->framesFrom(position)) <
+               kHighWaterMarkSeconds * double(format.sampleRate);
+    }
+
+    void enqueue(const CMSampleBufferRef& sampleBuffer) {
+        std::lock_guard converterLock(converterMutex);
+        std::vector<float> storage;
+        {
+            std::lock_guard lock(queueMutex);
+            if (status == AVQueuedSampleBufferRenderingStatus::failed) {
+                return;
+            }
+            storage = queue->makeStorage(0);
+        }
+        std::optional<AudioChunk> chunk;
+        try {
+            chunk = converter->convert(sampleBuffer, std::move(storage));
+        } catch (const Error& failure) {
+            log("{}: Unable to play an audio sample buffer: {}.", description(),
+                failure.debugDescription());
+            std::lock_guard lock(queueMutex);
+            status = AVQueuedSampleBufferRenderingStatus::failed;
+            error = failure.clone();
+            return;
+        }
+        std::lock_guard lock(queueMutex);
+        if (chunk) {
+            queue->append(std::move(*chunk));
+        }
+        status = AVQueuedSampleBufferRenderingStatus::rendering;
+    }
+
+    void flush() {
+        {
+            std::lock_guard converterLock(converterMutex);
+            converter->reset();
+            std::lock_guard lock(queueMutex);
+            queue->clear();
+            pipeline->requestReset();
+            if (status == AVQueuedSampleBufferRenderingStatus::failed) {
+                status = AVQueuedSampleBufferRenderingStatus::unknown;
+                error.reset();
+            }
+        }
+        requests.rendererIsReady();
+    }
+
+    bool flushFrom(CMTime time) {
+        if (!CMTIME_IS_NUMERIC(time)) {
+            return false;
+        }
+        std::lock_guard converterLock(converterMutex);
+        std::lock_guard lock(queueMutex);
+        const std::int64_t frame =
+            CMTimeConvertScale(time, format.sampleRate, kCMTimeRoundingMethod_RoundHalfAwayFromZero)
+                .value;
+        if (const auto position = pipeline->readPosition(); position && frame < *position) {
+            return false;
+        }
+        queue->discardFrom(frame);
+        return true;
+    }
+
+    CMTime currentTime() const {
+        std::lock_guard lock(timebaseMutex);
+        return timebase ? timebase->time() : kCMTimeInvalid;
+    }
+
+    void handleSinkEvent(AudioSink::Event event) {
+        const CMTime flushTime = currentTime();
+        if (event == AudioSink::Event::deviceLost) {
+            std::lock_guard lock(sinkMutex);
+            if (closed) {
+                return;
+            }
+            log("{}: The audio output device went away, so audio plays to a null sink.",
+                description());
+            sink->stop();
+            auto replacement = std::make_unique<NullAudioSink>(sink->clock());
+            {
+                std::lock_guard converterLock(converterMutex);
+                std::lock_guard queueLock(queueMutex);
+                useFormat(replacement->format());
+            }
+            // The old sink goes only now: its callbacks ended with stop().
+            sink = std::move(replacement);
+            startSinkLocked();
+        }
+        log("{}: The audio output device {}, so the renderer was flushed at {}.", description(),
+            event == AudioSink::Event::deviceLost ? "went away" : "changed",
+            CMTimeCopyDescription(flushTime));
+        flush();
+        NotificationCenter::UserInfo userInfo;
+        if (CMTIME_IS_VALID(flushTime)) {
+            userInfo[AVSampleBufferAudioRendererFlushTimeKey] = flushTime;
+        }
+        NotificationCenter::defaultCenter().post(
+            AVSampleBufferAudioRendererWasFlushedAutomaticallyNotification, identity,
+            std::move(userInfo));
+    }
+};
+
+AVSampleBufferAudioRenderer::AVSampleBufferAudioRenderer()
+    : AVSampleBufferAudioRenderer(makeDefaultAudioSink()) {}
+
+AVSampleBufferAudioRenderer::AVSampleBufferAudioRenderer(std::unique_ptr<AudioSink> sink) {
+    precondition(sink != nullptr, "An audio renderer needs a sink.");
+    state_ = std::make_shared<State>(this, std::move(sink));
+    state_->setDescription(AVSampleBufferAudioRenderer::description());
+    state_->startSink();
+}
+
+AVSampleBufferAudioRenderer::~AVSampleBufferAudioRenderer() {
+    state_->requests.stop();
+    std::lock_guard lock(state_->sinkMutex);
+    state_->closed = true;
+    state_->sink->stop();
+}
+
+void AVSampleBufferAudioRenderer::enqueueSampleBuffer(const CMSampleBufferRef& sampleBuffer) {
+    state_->enqueue(sampleBuffer);
+}
+
+void AVSampleBufferAudioRenderer::flush() {
+    state_->flush();
+}
+
+void AVSampleBufferAudioRenderer::flushFromSourceTime(CMTime time,
+                                                      FlushCompletionHandler completionHandler) {
+    const bool flushed = state_->flushFrom(time);
+    if (flushed) {
+        state_->requests.rendererIsReady();
+    }
+    if (completionHandler) {
+        DispatchQueue::global().async(
+            [handler = std::move(completionHandler), flushed] { handler(flushed); });
+    }
+}
+
+bool AVSampleBufferAudioRenderer::isReadyForMoreMediaData() const {
+    return state_->isReady();
+}
+
+void AVSampleBufferAudioRenderer::requestMediaDataWhenReadyOnQueue(
+    std::shared_ptr<DispatchQueue> queue, MediaDataRequestBlock block) {
+    state_->requests.request(std::move(queue), std::move(block), state_->isReady());
+}
+
+void AVSampleBufferAudioRenderer::stopRequestingMediaData() {
+    state_->requests.stop();
+}
+
+AVQueuedSampleBufferRenderingStatus AVSampleBufferAudioRenderer::status() const {
+    std::lock_guard lock(state_->queueMutex);
+    return state_->status;
+}
+
+std::shared_ptr<const Error> AVSampleBufferAudioRenderer::error() const {
+    std::lock_guard lock(state_->queueMutex);
+    return state_->error;
+}
+
+float AVSampleBufferAudioRenderer::volume() const {
+    return state_->volume.load();
+}
+
+void AVSampleBufferAudioRenderer::setVolume(float volume) {
+    state_->volume.store(std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 1.0f);
+}
+
+bool AVSampleBufferAudioRenderer::isMuted() const {
+    return state_->muted.load();
+}
+
+void AVSampleBufferAudioRenderer::setMuted(bool muted) {
+    state_->muted.store(muted);
+}
+
+std::optional<std::string> AVSampleBufferAudioRenderer::audioOutputDeviceUniqueID() const {
+    std::lock_guard lock(state_->sinkMutex);
+    return state_->sink->deviceUniqueID();
+}
+
+void AVSampleBufferAudioRenderer::setAudioOutputDeviceUniqueID(
+    std::optional<std::string> deviceUniqueID) {
+    std::lock_guard lock(state_->sinkMutex);
+    state_->sink->setDeviceUniqueID(std::move(deviceUniqueID));
+}
+
+AVAudioTimePitchAlgorithm AVSampleBufferAudioRenderer::audioTimePitchAlgorithm() const {
+    std::lock_guard lock(state_->propertiesMutex);
+    return state_->timePitchAlgorithm;
+}
+
+void AVSampleBufferAudioRenderer::setAudioTimePitchAlgorithm(AVAudioTimePitchAlgorithm algorithm) {
+    std::lock_guard lock(state_->propertiesMutex);
+    state_->timePitchAlgorithm = std::move(algorithm);
+}
+
+std::uint64_t AVSampleBufferAudioRenderer::allowedAudioSpatializationFormats() const {
+    std::lock_guard lock(state_->propertiesMutex);
+    return state_->allowedSpatializationFormats;
+}
+
+void AVSampleBufferAudioRenderer::setAllowedAudioSpatializationFormats(std::uint64_t formats) {
+    std::lock_guard lock(state_->propertiesMutex);
+    state_->allowedSpatializationFormats = formats;
+}
+
+std::string AVSampleBufferAudioRenderer::description() const {
+    return fmt::format("<AVSampleBufferAudioRenderer: {}>", static_cast<const void*>(this));
+}
+
+void AVSampleBufferAudioRenderer::adoptDescription() {
+    state_->setDescription(description());
+}
+
+std::string AVSampleBufferAudioRenderer::sinkName() const {
+    std::lock_guard lock(state_->sinkMutex);
+    return state_->sink->name();
+}
+
+AudioSinkFormat AVSampleBufferAudioRenderer::sinkFormat() const {
+    std::lock_guard lock(state_->queueMutex);
+    return state_->format;
+}
+
+AudioRenderPipeline::Statistics AVSampleBufferAudioRenderer::renderStatistics() const {
+    std::lock_guard lock(state_->queueMutex);
+    return state_->pipeline->statistics();
+}
+
+void AVSampleBufferAudioRenderer::timebaseWasAttached(const CMReadOnlyTimebaseRef& timebase) {
+    std::lock_guard lock(state_->timebaseMutex);
+    state_->timebase = timebase;
+}
+
+void AVSampleBufferAudioRenderer::timebaseWasDetached() {
+    std::lock_guard lock(state_->timebaseMutex);
+    state_->timebase.reset();
+}
+
+}  // namespace platform
