@@ -1,0 +1,15 @@
+#pragma once
+
+class QPalette;
+
+namespace platform {
+
+// Whether a palette draws light content on dark ground: its window colour is darker than its
+// window text.
+bool isDarkPalette(const QPalette& palette);
+
+// Whether drawing happens in a dark appearance now, read from the application's palette at the
+// time of the call; images that have a dark variant ask at each drawing.
+bool isDarkAppearance();
+
+}  // namespace platform

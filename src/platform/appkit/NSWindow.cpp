@@ -1,0 +1,169 @@
+#include "platform/appkit/NSWindow.h"
+
+#include <QApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QToolBar>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/appkit/NSToolbar.h"
+#include "platform/appkit/NSViewController.h"
+#include "platform/foundation/FatalError.h"
+
+namespace platform {
+
+namespace {
+
+constexpr double kResizeSecondsPer150Points = 0.2;
+
+Qt::WindowFlags qtWindowFlags(NSWindowStyleMask styleMask) {
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
+    if (styleMask & NSWindowStyleMaskTitled) {
+        flags |= Qt::WindowTitleHint;
+    } else {
+        flags |= Qt::FramelessWindowHint;
+    }
+    if (styleMask & NSWindowStyleMaskClosable) {
+        flags |= Qt::WindowCloseButtonHint;
+    }
+    if (styleMask & NSWindowStyleMaskMiniaturizable) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    if (styleMask & NSWindowStyleMaskResizable) {
+        flags |= Qt::WindowMaximizeButtonHint;
+    }
+    return flags;
+}
+
+int toolbarHeight(const NSWindow& window) {
+    const NSToolbar* toolbar = window.toolbar();
+    if (toolbar == nullptr || toolbar->toolBar() == nullptr || toolbar->toolBar()->isHidden()) {
+        return 0;
+    }
+    return toolbar->toolBar()->sizeHint().height();
+}
+
+}  // namespace
+
+NSWindow::NSWindow(const CGRect& contentRect, NSWindowStyleMask styleMask)
+    : QMainWindow(nullptr, qtWindowFlags(styleMask)), styleMask_(styleMask) {
+    const CGRect rect = contentRect.standardized();
+    resize(std::max(1, static_cast<int>(std::lround(rect.size.width))),
+           std::max(1, static_cast<int>(std::lround(rect.size.height))));
+    move(static_cast<int>(std::lround(rect.origin.x)),
+         static_cast<int>(std::lround(rect.origin.y)));
+    if (!(styleMask & NSWindowStyleMaskResizable)) {
+        layout()->setSizeConstraint(QLayout::SetFixedSize);
+    }
+}
+
+NSWindow::~NSWindow() {
+    // The content view and the toolbar widget belong to their controllers.
+    if (QWidget* content = takeCentralWidget()) {
+        content->setParent(nullptr);
+    }
+    if (toolbar_ && toolbar_->toolBar() != nullptr) {
+        removeToolBar(toolbar_->toolBar());
+        toolbar_->toolBar()->setParent(nullptr);
+    }
+}
+
+std::string NSWindow::identifier() const {
+    return objectName().toStdString();
+}
+
+void NSWindow::setIdentifier(const std::string& identifier) {
+    setObjectName(QString::fromStdString(identifier));
+}
+
+std::string NSWindow::title() const {
+    return windowTitle().toStdString();
+}
+
+void NSWindow::setTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+}
+
+void NSWindow::setToolbar(std::shared_ptr<NSToolbar> toolbar) {
+    if (toolbar_ && toolbar_->toolBar() != nullptr) {
+        removeToolBar(toolbar_->toolBar());
+        toolbar_->toolBar()->setParent(nullptr);
+    }
+    toolbar_ = std::move(toolbar);
+    if (toolbar_ && toolbar_->toolBar() != nullptr) {
+        addToolBar(Qt::TopToolBarArea, toolbar_->toolBar());
+        toolbar_->toolBar()->show();
+    }
+}
+
+void NSWindow::setContentViewController(std::shared_ptr<NSViewController> controller) {
+    if (QWidget* previous = takeCentralWidget()) {
+        previous->setParent(nullptr);
+    }
+    contentViewController_ = std::move(controller);
+    if (contentViewController_) {
+        QWidget* view = contentViewController_->view();
+        setCentralWidget(view);
+        view->show();
+    }
+}
+
+CGRect NSWindow::frame() const {
+    const QRect g = geometry();
+    return {{static_cast<CGFloat>(g.x()), static_cast<CGFloat>(g.y())},
+            {static_cast<CGFloat>(g.width()), static_cast<CGFloat>(g.height())}};
+}
+
+CGRect NSWindow::frameRectForContentRect(const CGRect& contentRect) const {
+    const CGRect rect = contentRect.standardized();
+    const int extra = toolbarHeight(*this);
+    return {{rect.origin.x, rect.origin.y - extra}, {rect.size.width, rect.size.height + extra}};
+}
+
+double NSWindow::animationResizeTime(const CGRect& newFrame) const {
+    const CGRect current = frame();
+    const CGRect target = newFrame.standardized();
+    const double distance = std::max(
+        {std::abs(target.minX() - current.minX()), std::abs(target.minY() - current.minY()),
+         std::abs(target.maxX() - current.maxX()), std::abs(target.maxY() - current.maxY())});
+    return kResizeSecondsPer150Points * distance / 150.0;
+}
+
+void NSWindow::makeKeyAndOrderFront() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void NSWindow::center() {
+    QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    QRect g = frameGeometry();
+    g.moveCenter(screen->availableGeometry().center());
+    move(g.topLeft());
+}
+
+void NSWindow::makeFirstResponder(QWidget* responder) {
+    if (responder != nullptr) {
+        responder->setFocus(Qt::OtherFocusReason);
+    } else if (QWidget* focused = focusWidget()) {
+        focused->clearFocus();
+    }
+}
+
+void NSWindow::layoutIfNeeded() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    layout()->activate();
+}
+
+NSWindow* windowOfView(const QWidget* view) {
+    return view == nullptr ? nullptr : dynamic_cast<NSWindow*>(view->window());
+}
+
+}  // namespace platform
