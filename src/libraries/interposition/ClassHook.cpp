@@ -35,10 +35,15 @@ void replaceClassImplementation(AnyHook& hook) {
     if (!definesMethod(cls, selector)) {
         throw InterposeError::nonExistingImplementation(cls, selector);
     }
+    // Another thread may call the replacement the moment it is installed, and it calls the
+    // original: record the original first, then correct it should the method change meanwhile.
+    hook.setOrigIMP(method_getImplementation(method));
     IMP original = class_replaceMethod(cls, selector, replacement, method_getTypeEncoding(method));
     // The runtime never removes a method, so the class still defines it.
     precondition(static_cast<bool>(original), "A method the class defined has disappeared");
-    hook.setOrigIMP(original);
+    if (original != hook.origIMP()) {
+        hook.setOrigIMP(original);
+    }
     interposerLog(fmt::format("Swizzled {} IMP: {} -> {}", logMethodName(cls, selector),
                               describeIMP(original), describeIMP(replacement)));
 }

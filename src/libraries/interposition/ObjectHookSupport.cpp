@@ -137,8 +137,11 @@ void ObjectHookSupport::replaceImplementation(AnyHook& hook) {
 
     if (!generatesSuperIMP_) {
         if (own) {
+            // Record the original before the replacement can be called (see below).
+            hook.setOrigIMP(class_getMethodImplementation(subclass, selector));
             IMP original = class_replaceMethod(subclass, selector, replacement, encoding);
             if (!original) {
+                hook.setOrigIMP(nullptr);
                 interposerLog(
                     fmt::format("Unable to replace: {} IMP: {}", method, describeIMP(replacement)));
                 throw InterposeError::unableToAddMethod(cls, selector);
@@ -173,6 +176,9 @@ void ObjectHookSupport::replaceImplementation(AnyHook& hook) {
             throw InterposeError::nonExistingImplementation(subclass, selector);
         }
     }
+    // Another thread may call the replacement the moment it is installed, and it calls the
+    // original: record the original first; the displaced one below confirms or corrects it.
+    hook.setOrigIMP(class_getMethodImplementation(subclass, selector));
     IMP original = class_replaceMethod(subclass, selector, replacement, encoding);
     precondition(static_cast<bool>(original), "A method the subclass defined has disappeared");
     interposerLog(fmt::format("Added {} IMP: {} -> {}", method, describeIMP(original),
