@@ -15,7 +15,7 @@
 
 #include <fmt/format.h>
 
-#include "FFmpegHandles.h"
+#include "ProbeError.h"
 
 extern char** environ;
 

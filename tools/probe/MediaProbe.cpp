@@ -1,384 +1,286 @@
 #include "MediaProbe.h"
 
-#include <cmath>
+#include <chrono>
+#include <mutex>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include <fmt/format.h>
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/display.h>
-#include <libavutil/mastering_display_metadata.h>
-#include <libavutil/pixdesc.h>
-#include <libavutil/samplefmt.h>
-}
+#include "ProbeError.h"
+#include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
+#include "media-player/media-source/MediaSourceMetadata.h"
+#include "media-player/media-source/MediaSourceReading.h"
+#include "platform/coreaudio/AudioStreamBasicDescription.h"
+#include "platform/coremedia/CMAudioFormatDescription.h"
+#include "platform/coremedia/CMSampleBuffer.h"
+#include "platform/corevideo/CVPixelBuffer.h"
+#include "platform/dispatch/DispatchSemaphore.h"
+#include "platform/foundation/URL.h"
 
 namespace quillon::probe {
 namespace {
 
-std::string orUnknown(const char* text) {
-    return text != nullptr ? text : "unknown";
-}
+using platform::CMTime;
 
-std::string timeText(int64_t value, AVRational timeBase) {
-    if (value == AV_NOPTS_VALUE) {
-        return "unknown";
+std::string timeText(CMTime time) {
+    if (!platform::CMTIME_IS_NUMERIC(time)) {
+        return platform::CMTimeCopyDescription(time);
     }
-    return fmt::format("{} ({:.6f} s)", value, value * av_q2d(timeBase));
+    return fmt::format("{:.6f} s ({}/{})", platform::CMTimeGetSeconds(time), time.value,
+                       time.timescale);
 }
 
-std::string containerTimeText(int64_t value) {
-    if (value == AV_NOPTS_VALUE) {
-        return "unknown";
+const char* mediaTypeName(MediaType type) {
+    switch (type) {
+        case MediaType::video:
+            return "video";
+        case MediaType::audio:
+            return "audio";
+        case MediaType::subtitles:
+            return "subtitles";
     }
-    return fmt::format("{:.6f} s", static_cast<double>(value) / AV_TIME_BASE);
-}
-
-std::string tag(const AVDictionary* metadata, const char* key) {
-    const AVDictionaryEntry* entry = av_dict_get(metadata, key, nullptr, 0);
-    return entry != nullptr ? entry->value : "";
-}
-
-std::string dispositionText(int disposition) {
-    std::string text;
-    for (int bit = 0; bit < 31; ++bit) {
-        const int flag = 1 << bit;
-        if ((disposition & flag) == 0) {
-            continue;
-        }
-        const char* name = av_disposition_to_string(flag);
-        text += fmt::format("{}{}", text.empty() ? "" : ",", name != nullptr ? name : "?");
-    }
-    return text.empty() ? "none" : text;
+    return "?";
 }
 
 std::string rationalText(AVRational value) {
-    if (value.num == 0 || value.den == 0) {
-        return "unknown";
-    }
-    return fmt::format("{}:{}", value.num, value.den);
+    return fmt::format("{}/{}", value.num, value.den);
 }
 
-std::string colourText(AVColorRange range, AVColorPrimaries primaries,
-                       AVColorTransferCharacteristic transfer, AVColorSpace matrix) {
+std::string characteristicsText(MediaCharacteristics characteristics) {
+    std::vector<std::string> names;
+    if (characteristics.contains(MediaCharacteristics::describesVideoForAccessibility())) {
+        names.emplace_back("describes video");
+    }
+    if (characteristics.contains(MediaCharacteristics::hearingImpaired())) {
+        names.emplace_back("for the hearing impaired");
+    }
+    if (characteristics.contains(MediaCharacteristics::hearingImpairedWithCleanEffects())) {
+        names.emplace_back("for the hearing impaired, with clean effects");
+    }
+    return names.empty() ? "none" : fmt::format("{}", fmt::join(names, ", "));
+}
+
+std::string commonTrackText(const MediaTrack& track, const char* kind) {
+    std::vector<std::string> flags;
+    if (track.isDefault()) {
+        flags.emplace_back("default");
+    }
+    if (track.isForced()) {
+        flags.emplace_back("forced");
+    }
     return fmt::format(
-        "range={} primaries={} transfer={} matrix={}", orUnknown(av_color_range_name(range)),
-        orUnknown(av_color_primaries_name(primaries)), orUnknown(av_color_transfer_name(transfer)),
-        orUnknown(av_color_space_name(matrix)));
+        "  {} {} (stream #{}, time base {})\n     languages: {}, title: {}, flags: {}, "
+        "characteristics: {}\n",
+        kind, track.id(), track.streamIndex(), rationalText(track.streamTimeBase()),
+        track.languageCodes().empty() ? "none"
+                                      : fmt::format("{}", fmt::join(track.languageCodes(), ", ")),
+        track.title() ? fmt::format("\"{}\"", *track.title()) : "none",
+        flags.empty() ? "none" : fmt::format("{}", fmt::join(flags, ", ")),
+        characteristicsText(track.mediaCharacteristics()));
 }
 
-std::string channelLayoutText(const AVChannelLayout& layout) {
-    char text[128] = {};
-    if (av_channel_layout_describe(&layout, text, sizeof text) < 0) {
-        return fmt::format("{} channels", layout.nb_channels);
-    }
-    std::string description = text;
-    std::string count = fmt::format("{} channels", layout.nb_channels);
-    return description == count ? count : fmt::format("{} ({})", description, count);
+std::string videoTrackText(const VideoTrack& track) {
+    const VideoDimensions& d = track.dimensions();
+    std::string text = commonTrackText(track, "Video");
+    text += fmt::format(
+        "     {}x{}, pixel aspect ratio {:g}, shown at {:g}x{:g} (aspect ratio {:.4f}){}\n",
+        d.width, d.height, d.pixelAspectRatio, d.effectiveSize.width, d.effectiveSize.height,
+        d.aspectRatio, d.displayTransform ? ", with a display transform" : "");
+    const AVCodecContext& context = track.decoder()->decoderContext();
+    text += fmt::format("     {} decoder {}, frame rate {}\n",
+                        track.decoder()->isDecodingOnHardware() ? "hardware" : "software",
+                        context.codec != nullptr ? context.codec->name : "?",
+                        track.frameRate() ? rationalText(*track.frameRate()) : "unknown");
+    return text;
 }
 
-std::string sampleFormatText(int format) {
-    const auto sampleFormat = static_cast<AVSampleFormat>(format);
-    const char* name = av_get_sample_fmt_name(sampleFormat);
-    if (name == nullptr) {
-        return "unknown";
-    }
-    return fmt::format("{} ({})", name,
-                       av_sample_fmt_is_planar(sampleFormat) ? "planar" : "packed");
+std::string audioTrackText(const AudioTrack& track) {
+    std::string text = commonTrackText(track, "Audio");
+    const AVCodecContext& context = track.decoder()->decoderContext();
+    text += fmt::format("     {} decoder, {} Hz, {} channels{}\n",
+                        context.codec != nullptr ? context.codec->name : "?", context.sample_rate,
+                        context.ch_layout.nb_channels,
+                        track.decoder()->remixesChannels() ? ", remixed to a playable layout" : "");
+    return text;
 }
 
-std::string rotationText(const AVStream& stream) {
-    size_t size = 0;
-    const uint8_t* data = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
-    if (data == nullptr || size < 9 * sizeof(int32_t)) {
-        return "none";
-    }
-    const double degrees = av_display_rotation_get(reinterpret_cast<const int32_t*>(data));
-    if (std::isnan(degrees)) {
-        return "singular display matrix";
-    }
-    return fmt::format("{:g} degrees counter-clockwise (display matrix)", degrees);
+std::string subtitlesTrackText(const SubtitlesTrack& track, const char* kind) {
+    std::string text = commonTrackText(track, kind);
+    const AVCodecContext* context = track.decoder()->decoderContext();
+    text +=
+        fmt::format("     {} decoder\n",
+                    context != nullptr && context->codec != nullptr ? context->codec->name : "?");
+    return text;
 }
 
-std::string masteringText(const AVMasteringDisplayMetadata& mastering) {
-    if (!mastering.has_luminance) {
-        return "mastering display (primaries only)";
+void appendMetadata(std::string& text, const char* name, const std::optional<std::string>& value) {
+    if (value) {
+        text += fmt::format("  {}: {}\n", name, *value);
     }
-    return fmt::format("mastering display {:g}-{:g} cd/m2", av_q2d(mastering.min_luminance),
-                       av_q2d(mastering.max_luminance));
 }
 
-// The HDR metadata a frame carries, empty when it has none.
-std::string hdrText(const AVFrame& frame) {
-    std::vector<std::string> parts;
-    if (const AVFrameSideData* side =
-            av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA)) {
-        parts.push_back(
-            masteringText(*reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data)));
+void appendMetadata(std::string& text, const char* name, const std::optional<std::int64_t>& value) {
+    if (value) {
+        text += fmt::format("  {}: {}\n", name, *value);
     }
-    if (const AVFrameSideData* side =
-            av_frame_get_side_data(&frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL)) {
-        const auto* light = reinterpret_cast<const AVContentLightMetadata*>(side->data);
-        parts.push_back(fmt::format("MaxCLL {} MaxFALL {}", light->MaxCLL, light->MaxFALL));
-    }
+}
+
+std::string metadataText(const MediaSource::OptionalMetadata& metadata) {
     std::string text;
-    for (const std::string& part : parts) {
-        text += (text.empty() ? "" : ", ") + part;
+    if (metadata.mediaSubtype) {
+        text += fmt::format("  Media kind: {}\n", platform::describe(*metadata.mediaSubtype));
+    }
+    appendMetadata(text, "Title", metadata.title);
+    appendMetadata(text, "Description", metadata.shortDescription);
+    appendMetadata(text, "Synopsis", metadata.fullDescription);
+    appendMetadata(text, "Artist", metadata.artist);
+    appendMetadata(text, "Composer", metadata.composer);
+    appendMetadata(text, "Album", metadata.albumTitle);
+    appendMetadata(text, "Show", metadata.showTitle);
+    appendMetadata(text, "Season", metadata.seasonNumber);
+    appendMetadata(text, "Episode", metadata.episodeNumber);
+    if (metadata.artwork) {
+        text += fmt::format("  Artwork: {}x{} {}\n", metadata.artwork->width(),
+                            metadata.artwork->height(), metadata.artwork->mimeType());
+    }
+    appendMetadata(text, "Lyrics", metadata.lyrics);
+    appendMetadata(text, "Year", metadata.releaseYear);
+    appendMetadata(text, "Genre", metadata.genre);
+    appendMetadata(text, "Copyright", metadata.copyright);
+    return text.empty() ? "  none\n" : text;
+}
+
+std::string fourCharCodeText(std::uint32_t code) {
+    std::string text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = static_cast<char>((code >> shift) & 0xff);
+        text += (c >= 0x20 && c < 0x7f) ? c : '?';
     }
     return text;
 }
 
-// One decoder for the first frame of one stream.
-struct FirstFrameDecoder {
-    int streamIndex = -1;
-    CodecContextPtr codec;
-    std::optional<std::string> result;
-
-    bool active() const { return codec != nullptr && !result.has_value(); }
-};
-
-std::optional<FirstFrameDecoder> openDecoder(const AVFormatContext& format, int streamIndex,
-                                             std::string& unavailable) {
-    const AVStream& stream = *format.streams[streamIndex];
-    const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
-    if (decoder == nullptr) {
-        unavailable = fmt::format("stream #{}: no decoder for {}", streamIndex,
-                                  avcodec_get_name(stream.codecpar->codec_id));
-        return std::nullopt;
-    }
-    FirstFrameDecoder result;
-    result.streamIndex = streamIndex;
-    result.codec.reset(avcodec_alloc_context3(decoder));
-    if (!result.codec) {
-        throw ffmpegFailure("Cannot allocate a decoder", AVERROR(ENOMEM));
-    }
-    if (int error = avcodec_parameters_to_context(result.codec.get(), stream.codecpar); error < 0) {
-        throw ffmpegFailure(fmt::format("Cannot configure the {} decoder", decoder->name), error);
-    }
-    result.codec->pkt_timebase = stream.time_base;
-    if (int error = avcodec_open2(result.codec.get(), decoder, nullptr); error < 0) {
-        throw ffmpegFailure(fmt::format("Cannot open the {} decoder", decoder->name), error);
-    }
-    return result;
-}
-
-std::string describeFrame(const AVFrame& frame, const AVStream& stream) {
-    std::string text = fmt::format("stream #{}, pts {}, best-effort {}", stream.index,
-                                   timeText(frame.pts, stream.time_base),
-                                   timeText(frame.best_effort_timestamp, stream.time_base));
-    if (stream.codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-        text +=
-            fmt::format(", {}x{} {}, {}", frame.width, frame.height,
-                        orUnknown(av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame.format))),
-                        colourText(frame.color_range, frame.color_primaries, frame.color_trc,
-                                   frame.colorspace));
-        if (std::string hdr = hdrText(frame); !hdr.empty()) {
-            text += ", " + hdr;
-        }
-    } else {
-        text += fmt::format(", {} samples at {} Hz, {}, {}", frame.nb_samples, frame.sample_rate,
-                            sampleFormatText(frame.format), channelLayoutText(frame.ch_layout));
+std::string sampleBufferText(const platform::CMSampleBufferRef& buffer) {
+    std::string text = fmt::format(
+        "pts {}, duration {}", timeText(platform::CMSampleBufferGetPresentationTimeStamp(buffer)),
+        timeText(platform::CMSampleBufferGetDuration(buffer)));
+    if (auto image = platform::CMSampleBufferGetImageBuffer(buffer)) {
+        text += fmt::format(", {}x{} pixel buffer '{}'", platform::CVPixelBufferGetWidth(image),
+                            platform::CVPixelBufferGetHeight(image),
+                            fourCharCodeText(platform::CVPixelBufferGetPixelFormatType(image)));
+    } else if (const auto* format = platform::CMAudioFormatDescriptionGetStreamBasicDescription(
+                   platform::CMSampleBufferGetFormatDescription(buffer))) {
+        text += fmt::format(", {} frames at {:g} Hz, {} channels",
+                            platform::CMSampleBufferGetNumSamples(buffer), format->mSampleRate,
+                            format->mChannelsPerFrame);
     }
     return text;
 }
 
-// Pulls decoded frames until the first one is recorded or the decoder wants more input.
-void receiveFrames(FirstFrameDecoder& decoder, const AVStream& stream, AVFrame& frame) {
-    while (decoder.active()) {
-        int error = avcodec_receive_frame(decoder.codec.get(), &frame);
-        if (error == AVERROR(EAGAIN)) {
-            return;
+// Decodes packets from `read` until the decoder gives its first sample buffer, draining at the
+// end of the track.
+template <typename Read>
+std::string firstSampleBuffer(const std::shared_ptr<CoreMediaCompatibleDecoder>& decoder,
+                              Read&& read) {
+    platform::CMSampleBufferRef first;
+    CoreMediaCompatibleDecodeSession session(decoder, [&](platform::CMSampleBufferRef buffer) {
+        if (!first) {
+            first = std::move(buffer);
         }
-        if (error == AVERROR_EOF) {
-            decoder.result = "none (the decoder produced no frame)";
-            return;
+    });
+    while (!first) {
+        PacketRef packet = read();
+        if (!packet) {
+            session.drain();
+            break;
         }
-        if (error < 0) {
-            throw ffmpegFailure(fmt::format("Cannot decode stream #{}", stream.index), error);
-        }
-        decoder.result = describeFrame(frame, stream);
-        av_frame_unref(&frame);
+        session.decode(*packet);
     }
+    return first ? sampleBufferText(first) : "none (the track ended first)";
 }
 
 }  // namespace
 
-MediaProbe::MediaProbe(const std::filesystem::path& path) : path_(path) {
-    AVFormatContext* opened = nullptr;
-    if (int error = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); error < 0) {
-        // avformat_open_input frees the context itself when it fails.
-        throw ffmpegFailure(fmt::format("Cannot open '{}'", path.string()), error);
+MediaProbe::MediaProbe(const std::filesystem::path& path) {
+    const std::filesystem::path absolute = std::filesystem::absolute(path);
+    // Shared with the handlers, which may in principle outlive a wait that gave up.
+    struct Outcome {
+        std::mutex mutex;
+        std::variant<std::monostate, std::shared_ptr<MediaSource>, MediaSourceLoadError> value;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const platform::DispatchSemaphore answered;
+    MediaSource::load(
+        platform::URL::fileURL(absolute.string()),
+        [outcome, answered](std::shared_ptr<MediaSource> source) {
+            std::lock_guard lock(outcome->mutex);
+            outcome->value = std::move(source);
+            answered.signal();
+        },
+        [outcome, answered](const MediaSourceLoadError& error) {
+            std::lock_guard lock(outcome->mutex);
+            outcome->value = error;
+            answered.signal();
+        });
+    // A load always answers; the wait only keeps a wedged demuxer from hanging a terminal.
+    if (answered.wait(std::chrono::minutes(5)) != platform::DispatchTimeoutResult::success) {
+        throw probeFailure(fmt::format("Loading '{}' did not finish", path.string()));
     }
-    format_.reset(opened);
-    if (int error = avformat_find_stream_info(format_.get(), nullptr); error < 0) {
-        throw ffmpegFailure(fmt::format("Cannot read stream information of '{}'", path.string()),
-                            error);
+    std::lock_guard lock(outcome->mutex);
+    if (auto* error = std::get_if<MediaSourceLoadError>(&outcome->value)) {
+        throw *error;
     }
+    source_ = std::get<std::shared_ptr<MediaSource>>(outcome->value);
 }
 
-std::string MediaProbe::describeStreams() const {
-    const AVFormatContext& format = *format_;
-    std::string text = fmt::format("File: {}\n", path_.string());
-    text += fmt::format("Container: {} ({})\n", format.iformat->name,
-                        orUnknown(format.iformat->long_name));
-    text += fmt::format("Duration: {}\n", containerTimeText(format.duration));
-    text += fmt::format("Start time: {}\n", containerTimeText(format.start_time));
-    if (format.bit_rate > 0) {
-        text += fmt::format("Bit rate: {} kb/s\n", format.bit_rate / 1000);
-    }
-    if (std::string title = tag(format.metadata, "title"); !title.empty()) {
-        text += fmt::format("Title: {}\n", title);
-    }
-    text += fmt::format("Streams: {}\n", format.nb_streams);
-    for (unsigned i = 0; i < format.nb_streams; ++i) {
-        text += describeStream(*format.streams[i]);
-    }
-    return text;
-}
+std::string MediaProbe::describeSource() const {
+    const MediaSource& source = *source_;
+    std::string text = fmt::format("File: {}\n", source.url().path());
+    text += fmt::format("Source: {}\n", source.id());
+    text += fmt::format("Media type: {}\n", mediaTypeName(source.mediaType()));
+    text += fmt::format("Start time: {}\n", timeText(source.startTime()));
+    text += fmt::format("Duration: {}\n", timeText(source.duration()));
+    text += fmt::format("Container: {}\n", source.formatContextForVisualTracks().iformat->name);
 
-std::string MediaProbe::describeStream(const AVStream& stream) const {
-    const AVCodecParameters& codec = *stream.codecpar;
-    const char* profile = avcodec_profile_name(codec.codec_id, codec.profile);
-    std::string language = tag(stream.metadata, "language");
-    std::string title = tag(stream.metadata, "title");
-
-    std::string text = fmt::format(
-        "  #{} {}: {}{}\n", stream.index, orUnknown(av_get_media_type_string(codec.codec_type)),
-        avcodec_get_name(codec.codec_id), profile != nullptr ? fmt::format(" ({})", profile) : "");
-    text += fmt::format(
-        "     language: {}, title: {}, dispositions: {}\n", language.empty() ? "none" : language,
-        title.empty() ? "none" : fmt::format("\"{}\"", title), dispositionText(stream.disposition));
-    text += fmt::format("     time base {}/{}, start {}, duration {}\n", stream.time_base.num,
-                        stream.time_base.den, timeText(stream.start_time, stream.time_base),
-                        timeText(stream.duration, stream.time_base));
-
-    switch (codec.codec_type) {
-        case AVMEDIA_TYPE_VIDEO: {
-            AVRational sar = av_guess_sample_aspect_ratio(format_.get(),
-                                                          const_cast<AVStream*>(&stream), nullptr);
-            text += fmt::format(
-                "     {}x{}, {}, SAR {}, rotation: {}\n", codec.width, codec.height,
-                orUnknown(av_get_pix_fmt_name(static_cast<AVPixelFormat>(codec.format))),
-                rationalText(sar), rotationText(stream));
-            text += fmt::format("     colour: {}, chroma location {}\n",
-                                colourText(codec.color_range, codec.color_primaries,
-                                           codec.color_trc, codec.color_space),
-                                orUnknown(av_chroma_location_name(codec.chroma_location)));
-            break;
-        }
-        case AVMEDIA_TYPE_AUDIO:
-            text += fmt::format("     {} Hz, {}, {}\n", codec.sample_rate,
-                                channelLayoutText(codec.ch_layout), sampleFormatText(codec.format));
-            break;
-        case AVMEDIA_TYPE_ATTACHMENT:
-            text += fmt::format("     attachment {} ({})\n", tag(stream.metadata, "filename"),
-                                tag(stream.metadata, "mimetype"));
-            break;
-        case AVMEDIA_TYPE_DATA: {
-            char fourcc[AV_FOURCC_MAX_STRING_SIZE] = {};
-            text +=
-                fmt::format("     data, tag {}\n", av_fourcc_make_string(fourcc, codec.codec_tag));
-            break;
-        }
-        default:
-            break;
+    text += "Tracks:\n";
+    for (const auto& track : source.videoTracks()) {
+        text += videoTrackText(*track);
     }
+    for (const auto& track : source.audioTracks()) {
+        text += audioTrackText(*track);
+    }
+    for (const auto& track : source.embeddedSubtitlesTracks()) {
+        text += subtitlesTrackText(*track, "Subtitles");
+    }
+    for (const auto& track : source.externalSubtitlesTracks()) {
+        text += subtitlesTrackText(*track, "External subtitles");
+        text += fmt::format("     from {}\n", track->externalMediaSource()->url().path());
+    }
+
+    text += "Metadata:\n";
+    text += source.optionalMetadata() ? metadataText(*source.optionalMetadata()) : "  none\n";
     return text;
 }
 
 std::string MediaProbe::describeFirstFrames() {
-    AVFormatContext& format = *format_;
-
-    // The streams a player would pick: the first real video stream (cover art is not one) and
-    // the best audio stream.
-    int videoIndex = -1;
-    bool hasCoverArt = false;
-    for (unsigned i = 0; i < format.nb_streams; ++i) {
-        const AVStream& stream = *format.streams[i];
-        if (stream.codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-            continue;
-        }
-        if ((stream.disposition & AV_DISPOSITION_ATTACHED_PIC) != 0) {
-            hasCoverArt = true;
-        } else if (videoIndex < 0) {
-            videoIndex = static_cast<int>(i);
-        }
+    const MediaSource& source = *source_;
+    std::string video = "none (no video track)";
+    if (!source.videoTracks().empty()) {
+        const auto& track = source.videoTracks().front();
+        video = firstSampleBuffer(track->decoder(), [&]() -> PacketRef {
+            auto next = readVisualPacket(source, track, {});
+            return next ? next->packet : nullptr;
+        });
     }
-    int audioIndex = av_find_best_stream(&format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-
-    std::string videoText = hasCoverArt ? "none (cover art only)" : "none (no video stream)";
-    std::string audioText = "none (no audio stream)";
-    std::vector<FirstFrameDecoder> decoders;
-    if (videoIndex >= 0) {
-        if (auto decoder = openDecoder(format, videoIndex, videoText)) {
-            decoders.push_back(std::move(*decoder));
-        }
+    std::string audio = "none (no audio track)";
+    if (!source.audioTracks().empty()) {
+        const auto& track = source.audioTracks().front();
+        audio = firstSampleBuffer(track->decoder(),
+                                  [&] { return readAudioPacketOnQueue(source, *track); });
     }
-    if (audioIndex >= 0) {
-        if (auto decoder = openDecoder(format, audioIndex, audioText)) {
-            decoders.push_back(std::move(*decoder));
-        }
-    }
-    for (unsigned i = 0; i < format.nb_streams; ++i) {
-        const bool decoded = static_cast<int>(i) == videoIndex || static_cast<int>(i) == audioIndex;
-        format.streams[i]->discard = decoded ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    }
-
-    PacketPtr packet(av_packet_alloc());
-    FramePtr frame(av_frame_alloc());
-    if (!packet || !frame) {
-        throw ffmpegFailure("Cannot allocate a packet or a frame", AVERROR(ENOMEM));
-    }
-    auto anyActive = [&] {
-        for (const FirstFrameDecoder& decoder : decoders) {
-            if (decoder.active()) {
-                return true;
-            }
-        }
-        return false;
-    };
-
-    while (anyActive()) {
-        int error = av_read_frame(&format, packet.get());
-        if (error == AVERROR_EOF) {
-            for (FirstFrameDecoder& decoder : decoders) {
-                if (decoder.active()) {
-                    // Drain: decoders with delay (B-frames, frame threads) still hold frames.
-                    avcodec_send_packet(decoder.codec.get(), nullptr);
-                    receiveFrames(decoder, *format.streams[decoder.streamIndex], *frame);
-                }
-            }
-            break;
-        }
-        if (error < 0) {
-            throw ffmpegFailure(fmt::format("Cannot read from '{}'", path_.string()), error);
-        }
-        for (FirstFrameDecoder& decoder : decoders) {
-            if (!decoder.active() || decoder.streamIndex != packet->stream_index) {
-                continue;
-            }
-            const AVStream& stream = *format.streams[decoder.streamIndex];
-            error = avcodec_send_packet(decoder.codec.get(), packet.get());
-            while (error == AVERROR(EAGAIN) && decoder.active()) {
-                // The decoder's output is full: take a frame out, then offer the packet again.
-                receiveFrames(decoder, stream, *frame);
-                error =
-                    decoder.active() ? avcodec_send_packet(decoder.codec.get(), packet.get()) : 0;
-            }
-            if (error < 0) {
-                throw ffmpegFailure(fmt::format("Cannot decode stream #{}", stream.index), error);
-            }
-            receiveFrames(decoder, stream, *frame);
-        }
-        av_packet_unref(packet.get());
-    }
-
-    for (FirstFrameDecoder& decoder : decoders) {
-        std::string result = decoder.result.value_or("none (the file ended first)");
-        (decoder.streamIndex == videoIndex ? videoText : audioText) = std::move(result);
-    }
-    return fmt::format("First video frame: {}\nFirst audio frame: {}\n", videoText, audioText);
+    return fmt::format("First video sample buffer: {}\nFirst audio sample buffer: {}\n", video,
+                       audio);
 }
 
 }  // namespace quillon::probe

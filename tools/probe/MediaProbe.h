@@ -1,31 +1,31 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
-#include "FFmpegHandles.h"
+#include "media-player/media-source/MediaSource.h"
 
 namespace quillon::probe {
 
-// Opens one media file with libavformat and describes what a player would find in it: the
-// container, every stream, and the first decoded video and audio frames.
+// Opens one media file the way the player does, as a MediaSource, and describes what the
+// player finds in it: its times, its tracks, its metadata, and the first pictures and sound
+// that the tracks' own decoders make.
 class MediaProbe {
 public:
-    // Throws an error value with FFmpeg's text when the file cannot be opened or probed.
+    // Loads the file (and the subtitle files beside it). Throws the MediaSource::LoadError that
+    // the load reports.
     explicit MediaProbe(const std::filesystem::path& path);
 
-    // Container format, duration, start time and one block per stream.
-    std::string describeStreams() const;
+    // The source's identity, times and metadata, and one block per track.
+    std::string describeSource() const;
 
-    // Decodes until the first video frame and the first audio frame (of the streams a player
-    // would pick) and describes their timestamps. Reads from the start of the file; call once.
+    // Reads the first video track and the first audio track from their start through the source
+    // and decodes until each has given its first sample buffer. Call once.
     std::string describeFirstFrames();
 
 private:
-    std::string describeStream(const AVStream& stream) const;
-
-    std::filesystem::path path_;
-    FormatContextPtr format_;
+    std::shared_ptr<MediaSource> source_;
 };
 
 }  // namespace quillon::probe

@@ -1,5 +1,5 @@
-// quillon-probe [FILE]: a developer's look at a media file through the same libavformat and
-// libavcodec calls the player makes. Without a file it probes a generated demo clip.
+// quillon-probe [FILE]: a developer's look at a media file through the player's own media source
+// and decoders. Without a file it probes a generated demo clip.
 
 #include <cstdio>
 #include <exception>
@@ -8,12 +8,15 @@
 
 #include <fmt/format.h>
 
+#include <QGuiApplication>
+
 extern "C" {
 #include <libavutil/log.h>
 }
 
 #include "DemoClip.h"
 #include "MediaProbe.h"
+#include "media-player/media-source/MediaSourceLoadError.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Log.h"
 
@@ -26,11 +29,17 @@ int run(int argc, char** argv) {
         return argc > 2 ? 2 : 0;
     }
     av_log_set_level(AV_LOG_WARNING);
+    // Formatted subtitles look up fonts, which needs a GUI application; no window is shown.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication application(argc, argv);
+
     const std::filesystem::path path =
         argc == 2 ? std::filesystem::path(argv[1]) : quillon::probe::ensureDemoClip();
 
     quillon::probe::MediaProbe probe(path);
-    fmt::print("{}", probe.describeStreams());
+    fmt::print("{}", probe.describeSource());
     std::fflush(stdout);
     fmt::print("{}", probe.describeFirstFrames());
     return 0;
@@ -41,6 +50,9 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         return run(argc, argv);
+    } catch (const quillon::MediaSourceLoadError& error) {
+        std::fflush(stdout);
+        platform::log("quillon-probe: {}", quillon::detailedDescription(error));
     } catch (const platform::Error& error) {
         std::fflush(stdout);
         platform::log("quillon-probe: {}", error.localizedDescription());

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include "media-player/decoders/common/FFmpegPointers.h"
+#include "media-player/media-source/Atomic.h"
+#include "media-player/media-source/AudioTrack.h"
+#include "media-player/media-source/ExternalSubtitlesTrack.h"
+#include "media-player/media-source/MediaSourceLoadError.h"
+#include "media-player/media-source/MediaType.h"
+#include "media-player/media-source/SiblingSubtitlesScanner.h"
+#include "media-player/media-source/SubtitlesTrack.h"
+#include "media-player/media-source/VideoTrack.h"
+#include "platform/coremedia/CMTime.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/URL.h"
+
+namespace quillon {
+
+// One opened local media file, the system's only door to it. The file is opened twice: one
+// demuxer context for the visual streams (video and embedded subtitles) and one for the audio
+// streams, so that the visual and the audio readers keep independent read positions. Each
+// context is used only on its own serial queue; stream index i names the same stream in both,
+// so a track's streamIndex is valid in either.
+//
+// A source exists only fully opened, and is shared (std::shared_ptr) by the document, the player
+// and the external subtitles tracks that point to it. Everything but the identifier and the
+// external subtitles is fixed after construction and may be read from any thread.
+class MediaSource {
+public:
+    using LoadError = MediaSourceLoadError;
+    // The descriptive metadata of the container (titles, people, artwork, ...); defined with the
+    // code that reads it.
+    struct OptionalMetadata;
+
+    using Completion = std::function<void(std::shared_ptr<MediaSource> source)>;
+    using Failure = std::function<void(const LoadError& error)>;
+
+    // Opens the file in the background while `scanner` looks for its subtitle files; attaches
+    // the ones found, then calls `completion`. On failure calls `failure` at once instead. Exactly
+    // one of the two is called, from a global queue, never on the main thread.
+    static void load(const platform::URL& url, Completion completion, Failure failure,
+                     std::shared_ptr<const SiblingSubtitlesScanner> scanner =
+                         SiblingSubtitlesScanner::standard());
+
+    // Opens `openingURL` and makes a track of every usable stream; the contexts are left at
+    // time zero. `fallbackDuration` stands in when the container has no duration, unless
+    // `requiresDuration`. Throws LoadError and leaves nothing open then.
+    MediaSource(const platform::URL& openingURL, platform::CMTime fallbackDuration,
+                bool requiresDuration);
+    static std::shared_ptr<MediaSource> make(const platform::URL& openingURL,
+                                             platform::CMTime fallbackDuration,
+                                             bool requiresDuration) {
+        return std::make_shared<MediaSource>(openingURL, fallbackDuration, requiresDuration);
+    }
+
+    // Closes the visual context, then the audio context. The last owner goes away only after
+    // everything that reads through the source, so no queue is entered.
+    ~MediaSource();
+
+    MediaSource(const MediaSource&) = delete;
+    MediaSource& operator=(const MediaSource&) = delete;
+
+    // The upper-case text of a random UUID; replaced only by restoration.
+    std::string id() const { return id_.wrappedValue(); }
+    void setId(std::string id) { id_.setWrappedValue(std::move(id)); }
+
+    const platform::URL& url() const { return url_; }
+    // The container's start time: where media time zero lies on the packets' time line.
+    platform::CMTime startTime() const { return startTime_; }
+    platform::CMTime duration() const { return duration_; }
+    // Video when there is a video track, else audio when there is an audio track, else subtitles.
+    MediaType mediaType() const { return mediaType_; }
+    // Read once at construction; every field of it may be absent. Never null.
+    const std::shared_ptr<const OptionalMetadata>& optionalMetadata() const {
+        return optionalMetadata_;
+    }
+
+    // In stream-index order; at least one of the three lists has a track.
+    const std::vector<std::shared_ptr<VideoTrack>>& videoTracks() const { return videoTracks_; }
+    const std::vector<std::shared_ptr<AudioTrack>>& audioTracks() const { return audioTracks_; }
+    const std::vector<std::shared_ptr<SubtitlesTrack>>& embeddedSubtitlesTracks() const {
+        return embeddedSubtitlesTracks_;
+    }
+
+    // The tracks of attached subtitle files, file after file in the order of attaching; only
+    // grows. A copy taken under the list's lock.
+    std::vector<std::shared_ptr<ExternalSubtitlesTrack>> externalSubtitlesTracks() const {
+        return externalSubtitlesTracks_.wrappedValue();
+    }
+    // The embedded subtitles tracks, then the external ones.
+    std::vector<std::shared_ptr<SubtitlesTrack>> allSubtitlesTracks() const;
+    // The list itself, for the code that attaches subtitle files.
+    Atomic<std::vector<std::shared_ptr<ExternalSubtitlesTrack>>>& externalSubtitlesTracksBox() {
+        return externalSubtitlesTracks_;
+    }
+
+    // "Media Source Queue (Visual Tracks)": every use of the visual context runs on it.
+    const std::shared_ptr<platform::DispatchQueue>& visualTracksQueue() const {
+        return visualTracksQueue_;
+    }
+    // The context of the video and embedded subtitles streams; use only on visualTracksQueue.
+    AVFormatContext& formatContextForVisualTracks() const { return *formatContextForVisualTracks_; }
+
+    // "Media Source Queue (Audio Tracks)": every use of the audio context runs on it.
+    const std::shared_ptr<platform::DispatchQueue>& audioTracksQueue() const {
+        return audioTracksQueue_;
+    }
+    // The context of the audio streams; use only on audioTracksQueue.
+    AVFormatContext& formatContextForAudioTracks() const { return *formatContextForAudioTracks_; }
+
+    static constexpr const char* visualTracksQueueLabel = "Media Source Queue (Visual Tracks)";
+    static constexpr const char* audioTracksQueueLabel = "Media Source Queue (Audio Tracks)";
+
+private:
+    // What the opening sequence produces before the object takes it over.
+    struct Opening;
+    explicit MediaSource(Opening&& opening);
+    static Opening open(const platform::URL& url, platform::CMTime fallbackDuration,
+                        bool requiresDuration);
+
+    Atomic<std::vector<std::shared_ptr<ExternalSubtitlesTrack>>> externalSubtitlesTracks_{{}};
+    Atomic<std::string> id_;
+    platform::URL url_;
+    platform::CMTime startTime_;
+    platform::CMTime duration_;
+    MediaType mediaType_;
+    std::shared_ptr<const OptionalMetadata> optionalMetadata_;
+    std::vector<std::shared_ptr<VideoTrack>> videoTracks_;
+    std::vector<std::shared_ptr<AudioTrack>> audioTracks_;
+    std::vector<std::shared_ptr<SubtitlesTrack>> embeddedSubtitlesTracks_;
+    std::shared_ptr<platform::DispatchQueue> visualTracksQueue_;
+    AVFormatContextPointer formatContextForVisualTracks_;
+    std::shared_ptr<platform::DispatchQueue> audioTracksQueue_;
+    AVFormatContextPointer formatContextForAudioTracks_;
+};
+
+}  // namespace quillon

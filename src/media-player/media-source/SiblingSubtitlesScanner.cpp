@@ -1,0 +1,14 @@
+#include "media-player/media-source/SiblingSubtitlesScanner.h"
+
+namespace quillon {
+
+std::shared_ptr<const SiblingSubtitlesScanner> SiblingSubtitlesScanner::standard() {
+    static const auto scanner = std::make_shared<const NoSiblingSubtitlesScanner>();
+    return scanner;
+}
+
+void NoSiblingSubtitlesScanner::scan(const platform::URL&, Completion completion) const {
+    completion({});
+}
+
+}  // namespace quillon

@@ -1,0 +1,18 @@
+#include "media-player/media-source/SubtitlesTrack.h"
+
+#include "media-player/media-source/VideoTrack.h"
+
+namespace quillon {
+
+SubtitlesTrack::SubtitlesTrack(const std::string& sourceID, const AVStream& stream,
+                               const std::shared_ptr<VideoTrack>& parentVideoTrack)
+    : MediaTrack(sourceID, stream),
+      parentVideoTrack_(parentVideoTrack),
+      decoder_(std::make_shared<FFmpegSubtitlesFrameDecoder>(stream)) {}
+
+SubtitlesTrack::SubtitlesTrack(StandingInFor other)
+    : MediaTrack(CopyingFieldsOf{other.track}), decoder_(other.track.decoder_) {}
+
+SubtitlesTrack::~SubtitlesTrack() = default;
+
+}  // namespace quillon

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "media-player/media-source/MediaSource.h"
+#include "platform/dispatch/DispatchSemaphore.h"
+#include "platform/foundation/URL.h"
+// Subtitles tracks make ASS decoders, which look up fonts.
+#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/TestMedia.h"
+
+namespace quillon::test {
+
+inline platform::URL mediaURL(std::string_view name) {
+    return platform::URL::fileURL(mediaPath(name));
+}
+
+// Whether this process has a descriptor open on the file at `path`.
+inline bool processHasFileOpen(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target = fs::canonical(path, error);
+    if (error) {
+        return false;
+    }
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        if (fs::read_symlink(entry.path(), linkError) == target && !linkError) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What one MediaSource::load reported, collected from the queues it answers on.
+struct LoadOutcome {
+    int completionCount = 0;
+    int failureCount = 0;
+    std::shared_ptr<MediaSource> source;
+    std::optional<MediaSourceLoadError> error;
+};
+
+// Loads `url` and waits for the first answer, then a little longer for a second one that must
+// never come. A hang is reported as a failure rather than blocking the suite.
+inline LoadOutcome loadAndWait(
+    const platform::URL& url,
+    std::shared_ptr<const SiblingSubtitlesScanner> scanner = SiblingSubtitlesScanner::standard()) {
+    struct Shared {
+        std::mutex mutex;
+        LoadOutcome outcome;
+    };
+    auto shared = std::make_shared<Shared>();
+    const platform::DispatchSemaphore answered;
+    MediaSource::load(
+        url,
+        [shared, answered](std::shared_ptr<MediaSource> source) {
+            {
+                std::lock_guard lock(shared->mutex);
+                ++shared->outcome.completionCount;
+                shared->outcome.source = std::move(source);
+            }
+            answered.signal();
+        },
+        [shared, answered](const MediaSourceLoadError& error) {
+            {
+                std::lock_guard lock(shared->mutex);
+                ++shared->outcome.failureCount;
+                shared->outcome.error = error;
+            }
+            answered.signal();
+        },
+        std::move(scanner));
+    EXPECT_EQ(answered.wait(std::chrono::seconds(60)), platform::DispatchTimeoutResult::success)
+        << "load never answered";
+    // A second answer would come from the group notification right after the first.
+    (void)answered.wait(std::chrono::milliseconds(200));
+    std::lock_guard lock(shared->mutex);
+    return shared->outcome;
+}
+
+}  // namespace quillon::test
