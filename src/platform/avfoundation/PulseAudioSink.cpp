@@ -295,14 +295,14 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
     events_ = std::move(events);
     stopping_ = false;
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(format_.sampleRate),
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(format_.sampleRate),
                               std::uint8_t(format_.channelCount)};
     const pa_channel_map map = channelMapOf(format_.channelMask);
     pa_buffer_attr attributes{};
     attributes.maxlength = std::uint32_t(-1);
-    attributes.tlength = std::uint32_t(pa_usec_to_bytes(kTargetLatency, &spec));
+    attributes.tlength = std::uint32_t(pa_usec_to_bytes(kTargetLatency, &sampleSpec));
     attributes.prebuf = std::uint32_t(-1);
-    attributes.minreq = std::uint32_t(pa_usec_to_bytes(kMinimumRequest, &spec));
+    attributes.minreq = std::uint32_t(pa_usec_to_bytes(kMinimumRequest, &sampleSpec));
     attributes.fragsize = std::uint32_t(-1);
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING |
                                          PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
@@ -312,7 +312,7 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
         if (!onDevice && !device) {
             break;
         }
-        stream_ = pa_stream_new(context_, "Playback", &spec, &map);
+        stream_ = pa_stream_new(context_, "Playback", &sampleSpec, &map);
         if (stream_ == nullptr) {
             break;
         }

@@ -68,24 +68,24 @@ std::string_view codePointPrefix(std::string_view text, std::size_t count) {
     return text;
 }
 
-std::string padded(std::string text, const Specifier& spec) {
+std::string padded(std::string text, const Specifier& specifier) {
     const std::size_t length = codePointCount(text);
-    if (length >= spec.width) {
+    if (length >= specifier.width) {
         return text;
     }
-    const std::string padding(spec.width - length, ' ');
-    return spec.leftJustify ? text + padding : padding + text;
+    const std::string padding(specifier.width - length, ' ');
+    return specifier.leftJustify ? text + padding : padding + text;
 }
 
 // Pads a number to the field width: spaces outside, or zeros between its sign or base prefix
 // and its digits.
-std::string paddedNumber(const std::string& prefix, const std::string& body, const Specifier& spec,
+std::string paddedNumber(const std::string& prefix, const std::string& body, const Specifier& specifier,
                          bool zerosAllowed) {
     const std::size_t length = codePointCount(prefix) + codePointCount(body);
-    if (spec.zeroPad && zerosAllowed && !spec.leftJustify && length < spec.width) {
-        return prefix + std::string(spec.width - length, '0') + body;
+    if (specifier.zeroPad && zerosAllowed && !specifier.leftJustify && length < specifier.width) {
+        return prefix + std::string(specifier.width - length, '0') + body;
     }
-    return padded(prefix + body, spec);
+    return padded(prefix + body, specifier);
 }
 
 std::string grouped(std::string_view digits, const NumberStyle& style) {
@@ -164,10 +164,10 @@ void appendUtf8(std::string& out, std::int64_t value) {
     }
 }
 
-std::string formatInteger(const Specifier& spec, const FormatArgument& argument,
+std::string formatInteger(const Specifier& specifier, const FormatArgument& argument,
                           const NumberStyle& style) {
     const std::int64_t value = integerValue(argument);
-    const char conversion = spec.conversion;
+    const char conversion = specifier.conversion;
     const bool isSigned = conversion == 'd' || conversion == 'i' || conversion == 'D';
     const bool negative = isSigned && value < 0;
     // Two's complement magnitude: also right for INT64_MIN.
@@ -190,19 +190,19 @@ std::string formatInteger(const Specifier& spec, const FormatArgument& argument,
             digits = std::to_string(magnitude);
             break;
     }
-    if (spec.precision) {
-        if (*spec.precision == 0 && magnitude == 0) {
+    if (specifier.precision) {
+        if (*specifier.precision == 0 && magnitude == 0) {
             digits.clear();
-        } else if (digits.size() < *spec.precision) {
-            digits.insert(0, *spec.precision - digits.size(), '0');
+        } else if (digits.size() < *specifier.precision) {
+            digits.insert(0, *specifier.precision - digits.size(), '0');
         }
     }
 
     std::string prefix;
     if (isSigned) {
-        prefix = negative ? "-" : (spec.plusSign ? "+" : (spec.spaceSign ? " " : ""));
+        prefix = negative ? "-" : (specifier.plusSign ? "+" : (specifier.spaceSign ? " " : ""));
     }
-    if (spec.alternate) {
+    if (specifier.alternate) {
         if ((conversion == 'o' || conversion == 'O') && (digits.empty() || digits[0] != '0')) {
             digits.insert(0, "0");
         } else if ((conversion == 'x' || conversion == 'X') && magnitude != 0) {
@@ -213,26 +213,26 @@ std::string formatInteger(const Specifier& spec, const FormatArgument& argument,
     if (decimal) {
         digits = grouped(digits, style);
     }
-    return paddedNumber(prefix, digits, spec, !spec.precision);
+    return paddedNumber(prefix, digits, specifier, !specifier.precision);
 }
 
-std::string formatFloatingPoint(const Specifier& spec, const FormatArgument& argument,
+std::string formatFloatingPoint(const Specifier& specifier, const FormatArgument& argument,
                                 const NumberStyle& style) {
     const double value = doubleValue(argument);
-    const char conversion = spec.conversion;
+    const char conversion = specifier.conversion;
     std::string pattern = "{:";
-    if (spec.plusSign) {
+    if (specifier.plusSign) {
         pattern += '+';
-    } else if (spec.spaceSign) {
+    } else if (specifier.spaceSign) {
         pattern += ' ';
     }
-    if (spec.alternate) {
+    if (specifier.alternate) {
         pattern += '#';
     }
     const bool hexadecimal = conversion == 'a' || conversion == 'A';
-    if (spec.precision || !hexadecimal) {
+    if (specifier.precision || !hexadecimal) {
         // printf's default precision; fmt's default would be the shortest round trip.
-        pattern += fmt::format(".{}", spec.precision.value_or(6));
+        pattern += fmt::format(".{}", specifier.precision.value_or(6));
     }
     pattern += conversion;
     pattern += '}';
@@ -257,26 +257,26 @@ std::string formatFloatingPoint(const Specifier& spec, const FormatArgument& arg
         }
         text = std::move(localized);
     }
-    return paddedNumber(prefix, text, spec, finite);
+    return paddedNumber(prefix, text, specifier, finite);
 }
 
-std::string formatArgument(const Specifier& spec, const FormatArgument& argument,
+std::string formatArgument(const Specifier& specifier, const FormatArgument& argument,
                            const NumberStyle& style) {
-    switch (spec.conversion) {
+    switch (specifier.conversion) {
         case '@':
         case 's':
         case 'S': {
             std::string text = describe(argument);
-            if (spec.precision) {
-                text = std::string(codePointPrefix(text, *spec.precision));
+            if (specifier.precision) {
+                text = std::string(codePointPrefix(text, *specifier.precision));
             }
-            return padded(std::move(text), spec);
+            return padded(std::move(text), specifier);
         }
         case 'c':
         case 'C': {
             std::string text;
             appendUtf8(text, integerValue(argument));
-            return padded(std::move(text), spec);
+            return padded(std::move(text), specifier);
         }
         case 'd':
         case 'i':
@@ -287,9 +287,9 @@ std::string formatArgument(const Specifier& spec, const FormatArgument& argument
         case 'O':
         case 'x':
         case 'X':
-            return formatInteger(spec, argument, style);
+            return formatInteger(specifier, argument, style);
         default:
-            return formatFloatingPoint(spec, argument, style);
+            return formatFloatingPoint(specifier, argument, style);
     }
 }
 
@@ -332,7 +332,7 @@ std::string formatString(std::string_view format, const std::vector<FormatArgume
             continue;
         }
 
-        Specifier spec;
+        Specifier specifier;
         std::optional<std::size_t> argumentPosition;
         {
             std::size_t q = p;
@@ -345,23 +345,23 @@ std::string formatString(std::string_view format, const std::vector<FormatArgume
         for (; p < format.size(); ++p) {
             const char flag = format[p];
             if (flag == '-') {
-                spec.leftJustify = true;
+                specifier.leftJustify = true;
             } else if (flag == '+') {
-                spec.plusSign = true;
+                specifier.plusSign = true;
             } else if (flag == ' ') {
-                spec.spaceSign = true;
+                specifier.spaceSign = true;
             } else if (flag == '#') {
-                spec.alternate = true;
+                specifier.alternate = true;
             } else if (flag == '0') {
-                spec.zeroPad = true;
+                specifier.zeroPad = true;
             } else if (flag != '\'') {
                 break;
             }
         }
-        spec.width = readNumber(format, p).value_or(0);
+        specifier.width = readNumber(format, p).value_or(0);
         if (p < format.size() && format[p] == '.') {
             ++p;
-            spec.precision = readNumber(format, p).value_or(0);
+            specifier.precision = readNumber(format, p).value_or(0);
         }
         while (p < format.size() && kLengthModifiers.find(format[p]) != std::string_view::npos) {
             ++p;
@@ -374,7 +374,7 @@ std::string formatString(std::string_view format, const std::vector<FormatArgume
             position = end;
             continue;
         }
-        spec.conversion = format[p];
+        specifier.conversion = format[p];
         position = p + 1;
 
         const std::size_t index = argumentPosition ? *argumentPosition - 1 : nextSequential++;
@@ -382,7 +382,7 @@ std::string formatString(std::string_view format, const std::vector<FormatArgume
             log("The format string \"{}\" has no argument {}.", format, index + 1);
             continue;
         }
-        out += formatArgument(spec, arguments[index], style);
+        out += formatArgument(specifier, arguments[index], style);
     }
     return out;
 }
