@@ -1,0 +1,125 @@
+#include "ClipPlayback.h"
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "FrameCodeSink.h"
+#include "MonitorRecorder.h"
+#include "TrackFeeder.h"
+#include "media-player/QLAirPlayAudioRenderer.h"
+#include "media-player/QLSampleBufferDisplayLayer.h"
+#include "media-player/QLSampleBufferRenderSynchronizer.h"
+#include "platform/avfoundation/PulseAudioSink.h"
+
+namespace quillon::bench {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Before the time line starts: how long the recording's timing may take to settle, and how
+// long after the call the time line starts, as a player's synchronized start does.
+constexpr auto kRecordingSettlingTimeout = 10s;
+constexpr std::int64_t kStartDelayNanoseconds = 300'000'000;
+// After the last second of media: the sink's latency and the recorder's fragments.
+constexpr std::int64_t kTailNanoseconds = 600'000'000;
+constexpr auto kPrerollTimeout = 20s;
+
+std::int64_t nowNanoseconds() {
+    return platform::CMClockConvertHostTimeToNanoseconds(
+        platform::CMClockGetHostTimeClock()->time());
+}
+
+}  // namespace
+
+PlaybackRecord playClip(const ClipPlaybackOptions& options) {
+    const platform::CMClockRef& clock = platform::CMClockGetHostTimeClock();
+    std::string failure;
+    std::unique_ptr<platform::PulseAudioSink> pulseSink =
+        platform::PulseAudioSink::connect(clock, &failure);
+    if (!pulseSink) {
+        throw std::runtime_error("no PulseAudio server answers: " + failure);
+    }
+    pulseSink->setDeviceUniqueID(options.sinkName);
+    const platform::AudioSinkFormat format = pulseSink->format();
+
+    // The renderer's stream first: when it connects, the sink takes the lower latency it asks
+    // for, and the monitor's timing runs through a transient of as long as the old latency. The
+    // recording's timing must have settled before the time line starts.
+    const auto audioRenderer = std::make_shared<QLAirPlayAudioRenderer>(std::move(pulseSink));
+    if (audioRenderer->sinkName() != "PulseAudio") {
+        throw std::runtime_error("the audio renderer does not play to PulseAudio");
+    }
+    MonitorRecorder recorder(options.sinkName + ".monitor", format.sampleRate, format.channelCount);
+    if (!recorder.isRecording()) {
+        throw std::runtime_error("cannot record " + options.sinkName + ".monitor");
+    }
+    if (!recorder.waitUntilTimingSettles(kRecordingSettlingTimeout)) {
+        throw std::runtime_error("the recording's timing did not settle");
+    }
+
+    const auto synchronizer = std::make_shared<QLSampleBufferRenderSynchronizer>(clock);
+    const auto layer = std::make_shared<QLSampleBufferDisplayLayer>();
+    const auto sink = std::make_shared<FrameCodeSink>();
+    layer->setVideoSink(sink);
+    synchronizer->addRenderer(layer);
+    synchronizer->addRenderer(audioRenderer);
+
+    TrackFeeder video(options.clipPath, AVMEDIA_TYPE_VIDEO, layer);
+    TrackFeeder audio(options.clipPath, AVMEDIA_TYPE_AUDIO, audioRenderer);
+    PlaybackRecord record;
+    record.rate = options.rate;
+    const AVRational frameRate = video.stream().avg_frame_rate.num > 0
+                                     ? video.stream().avg_frame_rate
+                                     : video.stream().r_frame_rate;
+    if (frameRate.num <= 0 || frameRate.den <= 0) {
+        throw std::runtime_error("the clip's video has no frame rate");
+    }
+    record.framePeriod = av_q2d(av_inv_q(frameRate));
+    const double clipSeconds = video.durationSeconds();
+    record.mediaSeconds = options.mediaSeconds > 0 && options.mediaSeconds < clipSeconds
+                              ? options.mediaSeconds
+                              : clipSeconds;
+    if (!(record.mediaSeconds > 0)) {
+        throw std::runtime_error("the clip's duration is unknown");
+    }
+
+    video.start();
+    audio.start();
+    // Both renderers full, as a player waits before it starts its clock.
+    const auto prerollDeadline = std::chrono::steady_clock::now() + kPrerollTimeout;
+    while ((layer->isReadyForMoreMediaData() && !video.finished()) ||
+           (audioRenderer->isReadyForMoreMediaData() && !audio.finished())) {
+        if (std::chrono::steady_clock::now() > prerollDeadline) {
+            throw std::runtime_error("the renderers did not fill up");
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+
+    record.anchorHostNanoseconds = nowNanoseconds() + kStartDelayNanoseconds;
+    synchronizer->setRate(float(options.rate), platform::kCMTimeZero,
+                          platform::CMClockMakeHostTime(record.anchorHostNanoseconds));
+    const auto end = record.anchorHostNanoseconds +
+                     std::int64_t(record.mediaSeconds / options.rate * 1e9) + kTailNanoseconds;
+    while (nowNanoseconds() < end) {
+        std::this_thread::sleep_for(50ms);
+    }
+    record.audioStatistics = audioRenderer->renderStatistics();
+    synchronizer->setRate(0);
+    video.stop();
+    audio.stop();
+
+    record.shownFrames = sink->entries();
+    record.enqueuedFrameTimes = video.enqueuedPresentationTimes();
+    record.layerDroppedFrames = layer->droppedFrameCount();
+    record.recording = recorder.samples();
+    record.recordingSampleRate = recorder.sampleRate();
+    record.recordingTiming = recorder.timing();
+    record.decodeFailures = video.decodeFailures() + audio.decodeFailures();
+    return record;
+}
+
+}  // namespace quillon::bench

@@ -1,0 +1,148 @@
+// Audio/video synchronisation of the player's render pipeline, measured from outside: plays a
+// clip whose picture carries its frame number and whose sound clicks on every whole second
+// through the player's synchronizer, display layer and audio renderer, with the real PulseAudio
+// server playing to a null sink of its own and an off-screen video sink, and compares when each
+// second's click was heard (the sink's monitor, placed on the host clock by the sound server's
+// latency) with when that second's frame was shown.
+//
+//   av_sync_bench CLIP [--rates 1,0.5,2] [--media-seconds N] [--slow-media-seconds N]
+//                 [--per-second]
+//
+// --media-seconds plays only the first N seconds of the clip; --slow-media-seconds does so for
+// rates below 1 only, which otherwise take longest. --per-second lists every marked second.
+// bench/run-av-sync makes the clip (see there for what it holds), starts the sound server and
+// runs this.
+//
+// Prints per rate: the offset between sound and picture (median, 99th percentile and maximum
+// of its magnitude, drift over the run in ms per minute of playback), each of them against the
+// time line, how late frames were shown, and dropped frames. Exits 0 when every run completed,
+// whether or not it met the targets.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+#include <pulse/def.h>
+
+#include "ClipPlayback.h"
+#include "PulseAudioConnection.h"
+#include "SyncAnalysis.h"
+#include "platform/avfoundation/PulseAudioSink.h"
+
+using namespace quillon::bench;
+
+namespace {
+
+struct Arguments {
+    std::string clipPath;
+    std::vector<double> rates{1.0, 0.5, 2.0};
+    double mediaSeconds = 0;
+    double slowMediaSeconds = 0;
+    bool perSecond = false;
+};
+
+[[noreturn]] void usage() {
+    std::fputs(
+        "usage: av_sync_bench CLIP [--rates 1,0.5,2] [--media-seconds N] "
+        "[--slow-media-seconds N] [--per-second]\n",
+        stderr);
+    std::exit(2);
+}
+
+Arguments parse(int argc, char** argv) {
+    Arguments arguments;
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        const bool hasValue = index + 1 < argc;
+        if (argument == "--rates" && hasValue) {
+            arguments.rates.clear();
+            std::stringstream list(argv[++index]);
+            std::string rate;
+            while (std::getline(list, rate, ',')) {
+                arguments.rates.push_back(std::stod(rate));
+            }
+        } else if (argument == "--media-seconds" && hasValue) {
+            arguments.mediaSeconds = std::stod(argv[++index]);
+        } else if (argument == "--slow-media-seconds" && hasValue) {
+            arguments.slowMediaSeconds = std::stod(argv[++index]);
+        } else if (argument == "--per-second") {
+            arguments.perSecond = true;
+        } else if (!argument.starts_with("--") && arguments.clipPath.empty()) {
+            arguments.clipPath = argument;
+        } else {
+            usage();
+        }
+    }
+    if (arguments.clipPath.empty() || arguments.rates.empty()) {
+        usage();
+    }
+    for (const double rate : arguments.rates) {
+        if (!(rate > 0)) {
+            usage();
+        }
+    }
+    return arguments;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Arguments arguments = parse(argc, argv);
+    try {
+        std::string failure;
+        const auto probe =
+            platform::PulseAudioSink::connect(platform::CMClockGetHostTimeClock(), &failure);
+        if (!probe) {
+            fmt::print(stderr, "av-sync: no PulseAudio server answers ({})\n", failure);
+            return 1;
+        }
+        const platform::AudioSinkFormat format = probe->format();
+
+        // A null sink of the benchmark's own, so that nothing else playing on the server is
+        // heard with the clip; at the server's rate, so that the server does not resample.
+        PulseAudioConnection server("av-sync");
+        const std::string sinkName = fmt::format("quillon_av_sync_{}", ::getpid());
+        const std::uint32_t module = server.loadModule(
+            "module-null-sink", fmt::format("sink_name={} rate={} channels={}", sinkName,
+                                            format.sampleRate, format.channelCount));
+        if (module == PA_INVALID_INDEX) {
+            fmt::print(stderr, "av-sync: the server refused a null sink\n");
+            return 1;
+        }
+        fmt::print(
+            "clip {}\nsound: PulseAudio null sink {} ({} Hz, {} channels), recorded from "
+            "its monitor; picture: off-screen sink\n\n",
+            arguments.clipPath, sinkName, format.sampleRate, format.channelCount);
+        std::fflush(stdout);
+
+        int status = 0;
+        for (const double rate : arguments.rates) {
+            ClipPlaybackOptions options;
+            options.clipPath = arguments.clipPath;
+            options.rate = rate;
+            options.mediaSeconds = rate < 1 && arguments.slowMediaSeconds > 0
+                                       ? arguments.slowMediaSeconds
+                                       : arguments.mediaSeconds;
+            options.sinkName = sinkName;
+            try {
+                const PlaybackRecord record = playClip(options);
+                fmt::print("{}\n", formatReport(analyse(record), arguments.perSecond));
+            } catch (const std::exception& error) {
+                fmt::print("rate {}: failed: {}\n\n", rate, error.what());
+                status = 1;
+            }
+            std::fflush(stdout);
+        }
+        server.unloadModule(module);
+        return status;
+    } catch (const std::exception& error) {
+        fmt::print(stderr, "av-sync: {}\n", error.what());
+        return 1;
+    }
+}
