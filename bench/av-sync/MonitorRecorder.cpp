@@ -48,14 +48,14 @@ MonitorRecorder::MonitorRecorder(const std::string& sourceName, int sampleRate, 
     }
     pa_threaded_mainloop* mainloop = connection_.mainloop();
     pa_threaded_mainloop_lock(mainloop);
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(sampleRate),
+    const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(sampleRate),
                               std::uint8_t(channelCount)};
-    stream_ = pa_stream_new(connection_.context(), "Monitor", &spec, nullptr);
+    stream_ = pa_stream_new(connection_.context(), "Monitor", &sampleSpec, nullptr);
     pa_stream_set_state_callback(stream_, &signalStream, mainloop);
     pa_stream_set_read_callback(stream_, &read, this);
     pa_buffer_attr attributes{};
     attributes.maxlength = std::uint32_t(-1);
-    attributes.fragsize = std::uint32_t(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &spec));
+    attributes.fragsize = std::uint32_t(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &sampleSpec));
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING |
                                          PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_record(stream_, sourceName.c_str(), &attributes, flags) == 0) {

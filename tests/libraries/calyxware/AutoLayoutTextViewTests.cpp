@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "WidgetTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/AutoLayoutTextView.h"
 #include "libraries/calyxware/CXWEagerTextStorage.h"
 #include "libraries/calyxware/EagerLayoutManager.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "WidgetTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/AutoLayoutTextView.h"
 #include "libraries/calyxware/CXWEagerTextStorage.h"
 #include "libraries/calyxware/CalyxwareNotifications.h"

@@ -3,7 +3,7 @@
 #include <QAccessible>
 #include <QImage>
 
-#include "WidgetTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/Label.h"
 #include "libraries/calyxware/TextStorage.h"
 #include "platform/foundation/KeyedArchiver.h"

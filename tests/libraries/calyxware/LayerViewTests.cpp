@@ -3,7 +3,7 @@
 #include <QImage>
 #include <vector>
 
-#include "WidgetTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/LayerView.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"

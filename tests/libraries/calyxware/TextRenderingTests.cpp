@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "WidgetTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/AutoLayoutTextView.h"
 #include "libraries/calyxware/LayoutManager.h"
 #include "libraries/calyxware/TextContainer.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "WidgetTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/ArchivedAttributedString.h"
 #include "libraries/calyxware/AutoLayoutTextView.h"
 #include "libraries/calyxware/CXWEagerTextStorage.h"

@@ -13,7 +13,7 @@
 #include "libraries/embedded-images/EmbeddedImageLoader.h"
 #include "libraries/embedded-images/EmbeddedImagesArchive.h"
 #include "libraries/embedded-images/TestArchive.h"
-#include "platform/appkit/ApplicationTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "platform/foundation/Log.h"
 
 namespace {

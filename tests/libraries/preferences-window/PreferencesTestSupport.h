@@ -15,7 +15,7 @@
 #include <string>
 
 #include "libraries/preferences-window/PreferencePane.h"
-#include "platform/appkit/ApplicationTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "platform/appkit/NSViewController.h"
 
 namespace preferences_window::test {

@@ -11,7 +11,7 @@
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/foundation/URL.h"
 // Subtitles tracks make ASS decoders, which look up fonts.
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 #include "support/TestMedia.h"
 
 namespace quillon::test {

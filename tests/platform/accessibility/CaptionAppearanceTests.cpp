@@ -7,7 +7,7 @@
 #include "platform/accessibility/CaptionAppearanceSettings.h"
 #include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSFont.h"
 
 using namespace platform;

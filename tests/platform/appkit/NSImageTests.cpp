@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/appkit/ApplicationTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "platform/appkit/NSImage.h"
 
 namespace platform {

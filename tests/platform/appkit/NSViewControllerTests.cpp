@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/appkit/ApplicationTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "platform/appkit/ApplicationTestEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "platform/appkit/NSToolbar.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"

@@ -10,7 +10,7 @@
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVVideoWidget.h"
 #include "platform/avfoundation/VideoFrameFactory.h"
-#include "platform/avfoundation/WidgetApplicationEnvironment.h"
+#include "support/WidgetApplicationEnvironment.h"
 #include "platform/corevideo/CVImageBuffer.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QFontDatabase>
 
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSFont.h"
 #include "platform/graphics/NSFontManager.h"
 

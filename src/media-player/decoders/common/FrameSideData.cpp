@@ -1,6 +1,6 @@
 #include "media-player/decoders/common/FrameSideData.h"
 
-#include <cstring>
+#include "media-player/decoders/common/SideDataPayload.h"
 
 namespace quillon {
 
@@ -26,25 +26,13 @@ const AVFrameSideData* firstSideData(const AVFrame& frame, AVFrameSideDataType t
 }  // namespace
 
 std::optional<AVMasteringDisplayMetadata> readMasteringDisplayMetadata(const AVFrame& frame) {
-    const AVFrameSideData* entry = firstSideData(frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA,
-                                                 sizeof(AVMasteringDisplayMetadata));
-    if (entry == nullptr) {
-        return std::nullopt;
-    }
-    AVMasteringDisplayMetadata metadata;
-    std::memcpy(&metadata, entry->data, sizeof(metadata));
-    return metadata;
+    return sideDataPayload<AVMasteringDisplayMetadata>(firstSideData(
+        frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA, sizeof(AVMasteringDisplayMetadata)));
 }
 
 std::optional<ContentLightLevel> readContentLightLevel(const AVFrame& frame) {
-    const AVFrameSideData* entry =
-        firstSideData(frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL, sizeof(AVContentLightMetadata));
-    if (entry == nullptr) {
-        return std::nullopt;
-    }
-    AVContentLightMetadata level;
-    std::memcpy(&level, entry->data, sizeof(level));
-    return ContentLightLevel{level.MaxCLL, level.MaxFALL};
+    return contentLightLevelPayload(
+        firstSideData(frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL, sizeof(AVContentLightMetadata)));
 }
 
 }  // namespace quillon

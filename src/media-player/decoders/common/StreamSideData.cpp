@@ -1,5 +1,7 @@
 #include "media-player/decoders/common/StreamSideData.h"
 
+#include "media-player/decoders/common/SideDataPayload.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -43,25 +45,13 @@ std::optional<platform::CGAffineTransform> readDisplayMatrix(const AVStream& str
 }
 
 std::optional<AVMasteringDisplayMetadata> readMasteringDisplayMetadata(const AVStream& stream) {
-    const AVPacketSideData* entry = firstSideData(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA,
-                                                  sizeof(AVMasteringDisplayMetadata));
-    if (entry == nullptr) {
-        return std::nullopt;
-    }
-    AVMasteringDisplayMetadata metadata;
-    std::memcpy(&metadata, entry->data, sizeof(metadata));
-    return metadata;
+    return sideDataPayload<AVMasteringDisplayMetadata>(firstSideData(
+        stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, sizeof(AVMasteringDisplayMetadata)));
 }
 
 std::optional<ContentLightLevel> readContentLightLevel(const AVStream& stream) {
-    const AVPacketSideData* entry =
-        firstSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, sizeof(AVContentLightMetadata));
-    if (entry == nullptr) {
-        return std::nullopt;
-    }
-    AVContentLightMetadata level;
-    std::memcpy(&level, entry->data, sizeof(level));
-    return ContentLightLevel{level.MaxCLL, level.MaxFALL};
+    return contentLightLevelPayload(
+        firstSideData(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, sizeof(AVContentLightMetadata)));
 }
 
 }  // namespace quillon

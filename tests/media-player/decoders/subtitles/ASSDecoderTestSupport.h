@@ -16,7 +16,7 @@
 #include "media-player/decoders/subtitles/SubtitleTextStyleUpdateNotifier.h"
 #include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSAttributedString.h"
 
 namespace quillon::asstest {

@@ -13,7 +13,7 @@
 #include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSFontManager.h"
 
 using namespace platform;

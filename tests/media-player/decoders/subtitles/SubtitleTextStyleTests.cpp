@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "media-player/decoders/subtitles/SubtitleTextStyle.h"
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSFontManager.h"
 
 using namespace platform;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/graphics/GuiApplicationTestEnvironment.h"
+#include "support/GuiApplicationEnvironment.h"
 
 // Formatted subtitles look fonts up through Qt, whose fontconfig keeps its configuration for the
 // life of the process. Weak, so that another file of this test program may define the list.
