@@ -1,7 +1,11 @@
 #include "media-player/media-source/InputFormatContext.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "media-player/decoders/common/FFmpegCall.h"
 
@@ -23,20 +27,56 @@ std::string ffmpegLocation(const platform::URL& url) {
 AVFormatContextPointer makeInputFormatContext(const platform::URL& url) {
     const std::string location = ffmpegLocation(url);
     AVFormatContextPointer context = makeFormatContext(CallSite(kFunction));
-    // Streams that start late in a file (subtitles after a long silence, a second audio track
-    // muxed far behind) are only found when probing may read as far as it has to.
-    context->probesize = std::numeric_limits<std::int64_t>::max();
 
+    // Opening reads the header with FFmpeg's own bound on probing: some demuxers size buffers
+    // by it there (the transport stream demuxer keeps that much for seeking back, and cannot
+    // allocate an unbounded amount).
     // A failed open frees the context; the pointer then holds nothing.
     performFFmpegCall({}, true, CallSite(kFunction), [&] {
         return avformat_open_input(inOutPointer(context), location.c_str(), nullptr, nullptr);
     });
+    // Streams that start late in a file (subtitles after a long silence, a second audio track
+    // muxed far behind) are only found when probing may read as far as it has to.
+    context->probesize = std::numeric_limits<std::int64_t>::max();
     context->max_analyze_duration = std::numeric_limits<std::int64_t>::max();
 
     // The pointer closes the opened input when the probe's failure is thrown.
     performFFmpegCall({}, true, CallSite(kFunction),
                       [&] { return avformat_find_stream_info(context.get(), nullptr); });
     return context;
+}
+
+std::int64_t durationFromStart(const AVFormatContext& context) {
+    const std::int64_t duration = context.duration;
+    const std::int64_t start = context.start_time;
+    if (duration == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE || start <= 0 || duration <= start) {
+        return duration;
+    }
+
+    // The latest end of a stream that states where it starts and how long it lasts.
+    std::optional<std::int64_t> end;
+    for (unsigned index = 0; index < context.nb_streams; ++index) {
+        const AVStream& stream = *context.streams[index];
+        if (stream.start_time == AV_NOPTS_VALUE || stream.duration == AV_NOPTS_VALUE ||
+            stream.time_base.num <= 0 || stream.time_base.den <= 0) {
+            continue;
+        }
+        const std::int64_t streamEnd =
+            av_rescale_q(stream.start_time, stream.time_base, AV_TIME_BASE_Q) +
+            av_rescale_q(stream.duration, stream.time_base, AV_TIME_BASE_Q);
+        end = std::max(end.value_or(streamEnd), streamEnd);
+    }
+
+    bool countsFromZero = false;
+    if (end) {
+        // Whichever reading of the container's figure agrees better with the streams.
+        countsFromZero = std::llabs(duration - *end) < std::llabs(duration - (*end - start));
+    } else if (context.iformat != nullptr) {
+        // Matroska states the segment's duration, and the segment's time line begins at zero
+        // however late its first block is; its streams state no durations to compare with.
+        countsFromZero = std::string_view(context.iformat->name).starts_with("matroska");
+    }
+    return countsFromZero ? duration - start : duration;
 }
 
 }  // namespace quillon

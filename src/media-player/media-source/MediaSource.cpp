@@ -51,6 +51,18 @@ bool streamsAgree(const AVStream& visual, const AVStream& audio) {
            av_cmp_q(visual.time_base, audio.time_base) == 0;
 }
 
+// Moves a context that nothing has read from yet to time zero. Without a start time the
+// streams carry no timestamps to seek by (raw elementary streams): the demuxer would read
+// through the whole file looking for one, refuse, and leave the context at the end. Such a
+// context needs no seek, as it is at the start already: what probing read is kept and handed
+// out first.
+void seekToStart(AVFormatContext& context) {
+    if (context.start_time == AV_NOPTS_VALUE) {
+        return;
+    }
+    seek(context, platform::kCMTimeZero);
+}
+
 }  // namespace
 
 MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallbackDuration,
@@ -71,7 +83,7 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
     }
 
     opening.startTime = containerTime(visual.start_time).value_or(platform::kCMTimeZero);
-    if (auto duration = containerTime(visual.duration)) {
+    if (auto duration = containerTime(durationFromStart(visual))) {
         opening.duration = *duration;
     } else if (requiresDuration) {
         throw LoadError::failedToReadMediaDuration();
@@ -117,8 +129,8 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
 
     // No one else knows the contexts yet, so they are used here without their queues.
     try {
-        seek(visual, platform::kCMTimeZero);
-        seek(audio, platform::kCMTimeZero);
+        seekToStart(visual);
+        seekToStart(audio);
     } catch (const platform::Error& error) {
         throw LoadError::failedToSeek(error);
     }

@@ -91,6 +91,21 @@ std::uint64_t ffmpegChannelOfLabel(AudioChannelLabel label) {
     }
 }
 
+std::uint64_t ffmpegChannelBesideRearSurround(AudioChannelLabel label) {
+    switch (label) {
+        case kAudioChannelLabel_LeftSurround:
+            return AV_CH_SIDE_LEFT;
+        case kAudioChannelLabel_RightSurround:
+            return AV_CH_SIDE_RIGHT;
+        case kAudioChannelLabel_RearSurroundLeft:
+            return AV_CH_BACK_LEFT;
+        case kAudioChannelLabel_RearSurroundRight:
+            return AV_CH_BACK_RIGHT;
+        default:
+            return ffmpegChannelOfLabel(label);
+    }
+}
+
 // The channels FFmpeg would assume for a count.
 std::uint64_t defaultChannelMask(int channelCount) {
     AVChannelLayout layout{};
@@ -207,9 +222,16 @@ struct AudioInputConverter::InputFormat {
                 CMAudioFormatDescriptionGetChannelLayout(description, nullptr)) {
             if (const auto labels = AudioChannelLayoutCopyChannelLabels(*layout);
                 labels && int(labels->size()) == channelCount) {
+                // Beside a rear surround pair, the surround pair is the side one (7.1 with
+                // both), and the rear pair takes FFmpeg's back channels.
+                const bool hasRearSurround =
+                    std::find(labels->begin(), labels->end(),
+                              kAudioChannelLabel_RearSurroundLeft) != labels->end();
                 std::uint64_t seen = 0;
                 for (const AudioChannelLabel label : *labels) {
-                    const std::uint64_t bit = ffmpegChannelOfLabel(label);
+                    const std::uint64_t bit = hasRearSurround
+                                                  ? ffmpegChannelBesideRearSurround(label)
+                                                  : ffmpegChannelOfLabel(label);
                     if (bit == 0 || (seen & bit) != 0) {
                         channelBits.clear();
                         break;

@@ -137,41 +137,83 @@ AudioChannelLabel labelOfChannelBit(int bit) {
     }
 }
 
-// The number of substitutions that match the tag's labels to the set, or none when some label
-// has neither itself nor an equivalent left in the set. The set is sorted, so the equivalent
-// removed is always the one with the lowest label.
-std::optional<int> substitutionsToMatch(const KnownLayout& layout,
-                                        std::vector<AudioChannelLabel> remaining) {
-    int substitutions = 0;
+// One FFmpeg channel of a mask: its Core Audio label and its index in FFmpeg's order.
+struct LabelledChannel {
+    AudioChannelLabel label;
+    int index;
+};
+
+// FFmpeg's back and side pairs both map onto the surround labels. Alone, either pair is the
+// surround pair (5.1 has one or the other). Together, as in every 7.1 arrangement, the side
+// channels are the surround pair and the back channels the rear surround pair; labelled the
+// other way round, the tag would put each pair where the other belongs. Rear surround labels
+// already taken (FFmpeg's direct surround channels) keep the plain mapping.
+void relabelSideAndBackPairs(std::uint64_t mask, std::vector<LabelledChannel>& channels) {
+    const auto relabel = [&](std::uint64_t side, std::uint64_t back, std::uint64_t direct,
+                             AudioChannelLabel surround, AudioChannelLabel rearSurround) {
+        if ((mask & side) == 0 || (mask & back) == 0 || (mask & direct) != 0) {
+            return;
+        }
+        const int sideIndex = std::popcount(mask & (side - 1));
+        const int backIndex = std::popcount(mask & (back - 1));
+        for (LabelledChannel& channel : channels) {
+            if (channel.index == sideIndex) {
+                channel.label = surround;
+            } else if (channel.index == backIndex) {
+                channel.label = rearSurround;
+            }
+        }
+    };
+    relabel(AV_CH_SIDE_LEFT, AV_CH_BACK_LEFT, AV_CH_SURROUND_DIRECT_LEFT, Ls, Rls);
+    relabel(AV_CH_SIDE_RIGHT, AV_CH_BACK_RIGHT, AV_CH_SURROUND_DIRECT_RIGHT, Rs, Rrs);
+}
+
+// The FFmpeg channel that fills each of the tag's channels, in the tag's order, or none when
+// some label has neither itself nor an equivalent left among the channels. The channels are
+// sorted by label, so the equivalent taken is always the one with the lowest label.
+std::optional<std::vector<LabelledChannel>> assignChannels(const KnownLayout& layout,
+                                                           std::vector<LabelledChannel> remaining,
+                                                           int& substitutions) {
+    substitutions = 0;
+    std::vector<LabelledChannel> assigned;
+    assigned.reserve(layout.labels.size());
     for (AudioChannelLabel label : layout.labels) {
-        auto found = std::find(remaining.begin(), remaining.end(), label);
+        auto found = std::find_if(
+            remaining.begin(), remaining.end(),
+            [label](const LabelledChannel& channel) { return channel.label == label; });
         if (found == remaining.end()) {
-            found = std::find_if(
-                remaining.begin(), remaining.end(),
-                [label](AudioChannelLabel other) { return areEquivalent(label, other); });
+            found = std::find_if(remaining.begin(), remaining.end(),
+                                 [label](const LabelledChannel& channel) {
+                                     return areEquivalent(label, channel.label);
+                                 });
             if (found == remaining.end()) {
                 return std::nullopt;
             }
             ++substitutions;
         }
+        assigned.push_back(*found);
         remaining.erase(found);
     }
-    return substitutions;
+    return assigned;
 }
 
-}  // namespace
+struct LayoutMatch {
+    AudioChannelLayoutTag tag = 0;
+    // The index of the FFmpeg channel that fills each of the tag's channels; empty when FFmpeg
+    // gives no layout.
+    std::vector<int> sourceChannels;
+};
 
-AudioChannelLayoutTag AudioProperties::matchChannelLayout(std::uint64_t ffmpegChannelLayout,
-                                                          std::intptr_t channelCount) {
+LayoutMatch matchLayout(std::uint64_t ffmpegChannelLayout, std::intptr_t channelCount) {
     if (ffmpegChannelLayout == 0) {
         const AudioChannelLayoutTag tag = defaultLayoutTag(channelCount);
         if (tag == 0) {
             throw FFmpegError::unsupportedChannelCount(channelCount);
         }
-        return tag;
+        return {tag, {}};
     }
 
-    std::vector<AudioChannelLabel> labels;
+    std::vector<LabelledChannel> channels;
     for (int bit = 0; bit < 64; ++bit) {
         if ((ffmpegChannelLayout & (std::uint64_t{1} << bit)) == 0) {
             continue;
@@ -180,38 +222,62 @@ AudioChannelLayoutTag AudioProperties::matchChannelLayout(std::uint64_t ffmpegCh
         if (label == 0) {
             throw FFmpegError::unexpectedChannelType(std::uint64_t{1} << bit);
         }
-        labels.push_back(label);
+        channels.push_back({label, static_cast<int>(channels.size())});
     }
-    if (static_cast<std::intptr_t>(labels.size()) != channelCount) {
+    if (static_cast<std::intptr_t>(channels.size()) != channelCount) {
         throw FFmpegError::channelLayoutDoesNotMatchChannelCount(ffmpegChannelLayout, channelCount);
     }
-    std::sort(labels.begin(), labels.end());
+    relabelSideAndBackPairs(ffmpegChannelLayout, channels);
+    std::sort(channels.begin(), channels.end(),
+              [](const LabelledChannel& a, const LabelledChannel& b) { return a.label < b.label; });
 
     int fewestSubstitutions = std::numeric_limits<int>::max();
-    std::vector<AudioChannelLayoutTag> best;
+    std::vector<LayoutMatch> best;
     for (const KnownLayout& layout : knownLayouts()) {
         if (static_cast<std::intptr_t>(layout.labels.size()) != channelCount) {
             continue;
         }
-        const std::optional<int> substitutions = substitutionsToMatch(layout, labels);
-        if (!substitutions) {
+        int substitutions = 0;
+        const auto assigned = assignChannels(layout, channels, substitutions);
+        if (!assigned) {
             continue;
         }
-        if (*substitutions < fewestSubstitutions) {
-            fewestSubstitutions = *substitutions;
+        if (substitutions < fewestSubstitutions) {
+            fewestSubstitutions = substitutions;
             best.clear();
         }
-        if (*substitutions == fewestSubstitutions) {
-            best.push_back(layout.tag);
+        if (substitutions == fewestSubstitutions) {
+            LayoutMatch match{layout.tag, {}};
+            for (const LabelledChannel& channel : *assigned) {
+                match.sourceChannels.push_back(channel.index);
+            }
+            best.push_back(std::move(match));
         }
     }
     if (best.size() == 1) {
         return best.front();
     }
     if (best.empty() && channelCount == 1) {
-        return kAudioChannelLayoutTag_Mono;
+        return {kAudioChannelLayoutTag_Mono, {0}};
     }
     throw FFmpegError::unsupportedChannelLayout(ffmpegChannelLayout);
+}
+
+}  // namespace
+
+AudioChannelLayoutTag AudioProperties::matchChannelLayout(std::uint64_t ffmpegChannelLayout,
+                                                          std::intptr_t channelCount) {
+    return matchLayout(ffmpegChannelLayout, channelCount).tag;
+}
+
+std::vector<int> AudioProperties::channelOrder(std::uint64_t ffmpegChannelLayout,
+                                               std::intptr_t channelCount) {
+    std::vector<int> order = matchLayout(ffmpegChannelLayout, channelCount).sourceChannels;
+    if (std::is_sorted(order.begin(), order.end())) {
+        // Each channel is where the tag has it already.
+        order.clear();
+    }
+    return order;
 }
 
 AudioChannelLayoutTag AudioProperties::channelLayout(std::uint64_t ffmpegChannelLayout,

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -79,6 +80,13 @@ struct AudioProperties {
     // described.
     static platform::AudioChannelLayoutTag matchChannelLayout(std::uint64_t ffmpegChannelLayout,
                                                               std::intptr_t channelCount);
+
+    // Where each channel of the tag that matchChannelLayout chooses comes from: for each
+    // channel in the tag's order, the index (in FFmpeg's order) of the FFmpeg channel that
+    // belongs there. Empty when FFmpeg's order is the tag's already, or FFmpeg gives no layout
+    // and so no order to go by. Throws as matchChannelLayout.
+    static std::vector<int> channelOrder(std::uint64_t ffmpegChannelLayout,
+                                         std::intptr_t channelCount);
 
     // Equal in every described property.
     friend bool operator==(const AudioProperties& a, const AudioProperties& b) {

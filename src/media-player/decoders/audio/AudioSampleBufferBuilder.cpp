@@ -60,6 +60,9 @@ AudioSampleBufferBuilder::AudioSampleBufferBuilder(AudioProperties audioProperti
                                                    std::shared_ptr<AudioBlockPool> pool)
     : audioProperties_(std::move(audioProperties)),
       audioFormatDescription_(audioProperties_.makeAudioFormatDescription()),
+      channelOrder_(
+          AudioProperties::channelOrder(audioProperties_.bufferLevelProperties.ffmpegChannelLayout,
+                                        audioProperties_.bufferLevelProperties.channelCount)),
       presentationTimestamp_(presentationTimestamp),
       interleavingBlocks_(std::move(pool)) {
     performEssentialDarwinCall("init(audioProperties:presentationTimestamp:)",
@@ -89,6 +92,10 @@ AudioConverterRef AudioSampleBufferBuilder::planarToInterleavedConverter() {
 
 void AudioSampleBufferBuilder::appendInterleavedData(const AVFrame& frame,
                                                      std::size_t bufferByteCount) {
+    if (!channelOrder_.empty()) {
+        appendReorderedInterleavedData(frame, bufferByteCount);
+        return;
+    }
     commitInterleavingBlock();
     // The plane's bytes may start anywhere inside the buffer that owns them, so the data
     // pointer is the frame's, and the buffer only keeps them alive.
@@ -115,6 +122,32 @@ void AudioSampleBufferBuilder::appendInterleavedData(const AVFrame& frame,
     precondition(reference != nullptr, "Failed to allocate memory.");
     appendReferencedBytes(blockBuffer_, std::move(reference), frame.data[0], bufferByteCount,
                           "appendInterleavedData(from:bufferByteCount:)");
+}
+
+void AudioSampleBufferBuilder::appendReorderedInterleavedData(const AVFrame& frame,
+                                                              std::size_t bufferByteCount) {
+    const auto channels = static_cast<std::size_t>(channelOrder_.size());
+    const auto sampleBytes = static_cast<std::size_t>(audioProperties_.bytesPerSample);
+    const std::size_t frameBytes = channels * sampleBytes;
+    precondition(frameBytes > 0 && bufferByteCount % frameBytes == 0,
+                 "Interleaved data must hold whole frames.");
+    precondition(frame.data[0] != nullptr || bufferByteCount == 0,
+                 "An interleaved frame must have data.");
+    reserveInterleavingSpace(bufferByteCount);
+    const std::uint8_t* source = frame.data[0];
+    std::uint8_t* destination = interleavingBlock_->data + interleavingBlockUsed_;
+    for (std::size_t offset = 0; offset < bufferByteCount; offset += frameBytes) {
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            std::memcpy(
+                destination + offset + channel * sampleBytes,
+                source + offset + static_cast<std::size_t>(channelOrder_[channel]) * sampleBytes,
+                sampleBytes);
+        }
+    }
+    interleavingBlockUsed_ += bufferByteCount;
+    if (!interleavingBlocks_) {
+        commitInterleavingBlock();
+    }
 }
 
 void AudioSampleBufferBuilder::reserveInterleavingSpace(std::size_t byteCount) {
@@ -165,9 +198,11 @@ void AudioSampleBufferBuilder::appendNonInterleavedData(const AVFrame& frame,
         interleavedOutput_ = AudioBufferList::make(1);
     }
     for (std::intptr_t channel = 0; channel < channels; ++channel) {
-        precondition(frame.extended_data[channel] != nullptr,
+        const std::intptr_t source =
+            channelOrder_.empty() ? channel : channelOrder_[static_cast<std::size_t>(channel)];
+        precondition(frame.extended_data[source] != nullptr,
                      "A planar frame must have one plane per channel.");
-        planarInput_.mBuffers[channel] = {1, channelByteCount, frame.extended_data[channel]};
+        planarInput_.mBuffers[channel] = {1, channelByteCount, frame.extended_data[source]};
     }
 
     reserveInterleavingSpace(interleavedBufferByteCount);

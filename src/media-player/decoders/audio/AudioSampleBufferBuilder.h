@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -23,7 +24,9 @@ namespace quillon {
 // Collects consecutive decoded frames of one format into one block buffer of interleaved linear
 // PCM and makes one sample buffer of them. Interleaved frames are referenced, not copied: the
 // block buffer holds a reference to FFmpeg's buffer. Planar frames are interleaved once, by an
-// audio converter, into memory that the block buffer then owns.
+// audio converter, into memory that the block buffer then owns. Where FFmpeg's channel order is
+// not the order of the layout tag, the channels are put in the tag's order on the way (planes
+// by pointer; interleaved frames are then copied).
 //
 // Filled by one decoder on one queue, asked once for its sample buffer, then dropped; dropping
 // it unasked discards what it collected.
@@ -41,7 +44,7 @@ public:
 
     // Appends the bytes of the frame's only plane, frame->data[0], without copying: the block
     // buffer keeps a reference to the FFmpeg buffer that holds them, so the frame may be reused
-    // at once.
+    // at once. Channels out of the tag's order are copied into it instead.
     void appendInterleavedData(const AVFrame& frame, std::size_t bufferByteCount);
 
     // Interleaves frameCount frames of the frame's planes (extended_data, one per channel) and
@@ -67,7 +70,13 @@ public:
     platform::CMTime presentationTimestamp() const { return presentationTimestamp_; }
     const platform::CMBlockBufferRef& blockBuffer() const { return blockBuffer_; }
 
+    // For each channel in the layout tag's order, the FFmpeg channel that fills it; empty when
+    // the orders agree.
+    const std::vector<int>& channelOrder() const { return channelOrder_; }
+
 private:
+    // Copies the channels of interleaved frames into the tag's order.
+    void appendReorderedInterleavedData(const AVFrame& frame, std::size_t bufferByteCount);
     // Hands the interleaving block's filled part to the block buffer.
     void commitInterleavingBlock();
     // Makes sure the interleaving block has room for byteCount more bytes.
@@ -75,6 +84,7 @@ private:
 
     AudioProperties audioProperties_;
     platform::CMAudioFormatDescriptionRef audioFormatDescription_;
+    std::vector<int> channelOrder_;
     platform::AudioConverterRef planarToInterleavedConverter_ = nullptr;
     platform::CMTime presentationTimestamp_;
     std::intptr_t frameCount_ = 0;

@@ -280,11 +280,26 @@ CMSampleBufferRef FFmpegAudioDecoder::processDecodedFrame(const AVFrame& frame) 
     return nullptr;
 }
 
+bool FFmpegAudioDecoder::copiesSamples() const {
+    if (audioProperties_.needsConversionToInterleaved) {
+        return true;
+    }
+    // Interleaved frames are copied too when their channels must be put in the tag's order.
+    const AudioProperties::BufferLevelProperties& level = audioProperties_.bufferLevelProperties;
+    try {
+        return !AudioProperties::channelOrder(level.ffmpegChannelLayout, level.channelCount)
+                    .empty();
+    } catch (const FFmpegError&) {
+        // The builder reports the layout that it cannot describe.
+        return false;
+    }
+}
+
 void FFmpegAudioDecoder::startSampleBufferBuilder(CMTime presentationTimestamp) {
     // After the end of input every frame leaves on its own, so a block sized for a second
     // would mostly stay empty.
     std::shared_ptr<AudioBlockPool> blocks;
-    if (audioProperties_.needsConversionToInterleaved && !forceDequeueSampleBuffer_) {
+    if (copiesSamples() && !forceDequeueSampleBuffer_) {
         blocks = interleavingBlocks();
     }
     sampleBufferBuilder_ = std::make_unique<AudioSampleBufferBuilder>(

@@ -73,6 +73,8 @@ private:
     // Takes the builder's sample buffer and drops the builder.
     platform::CMSampleBufferRef finishSampleBufferBuilder();
     void startSampleBufferBuilder(platform::CMTime presentationTimestamp);
+    // Whether the builder copies the samples of this format (and so wants pooled blocks).
+    bool copiesSamples() const;
     void appendFrame(const AVFrame& frame);
     const std::shared_ptr<AudioBlockPool>& interleavingBlocks();
 

@@ -86,6 +86,25 @@ ReferenceAudio referenceAudio(const std::string& path, std::int64_t seekTimestam
     return reference;
 }
 
+std::vector<std::uint8_t> inChannelOrder(const std::vector<std::uint8_t>& interleaved,
+                                         std::size_t bytesPerSample,
+                                         const std::vector<int>& order) {
+    if (order.empty()) {
+        return interleaved;
+    }
+    const std::size_t frameBytes = order.size() * bytesPerSample;
+    std::vector<std::uint8_t> reordered(interleaved.size());
+    for (std::size_t offset = 0; offset + frameBytes <= interleaved.size(); offset += frameBytes) {
+        for (std::size_t channel = 0; channel < order.size(); ++channel) {
+            std::memcpy(reordered.data() + offset + channel * bytesPerSample,
+                        interleaved.data() + offset +
+                            static_cast<std::size_t>(order[channel]) * bytesPerSample,
+                        bytesPerSample);
+        }
+    }
+    return reordered;
+}
+
 std::vector<std::uint8_t> sampleBytes(const SampleBuffers& sampleBuffers) {
     std::vector<std::uint8_t> bytes;
     for (const CMSampleBufferRef& sampleBuffer : sampleBuffers) {

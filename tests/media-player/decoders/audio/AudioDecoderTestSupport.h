@@ -42,6 +42,11 @@ struct ReferenceAudio {
 // base).
 ReferenceAudio referenceAudio(const std::string& path, std::int64_t seekTimestamp = -1);
 
+// Interleaved samples with their channels put in `order` (for each channel, the index of the
+// channel it comes from); unchanged when the order is empty.
+std::vector<std::uint8_t> inChannelOrder(const std::vector<std::uint8_t>& interleaved,
+                                         std::size_t bytesPerSample, const std::vector<int>& order);
+
 // All samples of the buffers, concatenated.
 std::vector<std::uint8_t> sampleBytes(const SampleBuffers& sampleBuffers);
 std::int64_t totalFrameCount(const SampleBuffers& sampleBuffers);
