@@ -2,7 +2,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <variant>
 #include <vector>
 
 extern "C" {
@@ -13,6 +16,7 @@ extern "C" {
 #include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/AudioTrack.h"
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
+#include "media-player/media-source/FileResourceIdentifier.h"
 #include "media-player/media-source/MediaSourceLoadError.h"
 #include "media-player/media-source/MediaType.h"
 #include "media-player/media-source/SiblingSubtitlesScanner.h"
@@ -20,7 +24,14 @@ extern "C" {
 #include "media-player/media-source/VideoTrack.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Notification.h"
+#include "platform/foundation/ObserverToken.h"
 #include "platform/foundation/URL.h"
+
+namespace platform {
+class NSKeyedArchiver;
+class NSKeyedUnarchiver;
+}  // namespace platform
 
 namespace quillon {
 
@@ -33,7 +44,7 @@ namespace quillon {
 // A source exists only fully opened, and is shared (std::shared_ptr) by the document, the player
 // and the external subtitles tracks that point to it. Everything but the identifier and the
 // external subtitles is fixed after construction and may be read from any thread.
-class MediaSource {
+class MediaSource : public std::enable_shared_from_this<MediaSource> {
 public:
     using LoadError = MediaSourceLoadError;
     // The descriptive metadata of the container (titles, people, artwork, ...); defined with the
@@ -42,6 +53,18 @@ public:
 
     using Completion = std::function<void(std::shared_ptr<MediaSource> source)>;
     using Failure = std::function<void(const LoadError& error)>;
+
+    // One subtitle file opened as a source of its own, with its subtitles tracks in stream order.
+    struct ExternalSubtitles {
+        std::shared_ptr<MediaSource> mediaSource;
+        std::vector<std::shared_ptr<ExternalSubtitlesTrack>> externalSubtitlesTracks;
+    };
+    using ExternalSubtitlesLoadResult = std::variant<ExternalSubtitles, LoadError>;
+    using ExternalSubtitlesLoadCompletion = std::function<void(ExternalSubtitlesLoadResult)>;
+
+    // Posted (object: the source) whenever an archive written now would differ from the last.
+    static constexpr const char* restorableStateWasInvalidatedNotification =
+        "org.quillon.MediaSource.restorableStateWasInvalidatedNotification";
 
     // Opens the file in the background while `scanner` looks for its subtitle files; attaches
     // the ones found, then calls `completion`. On failure calls `failure` at once instead. Exactly
@@ -97,10 +120,34 @@ public:
     }
     // The embedded subtitles tracks, then the external ones.
     std::vector<std::shared_ptr<SubtitlesTrack>> allSubtitlesTracks() const;
-    // The list itself, for the code that attaches subtitle files.
-    Atomic<std::vector<std::shared_ptr<ExternalSubtitlesTrack>>>& externalSubtitlesTracksBox() {
-        return externalSubtitlesTracks_;
-    }
+
+    // Opens the subtitle file at `url` as a source of its own (this source's duration stands in
+    // for a missing one), wraps its subtitles tracks and sets their text encodings; attaches
+    // nothing. `completion` runs once, on a global queue.
+    void loadExternalSubtitles(const platform::URL& url,
+                               ExternalSubtitlesLoadCompletion completion) const;
+    // Attaches a loaded subtitle file unless the same file (by FileResourceIdentifier) is
+    // attached already; returns what is attached for that file afterwards.
+    ExternalSubtitles addExternalSubtitles(ExternalSubtitles externalSubtitles);
+    // Loads the files concurrently and attaches those that open, in the list's order, then calls
+    // `completion` with this source (at once when the list is empty). Failures are dropped.
+    void attachExternalSubtitlesFound(const std::vector<platform::URL>& subtitleFileURLs,
+                                      Completion completion);
+
+    // The platform's reference URL of `url`, which outlives moves; Linux has none.
+    const std::optional<platform::URL>& fileReferenceURL() const { return fileReferenceURL_; }
+
+    // Writes the identifier and the attached subtitle files' records into an archive that
+    // requires secure coding.
+    void encodeRestorableState(platform::NSKeyedArchiver& coder) const;
+    // Restores the identifiers (and the tracks' from them) and re-attaches the stored subtitle
+    // files one after another; `completion` runs on the main queue once all were restored or
+    // skipped. The unarchiver is kept until then.
+    void restoreState(std::shared_ptr<platform::NSKeyedUnarchiver> coder,
+                      std::function<void()> completion);
+    // Passes an attached subtitle file's change on as this source's own.
+    void externalSubtitlesMediaSourceRestorableStateWasInvalidated(
+        const platform::Notification& notification);
 
     // "Media Source Queue (Visual Tracks)": every use of the visual context runs on it.
     const std::shared_ptr<platform::DispatchQueue>& visualTracksQueue() const {
@@ -126,9 +173,18 @@ private:
     static Opening open(const platform::URL& url, platform::CMTime fallbackDuration,
                         bool requiresDuration);
 
+    // Restoration's nested form: `completion` runs at once where restoring ends.
+    void restoreNestedState(std::shared_ptr<platform::NSKeyedUnarchiver> coder,
+                            std::function<void()> completion);
+
     Atomic<std::vector<std::shared_ptr<ExternalSubtitlesTrack>>> externalSubtitlesTracks_{{}};
+    Atomic<std::unordered_map<FileResourceIdentifier, ExternalSubtitles>>
+        fileResourceIdentifierToExternalSubtitlesMap_{{}};
+    // The observations of the attached subtitle sources' restorable-state notifications.
+    Atomic<std::vector<platform::ObserverToken>> externalSubtitlesObservations_{{}};
     Atomic<std::string> id_;
     platform::URL url_;
+    std::optional<platform::URL> fileReferenceURL_;
     platform::CMTime startTime_;
     platform::CMTime duration_;
     MediaType mediaType_;

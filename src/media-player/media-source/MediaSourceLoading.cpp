@@ -1,4 +1,3 @@
-#include "media-player/media-source/ExternalSubtitlesAttaching.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/dispatch/DispatchGroup.h"
 
@@ -33,7 +32,7 @@ void MediaSource::load(const platform::URL& url, Completion completion, Failure 
 
     group.notify(queue, [results, completion = std::move(completion)] {
         if (auto source = results->source.wrappedValue()) {
-            attachFoundSubtitleFiles(results->subtitleFileURLs.wrappedValue(), source, completion);
+            source->attachExternalSubtitlesFound(results->subtitleFileURLs.wrappedValue(), completion);
         }
     });
 }

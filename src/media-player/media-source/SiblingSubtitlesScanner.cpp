@@ -1,9 +1,11 @@
 #include "media-player/media-source/SiblingSubtitlesScanner.h"
 
+#include "media-player/media-source/SubtitleFileScan.h"
+
 namespace quillon {
 
 std::shared_ptr<const SiblingSubtitlesScanner> SiblingSubtitlesScanner::standard() {
-    static const auto scanner = std::make_shared<const NoSiblingSubtitlesScanner>();
+    static const auto scanner = std::make_shared<const SubtitleFileScanner>();
     return scanner;
 }
 

@@ -104,6 +104,13 @@ void NSKeyedArchiver::encodeArrayOfStrings(const std::vector<std::string>& strin
     setValue(key, array);
 }
 
+void NSKeyedArchiver::encodePropertyList(const QCborValue& value, std::string_view key) {
+    precondition(isPropertyList(value), "NSKeyedArchiver: the value is not a property list");
+    QCborMap wrapped;
+    wrapped.insert(format::kPropertyListKey, value);
+    setValue(key, wrapped);
+}
+
 void NSKeyedArchiver::finishEncoding() {
     if (finished_) {
         return;

@@ -10,6 +10,7 @@
 #include <QCborValue>
 
 #include "platform/foundation/Coding.h"
+#include "platform/foundation/PropertyList.h"
 
 namespace platform {
 
@@ -49,6 +50,14 @@ public:
     void encodeArrayOfObjects(const std::vector<const NSSecureCoding*>& objects,
                               std::string_view key);
     void encodeArrayOfStrings(const std::vector<std::string>& strings, std::string_view key);
+
+    // Stores a property list as one value. What is encoded is the program's own data, so a value
+    // that is not a property list stops the process.
+    void encodePropertyList(const QCborValue& value, std::string_view key);
+    template <Encodable T>
+    void encodeEncodable(const T& value, std::string_view key) {
+        encodePropertyList(PropertyListCoding<T>::encode(value), key);
+    }
 
     // Closes the archive; nothing can be encoded afterwards.
     void finishEncoding();

@@ -120,6 +120,10 @@ void NSKeyedUnarchiver::failUnexpectedType(std::string_view key, std::string_vie
                             key, className));
 }
 
+void NSKeyedUnarchiver::failUndecodable(std::string_view key) {
+    failCorrupt(fmt::format("property list for key '{}' does not hold the expected value", key));
+}
+
 std::shared_ptr<NSSecureCoding> NSKeyedUnarchiver::decodeObjectValue(
     const QCborValue& value, std::string_view key,
     const std::vector<std::string_view>* allowedClassNames) {
@@ -256,6 +260,30 @@ std::optional<std::vector<std::string>> NSKeyedUnarchiver::decodeArrayOfStrings(
         strings.push_back(element.toString().toStdString());
     }
     return strings;
+}
+
+std::optional<QCborValue> NSKeyedUnarchiver::decodePropertyList(std::string_view key) {
+    if (!canDecode()) {
+        return std::nullopt;
+    }
+    const QCborValue stored = value(key);
+    if (stored.isUndefined() || stored.isNull()) {
+        return std::nullopt;
+    }
+    const QCborMap wrapper = stored.toMap();
+    if (!stored.isMap() || wrapper.size() != 1 || !wrapper.contains(format::kPropertyListKey)) {
+        failCorrupt(
+            fmt::format("value for key '{}' was of unexpected class '{}'; allowed: a "
+                        "property list",
+                        key, storedClassName(stored)));
+        return std::nullopt;
+    }
+    QCborValue tree = wrapper.value(format::kPropertyListKey);
+    if (!isPropertyList(tree)) {
+        failCorrupt(fmt::format("value for key '{}' is not a well-formed property list", key));
+        return std::nullopt;
+    }
+    return tree;
 }
 
 bool NSKeyedUnarchiver::decodeBool(std::string_view key) {

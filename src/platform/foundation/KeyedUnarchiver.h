@@ -13,6 +13,7 @@
 
 #include "platform/foundation/Coding.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/PropertyList.h"
 
 namespace platform {
 
@@ -90,6 +91,24 @@ public:
         std::string_view key, const std::vector<std::string_view>& allowedClassNames);
     std::optional<std::vector<std::string>> decodeArrayOfStrings(std::string_view key);
 
+    // The property list stored with encodePropertyList; nullopt when the key is missing. Anything
+    // else under the key (an object, a plain value, a malformed or too deeply nested tree) is a
+    // decoding failure.
+    std::optional<QCborValue> decodePropertyList(std::string_view key);
+    // nullopt when the key is missing; a property list that is no T is a decoding failure.
+    template <Decodable T>
+    std::optional<T> decodeDecodable(std::string_view key) {
+        auto propertyList = decodePropertyList(key);
+        if (!propertyList) {
+            return std::nullopt;
+        }
+        auto value = PropertyListCoding<T>::decode(*propertyList);
+        if (!value) {
+            failUndecodable(key);
+        }
+        return value;
+    }
+
     bool decodeBool(std::string_view key);
     std::int64_t decodeInt64(std::string_view key);
     double decodeDouble(std::string_view key);
@@ -137,6 +156,7 @@ private:
     }
 
     void failUnexpectedType(std::string_view key, std::string_view className);
+    void failUndecodable(std::string_view key);
     QCborValue value(std::string_view key) const;
     // False once decoding has failed or finished: decodes then answer null or defaults.
     bool canDecode() const { return !error_ && !finished_; }
