@@ -22,8 +22,9 @@ inline const std::string AVSampleBufferAudioRendererWasFlushedAutomaticallyNotif
 inline const std::string AVSampleBufferAudioRendererFlushTimeKey =
     "AVSampleBufferAudioRendererFlushTimeKey";
 
-// How rates other than 1 are played. Every algorithm keeps the pitch here (libavfilter's
-// atempo); the name is kept for the callers that choose one.
+// How rates other than 1 are played. Every algorithm keeps the pitch here (TimeStretcher, which
+// keeps each sound where the time line puts it); the name is kept for the callers that choose
+// one.
 using AVAudioTimePitchAlgorithm = std::string;
 inline const AVAudioTimePitchAlgorithm AVAudioTimePitchAlgorithmTimeDomain = "TimeDomain";
 inline const AVAudioTimePitchAlgorithm AVAudioTimePitchAlgorithmSpectral = "Spectral";

@@ -10,7 +10,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "platform/avfoundation/AudioTimeStretcher.h"
+#include "platform/avfoundation/TimeStretcher.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform {
@@ -52,17 +52,20 @@ struct SwrContextDeleter {
 // One stretch of play at one rate from one place on the time line.
 class AudioRenderPipeline::Segment {
 public:
-    Segment(const AudioSinkFormat& format, double rate, std::int64_t startFrame,
+    // Output frame 0 plays time-line frame `startPosition` (rounded to a whole frame at rate 1).
+    Segment(const AudioSinkFormat& format, double rate, double startPosition,
             std::uint64_t generation, AudioFrameSource& source)
         : format_(format),
           channels_(std::size_t(format.channelCount)),
           rate_(rate),
           generation_(generation),
           source_(source),
-          startFrame_(startFrame),
-          readPosition_(startFrame) {
+          readPosition_(std::llround(startPosition)) {
         if (rate != 1.0) {
-            stretcher_ = std::make_unique<AudioTimeStretcher>(format, rate);
+            stretcher_ = std::make_unique<TimeStretcher>(format.channelCount, format.sampleRate,
+                                                         rate, startPosition);
+            // The first windows begin a little before the start.
+            readPosition_ = stretcher_->inputPosition();
             stretchInput_.resize(kStretchBlockFrames * channels_);
         }
     }
@@ -75,8 +78,7 @@ public:
 
     // The time-line frame of the next output frame.
     double outputPosition() const {
-        double position = stretcher_ ? double(startFrame_) + double(stretchedFrames_) * rate_
-                                     : double(readPosition_);
+        double position = stretcher_ ? stretcher_->outputPosition() : double(readPosition_);
         if (compensator_) {
             const std::int64_t base = std::int64_t(format_.sampleRate) * 1000;
             const double delay = double(swr_get_delay(compensator_.get(), base)) / 1000.0;
@@ -147,11 +149,15 @@ private:
             if (pulled == frameCount) {
                 break;
             }
-            source_.readFrames(readPosition_, stretchInput_.data(), kStretchBlockFrames);
-            stretcher_->push(stretchInput_.data(), kStretchBlockFrames);
-            readPosition_ += std::int64_t(kStretchBlockFrames);
+            // Exactly what it asks for, so that it never reads ahead into what is not queued yet.
+            const std::size_t count =
+                std::min(stretcher_->inputFramesWanted(), kStretchBlockFrames);
+            precondition(count > 0 && stretcher_->inputPosition() == readPosition_,
+                         "The time stretcher wants input it cannot have.");
+            source_.readFrames(readPosition_, stretchInput_.data(), count);
+            stretcher_->push(stretchInput_.data(), count);
+            readPosition_ += std::int64_t(count);
         }
-        stretchedFrames_ += std::int64_t(frameCount);
     }
 
     void makeCompensator() {
@@ -179,12 +185,10 @@ private:
     const double rate_;
     std::uint64_t generation_;
     AudioFrameSource& source_;
-    const std::int64_t startFrame_;
     std::int64_t readPosition_;
 
-    std::unique_ptr<AudioTimeStretcher> stretcher_;
+    std::unique_ptr<TimeStretcher> stretcher_;
     std::vector<float> stretchInput_;
-    std::int64_t stretchedFrames_ = 0;
 
     std::unique_ptr<SwrContext, SwrContextDeleter> compensator_;
     int delta_ = 0;
@@ -298,12 +302,11 @@ void AudioRenderPipeline::place(double timelineFrame, double rate, std::uint64_t
     if (segment_ && lastOutputAudible_) {
         fadingSegment_ = std::move(segment_);
     }
-    segment_ =
-        std::make_unique<Segment>(format_, rate, std::llround(timelineFrame), generation, source_);
+    segment_ = std::make_unique<Segment>(format_, rate, timelineFrame, generation, source_);
     averageOffsetFrames_ = 0;
     rendersFarOff_ = 0;
     compensation_.store(0);
-    lastOffsetFrames_.store(double(std::llround(timelineFrame)) - timelineFrame);
+    lastOffsetFrames_.store(segment_->outputPosition() - timelineFrame);
     placements_.fetch_add(1);
 }
 

@@ -198,16 +198,66 @@ TEST_F(AudioRendererTest, DoubleSpeedConsumesTwoSecondsPerSecondAndKeepsThePitch
     EXPECT_NEAR(crossings, 1000, 20);
 }
 
-TEST_F(AudioRendererTest, DoubleSpeedPlacesTheAudioWhereTheTimeLineStands) {
-    enqueue(0, 6 * kRate);
-    synchronizer.setRate(2, kCMTimeZero);
-    const std::int64_t first = sink->frameCount();
-    clock->advanceSeconds(2);
-    // The stretcher splices overlapping pieces, so a frame heard is a blend of neighbours
-    // within its window (tens of milliseconds); never more.
-    for (std::int64_t frame = first + kRate / 10; frame < sink->frameCount(); frame += 480) {
-        ASSERT_NEAR(double(heardFrame(frame)), double(timelineFrameAt(frame)), 0.03 * kRate)
-            << "recorded frame " << frame;
+TEST_F(AudioRendererTest, StretchedRatesPlaceTheAudioWhereTheTimeLineStands) {
+    for (const double rate : {2.0, 0.5}) {
+        SCOPED_TRACE(rate);
+        enqueue(100 * kRate, 106 * kRate);
+        synchronizer.setRate(rate, CMTimeMake(100, 1));
+        const std::int64_t first = sink->frameCount();
+        clock->advanceSeconds(2);
+        // A frame heard is a blend of the frames around its place, spliced from windows whose
+        // centres play what the time line reaches there: on average it is the right one. (The
+        // first windows also blend in the silence before the queued audio.)
+        for (std::int64_t frame = first + kRate / 40; frame < sink->frameCount(); frame += 480) {
+            ASSERT_NEAR(double(heardFrame(frame)), double(timelineFrameAt(frame)), 0.001 * kRate)
+                << "recorded frame " << frame;
+        }
+        synchronizer.setRate(0);
+        renderer->flush();
+        clock->advanceSeconds(0.1);
+    }
+}
+
+TEST_F(AudioRendererTest, ClicksAtStretchedRatesAreHeardWhenTheTimeLinePassesThem) {
+    // A 1 ms click every quarter second (as the synchronisation benchmark plays them).
+    const auto click = [](std::int64_t frame, int) {
+        return frame % (kRate / 4) < kRate / 1000 ? 0.8 : 0.0;
+    };
+    for (const double rate : {0.5, 2.0}) {
+        SCOPED_TRACE(rate);
+        enqueue(0, 4 * kRate, click);
+        synchronizer.setRate(rate, CMTimeMake(1, 10));
+        const std::int64_t first = sink->frameCount();
+        clock->advanceSeconds(1.5);
+        // The energy centroid of each click and its copies, against where the time line put
+        // the middle of the click.
+        int heard = 0;
+        for (std::int64_t frame = first; frame < sink->frameCount(); ++frame) {
+            if (std::abs(sink->sample(frame)) < 0.02f) {
+                continue;
+            }
+            double energy = 0;
+            double moment = 0;
+            const std::int64_t end = std::min(sink->frameCount(), frame + kRate / 20);
+            for (std::int64_t index = frame; index < end; ++index) {
+                const double power = double(sink->sample(index)) * sink->sample(index);
+                energy += power;
+                moment += power * double(index);
+            }
+            const auto centroid = std::int64_t(std::llround(moment / energy));
+            // Each copy of the click lasts 1 ms of output: its middle is half of that in.
+            const std::int64_t timeline =
+                timelineFrameAt(centroid) - std::llround(rate * kRate / 2000);
+            const std::int64_t nearestClick = (timeline + kRate / 8) / (kRate / 4) * (kRate / 4);
+            EXPECT_NEAR(double(timeline), double(nearestClick), 0.002 * kRate * rate)
+                << "recorded frame " << centroid;
+            ++heard;
+            frame = end;
+        }
+        EXPECT_GE(heard, int(1.5 * rate * 4) - 1);
+        synchronizer.setRate(0);
+        renderer->flush();
+        clock->advanceSeconds(0.1);
     }
 }
 

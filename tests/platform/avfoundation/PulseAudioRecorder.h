@@ -32,13 +32,14 @@ public:
         }
         if (pa_context_get_state(context_) == PA_CONTEXT_READY) {
             const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(sampleRate),
-                                      std::uint8_t(channelCount)};
+                                            std::uint8_t(channelCount)};
             stream_ = pa_stream_new(context_, "Recording", &sampleSpec, nullptr);
             pa_stream_set_state_callback(stream_, &signalStream, this);
             pa_stream_set_read_callback(stream_, &read, this);
             pa_buffer_attr attributes{};
             attributes.maxlength = std::uint32_t(-1);
-            attributes.fragsize = std::uint32_t(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &sampleSpec));
+            attributes.fragsize =
+                std::uint32_t(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &sampleSpec));
             const auto flags =
                 pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
                                   PA_STREAM_ADJUST_LATENCY);
