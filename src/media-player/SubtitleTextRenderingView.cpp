@@ -1,0 +1,242 @@
+#include "media-player/SubtitleTextRenderingView.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <cmath>
+
+#include "libraries/calyxware/AutoLayoutTextView.h"
+#include "libraries/calyxware/LayoutManager.h"
+#include "libraries/calyxware/QtConversions.h"
+#include "libraries/calyxware/TextContainer.h"
+#include "libraries/calyxware/TextStorage.h"
+#include "platform/graphics/NSAttributeDictionary.h"
+#include "platform/graphics/NSColor.h"
+#include "platform/graphics/NSParagraphStyle.h"
+#include "platform/graphics/NSShadow.h"
+
+namespace quillon {
+
+using platform::CGFloat;
+using platform::CGRect;
+using platform::CGSize;
+
+namespace {
+
+bool isUsableScale(CGSize size) {
+    return size.width > 0 && size.height > 0 && std::isfinite(size.width) &&
+           std::isfinite(size.height);
+}
+
+platform::NSRange wholeRange(const platform::NSAttributedString& text) {
+    return {0, text.length()};
+}
+
+}  // namespace
+
+SubtitleTextRenderingView::SubtitleTextRenderingView(QWidget* parent)
+    : QWidget(parent), textView_(std::make_unique<calyxware::AutoLayoutTextView>()) {
+    // Only a layout engine: never shown, never in the widget tree.
+    textView_->setDrawsBackground(false);
+    textView_->textContainer()->setHeightTracksTextView(true);
+    textView_->textContainer()->setLineBreakMode(platform::NSLineBreakByTruncatingTail);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+SubtitleTextRenderingView::~SubtitleTextRenderingView() = default;
+
+void SubtitleTextRenderingView::setDrawsAtBottom(bool drawsAtBottom) {
+    drawsAtBottom_ = drawsAtBottom;
+    update();
+}
+
+void SubtitleTextRenderingView::setAlignmentRectInsets(platform::NSEdgeInsets insets) {
+    alignmentRectInsets_ = insets;
+    update();
+}
+
+void SubtitleTextRenderingView::scaleUnitSquareToSize(CGSize size) {
+    unitSquareSize_ = size;
+    update();
+}
+
+void SubtitleTextRenderingView::setSubtitle(std::optional<FormattedTextSubtitle> subtitle) {
+    update();
+    subtitle_ = std::move(subtitle);
+    if (!subtitle_) {
+        subtitleTextWithAlignment_.reset();
+        return;
+    }
+    platform::NSParagraphStyle paragraphStyle = platform::NSParagraphStyle::defaultParagraphStyle();
+    if (subtitle_->style.alignmentInContainer == SubtitleTextStyle::Alignment::center) {
+        paragraphStyle.alignment = platform::NSTextAlignmentCenter;
+    }
+    platform::NSMutableAttributedString text = subtitle_->formattedText
+                                                   ? subtitle_->formattedText->mutableCopy()
+                                                   : platform::NSMutableAttributedString();
+    if (text.length() > 0) {
+        text.addAttribute(platform::NSParagraphStyleAttributeName, paragraphStyle,
+                          wholeRange(text));
+    }
+    subtitleTextWithAlignment_ = std::move(text);
+}
+
+void SubtitleTextRenderingView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    update();
+}
+
+void SubtitleTextRenderingView::layoutTextContainer() {
+    if (!subtitle_) {
+        return;
+    }
+    const platform::NSEdgeInsets& i = alignmentRectInsets_;
+    const CGSize u = unitSquareSize_;
+    const CGFloat px = u.width * subtitle_->style.overlayStyle.insets.width;
+    const CGFloat py = u.height * subtitle_->style.overlayStyle.insets.height;
+    const CGFloat width = this->width();
+    const CGFloat height = this->height();
+    textView_->setFrame(platform::CGRectMake(i.left + px, i.top + py,
+                                             width - (i.left + i.right + 2 * px),
+                                             height - (i.top + i.bottom + 2 * py)));
+    // Absolute: the text is laid out at its own size across the container width divided by u.
+    // Applied after the frame, since a frame change from an empty frame cannot carry a scale.
+    textView_->scaleUnitSquareToSize(u);
+}
+
+bool SubtitleTextRenderingView::fitTextViewToText() {
+    if (!subtitleTextWithAlignment_ || !subtitle_ || !isUsableScale(unitSquareSize_)) {
+        return false;
+    }
+    layoutTextContainer();
+    textView_->textStorage()->setAttributedString(*subtitleTextWithAlignment_);
+    const CGSize size = textView_->intrinsicContentSize();
+    if (size.width == calyxware::NSViewNoIntrinsicMetric ||
+        size.height == calyxware::NSViewNoIntrinsicMetric) {
+        return true;
+    }
+    const CGRect f = textView_->frame();
+    CGFloat x = f.origin.x;
+    switch (subtitle_->style.alignmentInContainer) {
+        case SubtitleTextStyle::Alignment::left:
+            break;
+        case SubtitleTextStyle::Alignment::center:
+            x = f.origin.x + (f.size.width * 0.5 - size.width * 0.5);
+            break;
+        case SubtitleTextStyle::Alignment::right:
+            x = f.origin.x + (f.size.width - size.width);
+            break;
+    }
+    const CGFloat y = drawsAtBottom_ ? f.origin.y + (f.size.height - size.height) : f.origin.y;
+    textView_->setFrame(platform::CGRectMake(x, y, size.width, size.height));
+    return true;
+}
+
+CGRect SubtitleTextRenderingView::textFrame() {
+    return fitTextViewToText() ? textView_->frame() : CGRect{};
+}
+
+SubtitleTextRenderingView::LayeredTexts SubtitleTextRenderingView::makeLayeredTexts(
+    CGSize unitSquareSize, const platform::NSAttributedString& text) {
+    LayeredTexts layers{text.mutableCopy(), shadowDisplacement, text.mutableCopy(),
+                        text.mutableCopy()};
+    const platform::NSRange all = wholeRange(text);
+    if (all.length == 0) {
+        return layers;
+    }
+    layers.shadowText.removeAttribute(platform::NSBackgroundColorAttributeName, all);
+    layers.outlineText.removeAttribute(platform::NSBackgroundColorAttributeName, all);
+    layers.fillText.removeAttribute(platform::NSBackgroundColorAttributeName, all);
+
+    text.enumerateAttribute(
+        platform::NSShadowAttributeName, all,
+        [&](const platform::NSAttributeValue* value, platform::NSRange range, bool&) {
+            const platform::NSShadow* shadow = value != nullptr ? value->shadow() : nullptr;
+            if (shadow == nullptr) {
+                return;
+            }
+            layers.outlineText.removeAttribute(platform::NSShadowAttributeName, range);
+            layers.fillText.removeAttribute(platform::NSShadowAttributeName, range);
+            // Shadow offsets are measured in the unscaled base space, so they are scaled here
+            // by hand; the displacement brings the shadows back from where their glyphs go.
+            platform::NSShadow displaced = *shadow;
+            displaced.shadowOffset.width *= unitSquareSize.width;
+            displaced.shadowOffset.height *= unitSquareSize.height;
+            displaced.shadowOffset.height += shadowDisplacement;
+            layers.shadowText.addAttribute(platform::NSShadowAttributeName, displaced, range);
+        });
+
+    const platform::NSColor invisible = platform::NSColor::colorWithWhite(1, 0);
+    layers.outlineText.addAttribute(platform::NSForegroundColorAttributeName, invisible, all);
+    layers.outlineText.addAttribute(platform::NSUnderlineColorAttributeName, invisible, all);
+    layers.outlineText.addAttribute(platform::NSStrikethroughColorAttributeName, invisible, all);
+    layers.fillText.addAttribute(platform::NSStrokeColorAttributeName, invisible, all);
+    return layers;
+}
+
+void SubtitleTextRenderingView::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!subtitleTextWithAlignment_ || !subtitle_) {
+        return;
+    }
+    if (!fitTextViewToText()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const CGSize u = unitSquareSize_;
+    const SubtitleTextStyle::OverlayStyle& overlay = subtitle_->style.overlayStyle;
+    const CGRect textFrame = textView_->frame();
+
+    // The box grows with the drawing scale in its margins, but keeps the style's corner radius.
+    const CGRect box =
+        textFrame.insetBy(-overlay.insets.width * u.width, -overlay.insets.height * u.height);
+    painter.save();
+    QPainterPath boxPath;
+    boxPath.addRoundedRect(calyxware::toQRectF(box), overlay.cornerRadius, overlay.cornerRadius);
+    painter.fillPath(boxPath, calyxware::toQColor(overlay.backgroundColor));
+    painter.restore();
+
+    const LayeredTexts layers = makeLayeredTexts(u, *subtitleTextWithAlignment_);
+    calyxware::LayoutManager& layoutManager = *textView_->layoutManager();
+    calyxware::TextContainer& container = *textView_->textContainer();
+    calyxware::TextStorage& storage = *textView_->textStorage();
+
+    painter.translate(textFrame.origin.x, textFrame.origin.y);
+    QPen pen = painter.pen();
+    pen.setJoinStyle(Qt::BevelJoin);
+    painter.setPen(pen);
+
+    // The storage still holds the text with its background colours.
+    painter.save();
+    painter.scale(u.width, u.height);
+    layoutManager.drawBackgroundForGlyphRange(layoutManager.glyphRangeForTextContainer(container),
+                                              platform::CGPointZero, painter);
+    painter.restore();
+
+    painter.save();
+    painter.translate(0, layers.shadowDisplacement);
+    painter.scale(u.width, u.height);
+    storage.setAttributedString(layers.shadowText);
+    layoutManager.drawGlyphsForGlyphRange(layoutManager.glyphRangeForTextContainer(container),
+                                          platform::CGPointZero, painter);
+    painter.restore();
+
+    painter.scale(u.width, u.height);
+
+    painter.save();
+    storage.setAttributedString(layers.outlineText);
+    layoutManager.drawGlyphsForGlyphRange(layoutManager.glyphRangeForTextContainer(container),
+                                          platform::CGPointZero, painter);
+    painter.restore();
+
+    painter.save();
+    storage.setAttributedString(layers.fillText);
+    layoutManager.drawGlyphsForGlyphRange(layoutManager.glyphRangeForTextContainer(container),
+                                          platform::CGPointZero, painter);
+    painter.restore();
+}
+
+}  // namespace quillon

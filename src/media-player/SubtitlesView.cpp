@@ -1,0 +1,332 @@
+#include "media-player/SubtitlesView.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+#include <utility>
+
+#include "media-player/FormattedTextSubtitleView.h"
+#include "media-player/ImageSubtitleView.h"
+#include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/FatalError.h"
+
+namespace quillon {
+
+namespace {
+
+bool isOnMainThread() {
+    if (const QCoreApplication* application = QCoreApplication::instance()) {
+        if (QThread::currentThread() == application->thread()) {
+            return true;
+        }
+    }
+    return platform::DispatchQueue::main().isCurrent();
+}
+
+}  // namespace
+
+std::shared_ptr<SubtitlesView> SubtitlesView::make(
+    bool isPrimarySubtitlesView, MediaPlayerTimeObserverManager timeObserverManager,
+    std::shared_ptr<SubtitleTextStyleManager> styleManager) {
+    // Providers may drop the last reference on their own queues; a widget goes on the main
+    // thread only.
+    return std::shared_ptr<SubtitlesView>(
+        new SubtitlesView(Passkey{}, isPrimarySubtitlesView, std::move(timeObserverManager),
+                          std::move(styleManager)),
+        [](SubtitlesView* view) {
+            if (isOnMainThread()) {
+                delete view;
+            } else {
+                platform::DispatchQueue::main().async([view] { delete view; });
+            }
+        });
+}
+
+SubtitlesView::SubtitlesView(Passkey, bool isPrimarySubtitlesView,
+                             MediaPlayerTimeObserverManager timeObserverManager,
+                             std::shared_ptr<SubtitleTextStyleManager> styleManager)
+    : QWidget(nullptr),
+      isPrimarySubtitlesView_(isPrimarySubtitlesView),
+      timeObserverManager_(std::move(timeObserverManager)),
+      mediaDataRequester_(std::make_shared<BufferDataRequester>(2, 10, 0)),
+      styleManager_(std::move(styleManager)) {
+    setGeometry(0, 0, 1, 1);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+SubtitlesView::~SubtitlesView() {
+    for (const auto& [uuid, observer] : frameUUIDToStartTimeObserver_) {
+        cancel(observer);
+    }
+    for (const auto& [uuid, observer] : frameUUIDToEndTimeObserver_) {
+        cancel(observer);
+    }
+    if (parentDestroyedConnection_) {
+        QObject::disconnect(parentDestroyedConnection_);
+    }
+}
+
+void SubtitlesView::updateVideoDimensions(std::optional<VideoDimensions> dimensions) {
+    platform::DispatchQueue::main().async(
+        [weakView = weak_from_this(), dimensions = std::move(dimensions)] {
+            if (const auto view = weakView.lock()) {
+                view->currentVideoDimensions_ = dimensions;
+            }
+        });
+}
+
+platform::DispatchBlock SubtitlesView::enqueueFrameClosure(std::weak_ptr<SubtitlesView> view,
+                                                           SubtitlesFrame frame) {
+    return [view = std::move(view), frame = std::move(frame)] {
+        if (const auto strongView = view.lock()) {
+            strongView->enqueueFrame(frame);
+        }
+    };
+}
+
+void SubtitlesView::removeAllSubtitlesAsync() {
+    platform::DispatchQueue::main().async([weakView = weak_from_this()] {
+        if (const auto view = weakView.lock()) {
+            view->removeAllSubtitles();
+        }
+    });
+}
+
+void SubtitlesView::enqueueFrame(const SubtitlesFrame& frame) {
+    const platform::UUID uuid;
+    const std::weak_ptr<SubtitlesView> weakView = weak_from_this();
+    const MediaPlayerTimeObserverManager manager = timeObserverManager_;
+
+    // The holders let each block find its own observer; registration returns before the block
+    // can run, since both happen on the main queue.
+    auto startHolder = std::make_shared<MediaPlayerTimeObserverManager::ObserverRef>();
+    auto startObserver = timeObserverManager_.addSingleBoundaryTimeObserver(
+        frame.startTime, nullptr, [manager, weakView, frame, uuid, startHolder] {
+            frameStartTimeReached(manager, weakView, frame, uuid, startHolder);
+        });
+    *startHolder = startObserver;
+    frameUUIDToStartTimeObserver_[uuid] = startObserver;
+
+    if (frame.subtitles.kind() == Subtitles::Kind::clearPreviousSubtitles) {
+        return;
+    }
+
+    auto endHolder = std::make_shared<MediaPlayerTimeObserverManager::ObserverRef>();
+    auto endObserver = timeObserverManager_.addSingleBoundaryTimeObserver(
+        frame.endTime, nullptr, [manager, weakView, uuid, endHolder] {
+            frameEndTimeReached(manager, weakView, uuid, endHolder);
+        });
+    *endHolder = endObserver;
+    frameUUIDToEndTimeObserver_[uuid] = endObserver;
+
+    updateBufferCount();
+}
+
+void SubtitlesView::frameStartTimeReached(const MediaPlayerTimeObserverManager& manager,
+                                          const std::weak_ptr<SubtitlesView>& weakView,
+                                          const SubtitlesFrame& frame, const platform::UUID& uuid,
+                                          const ObserverHolder& holder) {
+    manager.removeTimeObserver(*holder);
+    if (const auto view = weakView.lock()) {
+        // A frame removed while its start was already on its way to the main queue must not
+        // come back: only a frame that is still scheduled is shown.
+        if (view->frameUUIDToStartTimeObserver_.contains(uuid)) {
+            view->showSubtitles(frame.subtitles, uuid);
+        }
+    }
+}
+
+void SubtitlesView::frameEndTimeReached(const MediaPlayerTimeObserverManager& manager,
+                                        const std::weak_ptr<SubtitlesView>& weakView,
+                                        const platform::UUID& uuid, const ObserverHolder& holder) {
+    manager.removeTimeObserver(*holder);
+    if (const auto view = weakView.lock()) {
+        view->removeFrame(uuid);
+    }
+}
+
+void SubtitlesView::showSubtitles(const Subtitles& subtitles, const platform::UUID& uuid) {
+    std::vector<QPointer<QWidget>> views;
+    switch (subtitles.kind()) {
+        case Subtitles::Kind::text: {
+            // The style is read when the frame starts, so a change of preferences shows from the
+            // next subtitle on.
+            const auto& manager =
+                styleManager_ ? styleManager_ : SubtitleTextStyleManager::shared();
+            const SubtitleTextStyle style = manager->userSpecifiedStyle();
+            FormattedTextSubtitle subtitle{
+                platform::NSAttributedString(subtitles.textSubtitle()->text,
+                                             style.textAttributes.underlyingTextAttributes)
+                    .copy(),
+                style};
+            views.emplace_back(new FormattedTextSubtitleView(subtitle, isPrimarySubtitlesView_));
+            break;
+        }
+        case Subtitles::Kind::formattedText:
+            for (const FormattedTextSubtitle& subtitle : *subtitles.formattedTextSubtitles()) {
+                views.emplace_back(
+                    new FormattedTextSubtitleView(subtitle, isPrimarySubtitlesView_));
+            }
+            break;
+        case Subtitles::Kind::images:
+            for (const ImageSubtitle& subtitle : *subtitles.imageSubtitles()) {
+                views.emplace_back(new ImageSubtitleView(subtitle, isPrimarySubtitlesView_,
+                                                         currentVideoDimensions_));
+            }
+            break;
+        case Subtitles::Kind::clearPreviousSubtitles:
+            removeDisplayedSubtitles();
+            // Its observer is spent and it has nothing on screen: keeping the entry would only let
+            // bitmap streams, which clear after every picture, pile entries up until the next seek.
+            frameUUIDToStartTimeObserver_.erase(uuid);
+            break;
+    }
+    if (views.empty()) {
+        return;
+    }
+    for (const QPointer<QWidget>& view : views) {
+        addSubtitleView(view);
+    }
+    frameUUIDToSubtitleViewsMap_[uuid] = std::move(views);
+}
+
+void SubtitlesView::addSubtitleView(QWidget* view) {
+    // Pinned to all four edges: every child fills the view. A new child goes on top.
+    view->setParent(this);
+    view->setAttribute(Qt::WA_TransparentForMouseEvents);
+    view->setGeometry(rect());
+    view->raise();
+    view->show();
+}
+
+void SubtitlesView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    for (const auto& [uuid, views] : frameUUIDToSubtitleViewsMap_) {
+        for (const QPointer<QWidget>& view : views) {
+            if (view) {
+                view->setGeometry(rect());
+            }
+        }
+    }
+}
+
+void SubtitlesView::removeFrame(const platform::UUID& uuid) {
+    if (const auto found = frameUUIDToStartTimeObserver_.find(uuid);
+        found != frameUUIDToStartTimeObserver_.end()) {
+        const Observer observer = std::move(found->second);
+        frameUUIDToStartTimeObserver_.erase(found);
+        cancel(observer);
+    }
+    if (const auto found = frameUUIDToEndTimeObserver_.find(uuid);
+        found != frameUUIDToEndTimeObserver_.end()) {
+        const Observer observer = std::move(found->second);
+        frameUUIDToEndTimeObserver_.erase(found);
+        updateBufferCount();
+        cancel(observer);
+    }
+    if (const auto found = frameUUIDToSubtitleViewsMap_.find(uuid);
+        found != frameUUIDToSubtitleViewsMap_.end()) {
+        const std::vector<QPointer<QWidget>> views = std::move(found->second);
+        frameUUIDToSubtitleViewsMap_.erase(found);
+        for (const QPointer<QWidget>& view : views) {
+            delete view.data();
+        }
+    }
+}
+
+void SubtitlesView::removeDisplayedSubtitles() {
+    // Only frames on screen: those still waiting for their start are shown at their time.
+    auto shown = std::move(frameUUIDToSubtitleViewsMap_);
+    frameUUIDToSubtitleViewsMap_.clear();
+    for (auto& [uuid, views] : shown) {
+        if (const auto found = frameUUIDToStartTimeObserver_.find(uuid);
+            found != frameUUIDToStartTimeObserver_.end()) {
+            const Observer observer = std::move(found->second);
+            frameUUIDToStartTimeObserver_.erase(found);
+            cancel(observer);
+        }
+        if (const auto found = frameUUIDToEndTimeObserver_.find(uuid);
+            found != frameUUIDToEndTimeObserver_.end()) {
+            const Observer observer = std::move(found->second);
+            frameUUIDToEndTimeObserver_.erase(found);
+            updateBufferCount();
+            cancel(observer);
+        }
+        for (const QPointer<QWidget>& view : views) {
+            delete view.data();
+        }
+    }
+}
+
+void SubtitlesView::removeAllSubtitles() {
+    auto startObservers = std::move(frameUUIDToStartTimeObserver_);
+    frameUUIDToStartTimeObserver_.clear();
+    for (const auto& [uuid, observer] : startObservers) {
+        cancel(observer);
+    }
+    auto endObservers = std::move(frameUUIDToEndTimeObserver_);
+    frameUUIDToEndTimeObserver_.clear();
+    for (const auto& [uuid, observer] : endObservers) {
+        cancel(observer);
+    }
+    updateBufferCount();
+    auto shown = std::move(frameUUIDToSubtitleViewsMap_);
+    frameUUIDToSubtitleViewsMap_.clear();
+    for (const auto& [uuid, views] : shown) {
+        for (const QPointer<QWidget>& view : views) {
+            delete view.data();
+        }
+    }
+}
+
+void SubtitlesView::cancel(const Observer& observer) const {
+    if (observer) {
+        timeObserverManager_.removeTimeObserver(observer);
+    }
+}
+
+void SubtitlesView::updateBufferCount() {
+    mediaDataRequester_->setBufferCount(
+        static_cast<std::int64_t>(frameUUIDToEndTimeObserver_.size()));
+}
+
+std::vector<QWidget*> SubtitlesView::subtitleViews() const {
+    std::vector<QWidget*> views;
+    for (QObject* child : children()) {
+        if (auto* widget = dynamic_cast<QWidget*>(child);
+            widget != nullptr && !widget->isHidden()) {
+            views.push_back(widget);
+        }
+    }
+    return views;
+}
+
+QWidget* SubtitlesView::hitTest(platform::CGPoint) const {
+    return nullptr;
+}
+
+bool SubtitlesView::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange) {
+        watchParent();
+    }
+    return QWidget::event(event);
+}
+
+void SubtitlesView::watchParent() {
+    if (parentDestroyedConnection_) {
+        QObject::disconnect(parentDestroyedConnection_);
+    }
+    watchedParent_ = parentWidget();
+    if (watchedParent_) {
+        // The shared owners keep the view; a parent that goes first must not delete it. Its
+        // destroyed signal comes before it deletes its children.
+        parentDestroyedConnection_ = QObject::connect(
+            watchedParent_, &QObject::destroyed, this, [this] { setParent(nullptr); },
+            Qt::DirectConnection);
+    }
+}
+
+}  // namespace quillon
