@@ -1,0 +1,181 @@
+#include "media-player/AudioDataProvider.h"
+
+#include "media-player/DataProviderFailureLog.h"
+#include "media-player/SeekSampleBufferFilter.h"
+#include "media-player/media-source/MediaSourceReading.h"
+#include "platform/dispatch/DispatchPredicate.h"
+
+namespace quillon {
+
+using platform::CMSampleBufferRef;
+using platform::CMTime;
+using platform::dispatchPrecondition;
+using platform::DispatchPredicate;
+using platform::DispatchQueue;
+
+AudioDataProvider::AudioDataProvider(std::shared_ptr<MediaSource> mediaSource,
+                                     std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer)
+    : mediaSource_(std::move(mediaSource)),
+      audioRenderer_(std::move(audioRenderer)),
+      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)) {}
+
+AudioDataProvider::~AudioDataProvider() {
+    audioRenderer_->stopRequestingMediaData();
+}
+
+void AudioDataProvider::restart(bool cancellingCurrentWork, Work work) {
+    if (cancellingCurrentWork) {
+        shouldCancelProvideFunction_.setWrappedValue(true);
+    }
+    queue_->async([weakSelf = weak_from_this(), work = std::move(work)] {
+        if (const auto self = weakSelf.lock()) {
+            self->shouldCancelProvideFunction_.setWrappedValue(false);
+        }
+        work();
+    });
+}
+
+void AudioDataProvider::selectAudioTrack(std::shared_ptr<AudioTrack> track) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    selectedAudioTrack_ = std::move(track);
+    if (selectedAudioTrack_) {
+        audioDecodeSession_ = CoreMediaCompatibleDecodeSession::make(selectedAudioTrack_->decoder(),
+                                                                     plainSampleBufferHandler());
+        audioDecodeSession_->decoder()->flush();
+    } else {
+        audioDecodeSession_.reset();
+    }
+    audioRenderer_->flush();
+    audioRenderer_->stopRequestingMediaData();
+    if (selectedAudioTrack_) {
+        requestMediaDataFromRenderer();
+    }
+}
+
+void AudioDataProvider::provideMediaData(CMTime time, bool provideImmediately,
+                                         std::shared_ptr<DispatchQueue> completionQueue,
+                                         Completion completion) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    if (selectedAudioTrack_ && audioDecodeSession_) {
+        // The request block runs on this queue too, so it cannot start before this work ends.
+        audioRenderer_->stopRequestingMediaData();
+        requestMediaDataFromRenderer();
+        audioDecodeSession_->decoder()->flush();
+        audioRenderer_->flush();
+        seekAudioTrack(time);
+        if (provideImmediately) {
+            provideWhileReady();
+        }
+    }
+    completionQueue->async(std::move(completion));
+}
+
+void AudioDataProvider::requestMediaDataFromRenderer() {
+    audioRenderer_->requestMediaDataWhenReadyOnQueue(queue_, [weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock()) {
+            self->handleMediaDataRequest();
+        }
+    });
+}
+
+void AudioDataProvider::handleMediaDataRequest() {
+    if (!selectedAudioTrack_ || !audioDecodeSession_) {
+        audioRenderer_->stopRequestingMediaData();
+        return;
+    }
+    provideWhileReady();
+}
+
+void AudioDataProvider::provideWhileReady() {
+    while (audioRenderer_->isReadyForMoreMediaData()) {
+        // A cancelled loop leaves the requests registered: the work that cancelled it decides.
+        if (shouldCancelProvideFunction_.wrappedValue()) {
+            return;
+        }
+        if (provideNextSample()) {
+            audioRenderer_->stopRequestingMediaData();
+            return;
+        }
+    }
+}
+
+bool AudioDataProvider::provideNextSample() {
+    PacketRef packet;
+    try {
+        packet = readAudioPacketOnQueue(*mediaSource_, *selectedAudioTrack_);
+    } catch (...) {
+        logDataProviderFailure("Failed to read packet from audio track: ");
+        return true;
+    }
+    if (!packet) {
+        try {
+            audioDecodeSession_->drain();
+        } catch (...) {
+            // The drain logged its own line; the stream ends either way.
+        }
+        return true;
+    }
+    decode(*packet);
+    return false;
+}
+
+void AudioDataProvider::decode(const Packet& packet) {
+    try {
+        audioDecodeSession_->decode(packet);
+    } catch (...) {
+        logDataProviderFailure("Failed to start decoding audio packet: ");
+    }
+}
+
+void AudioDataProvider::seekAudioTrack(CMTime target) {
+    std::vector<PacketRef> packets;
+    try {
+        packets = seekAudioTrackOnQueue(*mediaSource_, selectedAudioTrack_, target);
+    } catch (...) {
+        logDataProviderFailure("Failed to seek audio track: ");
+        return;
+    }
+    foundSampleBufferRelevantForSeeking_ = false;
+    if (!packets.empty()) {
+        audioDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
+        for (const auto& packet : packets) {
+            decode(*packet);
+        }
+        audioDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
+        if (foundSampleBufferRelevantForSeeking_) {
+            return;
+        }
+    }
+    audioDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
+    // Not cancellable: a seek that stopped half way would leave stale audio queued.
+    while (!foundSampleBufferRelevantForSeeking_) {
+        if (provideNextSample()) {
+            audioRenderer_->stopRequestingMediaData();
+            break;
+        }
+    }
+    audioDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
+}
+
+CoreMediaCompatibleDecodeSession::SampleBufferHandler
+AudioDataProvider::plainSampleBufferHandler() {
+    return [weakSelf = weak_from_this()](CMSampleBufferRef sampleBuffer) {
+        if (const auto self = weakSelf.lock()) {
+            self->audioRenderer_->enqueueSampleBuffer(sampleBuffer);
+        }
+    };
+}
+
+CoreMediaCompatibleDecodeSession::SampleBufferHandler AudioDataProvider::seekSampleBufferFilter(
+    CMTime target) {
+    return [weakSelf = weak_from_this(), target](CMSampleBufferRef sampleBuffer) {
+        const auto self = weakSelf.lock();
+        if (!self || !seekSampleBufferFilterAccepts(sampleBuffer, target)) {
+            return;
+        }
+        self->audioRenderer_->enqueueSampleBuffer(sampleBuffer);
+        self->foundSampleBufferRelevantForSeeking_ = true;
+    };
+}
+
+}  // namespace quillon

@@ -1,0 +1,204 @@
+#include "media-player/ExternalSubtitlesDataProvider.h"
+
+#include "media-player/DataProviderFailureLog.h"
+#include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
+#include "media-player/media-source/MediaSourceReading.h"
+#include "platform/dispatch/DispatchPredicate.h"
+
+namespace quillon {
+
+using platform::CMTime;
+using platform::dispatchPrecondition;
+using platform::DispatchPredicate;
+using platform::DispatchQueue;
+
+ExternalSubtitlesDataProvider::ExternalSubtitlesDataProvider(
+    std::shared_ptr<MediaSource> mediaSource, std::shared_ptr<SubtitlesView> subtitlesView)
+    : mediaSource_(std::move(mediaSource)),
+      subtitlesView_(std::move(subtitlesView)),
+      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)) {}
+
+ExternalSubtitlesDataProvider::~ExternalSubtitlesDataProvider() {
+    removeDataProducer();
+}
+
+void ExternalSubtitlesDataProvider::restart(bool cancellingCurrentWork, Work work) {
+    if (cancellingCurrentWork) {
+        shouldCancelProvideFunction_.setWrappedValue(true);
+    }
+    queue_->async([weakSelf = weak_from_this(), work = std::move(work)] {
+        if (const auto self = weakSelf.lock()) {
+            self->shouldCancelProvideFunction_.setWrappedValue(false);
+        }
+        work();
+    });
+}
+
+void ExternalSubtitlesDataProvider::selectSubtitlesTrack(
+    std::shared_ptr<ExternalSubtitlesTrack> track) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    selectedSubtitlesTrack_ = std::move(track);
+    if (selectedSubtitlesTrack_) {
+        selectedSubtitlesTrack_->decoder()->flush();
+    }
+    subtitlesView_->removeAllSubtitlesAsync();
+    removeDataProducer();
+    if (selectedSubtitlesTrack_) {
+        subtitlesView_->mediaDataRequester()->setDataProducer(dataProducer());
+    }
+}
+
+void ExternalSubtitlesDataProvider::selectSubtitlesTrack(
+    std::shared_ptr<ExternalSubtitlesTrack> track, std::shared_ptr<DispatchQueue> completionQueue,
+    Completion completion) {
+    selectSubtitlesTrack(std::move(track));
+    completionQueue->async(std::move(completion));
+}
+
+void ExternalSubtitlesDataProvider::seekAndProvide(CMTime time, bool provideImmediately,
+                                                   std::shared_ptr<DispatchQueue> completionQueue,
+                                                   Completion completion) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    if (selectedSubtitlesTrack_) {
+        // A producer removed at the end of the file comes back; a run it starts waits on this
+        // queue until the seek is done.
+        removeDataProducer();
+        subtitlesView_->mediaDataRequester()->setDataProducer(dataProducer());
+        selectedSubtitlesTrack_->decoder()->flush();
+        subtitlesView_->removeAllSubtitlesAsync();
+        seekExternalSubtitlesTrack(time);
+        if (provideImmediately) {
+            provideMediaData();
+        }
+    }
+    completionQueue->async(std::move(completion));
+}
+
+void ExternalSubtitlesDataProvider::seekExternalSubtitlesTrack(CMTime target) {
+    std::vector<PacketRef> packets;
+    try {
+        packets = quillon::seekExternalSubtitlesTrack(*selectedSubtitlesTrack_, target);
+    } catch (...) {
+        logDataProviderFailure("Failed to seek external subtitles track: ");
+        return;
+    }
+    std::vector<SubtitlesFrame> frames;
+    for (const auto& packet : packets) {
+        if (auto frame = decode(*packet)) {
+            frames.push_back(std::move(*frame));
+        }
+    }
+    readAndDecodePackets(target, std::move(frames));
+}
+
+void ExternalSubtitlesDataProvider::readAndDecodePackets(CMTime target,
+                                                         std::vector<SubtitlesFrame> frames) {
+    const auto& track = *selectedSubtitlesTrack_;
+    const std::shared_ptr<SubtitlesTrack> fileTracks[] = {track.externalMediaSourceTrack()};
+    // Reads on until a frame starts at or after the target: every frame on screen there has
+    // been met by then.
+    while (frames.empty() || CMTimeCompare(frames.back().startTime, target) < 0) {
+        std::optional<VisualPacket> next;
+        try {
+            next = readVisualPacket(*track.externalMediaSource(), nullptr, fileTracks);
+        } catch (...) {
+            logDataProviderFailure("Failed to read packet from external subtitles track: ");
+            removeDataProducer();
+            break;
+        }
+        if (!next) {
+            try {
+                for (auto& frame : drainSubtitlesFrameDecoder(*track.decoder())) {
+                    frames.push_back(std::move(frame));
+                }
+            } catch (...) {
+                // The drain logged its own line.
+            }
+            removeDataProducer();
+            break;
+        }
+        if (auto frame = decode(*next->packet)) {
+            frames.push_back(std::move(*frame));
+        }
+    }
+    if (const auto chosen = subtitlesFrames(target, frames)) {
+        enqueueFrames({chosen->begin(), chosen->end()});
+    }
+}
+
+void ExternalSubtitlesDataProvider::provideMediaData() {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    if (!selectedSubtitlesTrack_) {
+        removeDataProducer();
+        return;
+    }
+    const auto& requester = subtitlesView_->mediaDataRequester();
+    while (requester->needsMoreData() && !shouldCancelProvideFunction_.wrappedValue() &&
+           framesInFlight_->load() < maximumFramesInFlight) {
+        NextFrames next = readNextFrames();
+        enqueueFrames(next.frames);
+        if (next.endOfFile) {
+            removeDataProducer();
+            return;
+        }
+    }
+}
+
+ExternalSubtitlesDataProvider::NextFrames ExternalSubtitlesDataProvider::readNextFrames() {
+    const auto& track = *selectedSubtitlesTrack_;
+    const std::shared_ptr<SubtitlesTrack> fileTracks[] = {track.externalMediaSourceTrack()};
+    std::optional<VisualPacket> next;
+    try {
+        next = readVisualPacket(*track.externalMediaSource(), nullptr, fileTracks);
+    } catch (...) {
+        logDataProviderFailure("Failed to read packet from external subtitles track: ");
+        return {{}, true};
+    }
+    if (!next) {
+        try {
+            return {drainSubtitlesFrameDecoder(*track.decoder()), true};
+        } catch (...) {
+            return {{}, true};
+        }
+    }
+    NextFrames result;
+    if (auto frame = decode(*next->packet)) {
+        result.frames.push_back(std::move(*frame));
+    }
+    return result;
+}
+
+std::optional<SubtitlesFrame> ExternalSubtitlesDataProvider::decode(Packet& packet) {
+    try {
+        return selectedSubtitlesTrack_->decoder()->dequeueFrame(packet);
+    } catch (...) {
+        logDataProviderFailure("Failed to decode external subtitles packet: ");
+        return std::nullopt;
+    }
+}
+
+BufferDataRequester::DataProducer ExternalSubtitlesDataProvider::dataProducer() {
+    return {queue_, [weakSelf = weak_from_this()] {
+                if (const auto self = weakSelf.lock()) {
+                    self->provideMediaData();
+                }
+            }};
+}
+
+void ExternalSubtitlesDataProvider::removeDataProducer() {
+    subtitlesView_->mediaDataRequester()->setDataProducer(std::nullopt);
+}
+
+void ExternalSubtitlesDataProvider::enqueueFrames(const std::vector<SubtitlesFrame>& frames) const {
+    for (const auto& frame : frames) {
+        ++*framesInFlight_;
+        DispatchQueue::main().async(
+            [enqueue = SubtitlesView::enqueueFrameClosure(subtitlesView_, frame),
+             framesInFlight = framesInFlight_]() mutable {
+                enqueue();
+                --*framesInFlight;
+            });
+    }
+}
+
+}  // namespace quillon

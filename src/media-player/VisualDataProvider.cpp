@@ -1,0 +1,310 @@
+#include "media-player/VisualDataProvider.h"
+
+#include "media-player/DataProviderFailureLog.h"
+#include "media-player/SeekSampleBufferFilter.h"
+#include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
+#include "media-player/media-source/MediaSourceReading.h"
+#include "platform/dispatch/DispatchPredicate.h"
+#include "platform/graphics/CGAffineTransform.h"
+#include "platform/graphics/CGGeometry.h"
+
+namespace quillon {
+
+using platform::CMSampleBufferRef;
+using platform::CMTime;
+using platform::dispatchPrecondition;
+using platform::DispatchPredicate;
+using platform::DispatchQueue;
+
+VisualDataProvider::VisualDataProvider(std::shared_ptr<MediaSource> mediaSource,
+                                       std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
+                                       std::shared_ptr<SubtitlesView> primarySubtitlesView,
+                                       std::shared_ptr<SubtitlesView> secondarySubtitlesView)
+    : mediaSource_(std::move(mediaSource)),
+      displayLayer_(std::move(displayLayer)),
+      primarySubtitlesView_(std::move(primarySubtitlesView)),
+      secondarySubtitlesView_(std::move(secondarySubtitlesView)),
+      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)) {}
+
+VisualDataProvider::~VisualDataProvider() {
+    displayLayer_->stopRequestingMediaData();
+}
+
+void VisualDataProvider::restart(bool cancellingCurrentWork, Work work) {
+    if (cancellingCurrentWork) {
+        shouldCancelProvideFunction_.setWrappedValue(true);
+    }
+    queue_->async([weakSelf = weak_from_this(), work = std::move(work)] {
+        if (const auto self = weakSelf.lock()) {
+            self->shouldCancelProvideFunction_.setWrappedValue(false);
+        }
+        work();
+    });
+}
+
+void VisualDataProvider::selectVideoTrack(std::shared_ptr<VideoTrack> track) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    selectedVideoTrack_ = std::move(track);
+    if (selectedVideoTrack_) {
+        videoDecodeSession_ = CoreMediaCompatibleDecodeSession::make(selectedVideoTrack_->decoder(),
+                                                                     plainSampleBufferHandler());
+        videoDecodeSession_->decoder()->flush();
+    } else {
+        videoDecodeSession_.reset();
+    }
+    displayLayer_->flushAndRemoveImage();
+
+    platform::CGSize size{0, 0};
+    platform::CGAffineTransform transform = platform::CGAffineTransformIdentity;
+    if (selectedVideoTrack_) {
+        const VideoDimensions& dimensions = selectedVideoTrack_->dimensions();
+        size = dimensions.squarePixelSize;
+        transform = dimensions.displayTransform.value_or(platform::CGAffineTransformIdentity);
+    }
+    DispatchQueue::main().sync([&] {
+        displayLayer_->setBounds(platform::CGRectMake(0, 0, size.width, size.height));
+        displayLayer_->setAffineTransform(transform);
+    });
+
+    displayLayer_->stopRequestingMediaData();
+    if (selectedVideoTrack_) {
+        requestMediaDataFromLayer();
+    }
+}
+
+void VisualDataProvider::selectPrimarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    selectedPrimarySubtitlesTrack_ = std::move(track);
+    if (selectedPrimarySubtitlesTrack_) {
+        selectedPrimarySubtitlesTrack_->decoder()->flush();
+    }
+    primarySubtitlesView_->removeAllSubtitlesAsync();
+}
+
+void VisualDataProvider::selectSecondarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    selectedSecondarySubtitlesTrack_ = std::move(track);
+    if (selectedSecondarySubtitlesTrack_) {
+        selectedSecondarySubtitlesTrack_->decoder()->flush();
+    }
+    secondarySubtitlesView_->removeAllSubtitlesAsync();
+}
+
+void VisualDataProvider::provideMediaData(CMTime time, bool provideImmediately,
+                                          std::shared_ptr<DispatchQueue> completionQueue,
+                                          Completion completion) {
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    if (selectedVideoTrack_ && videoDecodeSession_) {
+        // The request block runs on this queue too, so it cannot start before this work ends.
+        displayLayer_->stopRequestingMediaData();
+        requestMediaDataFromLayer();
+        videoDecodeSession_->decoder()->flush();
+        // The picture on screen stays until the first one of the new position arrives.
+        displayLayer_->flush();
+        if (selectedPrimarySubtitlesTrack_) {
+            selectedPrimarySubtitlesTrack_->decoder()->flush();
+            primarySubtitlesView_->removeAllSubtitlesAsync();
+        }
+        if (selectedSecondarySubtitlesTrack_) {
+            selectedSecondarySubtitlesTrack_->decoder()->flush();
+            secondarySubtitlesView_->removeAllSubtitlesAsync();
+        }
+        seekVisualTracks(time);
+        if (provideImmediately) {
+            provideWhileReady();
+        }
+    }
+    completionQueue->async(std::move(completion));
+}
+
+void VisualDataProvider::requestMediaDataFromLayer() {
+    displayLayer_->requestMediaDataWhenReadyOnQueue(queue_, [weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock()) {
+            self->handleMediaDataRequest();
+        }
+    });
+}
+
+void VisualDataProvider::handleMediaDataRequest() {
+    if (!videoDecodeSession_) {
+        displayLayer_->stopRequestingMediaData();
+        return;
+    }
+    provideWhileReady();
+}
+
+void VisualDataProvider::provideWhileReady() {
+    const FramesHandler primaryFrames = viewFramesHandler(primarySubtitlesView_);
+    const FramesHandler secondaryFrames = viewFramesHandler(secondarySubtitlesView_);
+    while (displayLayer_->isReadyForMoreMediaData()) {
+        // A cancelled loop leaves the requests registered: the work that cancelled it decides.
+        if (shouldCancelProvideFunction_.wrappedValue()) {
+            return;
+        }
+        if (provideNextSample(primaryFrames, secondaryFrames)) {
+            displayLayer_->stopRequestingMediaData();
+            return;
+        }
+    }
+}
+
+bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
+                                           const FramesHandler& secondaryFrames) {
+    std::optional<VisualPacket> next;
+    try {
+        next = readVisualPacket(*mediaSource_, selectedVideoTrack_, selectedSubtitlesTracks());
+    } catch (...) {
+        logDataProviderFailure("Failed to read packet from video/subtitles tracks: ");
+        return true;
+    }
+    if (next) {
+        decodePacket(*next->packet, *next->track, primaryFrames, secondaryFrames);
+        return false;
+    }
+    // The end of the file: what the decoders still hold is the last of the stream. Their drains
+    // log their own failures, and the stream ends either way.
+    try {
+        videoDecodeSession_->drain();
+    } catch (...) {
+    }
+    const std::pair<const std::shared_ptr<SubtitlesTrack>&, const FramesHandler&> subtitles[] = {
+        {selectedPrimarySubtitlesTrack_, primaryFrames},
+        {selectedSecondarySubtitlesTrack_, secondaryFrames}};
+    for (const auto& [track, handler] : subtitles) {
+        if (!track) {
+            continue;
+        }
+        try {
+            handler(drainSubtitlesFrameDecoder(*track->decoder()));
+        } catch (...) {
+        }
+    }
+    return true;
+}
+
+void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
+                                      const FramesHandler& primaryFrames,
+                                      const FramesHandler& secondaryFrames) {
+    if (&track == selectedVideoTrack_.get()) {
+        try {
+            videoDecodeSession_->decode(packet);
+        } catch (...) {
+            logDataProviderFailure("Failed to start decoding video packet: ");
+        }
+    } else if (&track == selectedPrimarySubtitlesTrack_.get()) {
+        try {
+            primaryFrames(selectedPrimarySubtitlesTrack_->decoder()->decode(packet));
+        } catch (...) {
+            logDataProviderFailure("Failed to decode packet from primary subtitles track: ");
+        }
+    } else if (&track == selectedSecondarySubtitlesTrack_.get()) {
+        try {
+            secondaryFrames(selectedSecondarySubtitlesTrack_->decoder()->decode(packet));
+        } catch (...) {
+            logDataProviderFailure("Failed to decode packet from secondary subtitles track: ");
+        }
+    }
+    // A packet of a track that is no longer selected is dropped silently.
+}
+
+void VisualDataProvider::seekVisualTracks(CMTime target) {
+    PacketsByTrack packetsByTrack;
+    try {
+        packetsByTrack = quillon::seekVisualTracks(*mediaSource_, selectedVideoTrack_,
+                                                   selectedSubtitlesTracks(), target);
+    } catch (...) {
+        logDataProviderFailure("Failed to seek visual tracks: ");
+        return;
+    }
+    foundVideoFrameRelevantForSeeking_ = false;
+    // Subtitle frames met while seeking wait until the seek ends, to be trimmed to those that
+    // matter at the target.
+    std::vector<SubtitlesFrame> primaryList;
+    std::vector<SubtitlesFrame> secondaryList;
+    const FramesHandler appendToPrimary = [&](std::vector<SubtitlesFrame> frames) {
+        primaryList.insert(primaryList.end(), frames.begin(), frames.end());
+    };
+    const FramesHandler appendToSecondary = [&](std::vector<SubtitlesFrame> frames) {
+        secondaryList.insert(secondaryList.end(), frames.begin(), frames.end());
+    };
+
+    if (!packetsByTrack.empty()) {
+        videoDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
+        for (const auto& entry : packetsByTrack.entries()) {
+            for (const auto& packet : entry.packets) {
+                decodePacket(*packet, *entry.track, appendToPrimary, appendToSecondary);
+            }
+        }
+        videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
+    }
+    if (!foundVideoFrameRelevantForSeeking_) {
+        videoDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
+        // Not cancellable: a seek that stopped half way would leave a stale picture.
+        while (!foundVideoFrameRelevantForSeeking_) {
+            if (provideNextSample(appendToPrimary, appendToSecondary)) {
+                displayLayer_->stopRequestingMediaData();
+                displayLayer_->flushAndRemoveImage();
+                break;
+            }
+        }
+        videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
+    }
+
+    const std::pair<const std::shared_ptr<SubtitlesView>&, const std::vector<SubtitlesFrame>&>
+        lists[] = {{primarySubtitlesView_, primaryList}, {secondarySubtitlesView_, secondaryList}};
+    for (const auto& [view, list] : lists) {
+        if (const auto chosen = subtitlesFrames(target, list)) {
+            enqueueFrames(view, {chosen->begin(), chosen->end()});
+        }
+    }
+}
+
+std::vector<std::shared_ptr<SubtitlesTrack>> VisualDataProvider::selectedSubtitlesTracks() const {
+    std::vector<std::shared_ptr<SubtitlesTrack>> tracks;
+    for (const auto& track : {selectedPrimarySubtitlesTrack_, selectedSecondarySubtitlesTrack_}) {
+        if (track) {
+            tracks.push_back(track);
+        }
+    }
+    return tracks;
+}
+
+void VisualDataProvider::enqueueFrames(const std::shared_ptr<SubtitlesView>& view,
+                                       const std::vector<SubtitlesFrame>& frames) {
+    for (const auto& frame : frames) {
+        DispatchQueue::main().async(SubtitlesView::enqueueFrameClosure(view, frame));
+    }
+}
+
+VisualDataProvider::FramesHandler VisualDataProvider::viewFramesHandler(
+    const std::shared_ptr<SubtitlesView>& view) const {
+    return [weakView = std::weak_ptr(view)](std::vector<SubtitlesFrame> frames) {
+        for (auto& frame : frames) {
+            DispatchQueue::main().async(
+                SubtitlesView::enqueueFrameClosure(weakView, std::move(frame)));
+        }
+    };
+}
+
+CoreMediaCompatibleDecodeSession::SampleBufferHandler
+VisualDataProvider::plainSampleBufferHandler() {
+    return [weakSelf = weak_from_this()](CMSampleBufferRef sampleBuffer) {
+        if (const auto self = weakSelf.lock()) {
+            self->displayLayer_->enqueueSampleBuffer(sampleBuffer);
+        }
+    };
+}
+
+CoreMediaCompatibleDecodeSession::SampleBufferHandler VisualDataProvider::seekSampleBufferFilter(
+    CMTime target) {
+    return [weakSelf = weak_from_this(), target](CMSampleBufferRef sampleBuffer) {
+        const auto self = weakSelf.lock();
+        if (!self || !seekSampleBufferFilterAccepts(sampleBuffer, target)) {
+            return;
+        }
+        self->displayLayer_->enqueueSampleBuffer(sampleBuffer);
+        self->foundVideoFrameRelevantForSeeking_ = true;
+    };
+}
+
+}  // namespace quillon

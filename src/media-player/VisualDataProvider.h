@@ -1,0 +1,119 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "media-player/QLSampleBufferDisplayLayer.h"
+#include "media-player/SubtitlesView.h"
+#include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
+#include "media-player/decoders/subtitles/SubtitlesFrame.h"
+#include "media-player/media-source/Atomic.h"
+#include "media-player/media-source/MediaSource.h"
+#include "media-player/media-source/SubtitlesTrack.h"
+#include "media-player/media-source/VideoTrack.h"
+#include "platform/coremedia/CMTime.h"
+#include "platform/dispatch/DispatchQueue.h"
+
+namespace quillon {
+
+// Feeds the player's display layer with decoded video and hands the frames of the selected
+// embedded subtitles tracks to the two subtitles views (primary frames to the primary view,
+// secondary to the secondary). Video and embedded subtitles share the source's visual context,
+// so they are read together, packet by packet, in file order; subtitles are provided only while
+// a video track is selected.
+//
+// Every piece of work runs on the provider's serial queue and reaches it through restart(); the
+// operations marked "on queue" are such work and must be called only from there. The layer
+// pulls: one packet is decoded per pass while the layer is ready for more. Blocks handed to the
+// layer, the decode session and the main queue hold the provider (or the view) weakly.
+class VisualDataProvider : public std::enable_shared_from_this<VisualDataProvider> {
+public:
+    using Work = std::function<void()>;
+    using Completion = std::function<void()>;
+
+    static constexpr const char* queueLabel = "Visual Data Provider Queue";
+
+    VisualDataProvider(std::shared_ptr<MediaSource> mediaSource,
+                       std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
+                       std::shared_ptr<SubtitlesView> primarySubtitlesView,
+                       std::shared_ptr<SubtitlesView> secondarySubtitlesView);
+    static std::shared_ptr<VisualDataProvider> make(
+        std::shared_ptr<MediaSource> mediaSource,
+        std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
+        std::shared_ptr<SubtitlesView> primarySubtitlesView,
+        std::shared_ptr<SubtitlesView> secondarySubtitlesView) {
+        return std::make_shared<VisualDataProvider>(std::move(mediaSource), std::move(displayLayer),
+                                                    std::move(primarySubtitlesView),
+                                                    std::move(secondarySubtitlesView));
+    }
+    // Stops the layer's requests.
+    ~VisualDataProvider();
+
+    VisualDataProvider(const VisualDataProvider&) = delete;
+    VisualDataProvider& operator=(const VisualDataProvider&) = delete;
+
+    // Submits `work` to the queue. With cancellingCurrentWork a request loop running there stops
+    // after its current packet; the flag is lowered when the new work begins. `work` runs even
+    // when the provider is gone by then: it must hold the provider weakly.
+    void restart(bool cancellingCurrentWork, Work work);
+
+    // On queue. Makes a fresh decode session for the track, takes the picture off the layer,
+    // gives the layer the track's size and display transform (waiting for the main queue), and
+    // registers for the layer's requests again; with none, requests stop and the layer's size
+    // is zero.
+    void selectVideoTrack(std::shared_ptr<VideoTrack> track);
+    // On queue. Embedded tracks only; the matching view is cleared in every case.
+    void selectPrimarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track);
+    void selectSecondarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track);
+
+    // On queue. Repositions video and the selected subtitles at `time` (the file's time line):
+    // the layer gets only pictures that cover or follow it, the views only the subtitles that
+    // matter there; then the requests restart, and with provideImmediately the layer is filled
+    // at once. `completion` is submitted to `completionQueue` in every case, also when no video
+    // track is selected (then nothing else happens).
+    void provideMediaData(platform::CMTime time, bool provideImmediately,
+                          std::shared_ptr<platform::DispatchQueue> completionQueue,
+                          Completion completion);
+
+    const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
+
+private:
+    using FramesHandler = std::function<void(std::vector<SubtitlesFrame>)>;
+
+    void requestMediaDataFromLayer();
+    void handleMediaDataRequest();
+    void provideWhileReady();
+    void seekVisualTracks(platform::CMTime target);
+    // Reads and decodes one packet; true at the end of the stream (or after a read failure).
+    bool provideNextSample(const FramesHandler& primaryFrames,
+                           const FramesHandler& secondaryFrames);
+    void decodePacket(Packet& packet, const MediaTrack& track, const FramesHandler& primaryFrames,
+                      const FramesHandler& secondaryFrames);
+
+    // The selected embedded subtitles tracks, primary first, absent ones left out.
+    std::vector<std::shared_ptr<SubtitlesTrack>> selectedSubtitlesTracks() const;
+    // Hands each frame, in order, to the view on the main queue.
+    static void enqueueFrames(const std::shared_ptr<SubtitlesView>& view,
+                              const std::vector<SubtitlesFrame>& frames);
+    FramesHandler viewFramesHandler(const std::shared_ptr<SubtitlesView>& view) const;
+
+    CoreMediaCompatibleDecodeSession::SampleBufferHandler plainSampleBufferHandler();
+    CoreMediaCompatibleDecodeSession::SampleBufferHandler seekSampleBufferFilter(
+        platform::CMTime target);
+
+    std::shared_ptr<MediaSource> mediaSource_;
+    std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer_;
+    std::shared_ptr<SubtitlesView> primarySubtitlesView_;
+    std::shared_ptr<SubtitlesView> secondarySubtitlesView_;
+    std::shared_ptr<platform::DispatchQueue> queue_;
+    Atomic<bool> shouldCancelProvideFunction_{false};
+    // The fields below are used on queue only.
+    std::shared_ptr<CoreMediaCompatibleDecodeSession> videoDecodeSession_;
+    bool foundVideoFrameRelevantForSeeking_ = true;
+    std::shared_ptr<VideoTrack> selectedVideoTrack_;
+    std::shared_ptr<SubtitlesTrack> selectedPrimarySubtitlesTrack_;
+    std::shared_ptr<SubtitlesTrack> selectedSecondarySubtitlesTrack_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "media-player/AudioDataProvider.h"
+#include "media-player/DataProviderTestSupport.h"
+#include "platform/foundation/Log.h"
+
+namespace {
+
+using namespace platform;
+using namespace quillon;
+using namespace quillon::test;
+
+// A ten-second file with a keyframe every second and an AAC track, played by a renderer on a
+// manual clock: nothing is consumed until the test moves the clock.
+class AudioDataProviderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        synchronizer->addRenderer(renderer);
+        synchronizer->setRate(0, source->startTime());
+    }
+
+    CMTime mediaTime(double value) const { return CMTimeAdd(source->startTime(), seconds(value)); }
+
+    void select(const std::shared_ptr<AudioTrack>& track) {
+        restartAndWait<AudioDataProvider>(
+            *provider, [track](AudioDataProvider& provider) { provider.selectAudioTrack(track); });
+    }
+    // Restarts at `time` and waits for the completion.
+    void provide(CMTime time, bool immediately = true) {
+        const int expected = completions.count->load() + 1;
+        provider->restart(
+            true, [weak = std::weak_ptr(provider), time, immediately, completions = completions] {
+                if (const auto strong = weak.lock()) {
+                    strong->provideMediaData(time, immediately, completions.queue,
+                                             completions.completion());
+                }
+            });
+        ASSERT_TRUE(completions.reaches(expected));
+    }
+    // Waits until the provider's queue has run everything submitted so far.
+    void settle() {
+        provider->queue()->sync([] {});
+    }
+
+    std::shared_ptr<MediaSource> source = openMedia("gop-1s.mkv");
+    std::shared_ptr<ManualClock> clock = ManualClock::make();
+    std::shared_ptr<QLSampleBufferRenderSynchronizer> synchronizer =
+        std::make_shared<QLSampleBufferRenderSynchronizer>(clock);
+    std::shared_ptr<RecordingAudioRenderer> renderer =
+        std::make_shared<RecordingAudioRenderer>(clock);
+    std::shared_ptr<AudioDataProvider> provider = AudioDataProvider::make(source, renderer);
+    CompletionCounter completions;
+};
+
+void expectStartsAtAndRunsOn(const std::vector<RendererRecord::Event>& buffers, CMTime target) {
+    ASSERT_FALSE(buffers.empty());
+    EXPECT_LE(CMTimeCompare(buffers.front().presentationTime, target), 0);
+    EXPECT_GT(CMTimeCompare(buffers.front().end(), target), 0);
+    for (std::size_t index = 1; index < buffers.size(); ++index) {
+        EXPECT_GE(CMTimeCompare(buffers[index].presentationTime, buffers[index - 1].end()), 0)
+            << "buffer " << index << " overlaps or goes back";
+    }
+}
+
+TEST_F(AudioDataProviderTest, ASeekStartsWithTheCoveringBufferAndFeedsOnlyWhileTheRendererIsReady) {
+    select(source->audioTracks().at(0));
+    const CMTime target = mediaTime(3.5);
+    provide(target);
+
+    const auto buffers = renderer->record.buffersSinceLastFlush();
+    expectStartsAtAndRunsOn(buffers, target);
+    // Filled to the renderer's two seconds, and then no more while it stays full.
+    EXPECT_FALSE(renderer->isReadyForMoreMediaData());
+    EXPECT_GE(CMTimeGetSeconds(buffers.back().end()) - CMTimeGetSeconds(target), 1.9);
+    EXPECT_TRUE(renderer->record.isRequesting());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    settle();
+    EXPECT_EQ(renderer->record.buffersSinceLastFlush().size(), buffers.size());
+
+    // Playing uses the queue up: the renderer asks again and the feed goes on where it stopped.
+    synchronizer->setRate(1, target);
+    clock->advanceSeconds(1.0);
+    ASSERT_TRUE(eventually([&] { return !renderer->isReadyForMoreMediaData(); }));
+    settle();
+    const auto fed = renderer->record.buffersSinceLastFlush();
+    ASSERT_GT(fed.size(), buffers.size());
+    expectStartsAtAndRunsOn(fed, target);
+    EXPECT_GE(CMTimeGetSeconds(fed.back().end()) - CMTimeGetSeconds(target), 2.9);
+}
+
+TEST_F(AudioDataProviderTest, WithoutImmediateProvidingTheFirstRequestFeedsFromTheTarget) {
+    select(source->audioTracks().at(0));
+    const CMTime target = mediaTime(7.02);
+    provide(target, false);
+    // The seek hands over the covering buffer only; the renderer's request does the rest.
+    ASSERT_TRUE(eventually([&] { return !renderer->isReadyForMoreMediaData(); }));
+    expectStartsAtAndRunsOn(renderer->record.buffersSinceLastFlush(), target);
+}
+
+TEST_F(AudioDataProviderTest, ARestartWhileARunIsInFlightLeavesNoStaleBuffers) {
+    select(source->audioTracks().at(0));
+    // The first run is cancelled before or while it feeds; whatever it managed to give precedes
+    // the second run's flush.
+    provider->restart(true, [weak = std::weak_ptr(provider), q = completions.queue,
+                             time = mediaTime(8.0), done = completions.completion()] {
+        if (const auto strong = weak.lock()) {
+            strong->provideMediaData(time, true, q, done);
+        }
+    });
+    const CMTime target = mediaTime(1.25);
+    provide(target);
+    ASSERT_TRUE(completions.reaches(2));
+    settle();
+    const auto buffers = renderer->record.buffersSinceLastFlush();
+    expectStartsAtAndRunsOn(buffers, target);
+    EXPECT_LT(CMTimeGetSeconds(buffers.back().end()), 4.0);
+
+    // Back again, later in the file, the other way round.
+    provide(mediaTime(6.0));
+    expectStartsAtAndRunsOn(renderer->record.buffersSinceLastFlush(), mediaTime(6.0));
+}
+
+TEST_F(AudioDataProviderTest, TheEndOfTheFileDrainsTheDecoderAndStopsTheRequests) {
+    select(source->audioTracks().at(0));
+    const CMTime target = mediaTime(9.5);
+    provide(target);
+    const auto buffers = renderer->record.buffersSinceLastFlush();
+    expectStartsAtAndRunsOn(buffers, target);
+    // Everything up to the end of the track, the decoder's last output included.
+    EXPECT_GE(CMTimeGetSeconds(buffers.back().end()), CMTimeGetSeconds(mediaTime(9.97)));
+    EXPECT_TRUE(renderer->isReadyForMoreMediaData());
+    EXPECT_FALSE(renderer->record.isRequesting());
+
+    // A seek again restarts the requests (the drained decoder is flushed first).
+    provide(mediaTime(2.0));
+    expectStartsAtAndRunsOn(renderer->record.buffersSinceLastFlush(), mediaTime(2.0));
+    EXPECT_TRUE(renderer->record.isRequesting());
+}
+
+TEST_F(AudioDataProviderTest, ASeekBeyondTheLastBufferStopsTheRequestsWithoutAFlushOfItsOwn) {
+    select(source->audioTracks().at(0));
+    provide(mediaTime(2.0));
+    const std::size_t flushes = renderer->record.flushCount();
+    provide(mediaTime(30.0));
+    // Only the repositioning's own flush; nothing is handed over and the requests stop.
+    EXPECT_EQ(renderer->record.flushCount(), flushes + 1);
+    EXPECT_TRUE(renderer->record.buffersSinceLastFlush().empty());
+    EXPECT_FALSE(renderer->record.isRequesting());
+}
+
+TEST_F(AudioDataProviderTest, WithoutATrackOnlyTheCompletionRunsAndDeselectingStopsTheRequests) {
+    provide(mediaTime(1.0));
+    EXPECT_TRUE(renderer->record.events().empty());
+    EXPECT_FALSE(renderer->record.isRequesting());
+
+    select(source->audioTracks().at(0));
+    EXPECT_TRUE(renderer->record.isRequesting());
+    select(nullptr);
+    EXPECT_FALSE(renderer->record.isRequesting());
+    const auto events = renderer->record.events().size();
+    provide(mediaTime(1.0));
+    EXPECT_EQ(renderer->record.events().size(), events);
+}
+
+TEST_F(AudioDataProviderTest, AFailedSeekIsLoggedOnceAndPlayGoesOnFromWhereTheSourceStands) {
+    select(source->audioTracks().at(0));
+    ScopedLogCapture log;
+    provide(kCMTimeInvalid);
+    std::vector<std::string> seekLines;
+    for (const auto& line : log.lines()) {
+        if (line.starts_with("Failed to seek audio track: ")) {
+            seekLines.push_back(line);
+        }
+    }
+    ASSERT_EQ(seekLines.size(), 1u);
+    EXPECT_TRUE(seekLines[0].ends_with("."));
+    // The requests registered before the seek still feed the renderer.
+    EXPECT_TRUE(renderer->record.isRequesting());
+    ASSERT_TRUE(eventually([&] { return !renderer->isReadyForMoreMediaData(); }));
+}
+
+TEST_F(AudioDataProviderTest, NothingIsFedOnceTheProviderHasGone) {
+    select(source->audioTracks().at(0));
+    provide(mediaTime(4.0));
+    const std::size_t buffers = renderer->record.bufferCount();
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    provider->restart(true, [weak = std::weak_ptr(provider), ran] {
+        *ran = true;
+        if (const auto strong = weak.lock()) {
+            strong->provideMediaData(kCMTimeZero, true, DispatchQueue::main().shared_from_this(),
+                                     [] {});
+        }
+    });
+    const auto queue = provider->queue();
+    provider.reset();
+    queue->sync([] {});
+    // The queued work still ran, found no provider, and did nothing; the requests had stopped.
+    EXPECT_TRUE(ran->load());
+    EXPECT_FALSE(renderer->record.isRequesting());
+    renderer->flush();
+    synchronizer->setRate(1, mediaTime(4.0));
+    clock->advanceSeconds(0.5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    queue->sync([] {});
+    EXPECT_EQ(renderer->record.bufferCount(), buffers);
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "media-player/DataProviderTestSupport.h"
+#include "media-player/MediaPlayerTimeObserverManager.h"
+#include "media-player/SubtitlesView.h"
+#include "media-player/VisualDataProvider.h"
+#include "platform/foundation/Log.h"
+
+namespace {
+
+using namespace platform;
+using namespace quillon;
+using namespace quillon::test;
+
+// A three-second 25 fps picture with SubRip cues at 0.2-1.2, 0.8-1.8 and 2.0-2.9 s, shown by a
+// layer on a manual clock: nothing is consumed until the test moves the clock.
+class VisualDataProviderTest : public ::testing::Test {
+protected:
+    void SetUp() override { synchronizer->addRenderer(layer); }
+
+    void TearDown() override {
+        provider.reset();
+        primaryView.reset();
+        secondaryView.reset();
+        // The views go away on the main queue.
+        DispatchQueue::main().drain();
+    }
+
+    void run(std::function<void(VisualDataProvider&)> work) {
+        restartAndWait<VisualDataProvider>(*provider, std::move(work));
+    }
+    void selectVideo() {
+        run([track = source->videoTracks().at(0)](VisualDataProvider& provider) {
+            provider.selectVideoTrack(track);
+        });
+    }
+    void selectPrimarySubtitles() {
+        run([track = source->embeddedSubtitlesTracks().at(0)](VisualDataProvider& provider) {
+            provider.selectPrimarySubtitlesTrack(track);
+        });
+    }
+    // Submits a restart at `time` (the clock stands there, as after the player's seek).
+    void startProviding(CMTime time, bool immediately = true) {
+        if (CMTIME_IS_NUMERIC(time)) {
+            synchronizer->setRate(0, time);
+        }
+        provider->restart(
+            true, [weak = std::weak_ptr(provider), time, immediately, completions = completions] {
+                if (const auto strong = weak.lock()) {
+                    strong->provideMediaData(time, immediately, completions.queue,
+                                             completions.completion());
+                }
+            });
+    }
+    void provide(CMTime time, bool immediately = true) {
+        const int expected = completions.count->load() + 1;
+        startProviding(time, immediately);
+        ASSERT_TRUE(completions.reaches(expected));
+    }
+    // The main queue has handed the views everything submitted so far.
+    void settleViews() {
+        provider->queue()->sync([] {});
+        DispatchQueue::main().drain();
+    }
+
+    std::shared_ptr<MediaSource> source = openMedia("subtitles-srt.mkv");
+    std::shared_ptr<ManualClock> clock = ManualClock::make();
+    std::shared_ptr<QLSampleBufferRenderSynchronizer> synchronizer =
+        std::make_shared<QLSampleBufferRenderSynchronizer>(clock);
+    std::shared_ptr<RecordingDisplayLayer> layer = std::make_shared<RecordingDisplayLayer>();
+    std::shared_ptr<SubtitlesView> primaryView =
+        SubtitlesView::make(true, MediaPlayerTimeObserverManager(synchronizer, kCMTimeZero));
+    std::shared_ptr<SubtitlesView> secondaryView =
+        SubtitlesView::make(false, MediaPlayerTimeObserverManager(synchronizer, kCMTimeZero));
+    std::shared_ptr<VisualDataProvider> provider =
+        VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    CompletionCounter completions;
+};
+
+void expectStartsAtAndRunsOn(const std::vector<RendererRecord::Event>& buffers, CMTime target) {
+    ASSERT_FALSE(buffers.empty());
+    EXPECT_LE(CMTimeCompare(buffers.front().presentationTime, target), 0);
+    EXPECT_GT(CMTimeCompare(buffers.front().end(), target), 0);
+    for (std::size_t index = 1; index < buffers.size(); ++index) {
+        EXPECT_GT(
+            CMTimeCompare(buffers[index].presentationTime, buffers[index - 1].presentationTime), 0)
+            << "picture " << index << " goes back";
+    }
+}
+
+TEST_F(VisualDataProviderTest, SelectingVideoSizesTheLayerAndSelectingNoneClearsIt) {
+    selectVideo();
+    EXPECT_EQ(layer->bounds().size.width, 64);
+    EXPECT_EQ(layer->bounds().size.height, 48);
+    EXPECT_TRUE(layer->record.isRequesting());
+
+    run([](VisualDataProvider& provider) { provider.selectVideoTrack(nullptr); });
+    EXPECT_EQ(layer->bounds().size.width, 0);
+    EXPECT_EQ(layer->bounds().size.height, 0);
+    EXPECT_EQ(layer->displayedFrame(), nullptr);
+    EXPECT_FALSE(layer->record.isRequesting());
+
+    // Without video, repositioning only completes: embedded subtitles are not provided either.
+    selectPrimarySubtitles();
+    const auto events = layer->record.events().size();
+    provide(seconds(1.0));
+    settleViews();
+    EXPECT_EQ(layer->record.events().size(), events);
+    EXPECT_EQ(primaryView->pendingFrameCount(), 0u);
+}
+
+TEST_F(VisualDataProviderTest, ARotatedTrackGivesTheLayerItsDisplayTransform) {
+    source = openMedia("rotate-90.mp4");
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    selectVideo();
+    const auto& dimensions = source->videoTracks().at(0)->dimensions();
+    ASSERT_TRUE(dimensions.displayTransform);
+    EXPECT_EQ(layer->affineTransform(), *dimensions.displayTransform);
+    EXPECT_EQ(layer->bounds().size, dimensions.squarePixelSize);
+}
+
+TEST_F(VisualDataProviderTest, ASeekStartsWithTheCoveringPictureAndFeedsOnlyWhileTheLayerIsReady) {
+    selectVideo();
+    const CMTime target = seconds(1.23);
+    provide(target);
+    const auto buffers = layer->record.buffersSinceLastFlush();
+    expectStartsAtAndRunsOn(buffers, target);
+    EXPECT_FALSE(layer->isReadyForMoreMediaData());
+    EXPECT_TRUE(layer->record.isRequesting());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    settleViews();
+    EXPECT_EQ(layer->record.buffersSinceLastFlush().size(), buffers.size());
+
+    // Playing uses the queued pictures up: the layer asks again and the feed goes on.
+    synchronizer->setRate(1, target);
+    for (int step = 0; step < 10; ++step) {
+        clock->advanceSeconds(0.04);
+    }
+    ASSERT_TRUE(eventually([&] {
+        return layer->record.buffersSinceLastFlush().size() > buffers.size() &&
+               !layer->isReadyForMoreMediaData();
+    }));
+    expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), target);
+}
+
+TEST_F(VisualDataProviderTest, OnlyTheLastCueOnScreenAtTheTargetAndThoseAfterItAreHandedOver) {
+    selectVideo();
+    selectPrimarySubtitles();
+    // At 1.0 s both of the first two cues are on screen: only the later one is handed over.
+    provide(seconds(1.0));
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
+    settleViews();
+    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+    EXPECT_EQ(secondaryView->pendingFrameCount(), 0u);
+
+    // Playing on to 2.2 s reads the third cue in file order; the second has ended by then.
+    synchronizer->setRate(1, seconds(1.0));
+    for (int step = 0; step < 30; ++step) {
+        clock->advanceSeconds(0.04);
+        settleViews();
+    }
+    EXPECT_TRUE(eventually([&] {
+        return primaryView->pendingFrameCount() == 1 && primaryView->subtitleViews().size() == 1;
+    }));
+}
+
+TEST_F(VisualDataProviderTest, ARestartWhileARunIsInFlightLeavesNoStalePicturesOrCues) {
+    selectVideo();
+    selectPrimarySubtitles();
+    startProviding(seconds(2.5));
+    const CMTime target = seconds(1.0);
+    provide(target);
+    ASSERT_TRUE(completions.reaches(2));
+    settleViews();
+    expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), target);
+    EXPECT_LT(CMTimeGetSeconds(layer->record.buffersSinceLastFlush().back().presentationTime), 2.0);
+    // The cue from 2.0 to 2.9 s that the first run handed over was cleared with it.
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
+    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+}
+
+TEST_F(VisualDataProviderTest, TheEndOfTheFileDrainsTheDecodersAndStopsTheRequests) {
+    selectVideo();
+    selectPrimarySubtitles();
+    const CMTime target = seconds(2.9);
+    provide(target);
+    const auto buffers = layer->record.buffersSinceLastFlush();
+    expectStartsAtAndRunsOn(buffers, target);
+    // The last picture, 2.96 to 3.0 s, comes out of the drained decoder.
+    EXPECT_NEAR(CMTimeGetSeconds(buffers.back().presentationTime), 2.96, 0.001);
+    EXPECT_FALSE(layer->record.isRequesting());
+
+    // Seeking past the last picture: the layer is emptied and stops asking.
+    provide(seconds(3.5));
+    EXPECT_TRUE(layer->record.buffersSinceLastFlush().empty());
+    EXPECT_EQ(layer->displayedFrame(), nullptr);
+    EXPECT_FALSE(layer->record.isRequesting());
+    settleViews();
+    EXPECT_EQ(primaryView->pendingFrameCount(), 0u);
+}
+
+TEST_F(VisualDataProviderTest, AFailedSeekIsLoggedOnceAndTheCompletionStillRuns) {
+    // A key frame every second, so that decoding can pick up again where the source stands.
+    source = openMedia("gop-1s.mkv");
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    selectVideo();
+    ScopedLogCapture log;
+    provide(kCMTimeInvalid);
+    int seekLines = 0;
+    for (const auto& line : log.lines()) {
+        if (line.starts_with("Failed to seek visual tracks: ")) {
+            EXPECT_TRUE(line.ends_with("."));
+            ++seekLines;
+        }
+    }
+    EXPECT_EQ(seekLines, 1);
+    // The requests registered before the seek go on from wherever the source stands: the
+    // pictures from its next key frame on.
+    EXPECT_TRUE(eventually([&] { return !layer->isReadyForMoreMediaData(); }));
+    const auto buffers = layer->record.buffersSinceLastFlush();
+    ASSERT_FALSE(buffers.empty());
+    EXPECT_NEAR(CMTimeGetSeconds(buffers.front().presentationTime), 1.0, 0.05);
+    EXPECT_TRUE(layer->record.isRequesting());
+}
+
+TEST_F(VisualDataProviderTest, NothingIsFedOnceTheProviderHasGone) {
+    selectVideo();
+    selectPrimarySubtitles();
+    provide(seconds(0.5));
+    const std::size_t buffers = layer->record.bufferCount();
+    const auto queue = provider->queue();
+    provider.reset();
+    queue->sync([] {});
+    EXPECT_FALSE(layer->record.isRequesting());
+    layer->flush();
+    synchronizer->setRate(1, seconds(0.5));
+    clock->advanceSeconds(0.5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    queue->sync([] {});
+    EXPECT_EQ(layer->record.bufferCount(), buffers);
+}
+
+}  // namespace
