@@ -131,8 +131,10 @@ CVReturn CVPixelBufferComputeGeometry(std::size_t width, std::size_t height, OST
         }
     }
     // Slack after the last plane: vector code reading whole registers at the end of the last
-    // row stays inside the allocation.
-    const auto dataSize = roundUp(cursor + planeAlignment, planeAlignment);
+    // row stays inside the allocation. Decoders that write into the buffer read up to a
+    // register's width plus 16 bytes past a plane.
+    constexpr std::size_t minimumSlack = 128;
+    const auto dataSize = roundUp(cursor + std::max(planeAlignment, minimumSlack), planeAlignment);
     if (!dataSize) {
         return kCVReturnInvalidSize;
     }

@@ -6,6 +6,10 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <memory>
+#include <vector>
+
+#include "media-player/decoders/common/BandWorkers.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "platform/corefoundation/CFBase.h"
 #include "platform/corevideo/CVPixelBuffer.h"
@@ -43,7 +47,15 @@ public:
     // lock failures.
     void convert(const AVFrame& frame, const platform::CVPixelBufferRef& pixelBuffer) const;
 
+    // How many horizontal bands a conversion is split into (1: the picture at once). Large
+    // pictures whose conversion maps each row on its own row (same chroma subsampling on both
+    // sides) are converted in bands at the same time, with the same result.
+    std::size_t bandCount() const { return bandContexts_.empty() ? 1 : bandContexts_.size(); }
+
 private:
+    void makeBands();
+    int convertInBands(const AVFrame& frame, std::uint8_t* const* data, const int* linesize) const;
+
     SwsContextPointer imageScalingContext_;
     int height_;
     platform::OSType destinationPixelFormat_;
@@ -52,6 +64,12 @@ private:
     AVPixelFormat sourcePixelFormat_;
     AVColorRange colorRange_;
     int width_;
+    // One context per band (a context is used by one thread at a time), and the rows of a band
+    // (the last one may have fewer).
+    std::vector<SwsContextPointer> bandContexts_;
+    int bandHeight_ = 0;
+    std::unique_ptr<BandWorkers> bandWorkers_;
+    bool packsAsP010_ = false;
 };
 
 }  // namespace quillon

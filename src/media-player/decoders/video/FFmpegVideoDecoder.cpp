@@ -37,9 +37,11 @@ void configureDecoderContext(AVCodecContext& context,
     context.thread_count = decoderThreadCount();
 }
 
-AVCodecContextPointer makeSoftwareDecoderContext(const AVCodec& codec, const AVStream& stream) {
+AVCodecContextPointer makeSoftwareDecoderContext(const AVCodec& codec, const AVStream& stream,
+                                                 PixelBufferFrameAllocator& frameAllocator) {
     AVCodecContextPointer context = makeDecoderContext(&codec, stream.codecpar, stream.time_base);
     configureDecoderContext(*context, chooseSoftwareDecoderPixelFormat);
+    frameAllocator.install(*context);
     openDecoder(&codec, *context);
     return context;
 }
@@ -86,7 +88,8 @@ FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream,
         throw FFmpegError::decoderNotFound(parameters->codec_id);
     }
 
-    softwareDecoderContext_ = makeSoftwareDecoderContext(*codec, stream);
+    frameAllocator_ = std::make_shared<PixelBufferFrameAllocator>();
+    softwareDecoderContext_ = makeSoftwareDecoderContext(*codec, stream, *frameAllocator_);
     if (makeHardwareContext) {
         hardwareDecoderContext_ = makeHardwareContext(*codec, stream);
     }
@@ -97,8 +100,11 @@ FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream,
     if (hardwareDecoderContext_) {
         transferredFrame_ = makeFrame(CallSite(initFunction));
     }
-    pixelBufferOutput_ = std::make_unique<PixelBufferOutput>(
-        DecodedPictureFormat::of(*decoderContext_), *decoderContext_, initFunction);
+    useOutput(std::make_unique<PixelBufferOutput>(DecodedPictureFormat::of(*decoderContext_),
+                                                  *decoderContext_, initFunction));
+    if (!isDecodingOnHardware()) {
+        decodeIntoOutputPool();
+    }
 
     streamTimeBase_ = stream.time_base;
     streamLevelMasteringDisplayColorVolumeSEIMessageData_ = masteringDisplayColorVolumeData(stream);
@@ -230,12 +236,17 @@ CVPixelBufferRef FFmpegVideoDecoder::makePixelBuffer(const AVFrame& frame) {
     // Streams may change their picture size or format at any frame; buffers of the old ones
     // would be read past the new frame's memory.
     if (!pixelBufferOutput_->accepts(*pixels, frame)) {
-        pixelBufferOutput_ = std::make_unique<PixelBufferOutput>(
+        useOutput(std::make_unique<PixelBufferOutput>(
             DecodedPictureFormat::of(*pixels, frame, *decoderContext_), *decoderContext_,
-            makePixelBufferFunction);
+            makePixelBufferFunction));
     }
-    CVPixelBufferRef pixelBuffer =
-        pixelBufferOutput_->makePixelBufferForSoftwareDecodedFrame(*pixels, frame);
+    CVPixelBufferRef decodedInto;
+    if (!inHardwareMemory) {
+        decodeIntoOutputPool();
+        decodedInto = frameAllocator_->takePixelBuffer(frame);
+    }
+    CVPixelBufferRef pixelBuffer = pixelBufferOutput_->makePixelBufferForSoftwareDecodedFrame(
+        *pixels, frame, std::move(decodedInto));
     if (inHardwareMemory) {
         CVBufferSetAttachment(pixelBuffer, kCVImageBufferPixelAspectRatioKey,
                               std::make_shared<const CFDictionary>(
@@ -243,6 +254,23 @@ CVPixelBufferRef FFmpegVideoDecoder::makePixelBuffer(const AVFrame& frame) {
                               kCVAttachmentMode_ShouldPropagate);
     }
     return pixelBuffer;
+}
+
+void FFmpegVideoDecoder::useOutput(std::unique_ptr<PixelBufferOutput> output) {
+    pixelBufferOutput_ = std::move(output);
+    ++pixelBufferOutputGeneration_;
+}
+
+// Pictures decoded from now on go into the current output's pool when it can take them as they
+// are; those already decoded into an older pool are copied when they come out.
+void FFmpegVideoDecoder::decodeIntoOutputPool() {
+    if (frameAllocatorOutputGeneration_ == pixelBufferOutputGeneration_) {
+        return;
+    }
+    frameAllocatorOutputGeneration_ = pixelBufferOutputGeneration_;
+    frameAllocator_->setTargetPool(
+        pixelBufferOutput_->poolForDecodingInto(),
+        pixelBufferOutput_->ffmpegPixelFormatConverter().sourcePixelFormat());
 }
 
 void FFmpegVideoDecoder::attachHDRMetadata(const AVFrame& frame,

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "media-player/decoders/common/CoreMediaCompatibleDecoder.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
+#include "media-player/decoders/video/PixelBufferFrameAllocator.h"
 #include "media-player/decoders/video/PixelBufferOutput.h"
 #include "media-player/media-source/MediaType.h"
 #include "media-player/media-source/Packet.h"
@@ -28,7 +29,9 @@ namespace quillon {
 // otherwise, or for good once the hardware decoder has failed too often in a row.
 //
 // Used from one serial queue at a time (its decode session's); it has no lock. libavcodec
-// decodes on its own threads and calls the pixel-format chooser from them.
+// decodes on its own threads and calls the pixel-format chooser and the frame allocator from
+// them. Software-decoded pictures are decoded straight into the output pool's buffers when the
+// pool can take them as they are, and copied or converted otherwise.
 class FFmpegVideoDecoder final : public CoreMediaCompatibleDecoder {
 public:
     // The context that decodes the stream on hardware, opened, or null when this machine has no
@@ -71,6 +74,8 @@ public:
     // The converter, pools and transfer session of the pictures decoded last (of the stream's
     // announced format before the first one).
     const PixelBufferOutput& pixelBufferOutput() const { return *pixelBufferOutput_; }
+    // Lends the output pool's buffers to the software decoder.
+    const PixelBufferFrameAllocator& frameAllocator() const { return *frameAllocator_; }
     std::optional<platform::CMTime> guessedNextPresentationTimestamp() const {
         return guessedNextPresentationTimestamp_;
     }
@@ -80,8 +85,12 @@ private:
     void recordDecodeFailure();
     platform::CMSampleBufferRef makeSampleBufferFromDecodedFrame();
     platform::CVPixelBufferRef makePixelBuffer(const AVFrame& frame);
+    void useOutput(std::unique_ptr<PixelBufferOutput> output);
+    void decodeIntoOutputPool();
     void attachHDRMetadata(const AVFrame& frame, const platform::CVPixelBufferRef& pixelBuffer);
 
+    // Before the contexts, so that it outlives them: libavcodec calls it until they are freed.
+    std::shared_ptr<PixelBufferFrameAllocator> frameAllocator_;
     MediaType mediaType_ = MediaType::video;
     AVRational streamTimeBase_{0, 1};
     AVCodecContext* decoderContext_ = nullptr;
@@ -94,6 +103,9 @@ private:
     // Hardware pictures copied into system memory; its buffers are reused from frame to frame.
     AVFramePointer transferredFrame_;
     std::unique_ptr<PixelBufferOutput> pixelBufferOutput_;
+    // Counts the outputs made; the frame allocator decodes into the pool of the one it names.
+    std::uint64_t pixelBufferOutputGeneration_ = 0;
+    std::uint64_t frameAllocatorOutputGeneration_ = 0;
     platform::CFDataRef streamLevelMasteringDisplayColorVolumeSEIMessageData_;
     platform::CFDataRef streamLevelContentLightLevelInfoSEIMessageData_;
     // Absent until a frame carries the metadata; a null block is metadata that could not be

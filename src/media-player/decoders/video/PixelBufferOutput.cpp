@@ -106,6 +106,7 @@ DecodedPictureFormat DecodedPictureFormat::of(const AVFrame& pixels, const AVFra
 PixelBufferOutput::PixelBufferOutput(const DecodedPictureFormat& format,
                                      AVCodecContext& decoderContext, const char* function)
     : function_(function),
+      inDecoderFrameMemory_(format.inDecoderFrameMemory),
       converter_(std::make_unique<FFmpegPixelFormatConverter>(format.pixelFormat, format.colorRange,
                                                               format.width, format.height)) {
     const PoolGeometry geometry = poolGeometry(format, *converter_, decoderContext, function);
@@ -148,12 +149,25 @@ bool PixelBufferOutput::accepts(const AVFrame& pixels, const AVFrame& decodedFra
            isFullRange(converter_->colorRange()) == isFullRange(decodedFrame.color_range);
 }
 
+CVPixelBufferPoolRef PixelBufferOutput::poolForDecodingInto() const {
+    if (converter_->isConversionNeeded() || !inDecoderFrameMemory_) {
+        return nullptr;
+    }
+    return pixelBufferPool_;
+}
+
 CVPixelBufferRef PixelBufferOutput::makePixelBufferForSoftwareDecodedFrame(
-    const AVFrame& pixels, const AVFrame& decodedFrame) const {
-    CVPixelBufferRef pixelBuffer = createPixelBufferFromPool(pixelBufferPool_, CallSite(function_));
-    if (converter_->isConversionNeeded()) {
+    const AVFrame& pixels, const AVFrame& decodedFrame, CVPixelBufferRef decodedInto) const {
+    CVPixelBufferRef pixelBuffer = std::move(decodedInto);
+    if (pixelBuffer) {
+        precondition(
+            !converter_->isConversionNeeded() && frameMatchesPixelBuffer(pixels, pixelBuffer),
+            "A picture was decoded into a pixel buffer of another size or format.");
+    } else if (converter_->isConversionNeeded()) {
+        pixelBuffer = createPixelBufferFromPool(pixelBufferPool_, CallSite(function_));
         converter_->convert(pixels, pixelBuffer);
     } else {
+        pixelBuffer = createPixelBufferFromPool(pixelBufferPool_, CallSite(function_));
         precondition(frameMatchesPixelBuffer(pixels, pixelBuffer),
                      "A decoded picture was copied into a pixel buffer of another size or format.");
         fillData(pixelBuffer, pixels.data, pixels.linesize,

@@ -59,10 +59,17 @@ public:
     bool accepts(const AVFrame& pixels, const AVFrame& decodedFrame) const;
 
     // A buffer of the pool with the picture converted or copied into it, or its 'BGRA'
-    // replacement. The picture must be accepted. Throws what the copy, the conversion or the
-    // transfer throws.
+    // replacement. The picture must be accepted. A picture that was decoded straight into a
+    // buffer of this output's pool comes as that buffer (decodedInto), and is not copied. Throws
+    // what the copy, the conversion or the transfer throws.
     platform::CVPixelBufferRef makePixelBufferForSoftwareDecodedFrame(
-        const AVFrame& pixels, const AVFrame& decodedFrame) const;
+        const AVFrame& pixels, const AVFrame& decodedFrame,
+        platform::CVPixelBufferRef decodedInto = nullptr) const;
+
+    // The pool that the decoder may decode pictures of this format into directly: the output's
+    // own pool when its pictures are copied unconverted from the decoder's frame memory, whose
+    // padding and row alignment the pool then has; else null.
+    platform::CVPixelBufferPoolRef poolForDecodingInto() const;
 
     const FFmpegPixelFormatConverter& ffmpegPixelFormatConverter() const { return *converter_; }
     const platform::CFDictionaryRef& pixelBufferAttributes() const { return attributes_; }
@@ -78,6 +85,7 @@ public:
 
 private:
     const char* function_;
+    bool inDecoderFrameMemory_ = false;
     std::unique_ptr<FFmpegPixelFormatConverter> converter_;
     platform::CFDictionaryRef attributes_;
     platform::CVPixelBufferPoolRef pixelBufferPool_;
