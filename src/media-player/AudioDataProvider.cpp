@@ -1,6 +1,7 @@
 #include "media-player/AudioDataProvider.h"
 
 #include "media-player/DataProviderFailureLog.h"
+#include "media-player/DataProviderRestart.h"
 #include "media-player/SeekSampleBufferFilter.h"
 #include "media-player/media-source/MediaSourceReading.h"
 #include "platform/dispatch/DispatchPredicate.h"
@@ -24,15 +25,8 @@ AudioDataProvider::~AudioDataProvider() {
 }
 
 void AudioDataProvider::restart(bool cancellingCurrentWork, Work work) {
-    if (cancellingCurrentWork) {
-        shouldCancelProvideFunction_.setWrappedValue(true);
-    }
-    queue_->async([weakSelf = weak_from_this(), work = std::move(work)] {
-        if (const auto self = weakSelf.lock()) {
-            self->shouldCancelProvideFunction_.setWrappedValue(false);
-        }
-        work();
-    });
+    restartDataProvider(*this, &AudioDataProvider::shouldCancelProvideFunction_, *queue_,
+                        cancellingCurrentWork, std::move(work));
 }
 
 void AudioDataProvider::selectAudioTrack(std::shared_ptr<AudioTrack> track) {

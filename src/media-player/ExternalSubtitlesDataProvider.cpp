@@ -1,6 +1,7 @@
 #include "media-player/ExternalSubtitlesDataProvider.h"
 
 #include "media-player/DataProviderFailureLog.h"
+#include "media-player/DataProviderRestart.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/MediaSourceReading.h"
 #include "platform/dispatch/DispatchPredicate.h"
@@ -23,15 +24,8 @@ ExternalSubtitlesDataProvider::~ExternalSubtitlesDataProvider() {
 }
 
 void ExternalSubtitlesDataProvider::restart(bool cancellingCurrentWork, Work work) {
-    if (cancellingCurrentWork) {
-        shouldCancelProvideFunction_.setWrappedValue(true);
-    }
-    queue_->async([weakSelf = weak_from_this(), work = std::move(work)] {
-        if (const auto self = weakSelf.lock()) {
-            self->shouldCancelProvideFunction_.setWrappedValue(false);
-        }
-        work();
-    });
+    restartDataProvider(*this, &ExternalSubtitlesDataProvider::shouldCancelProvideFunction_,
+                        *queue_, cancellingCurrentWork, std::move(work));
 }
 
 void ExternalSubtitlesDataProvider::selectSubtitlesTrack(

@@ -1,6 +1,7 @@
 #include "media-player/VisualDataProvider.h"
 
 #include "media-player/DataProviderFailureLog.h"
+#include "media-player/DataProviderRestart.h"
 #include "media-player/SeekSampleBufferFilter.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/MediaSourceReading.h"
@@ -31,15 +32,8 @@ VisualDataProvider::~VisualDataProvider() {
 }
 
 void VisualDataProvider::restart(bool cancellingCurrentWork, Work work) {
-    if (cancellingCurrentWork) {
-        shouldCancelProvideFunction_.setWrappedValue(true);
-    }
-    queue_->async([weakSelf = weak_from_this(), work = std::move(work)] {
-        if (const auto self = weakSelf.lock()) {
-            self->shouldCancelProvideFunction_.setWrappedValue(false);
-        }
-        work();
-    });
+    restartDataProvider(*this, &VisualDataProvider::shouldCancelProvideFunction_, *queue_,
+                        cancellingCurrentWork, std::move(work));
 }
 
 void VisualDataProvider::selectVideoTrack(std::shared_ptr<VideoTrack> track) {

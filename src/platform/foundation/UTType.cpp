@@ -31,8 +31,8 @@ std::vector<UTTypeDeclaration> sharedDeclarations() {
 
 const std::vector<std::string>& UTTypeDeclaration::tags(std::string_view tagClass) const {
     static const std::vector<std::string> none;
-    auto found = tagSpecification.find(tagClass);
-    return found == tagSpecification.end() ? none : found->second;
+    auto found = tagsByClass.find(tagClass);
+    return found == tagsByClass.end() ? none : found->second;
 }
 
 UTTypeRegistry::UTTypeRegistry(std::vector<UTTypeDeclaration> declarations)

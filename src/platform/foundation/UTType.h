@@ -17,7 +17,7 @@ struct UTTypeDeclaration {
     std::string identifier;
     std::string description;
     std::vector<std::string> conformsTo;
-    std::map<std::string, std::vector<std::string>, std::less<>> tagSpecification;
+    std::map<std::string, std::vector<std::string>, std::less<>> tagsByClass;
 
     // The tags of one class, or an empty list.
     const std::vector<std::string>& tags(std::string_view tagClass) const;

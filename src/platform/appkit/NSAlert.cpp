@@ -1,0 +1,106 @@
+#include "platform/appkit/NSAlert.h"
+
+#include <QPushButton>
+#include <QString>
+#include <algorithm>
+
+#include "platform/foundation/Localization.h"
+
+namespace platform {
+
+namespace {
+
+QMessageBox::Icon iconOfStyle(NSAlertStyle style) {
+    switch (style) {
+        case NSAlertStyle::warning:
+            return QMessageBox::Warning;
+        case NSAlertStyle::informational:
+            return QMessageBox::Information;
+        case NSAlertStyle::critical:
+            return QMessageBox::Critical;
+    }
+    return QMessageBox::Warning;
+}
+
+}  // namespace
+
+NSAlert::NSAlert() {
+    setMessageText(localizedString("Alert", "The message text of an alert that was given none."));
+    setAlertStyle(NSAlertStyle::warning);
+}
+
+NSAlert::~NSAlert() = default;
+
+std::string NSAlert::messageText() const {
+    return text().toStdString();
+}
+
+void NSAlert::setMessageText(const std::string& text) {
+    setText(QString::fromStdString(text));
+}
+
+std::string NSAlert::informativeText() const {
+    return QMessageBox::informativeText().toStdString();
+}
+
+void NSAlert::setInformativeText(const std::string& text) {
+    QMessageBox::setInformativeText(QString::fromStdString(text));
+}
+
+void NSAlert::setAlertStyle(NSAlertStyle style) {
+    alertStyle_ = style;
+    setIcon(iconOfStyle(style));
+}
+
+QPushButton* NSAlert::addButtonWithTitle(const std::string& title) {
+    // Every button ends the alert; the role only decides where Qt places it.
+    QPushButton* button =
+        addButton(QString::fromStdString(title),
+                  buttons_.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+    if (buttons_.empty()) {
+        setDefaultButton(button);
+    }
+    buttons_.push_back(button);
+    return button;
+}
+
+void NSAlert::addDefaultButtonIfNeeded() {
+    if (buttons_.empty()) {
+        addButtonWithTitle(localizedString("OK", "The title of an OK button."));
+    }
+}
+
+NSModalResponse NSAlert::responseOfClickedButton() const {
+    const auto found = std::find(buttons_.begin(), buttons_.end(), clickedButton());
+    // Closing the box without a button (Escape with no cancel button) counts as the first one,
+    // the alert's default.
+    const auto index = found == buttons_.end() ? 0 : found - buttons_.begin();
+    return NSAlertFirstButtonReturn + static_cast<NSModalResponse>(index);
+}
+
+NSModalResponse NSAlert::runModal() {
+    addDefaultButtonIfNeeded();
+    setWindowModality(Qt::ApplicationModal);
+    exec();
+    return responseOfClickedButton();
+}
+
+void NSAlert::beginSheetModalForWindow(std::unique_ptr<NSAlert> alert, QWidget* window,
+                                       std::function<void(NSModalResponse)> completion) {
+    alert->addDefaultButtonIfNeeded();
+    NSAlert* const sheet = alert.release();
+    // Parenting hands the alert to the window, so that it cannot outlive it.
+    sheet->setParent(window, sheet->windowFlags() | Qt::Sheet);
+    sheet->setWindowModality(Qt::WindowModal);
+    QObject::connect(sheet, &QDialog::finished, sheet,
+                     [sheet, completion = std::move(completion)](int) {
+                         const NSModalResponse response = sheet->responseOfClickedButton();
+                         sheet->deleteLater();
+                         if (completion) {
+                             completion(response);
+                         }
+                     });
+    sheet->open();
+}
+
+}  // namespace platform
