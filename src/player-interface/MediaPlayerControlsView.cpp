@@ -1,0 +1,128 @@
+#include "player-interface/MediaPlayerControlsView.h"
+
+#include <QPushButton>
+#include <cmath>
+
+#include "platform/foundation/Localization.h"
+#include "player-interface/ControlsAppearance.h"
+#include "player-interface/ControlsSymbolImages.h"
+#include "player-interface/ImageTinting.h"
+
+namespace quillon {
+
+namespace {
+
+// The symbol tinted in the controls' colour; the plain symbol when tinting is not available.
+std::shared_ptr<platform::NSImage> tintedSymbol(const char* name) {
+    const auto symbol = controlsSymbolImage(name);
+    auto tinted = ql_imageByApplyingTintColor(symbol, controlsTintColor());
+    return tinted ? tinted : symbol;
+}
+
+// The controls' font and symbol size on a button.
+void styleButton(QAbstractButton& button) {
+    button.setFont(controlsQFont());
+    const auto side = static_cast<int>(
+        std::ceil(controlsSymbolConfiguration().pointSizeForFont(controlsFont().pointSize())));
+    button.setIconSize(QSize(side, side));
+}
+
+QLabel* makeTimeLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    return label;
+}
+
+}  // namespace
+
+MediaPlayerControlsView::MediaPlayerControlsView(QWidget* parent)
+    : QWidget(parent),
+      mainStackView_(new QHBoxLayout(this)),
+      playPauseButton_(new QToolButton(this)),
+      currentTimeLabel_(makeTimeLabel(this)),
+      scrubber_(new Scrubber(this)),
+      endTimeLabel_(makeTimeLabel(this)),
+      remainingTimeLabel_(makeTimeLabel(this)),
+      pictureInPictureButton_(new QToolButton(this)) {
+    mainStackView_->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             playPauseButton_, currentTimeLabel_, scrubber_, endTimeLabel_, remainingTimeLabel_,
+             pictureInPictureButton_}) {
+        mainStackView_->addWidget(control);
+    }
+    playPauseButton_->setCheckable(true);
+    playPauseButton_->setAutoRaise(true);
+    pictureInPictureButton_->setAutoRaise(true);
+    // Takes part in the keyboard loop of the player window.
+    setFocusPolicy(Qt::TabFocus);
+    awakeFromNib();
+}
+
+MediaPlayerControlsView::~MediaPlayerControlsView() = default;
+
+void MediaPlayerControlsView::awakeFromNib() {
+    setAttribute(Qt::WA_StyledBackground);
+    configurePlayPauseButton();
+    // The timeline is announced by its value alone.
+    scrubber_->setAccessibleName(QString());
+    for (QLabel* label : {currentTimeLabel_, endTimeLabel_, remainingTimeLabel_}) {
+        label->setFont(controlsQFont());
+    }
+    styleButton(*pictureInPictureButton_);
+    updatePictureInPictureButton();
+}
+
+void MediaPlayerControlsView::configurePlayPauseButton() {
+    playImage_ = tintedSymbol("play.fill");
+    pauseImage_ = tintedSymbol("pause.fill");
+    styleButton(*playPauseButton_);
+    // The on state (playing) shows the alternate image.
+    const auto showState = [this](bool checked) {
+        playPauseButton_->setIcon(platform::makeIcon(checked ? pauseImage_ : playImage_));
+    };
+    QObject::connect(playPauseButton_, &QToolButton::toggled, this, showState);
+    showState(playPauseButton_->isChecked());
+}
+
+std::unique_ptr<QAbstractButton> MediaPlayerControlsView::setRoutePickerButtonView(
+    std::unique_ptr<QAbstractButton> button) {
+    std::unique_ptr<QAbstractButton> previous = std::move(routePickerButton_);
+    if (previous) {
+        mainStackView_->removeWidget(previous.get());
+        previous->hide();
+        previous->setParent(nullptr);
+    }
+    routePickerButton_ = std::move(button);
+    if (routePickerButton_) {
+        if (auto* toolButton = qobject_cast<QToolButton*>(routePickerButton_.get())) {
+            toolButton->setAutoRaise(true);
+        } else if (auto* pushButton = qobject_cast<QPushButton*>(routePickerButton_.get())) {
+            pushButton->setFlat(true);
+        }
+        styleButton(*routePickerButton_);
+        routePickerButton_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        mainStackView_->addWidget(routePickerButton_.get());
+        routePickerButton_->show();
+    }
+    return previous;
+}
+
+void MediaPlayerControlsView::setPictureInPictureActive(bool active) {
+    if (active == isPictureInPictureActive_) {
+        return;
+    }
+    isPictureInPictureActive_ = active;
+    updatePictureInPictureButton();
+}
+
+void MediaPlayerControlsView::updatePictureInPictureButton() {
+    const bool active = isPictureInPictureActive_;
+    pictureInPictureButton_->setIcon(
+        platform::makeIcon(tintedSymbol(active ? "pip.exit" : "pip.enter")));
+    const std::string title = active ? platform::localizedString("Exit Picture in Picture", "")
+                                     : platform::localizedString("Enter Picture in Picture", "");
+    pictureInPictureButton_->setAccessibleName(QString::fromStdString(title));
+    pictureInPictureButton_->setToolTip(QString::fromStdString(title));
+}
+
+}  // namespace quillon
