@@ -185,13 +185,17 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
         } catch (...) {
             logDataProviderFailure("Failed to start decoding video packet: ");
         }
-    } else if (&track == selectedPrimarySubtitlesTrack_.get()) {
+        return;
+    }
+    // One embedded track may be chosen in both positions: each position then decodes it.
+    if (&track == selectedPrimarySubtitlesTrack_.get()) {
         try {
             primaryFrames(selectedPrimarySubtitlesTrack_->decoder()->decode(packet));
         } catch (...) {
             logDataProviderFailure("Failed to decode packet from primary subtitles track: ");
         }
-    } else if (&track == selectedSecondarySubtitlesTrack_.get()) {
+    }
+    if (&track == selectedSecondarySubtitlesTrack_.get()) {
         try {
             secondaryFrames(selectedSecondarySubtitlesTrack_->decoder()->decode(packet));
         } catch (...) {
@@ -256,7 +260,8 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
 std::vector<std::shared_ptr<SubtitlesTrack>> VisualDataProvider::selectedSubtitlesTracks() const {
     std::vector<std::shared_ptr<SubtitlesTrack>> tracks;
     for (const auto& track : {selectedPrimarySubtitlesTrack_, selectedSecondarySubtitlesTrack_}) {
-        if (track) {
+        // A track chosen in both positions is read once; decodePacket feeds both views.
+        if (track && (tracks.empty() || tracks.front() != track)) {
             tracks.push_back(track);
         }
     }

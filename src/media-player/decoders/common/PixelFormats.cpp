@@ -8,12 +8,21 @@ extern "C" {
 
 #include "platform/corevideo/CVPixelFormatDescription.h"
 #include "platform/corevideo/CVPixelFormatType.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace quillon {
 
 using namespace platform;
 
 namespace {
+
+// The tables are read by decoder threads that may still run while the process exits, so they
+// are never destroyed.
+template <typename Make>
+const auto& neverDestroyedTable(Make make) {
+    static platform::NeverDestroyed<decltype(make())> table(make());
+    return table.get();
+}
 
 constexpr std::array<PixelFormatRow, 13> rows{{
     {kCVPixelFormatType_24RGB, AV_PIX_FMT_RGB24, AVCOL_RANGE_UNSPECIFIED},
@@ -72,18 +81,18 @@ std::span<const PixelFormatRow> pixelFormatRows() {
 }
 
 const std::map<OSType, std::pair<AVPixelFormat, AVColorRange>>& coreVideoToFFmpegPixelFormatMap() {
-    static const auto map = [] {
+    static const auto& map = neverDestroyedTable([] {
         std::map<OSType, std::pair<AVPixelFormat, AVColorRange>> result;
         for (const PixelFormatRow& row : rows) {
             result[row.coreVideoPixelFormat] = {row.ffmpegPixelFormat, row.colorRange};
         }
         return result;
-    }();
+    });
     return map;
 }
 
 const std::map<AVPixelFormat, std::map<AVColorRange, OSType>>& ffmpegToCoreVideoPixelFormatMap() {
-    static const auto map = [] {
+    static const auto& map = neverDestroyedTable([] {
         std::map<AVPixelFormat, std::map<AVColorRange, OSType>> result;
         for (const PixelFormatRow& row : rows) {
             auto& ranges = result[row.ffmpegPixelFormat];
@@ -93,19 +102,22 @@ const std::map<AVPixelFormat, std::map<AVColorRange, OSType>>& ffmpegToCoreVideo
             }
         }
         return result;
-    }();
+    });
     return map;
 }
 
 const std::set<OSType>& supportedCoreVideoPixelFormats() {
-    static const std::set<OSType> set(supportedFormatsInOrder.begin(),
-                                      supportedFormatsInOrder.end());
+    static const auto& set = neverDestroyedTable([] {
+        return std::set<OSType>(supportedFormatsInOrder.begin(), supportedFormatsInOrder.end());
+    });
     return set;
 }
 
 const std::set<OSType>& blacklistedPixelFormats() {
-    static const std::set<OSType> set{kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange,
-                                      kCVPixelFormatType_420YpCbCr8BiPlanarFullRange};
+    static const auto& set = neverDestroyedTable([] {
+        return std::set<OSType>{kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange,
+                                kCVPixelFormatType_420YpCbCr8BiPlanarFullRange};
+    });
     return set;
 }
 
@@ -114,7 +126,7 @@ OSType replacementPixelFormatForBlacklistedPixelFormats() {
 }
 
 const std::vector<AVPixelFormat>& preferredFFmpegPixelFormats() {
-    static const std::vector<AVPixelFormat> list = [] {
+    static const auto& list = neverDestroyedTable([] {
         std::vector<AVPixelFormat> result;
         std::set<AVPixelFormat> seen;
         const auto& map = coreVideoToFFmpegPixelFormatMap();
@@ -138,12 +150,12 @@ const std::vector<AVPixelFormat>& preferredFFmpegPixelFormats() {
             add(code);
         }
         return result;
-    }();
+    });
     return list;
 }
 
 const std::map<OSType, PixelFormatDescriptor>& pixelFormatDescriptors() {
-    static const auto table = [] {
+    static const auto& table = neverDestroyedTable([] {
         std::map<OSType, PixelFormatDescriptor> result;
         for (OSType code : CVPixelFormatDescriptionArrayCreateWithAllPixelFormatTypes()) {
             if (CFDictionaryRef description =
@@ -154,7 +166,7 @@ const std::map<OSType, PixelFormatDescriptor>& pixelFormatDescriptors() {
             }
         }
         return result;
-    }();
+    });
     return table;
 }
 

@@ -1,0 +1,242 @@
+#include "media-player/MediaPlayer.h"
+
+#include <any>
+
+#include <fmt/format.h>
+
+#include "media-player/WorkspaceNotifications.h"
+#include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
+#include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
+#include "platform/foundation/FatalError.h"
+#include "platform/foundation/Log.h"
+
+namespace quillon {
+
+namespace {
+
+std::shared_ptr<QLSampleBufferRenderSynchronizer> makeSynchronizer(
+    const platform::CMClockRef& clock) {
+    return clock ? std::make_shared<QLSampleBufferRenderSynchronizer>(clock)
+                 : std::make_shared<QLSampleBufferRenderSynchronizer>();
+}
+
+}  // namespace
+
+void MediaPlayer::make(std::shared_ptr<MediaSource> mediaSource,
+                       std::shared_ptr<VideoTrack> videoTrack,
+                       std::shared_ptr<AudioTrack> audioTrack,
+                       std::shared_ptr<SubtitlesTrack> primarySubtitlesTrack,
+                       std::shared_ptr<SubtitlesTrack> secondarySubtitlesTrack,
+                       std::optional<platform::CMTime> initialTime,
+                       std::shared_ptr<platform::DispatchQueue> queue, Completion completion,
+                       Environment environment) {
+    platform::precondition(queue != nullptr, "MediaPlayer::make needs a completion queue.");
+    platform::DispatchQueue::main().async([=, environment = std::move(environment)] {
+        std::shared_ptr<MediaPlayer> player = create(mediaSource, environment);
+        player->setSelectedVideoTrack(videoTrack);
+        player->setSelectedAudioTrack(audioTrack);
+        player->setSelectedPrimarySubtitlesTrack(primarySubtitlesTrack);
+        player->setSelectedSecondarySubtitlesTrack(secondarySubtitlesTrack);
+
+        // The player is handed over only once it holds routing ownership, so the caller's
+        // completion keeps it alive until then.
+        auto requestOwnership = [player, queue, completion] {
+            player->holdsAudioRoutingOwnership_ = true;
+            player->environment_.audioRoutingOwnershipManager->requestOwnership(
+                queue, [player, completion] { completion(player); });
+        };
+        if (initialTime) {
+            player->seek(*initialTime, queue, requestOwnership);
+        } else {
+            requestOwnership();
+        }
+    });
+}
+
+std::shared_ptr<MediaPlayer> MediaPlayer::create(std::shared_ptr<MediaSource> mediaSource,
+                                                 Environment environment) {
+    auto player =
+        std::make_shared<MediaPlayer>(Passkey{}, std::move(mediaSource), std::move(environment));
+    player->startObserving();
+    return player;
+}
+
+MediaPlayer::MediaPlayer(Passkey, std::shared_ptr<MediaSource> mediaSource, Environment environment)
+    : displayLayer_(environment.displayLayer ? environment.displayLayer
+                                             : std::make_shared<QLSampleBufferDisplayLayer>()),
+      audioRenderer_(environment.audioRenderer ? environment.audioRenderer
+                                               : std::make_shared<QLAirPlayAudioRenderer>()),
+      renderSynchronizer_(makeSynchronizer(environment.clock)),
+      timeObserverManager_(renderSynchronizer_, mediaSource->startTime()),
+      queue_(platform::DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)),
+      environment_(std::move(environment)) {
+    audioRenderer_->setAudioTimePitchAlgorithm(platform::AVAudioTimePitchAlgorithmSpectral);
+    // The subtitles views are widgets, and the player's state is the interface's to read.
+    platform::precondition(platform::DispatchQueue::main().isCurrent(),
+                           "MediaPlayer must be created on the main thread.");
+    if (!environment_.audioRoutingOwnershipManager) {
+        environment_.audioRoutingOwnershipManager = &AudioRoutingOwnershipManager::shared();
+    }
+    if (!environment_.textStyleUpdateNotifier) {
+        environment_.textStyleUpdateNotifier = SubtitleTextStyleUpdateNotifier::shared();
+    }
+    if (!environment_.workspaceNotificationCenter) {
+        environment_.workspaceNotificationCenter = &workspaceNotificationCenter();
+    }
+
+    mediaSource_ = std::move(mediaSource);
+    renderSynchronizer_->setRate(0, mediaSource_->startTime());
+    renderSynchronizer_->addRenderer(displayLayer_);
+    renderSynchronizer_->addRenderer(audioRenderer_);
+
+    // The views register their observers in synchronizer time: frames carry the file's times.
+    primarySubtitlesView_ = SubtitlesView::make(
+        true, MediaPlayerTimeObserverManager(renderSynchronizer_, platform::kCMTimeZero));
+    secondarySubtitlesView_ = SubtitlesView::make(
+        false, MediaPlayerTimeObserverManager(renderSynchronizer_, platform::kCMTimeZero));
+
+    visualDataProvider_ = VisualDataProvider::make(mediaSource_, displayLayer_,
+                                                   primarySubtitlesView_, secondarySubtitlesView_);
+    audioDataProvider_ = AudioDataProvider::make(mediaSource_, audioRenderer_);
+    primarySubtitlesDataProvider_ =
+        ExternalSubtitlesDataProvider::make(mediaSource_, primarySubtitlesView_);
+    secondarySubtitlesDataProvider_ =
+        ExternalSubtitlesDataProvider::make(mediaSource_, secondarySubtitlesView_);
+
+    // One recursive lock guards both subtitles positions, so that choosing a track in one can
+    // read and clear the other while holding it.
+    selectedSecondarySubtitlesTrack_.setLock(selectedPrimarySubtitlesTrack_.lock());
+
+    audioRenderer_->setAllowedAudioSpatializationFormats(allowedAudioSpatializationFormats);
+}
+
+void MediaPlayer::startObserving() {
+    const std::weak_ptr<MediaPlayer> weakSelf = weak_from_this();
+
+    endTimeObserver_ = timeObserverManager_.addBoundaryTimeObserver(
+        {mediaSource_->duration()}, queue_, [weakSelf] {
+            if (const auto self = weakSelf.lock()) {
+                self->didPlayToEnd();
+            }
+        });
+
+    // The centres call the handlers on the posting thread; each holds the player weakly.
+    auto handler = [weakSelf](void (MediaPlayer::*method)(const platform::Notification&)) {
+        return [weakSelf, method](const platform::Notification& notification) {
+            if (const auto self = weakSelf.lock()) {
+                ((*self).*method)(notification);
+            }
+        };
+    };
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const platform::AVSampleBufferRenderSynchronizer* synchronizer = renderSynchronizer_.get();
+    const platform::AVSampleBufferAudioRenderer* audioRenderer = audioRenderer_.get();
+    notificationObservations_.push_back(
+        center.addObserver(platform::AVSampleBufferRenderSynchronizerRateDidChangeNotification,
+                           synchronizer, handler(&MediaPlayer::synchronizerRateDidChange)));
+    notificationObservations_.push_back(center.addObserver(
+        platform::AVSampleBufferAudioRendererWasFlushedAutomaticallyNotification, audioRenderer,
+        handler(&MediaPlayer::audioRendererWasFlushedAutomatically)));
+    notificationObservations_.push_back(
+        center.addObserver(audioSpatializationAllowedDidChangeNotification, nullptr,
+                           handler(&MediaPlayer::audioSpatializationAllowedDidChange)));
+
+    userSpecifiedTextStyleObserver_ =
+        environment_.textStyleUpdateNotifier->addMediaPlayerObserver([weakSelf] {
+            if (const auto self = weakSelf.lock()) {
+                self->userSpecifiedTextStyleDidChange();
+            }
+        });
+
+    auto& workspaceCenter = *environment_.workspaceNotificationCenter;
+    notificationObservations_.push_back(workspaceCenter.addObserver(
+        NSWorkspaceWillSleepNotification, nullptr, handler(&MediaPlayer::systemWillSleep)));
+    notificationObservations_.push_back(
+        workspaceCenter.addObserver(NSWorkspaceSessionDidResignActiveNotification, nullptr,
+                                    handler(&MediaPlayer::userSessionDidResignActive)));
+}
+
+MediaPlayer::~MediaPlayer() {
+    // No handler may start once the fields begin to go.
+    notificationObservations_.clear();
+    userSpecifiedTextStyleObserver_.reset();
+    if (endTimeObserver_) {
+        timeObserverManager_.removeTimeObserver(endTimeObserver_);
+    }
+    if (holdsAudioRoutingOwnership_) {
+        environment_.audioRoutingOwnershipManager->releaseOwnership();
+    }
+}
+
+std::string MediaPlayer::description() const {
+    return fmt::format("<MediaPlayer: {}>", fmt::ptr(this));
+}
+
+void MediaPlayer::postNotification(const char* name) {
+    platform::DispatchQueue::global(platform::DispatchQoS::userInteractive)
+        .async([weakSelf = weak_from_this(), name] {
+            if (const auto self = weakSelf.lock()) {
+                platform::NotificationCenter::defaultCenter().post(name, self.get());
+            }
+        });
+}
+
+void MediaPlayer::setPictureInPictureController(
+    std::shared_ptr<PictureInPictureController> controller) {
+    pictureInPictureController_.setWrappedValue(std::move(controller));
+}
+
+// --- Observed notifications ---
+
+void MediaPlayer::reseekToCurrentTimeAsync() {
+    queue_->async([weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock()) {
+            self->reseekToCurrentTime();
+        }
+    });
+}
+
+void MediaPlayer::synchronizerRateDidChange(const platform::Notification&) {
+    // Read here, on the thread that changed it: by the time the check runs on the queue someone
+    // else may have changed it again, and the player would take its own change for theirs.
+    const float newRate = renderSynchronizer_->rate();
+    platform::log("{}: Synchronizer rate did change to {:g}.", description(), newRate);
+    queue_->async([weakSelf = weak_from_this(), newRate] {
+        if (const auto self = weakSelf.lock()) {
+            self->checkSynchronizerRateChange(newRate);
+        }
+    });
+}
+
+void MediaPlayer::audioRendererWasFlushedAutomatically(const platform::Notification& notification) {
+    std::string flushTime = "[nil]";
+    const auto entry =
+        notification.userInfo.find(platform::AVSampleBufferAudioRendererFlushTimeKey);
+    if (entry != notification.userInfo.end()) {
+        if (const auto* time = std::any_cast<platform::CMTime>(&entry->second);
+            time && CMTIME_IS_NUMERIC(*time)) {
+            flushTime = fmt::format("{}", platform::CMTimeGetSeconds(*time));
+        }
+    }
+    platform::log("{}: Audio renderer was flushed automatically from time {} sec.", description(),
+                  flushTime);
+    reseekToCurrentTimeAsync();
+}
+
+void MediaPlayer::audioSpatializationAllowedDidChange(const platform::Notification&) {
+    reseekToCurrentTimeAsync();
+}
+
+void MediaPlayer::userSpecifiedTextStyleDidChange() {
+    reseekToCurrentTimeAsync();
+}
+
+void MediaPlayer::systemWillSleep(const platform::Notification&) {
+    queue_->sync([this] { pause(); });
+}
+
+void MediaPlayer::userSessionDidResignActive(const platform::Notification&) {
+    queue_->sync([this] { pause(); });
+}
+
+}  // namespace quillon

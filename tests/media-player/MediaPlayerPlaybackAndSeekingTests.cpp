@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include "media-player/MediaPlayerTestSupport.h"
+#include "platform/foundation/ProcessInfoTermination.h"
+
+namespace {
+
+using namespace platform;
+using namespace quillon;
+using namespace quillon::test;
+
+// A ten-second picture with a keyframe every second, and sound.
+class MediaPlayerPlaybackTest : public MediaPlayerTest {
+protected:
+    void SetUp() override {
+        const auto media = openMedia("gop-1s.mkv");
+        makePlayer(media, videoAndAudio(*media));
+        settle();
+    }
+
+    bool isPlaying() {
+        return onQueue([&] { return player->isPlaying(); });
+    }
+    int count(const char* name) const { return notifications->count(name); }
+    // Notifications posted so far have had time to arrive; only used to see that no extra one
+    // comes, never to wait for one that must.
+    void flushNotifications() {
+        settle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    // `target` in media time; the renderers see the file's times.
+    void expectFirstPictureCovers(CMTime target) {
+        target = CMTimeAdd(source->startTime(), target);
+        ASSERT_TRUE(eventually([&] { return !layer->record.buffersSinceLastFlush().empty(); }));
+        const auto first = layer->record.buffersSinceLastFlush().front();
+        EXPECT_LE(CMTimeCompare(first.presentationTime, target), 0)
+            << CMTimeGetSeconds(target) << " got " << CMTimeGetSeconds(first.presentationTime);
+        EXPECT_GT(CMTimeCompare(first.end(), target), 0) << CMTimeGetSeconds(target);
+    }
+};
+
+TEST_F(MediaPlayerPlaybackTest, PlayPauseAndTheDesiredRatePairTerminationAndSleepControl) {
+    ProcessInfoTermination::ScopedCallRecording termination;
+
+    onQueue([&] { player->play(); });
+    EXPECT_EQ(synchronizerRate(), 1.0f);
+    EXPECT_TRUE(isPlaying());
+    EXPECT_EQ(powerService->held.load(), 1);
+
+    // A new desired rate applies at once while playing.
+    onQueue([&] { player->setDesiredPlaybackRate(2.0f); });
+    EXPECT_EQ(synchronizerRate(), 2.0f);
+    clock->advanceSeconds(1.0);
+    EXPECT_EQ(currentTime(), seconds(2.0));
+
+    onQueue([&] { player->togglePlayPause(); });
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    EXPECT_EQ(powerService->held.load(), 0);
+    // ...and only on the next play while paused.
+    onQueue([&] { player->setDesiredPlaybackRate(0.5f); });
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    onQueue([&] { player->play(); });
+    EXPECT_EQ(synchronizerRate(), 0.5f);
+    onQueue([&] { player->pause(); });
+    onQueue([&] { player->pause(); });
+
+    using Kind = ProcessInfoTermination::Call::Kind;
+    const std::vector<ProcessInfoTermination::Call> expected = {
+        {Kind::disableAutomaticTermination, "Started playing media."},
+        {Kind::enableAutomaticTermination, "Stopped playing media."},
+        {Kind::disableAutomaticTermination, "Started playing media."},
+        {Kind::enableAutomaticTermination, "Stopped playing media."}};
+    EXPECT_EQ(termination.calls(), expected);
+    ASSERT_TRUE(eventually([&] { return count(MediaPlayer::rateDidChangeNotification) >= 6; }));
+    EXPECT_FALSE(notifications->arrivedOnTestThread());
+}
+
+TEST_F(MediaPlayerPlaybackTest, ARateSetFromOutsideIsKeptWhilePlayingAndDeferredWhileSeeking) {
+    // Not seeking: the synchronizer keeps it and it is announced.
+    player->renderSynchronizer()->setRate(1.5f);
+    ASSERT_TRUE(eventually([&] { return count(MediaPlayer::rateDidChangeNotification) == 1; }));
+    settle();
+    EXPECT_EQ(synchronizerRate(), 1.5f);
+    EXPECT_TRUE(isPlaying());
+
+    // While scrubbing the clock stays stopped; the outside rate is what playback resumes at.
+    onQueue([&] {
+        player->pause();
+        player->beginSeekingInteractively();
+    });
+    player->renderSynchronizer()->setRate(3.0f);
+    settle();
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    EXPECT_TRUE(isPlaying());
+    onQueue([&] { player->endSeekingInteractively(); });
+    EXPECT_EQ(synchronizerRate(), 3.0f);
+}
+
+TEST_F(MediaPlayerPlaybackTest, ASeekLandsOnTheTargetWithTheFirstPictureAndSoundCoveringIt) {
+    for (double target : {4.5, 0.96, 7.0}) {
+        seekAndWait(seconds(target));
+        EXPECT_EQ(currentTime(), seconds(target));
+        expectFirstPictureCovers(seconds(target));
+        ASSERT_TRUE(
+            eventually([&] { return !audioRenderer->record.buffersSinceLastFlush().empty(); }));
+        const auto sound = audioRenderer->record.buffersSinceLastFlush().front();
+        const CMTime fileTime = CMTimeAdd(source->startTime(), seconds(target));
+        EXPECT_LE(CMTimeCompare(sound.presentationTime, fileTime), 0) << target;
+        EXPECT_GT(CMTimeCompare(sound.end(), fileTime), 0) << target;
+    }
+    // Before the start lands on zero.
+    seekAndWait(seconds(-3));
+    EXPECT_EQ(currentTime(), kCMTimeZero);
+    ASSERT_TRUE(eventually([&] { return !layer->record.buffersSinceLastFlush().empty(); }));
+    EXPECT_LT(CMTimeGetSeconds(layer->record.buffersSinceLastFlush().front().presentationTime),
+              0.04);
+}
+
+TEST_F(MediaPlayerPlaybackTest, SeeksDuringASeekMergeIntoTheNewestAndEveryCompletionRunsInOrder) {
+    onQueue([&] { player->play(); });
+    std::mutex mutex;
+    std::vector<int> order;
+    auto handler = [&](int index) {
+        return MediaPlayer::SeekOperation::CompletionHandlerInfo{completionQueue, [&, index] {
+                                                                     std::lock_guard lock(mutex);
+                                                                     order.push_back(index);
+                                                                 }};
+    };
+    // The first starts at once; the next three arrive while it runs.
+    onQueue([&] {
+        player->seekOnQueue(seconds(2), handler(1));
+        player->seekOnQueue(seconds(5), handler(2));
+        player->seekOnQueue(seconds(6), handler(3));
+        player->seekOnQueue(seconds(3.5), handler(4));
+    });
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(mutex);
+        return order.size() == 4;
+    }));
+    settle();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+    ASSERT_TRUE(eventually([&] { return count(MediaPlayer::didSeekNotification) == 2; }));
+    flushNotifications();
+    EXPECT_EQ(count(MediaPlayer::didSeekNotification), 2);
+
+    EXPECT_EQ(currentTime(), seconds(3.5));
+    expectFirstPictureCovers(seconds(3.5));
+    // The rate from before the burst comes back after its last seek.
+    EXPECT_EQ(synchronizerRate(), 1.0f);
+    clock->advanceSeconds(0.5);
+    EXPECT_EQ(currentTime(), seconds(4.0));
+}
+
+TEST_F(MediaPlayerPlaybackTest, PauseDuringASeekAndScrubbingDecideTheRateAfterwards) {
+    onQueue([&] { player->play(); });
+    // Paused while the seek runs: it stays paused afterwards.
+    std::atomic<bool> done{false};
+    onQueue([&] {
+        player->seekOnQueue(seconds(2), {{completionQueue, [&] { done = true; }}});
+        player->pause();
+    });
+    ASSERT_TRUE(eventually([&] { return done.load(); }));
+    settle();
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    EXPECT_FALSE(isPlaying());
+
+    // Scrubbing: the seeks finish but the clock waits for the end of the scrub; isPlaying
+    // reports what will resume, and the beginning announces nothing.
+    onQueue([&] { player->play(); });
+    flushNotifications();
+    const int rateChanges = count(MediaPlayer::rateDidChangeNotification);
+    onQueue([&] { player->beginSeekingInteractively(); });
+    seekAndWait(seconds(3));
+    seekAndWait(seconds(4));
+    EXPECT_TRUE(isPlaying());
+    EXPECT_TRUE(onQueue([&] { return player->isSeekingInteractively(); }));
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    flushNotifications();
+    EXPECT_EQ(count(MediaPlayer::rateDidChangeNotification), rateChanges);
+    onQueue([&] { player->endSeekingInteractively(); });
+    EXPECT_EQ(synchronizerRate(), 1.0f);
+    EXPECT_EQ(currentTime(), seconds(4));
+}
+
+TEST_F(MediaPlayerPlaybackTest, TheEndOfMediaPausesThereAndPlayStartsAgainFromZero) {
+    // Seeking past the end lands at the end, paused, and says so.
+    onQueue([&] { player->play(); });
+    flushNotifications();
+    const int rateChanges = count(MediaPlayer::rateDidChangeNotification);
+    seekAndWait(seconds(60));
+    EXPECT_EQ(currentTime(), player->duration());
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    EXPECT_FALSE(isPlaying());
+    ASSERT_TRUE(
+        eventually([&] { return count(MediaPlayer::rateDidChangeNotification) > rateChanges; }));
+
+    // Play at the end starts from the beginning at the desired rate.
+    onQueue([&] { player->play(); });
+    EXPECT_TRUE(isPlaying());
+    ASSERT_TRUE(eventually([&] { return count(MediaPlayer::didSeekNotification) == 2; }));
+    settle();
+    EXPECT_EQ(synchronizerRate(), 1.0f);
+    EXPECT_EQ(currentTime(), kCMTimeZero);
+
+    // Playing across the end stops the clock exactly at the end.
+    seekAndWait(CMTimeSubtract(player->duration(), seconds(0.5)));
+    EXPECT_EQ(synchronizerRate(), 1.0f);
+    clock->advanceSeconds(2.0);
+    settle();
+    EXPECT_EQ(synchronizerRate(), 0.0f);
+    EXPECT_EQ(currentTime(), player->duration());
+    EXPECT_FALSE(isPlaying());
+}
+
+TEST_F(MediaPlayerPlaybackTest, SkippingBySecondsAndFramesStaysInsideTheMedia) {
+    seekAndWait(seconds(5));
+    onQueue([&] { player->skip(2.25, MediaPlayer::SkipUnit::seconds); });
+    settle();
+    EXPECT_EQ(currentTime(), seconds(7.25));
+    // One frame of the 25 fps track back.
+    onQueue([&] { player->skip(-1, MediaPlayer::SkipUnit::frames); });
+    settle();
+    EXPECT_EQ(currentTime(), seconds(7.21));
+    onQueue([&] { player->skip(-60, MediaPlayer::SkipUnit::seconds); });
+    settle();
+    EXPECT_EQ(currentTime(), kCMTimeZero);
+
+    // Without a video track a frame lasts 1000/23976 s.
+    player->setSelectedVideoTrack(nullptr);
+    settle();
+    onQueue([&] { player->skip(1, MediaPlayer::SkipUnit::frames); });
+    settle();
+    EXPECT_NEAR(CMTimeGetSeconds(currentTime()), 1000.0 / 23976, 1e-6);
+}
+
+}  // namespace

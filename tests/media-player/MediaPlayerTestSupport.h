@@ -1,0 +1,192 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media-player/DataProviderTestSupport.h"
+#include "media-player/MediaPlayer.h"
+#include "media-player/media-source/DefaultTrackSelection.h"
+#include "platform/avfoundation/AVAudioRoutingArbiter.h"
+#include "platform/avfoundation/IOPMAssertion.h"
+#include "platform/foundation/NotificationCenter.h"
+
+namespace quillon::test {
+
+// Grants every arbitration at once, from another thread, and counts begins and leaves.
+class GrantingArbiter final : public platform::AVAudioRoutingArbiter {
+public:
+    void beginArbitrationWithCategory(platform::AVAudioRoutingArbitrationCategory,
+                                      CompletionHandler handler) override {
+        ++begins;
+        std::thread([handler = std::move(handler)] { handler(false, nullptr); }).detach();
+    }
+    void leaveArbitration() override { ++leaves; }
+
+    std::atomic<int> begins{0};
+    std::atomic<int> leaves{0};
+};
+
+// Hands out power assertions without a session bus.
+class NullPowerAssertionService final : public platform::PowerAssertionService {
+public:
+    platform::IOReturn createAssertion(const std::string&, platform::IOPMAssertionLevel,
+                                       const std::string&,
+                                       platform::IOPMAssertionID* assertionID) override {
+        *assertionID = ++held;
+        return platform::kIOReturnSuccess;
+    }
+    platform::IOReturn releaseAssertion(platform::IOPMAssertionID) override {
+        --held;
+        return platform::kIOReturnSuccess;
+    }
+    std::atomic<int> held{0};
+};
+
+// The player's notifications as they arrive (from any sender when `player` is null): how many of
+// each, and whether any came on the main (test) thread.
+class PlayerNotificationRecord {
+public:
+    explicit PlayerNotificationRecord(const MediaPlayer* player) {
+        for (const char* name :
+             {MediaPlayer::selectedVideoTrackDidChangeNotification,
+              MediaPlayer::selectedAudioTrackDidChangeNotification,
+              MediaPlayer::selectedPrimarySubtitlesTrackDidChangeNotification,
+              MediaPlayer::selectedSecondarySubtitlesTrackDidChangeNotification,
+              MediaPlayer::rateDidChangeNotification, MediaPlayer::didSeekNotification}) {
+            tokens_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+                name, player, [this, testThread = std::this_thread::get_id()](const auto& n) {
+                    std::lock_guard lock(mutex_);
+                    ++counts_[n.name];
+                    onTestThread_ = onTestThread_ || std::this_thread::get_id() == testThread;
+                }));
+        }
+    }
+
+    int count(const std::string& name) const {
+        std::lock_guard lock(mutex_);
+        const auto found = counts_.find(name);
+        return found == counts_.end() ? 0 : found->second;
+    }
+    int total() const {
+        std::lock_guard lock(mutex_);
+        int sum = 0;
+        for (const auto& [name, value] : counts_) {
+            sum += value;
+        }
+        return sum;
+    }
+    bool arrivedOnTestThread() const {
+        std::lock_guard lock(mutex_);
+        return onTestThread_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, int> counts_;
+    bool onTestThread_ = false;
+    std::vector<platform::ObserverToken> tokens_;
+};
+
+// A player on a manual clock with recording renderers, its own routing arbiter, power
+// assertions and session centre. Nothing plays until the test moves the clock.
+class MediaPlayerTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        notifications.reset();
+        player.reset();
+        // The providers' queues finish what was submitted before the providers go; the source
+        // is theirs until then, and nothing may be decoding when the program ends.
+        EXPECT_TRUE(eventually([&] { return !source || source.use_count() == 1; }));
+        // The views go away on the main queue.
+        platform::DispatchQueue::main().drain();
+    }
+
+    MediaPlayer::Environment environment() {
+        MediaPlayer::Environment env;
+        env.clock = clock;
+        env.displayLayer = layer;
+        env.audioRenderer = audioRenderer;
+        env.audioRoutingOwnershipManager = &routingOwnership;
+        env.workspaceNotificationCenter = &workspaceCenter;
+        return env;
+    }
+
+    // Creates the player through make with the given tracks and waits for its completion.
+    void makePlayer(std::shared_ptr<MediaSource> mediaSource, const DefaultTracks& tracks,
+                    std::optional<platform::CMTime> initialTime = {}) {
+        source = std::move(mediaSource);
+        auto delivered = std::make_shared<std::shared_ptr<MediaPlayer>>();
+        auto onCompletionQueue = std::make_shared<std::atomic<bool>>(false);
+        MediaPlayer::make(
+            source, tracks.video, tracks.audio, tracks.primarySubtitles, tracks.secondarySubtitles,
+            initialTime, completionQueue,
+            [=, queue = completionQueue](std::shared_ptr<MediaPlayer> made) {
+                *onCompletionQueue = queue->isCurrent();
+                std::atomic_store(delivered.get(), std::move(made));
+            },
+            environment());
+        ASSERT_TRUE(eventually([&] { return std::atomic_load(delivered.get()) != nullptr; }));
+        player = std::atomic_load(delivered.get());
+        EXPECT_TRUE(onCompletionQueue->load());
+        // The selections' re-seeks may still run: let them end, and their notifications land,
+        // before anything is counted.
+        seekAndWait(currentTime());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        notifications = std::make_unique<PlayerNotificationRecord>(player.get());
+    }
+
+    template <typename F>
+    decltype(auto) onQueue(F&& body) {
+        return player->queue()->sync(std::forward<F>(body));
+    }
+    float synchronizerRate() { return player->renderSynchronizer()->rate(); }
+    platform::CMTime currentTime() {
+        return onQueue([&] { return player->currentTime(); });
+    }
+
+    // Seeks from the test thread and waits for the completion.
+    void seekAndWait(platform::CMTime time) {
+        std::atomic<bool> done{false};
+        player->seek(time, completionQueue, [&done] { done = true; });
+        ASSERT_TRUE(eventually([&] { return done.load(); })) << "seek never finished";
+        settle();
+    }
+    // Every block submitted to the player's queue so far has run, and the providers have
+    // handled their last restarts.
+    void settle() {
+        for (int round = 0; round < 2; ++round) {
+            onQueue([] {});
+            platform::DispatchQueue::main().drain();
+        }
+    }
+
+    std::shared_ptr<platform::ManualClock> clock = platform::ManualClock::make();
+    std::shared_ptr<RecordingDisplayLayer> layer = std::make_shared<RecordingDisplayLayer>();
+    std::shared_ptr<RecordingAudioRenderer> audioRenderer =
+        std::make_shared<RecordingAudioRenderer>(clock);
+    std::shared_ptr<GrantingArbiter> arbiter = std::make_shared<GrantingArbiter>();
+    AudioRoutingOwnershipManager routingOwnership{arbiter};
+    std::shared_ptr<NullPowerAssertionService> powerService =
+        std::make_shared<NullPowerAssertionService>();
+    platform::PowerAssertionService::ScopedOverride powerOverride{powerService};
+    platform::NotificationCenter workspaceCenter;
+    std::shared_ptr<platform::DispatchQueue> completionQueue =
+        platform::DispatchQueue::makeSerial("Media Player Test Completion Queue");
+    std::shared_ptr<MediaSource> source;
+    std::shared_ptr<MediaPlayer> player;
+    std::unique_ptr<PlayerNotificationRecord> notifications;
+};
+
+inline DefaultTracks videoAndAudio(const MediaSource& source) {
+    return {source.videoTracks().at(0), source.audioTracks().at(0), nullptr, nullptr};
+}
+
+}  // namespace quillon::test
