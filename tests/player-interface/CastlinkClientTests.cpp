@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <unordered_set>
+
+#include "CastlinkTestSupport.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfoTermination.h"
+#include "player-interface/CastlinkClient.h"
+#include "player-interface/CastlinkManager.h"
+#include "player-interface/UninstallPrivilegedHelperError.h"
+#include "support/WidgetApplicationEnvironment.h"
+
+namespace quillon {
+namespace {
+
+using test::FakeCastlinkTool;
+using test::PrivateBus;
+using test::PublishedTool;
+using Kind = CastlinkClient::UninstallError::Kind;
+
+constexpr const char* kDomain = UninstallPrivilegedHelperError::errorDomain;
+
+TEST(PrivilegedHelperVersion, IsIdentifiedAndOrderedByBuildNumberAlone) {
+    const PrivilegedHelperVersion a(45, 1, 2, 3);
+    const PrivilegedHelperVersion b(45, 9, 9, 9);
+    const PrivilegedHelperVersion later(46, 0, 0, 1);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::hash<PrivilegedHelperVersion>{}(a), std::hash<PrivilegedHelperVersion>{}(b));
+    EXPECT_FALSE(a.hasSameVersionNumbers(b));
+    EXPECT_LT(b, later);
+    EXPECT_EQ(std::unordered_set<PrivilegedHelperVersion>({a, b, later}).size(), 2u);
+    EXPECT_EQ(a.description(), "1.2.3 (45)");
+    EXPECT_EQ(a.versionDescription(), "1.2.3");
+}
+
+TEST(PrivilegedHelperVersion, ReadsTheToolsBuildAndVersionStrings) {
+    const auto parsed = PrivilegedHelperVersion::fromStrings("45", "1..2.3.");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->description(), "1.2.3 (45)");
+    EXPECT_FALSE(PrivilegedHelperVersion::fromStrings("", "1.2.3"));
+    EXPECT_FALSE(PrivilegedHelperVersion::fromStrings("4a", "1.2.3"));
+    EXPECT_FALSE(PrivilegedHelperVersion::fromStrings("45", "1.2"));
+    EXPECT_FALSE(PrivilegedHelperVersion::fromStrings("45", "1.2.3.4"));
+    EXPECT_FALSE(PrivilegedHelperVersion::fromStrings("45", "1.x.3"));
+}
+
+// A version archive with one of its four keys left out, as an older or broken tool would send.
+struct PartialVersion final : platform::SecureCoded<PartialVersion> {
+    static constexpr std::string_view className = PrivilegedHelperVersion::className;
+    static std::shared_ptr<PartialVersion> initWithCoder(platform::NSKeyedUnarchiver&) {
+        return nullptr;
+    }
+    void encode(platform::NSKeyedArchiver& coder) const override {
+        const char* keys[] = {
+            PrivilegedHelperVersion::buildNumberKey, PrivilegedHelperVersion::majorVersionKey,
+            PrivilegedHelperVersion::minorVersionKey, PrivilegedHelperVersion::patchVersionKey};
+        for (int i = 0; i < 4; ++i) {
+            if (i != skipped) {
+                coder.encodeInt64(1, keys[i]);
+            }
+        }
+    }
+    int skipped = 0;
+};
+
+TEST(PrivilegedHelperVersion, RoundTripsAndAnArchiveMissingAnyKeyDecodesToNone) {
+    const PrivilegedHelperVersion version(7, 2, 0, 1);
+    const auto decoded =
+        platform::NSKeyedUnarchiver::unarchivedObjectOfClass<PrivilegedHelperVersion>(
+            platform::NSKeyedArchiver::archivedData(version));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->description(), "2.0.1 (7)");
+
+    for (int missing = 0; missing < 4; ++missing) {
+        PartialVersion partial;
+        partial.skipped = missing;
+        EXPECT_FALSE(platform::NSKeyedUnarchiver::unarchivedObjectOfClass<PrivilegedHelperVersion>(
+            platform::NSKeyedArchiver::archivedData(partial)))
+            << "missing key " << missing;
+    }
+}
+
+TEST(UninstallPrivilegedHelperError, ConvertsOnlyItsOwnDomainAndCodes) {
+    for (std::int64_t code = 0; code <= 9; ++code) {
+        const auto converted =
+            UninstallPrivilegedHelperError::fromError(platform::NSError(kDomain, code));
+        ASSERT_TRUE(converted) << code;
+        EXPECT_EQ(converted->rawValue(), code);
+        const platform::NSError back = converted->toNSError();
+        EXPECT_EQ(back.domain(), kDomain);
+        EXPECT_EQ(back.code(), code);
+        EXPECT_TRUE(back.userInfo().empty());
+    }
+    EXPECT_FALSE(UninstallPrivilegedHelperError::fromError(platform::NSError(kDomain, 10)));
+    EXPECT_FALSE(UninstallPrivilegedHelperError::fromError(platform::NSError(kDomain, -1)));
+    EXPECT_FALSE(UninstallPrivilegedHelperError::fromError(platform::NSError("elsewhere", 8)));
+}
+
+// A client talking to a fake tool on a bus of the test's own.
+class CastlinkClientOverBus : public ::testing::Test {
+protected:
+    void SetUp() override {
+#if defined(__SANITIZE_THREAD__)
+        GTEST_SKIP() << "Qt's D-Bus threads cannot be checked by ThreadSanitizer";
+#endif
+        bus_ = std::make_unique<PrivateBus>();
+        if (bus_->address().empty()) {
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        }
+        client_ = std::make_unique<CastlinkClient>(
+            test::connectionFactory([this] { return bus_->qAddress(); }), 5000);
+    }
+
+    void publish() {
+        published_ = std::make_unique<PublishedTool>(*bus_, tool_);
+        ASSERT_TRUE(published_->isRegistered());
+    }
+
+    CastlinkClient::UninstallError uninstallError() {
+        try {
+            client_->uninstallPrivilegedHelper();
+        } catch (const CastlinkClient::UninstallError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "the uninstall did not fail";
+        return CastlinkClient::UninstallError(Kind::privilegedHelperStillRunning, nullptr);
+    }
+
+    std::unique_ptr<PrivateBus> bus_;
+    FakeCastlinkTool tool_;
+    std::unique_ptr<PublishedTool> published_;
+    std::unique_ptr<CastlinkClient> client_;
+};
+
+TEST_F(CastlinkClientOverBus, ReportsTheInstalledVersionAndReusesItsConnection) {
+    tool_.setVersion(PrivilegedHelperVersion(45, 1, 2, 3));
+    publish();
+    EXPECT_EQ(client_->privilegedHelperVersion().description(), "1.2.3 (45)");
+    EXPECT_EQ(client_->privilegedHelperVersion().buildNumber(), 45);
+    EXPECT_EQ(client_->connectionCount(), 1);
+
+    CastlinkManager manager(*client_);
+    const auto status = manager.installedPrivilegedHelperVersion();
+    ASSERT_TRUE(status.isInstalled());
+    EXPECT_EQ(status.version()->buildNumber(), 45);
+}
+
+TEST_F(CastlinkClientOverBus, WithoutTheToolOrWithoutAVersionItIsNotInstalled) {
+    // Nobody owns the name.
+    EXPECT_THROW(client_->privilegedHelperVersion(), platform::NSError);
+    CastlinkManager manager(*client_);
+    {
+        platform::ScopedLogCapture log;
+        EXPECT_FALSE(manager.installedPrivilegedHelperVersion().isInstalled());
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(log.lines()[0].rfind("Failed to get installed privileged helper version: ", 0),
+                  0u);
+    }
+    // A tool whose answer is no version archive.
+    tool_.versionReply = QByteArray("not an archive");
+    publish();
+    EXPECT_THROW(client_->privilegedHelperVersion(), platform::NSError);
+    EXPECT_FALSE(manager.installedPrivilegedHelperVersion().isInstalled());
+}
+
+TEST_F(CastlinkClientOverBus, AnUninstallThatRemovesTheToolSucceeds) {
+    publish();
+    EXPECT_NO_THROW(client_->uninstallPrivilegedHelper());
+    EXPECT_EQ(tool_.recordedCalls(),
+              (std::vector<std::string>{castlink::kUninstallPrivilegedHelperMethod,
+                                        castlink::kIsPrivilegedHelperRunningMethod}));
+}
+
+TEST_F(CastlinkClientOverBus, TheToolsReasonsComeBackAsServiceFunctionFailures) {
+    publish();
+    for (std::int64_t code = 0; code <= 9; ++code) {
+        tool_.uninstallAnswer = {true, kDomain, code, ""};
+        const auto error = uninstallError();
+        EXPECT_EQ(error.kind(), Kind::serviceFunctionFailed);
+        const auto* reason =
+            dynamic_cast<const UninstallPrivilegedHelperError*>(error.underlyingError().get());
+        ASSERT_NE(reason, nullptr) << code;
+        EXPECT_EQ(reason->rawValue(), code);
+    }
+    EXPECT_EQ(
+        dynamic_cast<const UninstallPrivilegedHelperError&>(*uninstallError().underlyingError())
+            .errorCode(),
+        UninstallPrivilegedHelperError::Code::timedOutWaitingForLaunchdToKillPrivilegedHelper);
+
+    // Codes and domains the application does not know arrive as they came.
+    for (const auto& [domain, code] :
+         std::vector<std::pair<std::string, std::int64_t>>{{kDomain, 42}, {"elsewhere", 8}}) {
+        tool_.uninstallAnswer = {true, domain, code, "It went wrong."};
+        const auto error = uninstallError();
+        EXPECT_EQ(error.kind(), Kind::serviceFunctionFailed);
+        ASSERT_NE(error.underlyingError(), nullptr);
+        EXPECT_EQ(
+            dynamic_cast<const UninstallPrivilegedHelperError*>(error.underlyingError().get()),
+            nullptr);
+        EXPECT_EQ(error.underlyingError()->domain(), domain);
+        EXPECT_EQ(error.underlyingError()->code(), code);
+        EXPECT_EQ(error.underlyingError()->localizedDescription(), "It went wrong.");
+    }
+}
+
+TEST_F(CastlinkClientOverBus, AToolThatStillAnswersAfterUninstallingIsAFailure) {
+    tool_.stillRunsAfterUninstall = true;
+    publish();
+    const auto error = uninstallError();
+    EXPECT_EQ(error.kind(), Kind::privilegedHelperStillRunning);
+    EXPECT_EQ(error.underlyingError(), nullptr);
+}
+
+TEST_F(CastlinkClientOverBus, TheManagerKeepsSuddenTerminationOffWhileUninstalling) {
+    tool_.uninstallAnswer = {true, kDomain, 8, ""};
+    publish();
+    CastlinkManager manager(*client_);
+    platform::ProcessInfoTermination::ScopedCallRecording recording;
+    EXPECT_THROW(manager.uninstallPrivilegedHelper(), CastlinkClient::UninstallError);
+    using Call = platform::ProcessInfoTermination::Call;
+    EXPECT_EQ(recording.calls(), (std::vector<Call>{{Call::Kind::disableSuddenTermination, ""},
+                                                    {Call::Kind::enableSuddenTermination, ""}}));
+}
+
+TEST_F(CastlinkClientOverBus, AfterTheBusDropsTheConnectionTheNextCallOpensANewOne) {
+    tool_.setVersion(PrivilegedHelperVersion(3, 1, 0, 0));
+    publish();
+    EXPECT_EQ(client_->privilegedHelperVersion().buildNumber(), 3);
+    published_.reset();
+    bus_ = std::make_unique<PrivateBus>();
+    ASSERT_FALSE(bus_->address().empty());
+    // A tool object belongs to the thread it served on, which has ended: a new one serves.
+    FakeCastlinkTool restarted;
+    restarted.setVersion(PrivilegedHelperVersion(3, 1, 0, 0));
+    PublishedTool republished(*bus_, restarted);
+    ASSERT_TRUE(republished.isRegistered());
+
+    // The first call may still meet the dead connection and fail; one after it must not.
+    bool answered = false;
+    for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
+        try {
+            answered = client_->privilegedHelperVersion().buildNumber() == 3;
+        } catch (const platform::NSError&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(client_->connectionCount(), 2);
+}
+
+}  // namespace
+}  // namespace quillon

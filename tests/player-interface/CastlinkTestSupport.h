@@ -1,0 +1,209 @@
+#pragma once
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QThread>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/KeyedArchiver.h"
+#include "player-interface/CastlinkInterface.h"
+#include "player-interface/CastlinkManager.h"
+#include "player-interface/PrivilegedHelperVersion.h"
+
+extern char** environ;
+
+namespace quillon::test {
+
+// A message bus of the test's own: a dbus-daemon it starts and stops.
+class PrivateBus {
+public:
+    PrivateBus() {
+        int output[2];
+        if (pipe(output) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, output[0]);
+        char program[] = "dbus-daemon";
+        char session[] = "--session";
+        char noFork[] = "--nofork";
+        char printAddress[] = "--print-address";
+        char* arguments[] = {program, session, noFork, printAddress, nullptr};
+        const int spawned = posix_spawnp(&daemon_, program, &actions, nullptr, arguments, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(output[1]);
+        if (spawned != 0) {
+            daemon_ = 0;
+            close(output[0]);
+            return;
+        }
+        FILE* stream = fdopen(output[0], "r");
+        char line[512] = {};
+        if (stream != nullptr && fgets(line, sizeof line, stream) != nullptr) {
+            address_ = line;
+            while (!address_.empty() && (address_.back() == '\n' || address_.back() == '\r')) {
+                address_.pop_back();
+            }
+        }
+        if (stream != nullptr) {
+            fclose(stream);
+        }
+    }
+    ~PrivateBus() { stop(); }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    void stop() {
+        if (daemon_ > 0) {
+            kill(daemon_, SIGTERM);
+            waitpid(daemon_, nullptr, 0);
+            daemon_ = 0;
+        }
+    }
+
+    const std::string& address() const { return address_; }
+    QString qAddress() const { return QString::fromStdString(address_); }
+
+private:
+    pid_t daemon_ = 0;
+    std::string address_;
+};
+
+// The helper tool as the application meets it, answering from a thread of its own.
+class FakeCastlinkTool final : public QDBusVirtualObject {
+public:
+    struct UninstallAnswer {
+        bool failed = false;
+        std::string domain;
+        std::int64_t code = 0;
+        std::string description;
+    };
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        std::lock_guard lock(mutex);
+        calls.push_back(message.member().toStdString());
+        if (!running) {
+            // Gone: the bus answers for it with an error.
+            return false;
+        }
+        if (message.member() == QLatin1String(castlink::kIsPrivilegedHelperRunningMethod)) {
+            connection.send(message.createReply());
+            return true;
+        }
+        if (message.member() == QLatin1String(castlink::kGetPrivilegedHelperVersionMethod)) {
+            connection.send(message.createReply(QVariant(versionReply)));
+            return true;
+        }
+        if (message.member() == QLatin1String(castlink::kUninstallPrivilegedHelperMethod)) {
+            QVariantList reply{QVariant(uninstallAnswer.failed),
+                               QVariant(QString::fromStdString(uninstallAnswer.domain)),
+                               QVariant(static_cast<qlonglong>(uninstallAnswer.code)),
+                               QVariant(QString::fromStdString(uninstallAnswer.description))};
+            connection.send(message.createReply(reply));
+            running = stillRunsAfterUninstall || uninstallAnswer.failed;
+            return true;
+        }
+        return false;
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+
+    void setVersion(const PrivilegedHelperVersion& version) {
+        const auto data = platform::NSKeyedArchiver::archivedData(version);
+        std::lock_guard lock(mutex);
+        versionReply = QByteArray(reinterpret_cast<const char*>(data.data()),
+                                  static_cast<qsizetype>(data.size()));
+    }
+
+    std::vector<std::string> recordedCalls() {
+        std::lock_guard lock(mutex);
+        return calls;
+    }
+
+    std::mutex mutex;
+    bool running = true;
+    bool stillRunsAfterUninstall = false;
+    QByteArray versionReply;
+    UninstallAnswer uninstallAnswer;
+    std::vector<std::string> calls;
+};
+
+// Publishes a FakeCastlinkTool on a bus under the tool's name while it lives.
+class PublishedTool {
+public:
+    PublishedTool(const PrivateBus& bus, FakeCastlinkTool& tool)
+        : name_(QStringLiteral("castlink tool %1").arg(++counter())),
+          connection_(QDBusConnection::connectToBus(bus.qAddress(), name_)) {
+        thread_.start();
+        tool.moveToThread(&thread_);
+        registered_ =
+            connection_.isConnected() &&
+            connection_.registerVirtualObject(QString::fromLatin1(castlink::kObjectPath), &tool) &&
+            connection_.registerService(QString::fromLatin1(castlink::kServiceName));
+    }
+    ~PublishedTool() {
+        connection_.unregisterObject(QString::fromLatin1(castlink::kObjectPath));
+        QDBusConnection::disconnectFromBus(name_);
+        thread_.quit();
+        thread_.wait();
+    }
+    bool isRegistered() const { return registered_; }
+
+private:
+    static int& counter() {
+        static int value = 0;
+        return value;
+    }
+    QString name_;
+    QDBusConnection connection_;
+    QThread thread_;
+    bool registered_ = false;
+};
+
+// A client factory that opens a fresh, uniquely named connection to `address` each time.
+inline CastlinkClient::ConnectionFactory connectionFactory(std::function<QString()> address) {
+    return [address = std::move(address)] {
+        static std::atomic<int> counter = 0;
+        return QDBusConnection::connectToBus(address(),
+                                             QStringLiteral("castlink client %1").arg(++counter));
+    };
+}
+
+// A manager that answers from the test: installed or not, and an uninstall that succeeds or
+// throws.
+class FakeCastlinkManager final : public CastlinkManager {
+public:
+    InstallationStatus installedPrivilegedHelperVersion() override {
+        ++versionQueries;
+        return installedVersion ? InstallationStatus::installed(*installedVersion)
+                                : InstallationStatus::notInstalled();
+    }
+    void uninstallPrivilegedHelper() override {
+        ++uninstalls;
+        if (uninstallError) {
+            throw *uninstallError;
+        }
+        installedVersion.reset();
+    }
+
+    std::optional<PrivilegedHelperVersion> installedVersion;
+    std::optional<CastlinkClient::UninstallError> uninstallError;
+    int versionQueries = 0;
+    int uninstalls = 0;
+};
+
+}  // namespace quillon::test
