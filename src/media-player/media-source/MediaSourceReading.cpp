@@ -119,7 +119,9 @@ PacketsByTrack seekVisualTracks(const MediaSource& source,
         if (!videoTrack) {
             return PacketsByTrack();
         }
-        return readPackets(to, videoTrack, subtitlesTracks, context);
+        PacketsByTrack packets = readPackets(to, videoTrack, subtitlesTracks, context);
+        markPacketsOverBy(to, videoTrack->streamTimeBase(), packets.packets(*videoTrack));
+        return packets;
     });
 }
 

@@ -157,4 +157,25 @@ PacketsByTrack readPackets(CMTime until, const std::shared_ptr<MediaTrack>& prim
     return packetsByTrack;
 }
 
+void markPacketsOverBy(CMTime target, AVRational timeBase, std::span<const PacketRef> packets) {
+    for (const PacketRef& packet : packets) {
+        AVPacket& read = packet->avPacket();
+        const std::optional<CMTime> start = cmTimeFromTimestamp(read.pts, timeBase);
+        if (!start || platform::CMTimeCompare(*start, target) >= 0) {
+            continue;
+        }
+        // The decoder gives a picture its packet's duration; one without a duration is shown
+        // only when it starts after the target.
+        if (read.duration > 0) {
+            const std::optional<CMTime> duration = cmTimeFromTimestamp(read.duration, timeBase);
+            const CMTime end =
+                duration ? platform::CMTimeAdd(*start, *duration) : platform::kCMTimeInvalid;
+            if (!platform::CMTIME_IS_NUMERIC(end) || platform::CMTimeCompare(end, target) > 0) {
+                continue;
+            }
+        }
+        read.flags |= AV_PKT_FLAG_DISCARD;
+    }
+}
+
 }  // namespace quillon

@@ -70,4 +70,12 @@ PacketsByTrack readPackets(platform::CMTime until, const std::shared_ptr<MediaTr
                            std::span<const std::shared_ptr<SubtitlesTrack>> furtherTracks,
                            AVFormatContext& context);
 
+// Flags (AV_PKT_FLAG_DISCARD) the packets of a video track, read by a seek to `target`, whose
+// pictures are over by the target: those that end at or before it, or, without a duration, start
+// before it. Such a picture is decoded only for the pictures that refer to it and is never shown,
+// so a decoder may drop its output, and skip it altogether when nothing refers to it. Packets
+// without a (representable) time are left as they are.
+void markPacketsOverBy(platform::CMTime target, AVRational timeBase,
+                       std::span<const PacketRef> packets);
+
 }  // namespace quillon

@@ -118,6 +118,8 @@ FFmpegVideoDecoder::~FFmpegVideoDecoder() = default;
 void FFmpegVideoDecoder::flush() {
     failedHardwareDecodeCount_ = 0;
     pictureWaiting_ = false;
+    skipFrameOfAcceptedPacket_ = AVDISCARD_DEFAULT;
+    decoderContext_->skip_frame = AVDISCARD_DEFAULT;
     av_frame_unref(decodedFrame_.get());
     avcodec_flush_buffers(decoderContext_);
     guessedNextPresentationTimestamp_.reset();
@@ -147,15 +149,28 @@ bool FFmpegVideoDecoder::sendPacket(const AVPacket& packet) {
     constexpr auto longestPause = std::chrono::milliseconds(1);
     const auto deadline = std::chrono::steady_clock::now() + longestWait;
     std::chrono::microseconds pause(20);
+    const AVDiscard skipFrame = skipFrameFor(packet);
+    bool triedAgainAfterEmptyDequeue = false;
     while (true) {
+        decoderContext_->skip_frame = skipFrame;
         if (quillon::startDecoding(packet, *decoderContext_)) {
+            skipFrameOfAcceptedPacket_ = skipFrame;
             return true;
         }
+        // Refused, the packet was not taken in; the one accepted before may still be waiting,
+        // and the dequeue below may take it.
+        decoderContext_->skip_frame = skipFrameOfAcceptedPacket_;
         if (pictureWaiting_) {
             return false;
         }
         if (dequeue(*decoderContext_, *decodedFrame_)) {
             pictureWaiting_ = true;
+            continue;
+        }
+        // The dequeue may have taken the waiting input in without a picture to give out (one
+        // that is not to be shown, say): then the packet fits now.
+        if (!triedAgainAfterEmptyDequeue) {
+            triedAgainAfterEmptyDequeue = true;
             continue;
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -166,7 +181,24 @@ bool FFmpegVideoDecoder::sendPacket(const AVPacket& packet) {
     }
 }
 
+// A seek marks the packets whose pictures are over before its target (AV_PKT_FLAG_DISCARD):
+// libavcodec decodes them without giving them out, and of H.264 it need not decode at all the
+// pictures that no other picture refers to (nal_ref_idc 0). Other codecs are left alone: a
+// picture that HEVC calls non-reference may still be referred to by a higher temporal layer.
+AVDiscard FFmpegVideoDecoder::skipFrameFor(const AVPacket& packet) const {
+    if (packet.data == nullptr && packet.size == 0) {
+        // The end of the input takes nothing in; the last packet may still be waiting.
+        return skipFrameOfAcceptedPacket_;
+    }
+    if ((packet.flags & AV_PKT_FLAG_DISCARD) != 0 &&
+        decoderContext_->codec_id == AV_CODEC_ID_H264) {
+        return AVDISCARD_NONREF;
+    }
+    return AVDISCARD_DEFAULT;
+}
+
 CMSampleBufferRef FFmpegVideoDecoder::dequeueSampleBuffer() {
+    decoderContext_->skip_frame = skipFrameOfAcceptedPacket_;
     bool received = std::exchange(pictureWaiting_, false);
     try {
         received = received || dequeue(*decoderContext_, *decodedFrame_);

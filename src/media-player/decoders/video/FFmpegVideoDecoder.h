@@ -82,6 +82,7 @@ public:
 
 private:
     bool sendPacket(const AVPacket& packet);
+    AVDiscard skipFrameFor(const AVPacket& packet) const;
     void recordDecodeFailure();
     platform::CMSampleBufferRef makeSampleBufferFromDecodedFrame();
     platform::CVPixelBufferRef makePixelBuffer(const AVFrame& frame);
@@ -100,6 +101,10 @@ private:
     AVFramePointer decodedFrame_;
     // A picture received while making room for a packet, given out by the next dequeue.
     bool pictureWaiting_ = false;
+    // What libavcodec may skip of the packet accepted last. libavcodec reads the context's
+    // skip_frame when it takes a packet into decoding, which may be at a later send or receive
+    // than the one that accepted it: every call puts back the value of the packet it may take.
+    AVDiscard skipFrameOfAcceptedPacket_ = AVDISCARD_DEFAULT;
     // Hardware pictures copied into system memory; its buffers are reused from frame to frame.
     AVFramePointer transferredFrame_;
     std::unique_ptr<PixelBufferOutput> pixelBufferOutput_;

@@ -59,6 +59,9 @@ std::uint64_t PixelBufferFrameAllocator::takenPixelBufferCount() const {
 
 int PixelBufferFrameAllocator::getBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
     auto* self = static_cast<PixelBufferFrameAllocator*>(context->opaque);
+    if (self != nullptr) {
+        self->requestedBufferCount_.fetch_add(1, std::memory_order_relaxed);
+    }
     if (self != nullptr && self->allocate(*context, *frame)) {
         return 0;
     }

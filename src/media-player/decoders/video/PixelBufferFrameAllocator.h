@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,11 @@ public:
     std::size_t liveBufferCount() const;
     // Pictures given out without a copy so far.
     std::uint64_t takenPixelBufferCount() const;
+    // Pictures that libavcodec asked for a buffer for so far (whoever served them): the pictures
+    // it decoded, since it asks once per picture.
+    std::uint64_t requestedBufferCount() const {
+        return requestedBufferCount_.load(std::memory_order_relaxed);
+    }
 
 private:
     struct DecoderBuffer;
@@ -65,6 +71,7 @@ private:
     AVPixelFormat pixelFormat_ = AV_PIX_FMT_NONE;
     std::unordered_set<const DecoderBuffer*> liveBuffers_;
     std::uint64_t takenPixelBufferCount_ = 0;
+    std::atomic<std::uint64_t> requestedBufferCount_{0};
 };
 
 }  // namespace quillon
