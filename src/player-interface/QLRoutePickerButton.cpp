@@ -1,0 +1,100 @@
+#include "player-interface/QLRoutePickerButton.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+
+#include "libraries/calyxware/QtConversions.h"
+#include "libraries/embedded-images/EmbeddedImageLoader.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "player-interface/ControlsAppearance.h"
+#include "player-interface/ImageTinting.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr double side = 16.0;
+
+// Two arcs of sound waves over a triangle pointing up into them.
+QPainterPath airPlayAudioShape() {
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    QPainterPathStroker stroker;
+    stroker.setWidth(1.4);
+    stroker.setCapStyle(Qt::RoundCap);
+    for (const double radius : {3.25, 6.25}) {
+        QPainterPath arc;
+        const QRectF circle(8 - radius, 8.5 - radius, 2 * radius, 2 * radius);
+        // Open at the bottom, where the triangle stands.
+        arc.arcMoveTo(circle, -35);
+        arc.arcTo(circle, -35, 250);
+        path.addPath(stroker.createStroke(arc));
+    }
+    QPainterPath triangle;
+    triangle.moveTo(8, 9.25);
+    triangle.lineTo(12, 15);
+    triangle.lineTo(4, 15);
+    triangle.closeSubpath();
+    path.addPath(triangle);
+    return path;
+}
+
+std::shared_ptr<platform::NSImage> makeSymbolImage() {
+    const QPainterPath path = airPlayAudioShape();
+    return std::make_shared<platform::NSImage>(
+        platform::CGSize{side, side},
+        [path](QPainter& painter, const platform::CGRect& destination) {
+            const QRectF target = calyxware::toQRectF(destination);
+            painter.save();
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.translate(target.topLeft());
+            painter.scale(target.width() / side, target.height() / side);
+            painter.fillPath(path, Qt::black);
+            painter.restore();
+            return true;
+        });
+}
+
+}  // namespace
+
+std::shared_ptr<platform::NSImage> ql_routePickerButtonImage() {
+    static const std::shared_ptr<platform::NSImage> image = [] {
+        if (platform::ProcessInfo::processInfo()->isMacOSBefore(11, 0, 0)) {
+            // A template image: it takes the tint like the symbol does.
+            if (auto embedded = embedded_images::EmbeddedImageLoader::sharedLoader().imageNamed(
+                    "AirPlayAudioIcon")) {
+                return embedded;
+            }
+        }
+        return makeSymbolImage();
+    }();
+    return image;
+}
+
+void ql_configureRoutePickerButton(QAbstractButton& button,
+                                   const std::optional<platform::NSColor>& contentTintColor) {
+    const auto image = ql_routePickerButtonImage();
+    const auto tinted =
+        ql_imageByApplyingTintColor(image, contentTintColor.value_or(controlsTintColor()));
+    button.setIcon(platform::makeIcon(tinted ? tinted : image));
+    const QString label =
+        QString::fromStdString(platform::localizedString("Show AirPlay 2 audio device picker", ""));
+    button.setAccessibleName(label);
+    button.setToolTip(label);
+}
+
+std::unique_ptr<QToolButton> ql_routePickerButton() {
+    auto button = std::make_unique<QToolButton>();
+    ql_configureRoutePickerButton(*button);
+    return button;
+}
+
+platform::NSColor controlAccentColor() {
+    return calyxware::toNSColor(
+        QApplication::palette().color(QPalette::Active, QPalette::Highlight));
+}
+
+}  // namespace quillon

@@ -1,0 +1,139 @@
+#include "player-interface/VideoContainerLayer.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace quillon {
+
+using platform::CGFloat;
+using platform::CGSize;
+
+// Passes the layer's pictures on to the scaling layer and asks the container for a layout
+// whenever the layer's geometry changes. The layer calls it on any thread with its lock held:
+// it only posts, once per burst, to the main thread, and never calls back into the layer.
+class VideoContainerLayer::GeometryRelay final
+    : public platform::AVVideoSink,
+      public std::enable_shared_from_this<GeometryRelay> {
+public:
+    GeometryRelay(VideoContainerLayer* container, platform::AVVideoSinkRef pictureSink)
+        : container_(container), pictureSink_(std::move(pictureSink)) {}
+
+    void displayFrame(const platform::CMSampleBufferRef& frame, platform::CMTime time,
+                      platform::CMTime hostTime) override {
+        pictureSink_->displayFrame(frame, time, hostTime);
+    }
+
+    void geometryDidChange(const platform::AVVideoLayerGeometry& geometry) override {
+        pictureSink_->geometryDidChange(geometry);
+        std::lock_guard lock(mutex_);
+        if (container_ == nullptr || layoutPending_) {
+            return;
+        }
+        layoutPending_ = true;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weakSelf = weak_from_this()] {
+                const auto self = weakSelf.lock();
+                if (!self) {
+                    return;
+                }
+                VideoContainerLayer* container = nullptr;
+                {
+                    std::lock_guard lock(self->mutex_);
+                    self->layoutPending_ = false;
+                    container = self->container_;
+                }
+                if (container != nullptr) {
+                    container->layoutSublayers();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    // The container is going away (main thread).
+    void detach() {
+        std::lock_guard lock(mutex_);
+        container_ = nullptr;
+    }
+
+private:
+    std::mutex mutex_;
+    VideoContainerLayer* container_;
+    bool layoutPending_ = false;
+    platform::AVVideoSinkRef pictureSink_;
+};
+
+VideoContainerLayer::VideoContainerLayer(
+    std::shared_ptr<platform::AVSampleBufferDisplayLayer> displayLayer, QWidget* parent)
+    : QWidget(parent),
+      displayLayer_(std::move(displayLayer)),
+      scalingLayer_(new platform::AVVideoWidget(this)) {
+    // Clicks go to the views behind the picture.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    scalingLayer_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    relay_ = std::make_shared<GeometryRelay>(this, scalingLayer_->sink());
+    if (displayLayer_) {
+        displayLayer_->setVideoSink(relay_);
+    }
+    layoutSublayers();
+}
+
+VideoContainerLayer::~VideoContainerLayer() {
+    relay_->detach();
+}
+
+platform::CGAffineTransform VideoContainerLayer::scalingTransform(CGSize pictureSize,
+                                                                  CGSize containerSize) {
+    const CGFloat w = pictureSize.width;
+    const CGFloat h = pictureSize.height;
+    if (w == 0 || h == 0) {
+        return platform::CGAffineTransformIdentity;
+    }
+    const CGFloat W = containerSize.width;
+    const CGFloat H = containerSize.height;
+    const CGFloat s = std::min(W / w, H / h);
+    // Whole points, so that no sliver of background shows beside the picture; never past the
+    // container, which would crop it.
+    const CGFloat sx = std::min(W, std::ceil(w * s)) / w;
+    const CGFloat sy = std::min(H, std::ceil(h * s)) / h;
+    return platform::CGAffineTransformMakeScale(sx, sy);
+}
+
+void VideoContainerLayer::layoutSublayers() {
+    CGSize pictureSize{0, 0};
+    if (displayLayer_) {
+        const platform::AVVideoLayerGeometry geometry = displayLayer_->geometry();
+        const platform::CGRect frame = platform::CGRectApplyAffineTransform(
+            platform::CGRectMake(0, 0, geometry.bounds.size.width, geometry.bounds.size.height),
+            geometry.transform);
+        pictureSize = {std::abs(frame.size.width), std::abs(frame.size.height)};
+    }
+    scalingBoundsSize_ = pictureSize;
+    const CGSize containerSize{static_cast<CGFloat>(width()), static_cast<CGFloat>(height())};
+    scalingTransform_ = scalingTransform(pictureSize, containerSize);
+    // Without a picture the scaling layer keeps its empty size at the centre.
+    const CGFloat shownWidth = pictureSize.width * scalingTransform_.a;
+    const CGFloat shownHeight = pictureSize.height * scalingTransform_.d;
+    const CGFloat midX = containerSize.width / 2;
+    const CGFloat midY = containerSize.height / 2;
+    const int left = static_cast<int>(std::lround(midX - shownWidth / 2));
+    const int top = static_cast<int>(std::lround(midY - shownHeight / 2));
+    scalingLayer_->setGeometry(left, top, static_cast<int>(std::lround(shownWidth)),
+                               static_cast<int>(std::lround(shownHeight)));
+}
+
+void VideoContainerLayer::setContentsScale(CGFloat scale) {
+    // The scaling layer draws at the device pixel ratio of its screen by itself; the value is
+    // kept for those who ask.
+    contentsScale_ = scale;
+}
+
+void VideoContainerLayer::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutSublayers();
+}
+
+}  // namespace quillon
