@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "media-player/NowPlayingManager.h"
 #include "media-player/WorkspaceNotifications.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
@@ -58,6 +59,7 @@ std::shared_ptr<MediaPlayer> MediaPlayer::create(std::shared_ptr<MediaSource> me
     auto player =
         std::make_shared<MediaPlayer>(Passkey{}, std::move(mediaSource), std::move(environment));
     player->startObserving();
+    NowPlayingManager::shared()->registerPlayer(player);
     return player;
 }
 
@@ -157,6 +159,7 @@ void MediaPlayer::startObserving() {
 }
 
 MediaPlayer::~MediaPlayer() {
+    NowPlayingManager::shared()->unregisterPlayer(this);
     // No handler may start once the fields begin to go.
     notificationObservations_.clear();
     userSpecifiedTextStyleObserver_.reset();
