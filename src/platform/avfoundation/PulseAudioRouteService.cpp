@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/avfoundation/PulseAudioConnection.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
 
@@ -42,12 +43,6 @@ struct PulseAudioRouteService::Callbacks {
             self->ready_ = false;
             self->commit({}, std::nullopt);
         }
-        pa_threaded_mainloop_signal(self->mainloop_, 0);
-    }
-
-    static void timeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-        auto* self = static_cast<PulseAudioRouteService*>(userdata);
-        self->connectionTimedOut_ = true;
         pa_threaded_mainloop_signal(self->mainloop_, 0);
     }
 
@@ -123,35 +118,8 @@ bool PulseAudioRouteService::open(std::string* failure) {
     pa_context_set_state_callback(context_, &Callbacks::contextState, this);
 
     pa_threaded_mainloop_lock(mainloop_);
-    bool connected = false;
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        *failure = pa_strerror(pa_context_errno(context_));
-    } else if (pa_threaded_mainloop_start(mainloop_) < 0) {
-        *failure = "the PulseAudio main loop did not start";
-    } else {
-        pa_time_event* timer = pa_context_rttime_new(
-            context_, pa_rtclock_now() + kConnectionTimeout, &Callbacks::timeout, this);
-        for (;;) {
-            const pa_context_state_t state = pa_context_get_state(context_);
-            if (state == PA_CONTEXT_READY) {
-                connected = true;
-                break;
-            }
-            if (!PA_CONTEXT_IS_GOOD(state)) {
-                *failure = pa_strerror(pa_context_errno(context_));
-                break;
-            }
-            if (connectionTimedOut_) {
-                *failure = "the server did not answer in time";
-                break;
-            }
-            pa_threaded_mainloop_wait(mainloop_);
-        }
-        if (timer != nullptr) {
-            pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
-        }
-    }
-
+    const bool connected =
+        connectPulseAudioContext(mainloop_, context_, kConnectionTimeout, failure);
     if (connected) {
         ready_ = true;
         pa_context_set_subscribe_callback(context_, &Callbacks::event, this);

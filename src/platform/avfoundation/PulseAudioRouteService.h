@@ -48,7 +48,6 @@ private:
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;
     // Under the main loop's lock.
-    bool connectionTimedOut_ = false;
     bool ready_ = false;
     bool closing_ = false;
     // Requests out at the server; cancelled requests never answer, so they are freed with the

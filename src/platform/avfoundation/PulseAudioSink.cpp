@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/avfoundation/PulseAudioConnection.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
 
@@ -162,12 +163,6 @@ struct PulseAudioSink::Callbacks {
         pa_threaded_mainloop_signal(query->sink->mainloop_, 0);
     }
 
-    static void timeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-        auto* self = static_cast<PulseAudioSink*>(userdata);
-        self->connectionTimedOut_ = true;
-        pa_threaded_mainloop_signal(self->mainloop_, 0);
-    }
-
     // Moves the stream to the server's default sink once the server has named it.
     static void moveToDefault(pa_context* context, const pa_server_info* info, void* userdata) {
         auto* self = static_cast<PulseAudioSink*>(userdata);
@@ -209,35 +204,7 @@ bool PulseAudioSink::open(std::string* failure) {
     pa_threaded_mainloop_lock(mainloop_);
     // Not started yet: what connecting reports now is not a lost device.
     stopping_ = true;
-    bool connected = false;
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        *failure = pa_strerror(pa_context_errno(context_));
-    } else if (pa_threaded_mainloop_start(mainloop_) < 0) {
-        *failure = "the PulseAudio main loop did not start";
-    } else {
-        pa_time_event* timer = pa_context_rttime_new(
-            context_, pa_rtclock_now() + kConnectionTimeout, &Callbacks::timeout, this);
-        for (;;) {
-            const pa_context_state_t state = pa_context_get_state(context_);
-            if (state == PA_CONTEXT_READY) {
-                connected = true;
-                break;
-            }
-            if (!PA_CONTEXT_IS_GOOD(state)) {
-                *failure = pa_strerror(pa_context_errno(context_));
-                break;
-            }
-            if (connectionTimedOut_) {
-                *failure = "the server did not answer in time";
-                break;
-            }
-            pa_threaded_mainloop_wait(mainloop_);
-        }
-        if (timer != nullptr) {
-            pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
-        }
-    }
-
+    bool connected = connectPulseAudioContext(mainloop_, context_, kConnectionTimeout, failure);
     if (connected) {
         Callbacks::Query query;
         query.sink = this;
@@ -296,7 +263,7 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
     stopping_ = false;
 
     const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(format_.sampleRate),
-                              std::uint8_t(format_.channelCount)};
+                                    std::uint8_t(format_.channelCount)};
     const pa_channel_map map = channelMapOf(format_.channelMask);
     pa_buffer_attr attributes{};
     attributes.maxlength = std::uint32_t(-1);

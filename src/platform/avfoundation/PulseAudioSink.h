@@ -63,7 +63,6 @@ private:
     EventCallback events_;
     bool stopping_ = false;
     bool lost_ = false;
-    bool connectionTimedOut_ = false;
     bool timingKnown_ = false;
 
     mutable std::mutex deviceMutex_;
