@@ -38,30 +38,9 @@ std::span<const std::byte> bytesOf(std::string_view text) {
     return std::as_bytes(std::span(text.data(), text.size()));
 }
 
-// The text converted between two encodings with iconv(3); none when iconv refuses it.
-std::optional<std::string> convert(std::string_view text, const std::string& from,
-                                   const std::string& to) {
-    iconv_t converter = ::iconv_open(to.c_str(), from.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        return std::nullopt;
-    }
-    std::string output(text.size() * 4 + 16, '\0');
-    char* input = const_cast<char*>(text.data());
-    std::size_t inputLeft = text.size();
-    char* outputPosition = output.data();
-    std::size_t outputLeft = output.size();
-    const std::size_t result = ::iconv(converter, &input, &inputLeft, &outputPosition, &outputLeft);
-    ::iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1) || inputLeft != 0) {
-        return std::nullopt;
-    }
-    output.resize(output.size() - outputLeft);
-    return output;
-}
-
 // What a subtitles decoder shows: the text in UTF-8, without a leading byte-order mark.
 std::optional<std::string> decode(std::string_view bytes, const std::string& characterSet) {
-    auto text = convert(bytes, characterSet, "UTF-8");
+    auto text = quillon::test::convertWithIconv(bytes, characterSet, "UTF-8");
     if (text && text->starts_with(byteOrderMark)) {
         text->erase(0, byteOrderMark.size());
     }
@@ -120,7 +99,8 @@ class EncodingRoundTripTest : public FileDetectionTest,
 
 TEST_P(EncodingRoundTripTest, DetectsAnEncodingThatGivesBackTheText) {
     const auto& parameters = GetParam();
-    const auto encoded = convert(parameters.text, "UTF-8", parameters.encoding);
+    const auto encoded =
+        quillon::test::convertWithIconv(parameters.text, "UTF-8", parameters.encoding);
     ASSERT_TRUE(encoded) << "iconv can't write the sample in " << parameters.encoding;
     const std::string bytes = std::string(parameters.prefix) + *encoded;
 
@@ -180,8 +160,8 @@ TEST(CharacterEncodingDetectorTest, NothingFedGivesNothing) {
 }
 
 TEST(CharacterEncodingDetectorTest, ResetForgetsWhatWasFed) {
-    const auto russian = convert(samples::russian, "UTF-8", "WINDOWS-1251");
-    const auto french = convert(samples::french, "UTF-8", "WINDOWS-1252");
+    const auto russian = quillon::test::convertWithIconv(samples::russian, "UTF-8", "WINDOWS-1251");
+    const auto french = quillon::test::convertWithIconv(samples::french, "UTF-8", "WINDOWS-1252");
     ASSERT_TRUE(russian && french);
 
     CharacterEncodingDetector detector;
@@ -224,7 +204,7 @@ TEST_F(FileDetectionTest, AnEmptyFileReportsNothingOnce) {
 }
 
 TEST_F(FileDetectionTest, ReadsAFileOfManyChunksToItsEnd) {
-    const auto russian = convert(samples::russian, "UTF-8", "KOI8-R");
+    const auto russian = quillon::test::convertWithIconv(samples::russian, "UTF-8", "KOI8-R");
     ASSERT_TRUE(russian);
     std::string contents;
     while (contents.size() < 3 * CharacterEncodingDetector::fileReadHighWaterMark + 1000) {
@@ -267,10 +247,10 @@ TEST_F(FileDetectionTest, ANonFileURLStops) {
 
 // The caller's descriptor is read from its position and stays open.
 TEST_F(FileDetectionTest, ReadsAnOpenDescriptorFromItsPosition) {
-    const auto french = convert(samples::french, "UTF-8", "WINDOWS-1252");
+    const auto french = quillon::test::convertWithIconv(samples::french, "UTF-8", "WINDOWS-1252");
     ASSERT_TRUE(french);
     // Nothing but Cyrillic before the position: read from the start, it would be detected.
-    const auto russian = convert(samples::russian, "UTF-8", "WINDOWS-1251");
+    const auto russian = quillon::test::convertWithIconv(samples::russian, "UTF-8", "WINDOWS-1251");
     ASSERT_TRUE(russian);
     tree.file("mixed.srt", *russian + *french);
     const int descriptor = ::open(tree.path("mixed.srt").c_str(), O_RDONLY | O_CLOEXEC);
@@ -327,7 +307,7 @@ TEST_F(PipeDetectionTest, CancellingBeforeAnyDataReportsNothingOnceAndStopsReadi
 }
 
 TEST_F(PipeDetectionTest, CancellingReportsWhatWasReadBefore) {
-    const auto russian = convert(samples::russian, "UTF-8", "WINDOWS-1251");
+    const auto russian = quillon::test::convertWithIconv(samples::russian, "UTF-8", "WINDOWS-1251");
     ASSERT_TRUE(russian);
     DetectionReport report;
     auto cancel = CharacterEncodingDetector::detect(ends[0], *deliveryQueue, *completionQueue,

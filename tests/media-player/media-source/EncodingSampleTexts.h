@@ -1,5 +1,9 @@
 #pragma once
 
+#include <iconv.h>
+
+#include <optional>
+#include <string>
 #include <string_view>
 
 // Subtitle scripts in several languages, in UTF-8, for encoding detection: each long enough, and
@@ -238,3 +242,28 @@ inline constexpr std::string_view korean = R"(1
 )";
 
 }  // namespace quillon::test::samples
+
+namespace quillon::test {
+
+// The text converted between two encodings with iconv(3); none when iconv refuses it.
+inline std::optional<std::string> convertWithIconv(std::string_view text, const std::string& from,
+                                                   const std::string& to) {
+    iconv_t converter = ::iconv_open(to.c_str(), from.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
+    }
+    std::string output(text.size() * 4 + 16, '\0');
+    char* input = const_cast<char*>(text.data());
+    std::size_t inputLeft = text.size();
+    char* outputPosition = output.data();
+    std::size_t outputLeft = output.size();
+    const std::size_t result = ::iconv(converter, &input, &inputLeft, &outputPosition, &outputLeft);
+    ::iconv_close(converter);
+    if (result == static_cast<std::size_t>(-1) || inputLeft != 0) {
+        return std::nullopt;
+    }
+    output.resize(output.size() - outputLeft);
+    return output;
+}
+
+}  // namespace quillon::test

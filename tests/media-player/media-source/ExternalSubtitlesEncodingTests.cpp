@@ -29,26 +29,6 @@ using test::loadedExternalSubtitles;
 using test::makeMainSource;
 using test::SubtitleFolderTree;
 
-// The text converted between two encodings with iconv(3); none when iconv refuses it.
-std::optional<std::string> convert(std::string_view text, const char* from, const char* to) {
-    iconv_t converter = ::iconv_open(to, from);
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        return std::nullopt;
-    }
-    std::string output(text.size() * 4 + 16, '\0');
-    char* input = const_cast<char*>(text.data());
-    std::size_t inputLeft = text.size();
-    char* outputPosition = output.data();
-    std::size_t outputLeft = output.size();
-    const std::size_t result = ::iconv(converter, &input, &inputLeft, &outputPosition, &outputLeft);
-    ::iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1) || inputLeft != 0) {
-        return std::nullopt;
-    }
-    output.resize(output.size() - outputLeft);
-    return output;
-}
-
 // The cue texts of a SubRip script: the lines after each timing line, joined by "\n".
 std::vector<std::string> cueTexts(std::string_view script) {
     std::vector<std::string> texts;
@@ -139,7 +119,8 @@ protected:
 
 TEST_P(ExternalSubtitlesEncoding, TheDecoderShowsTheTextOfTheFile) {
     const EncodingCase& parameters = GetParam();
-    const auto encoded = convert(parameters.text, "UTF-8", parameters.encoding);
+    const auto encoded =
+        quillon::test::convertWithIconv(parameters.text, "UTF-8", parameters.encoding);
     ASSERT_TRUE(encoded) << "iconv can't write the sample in " << parameters.encoding;
     tree.file("subtitles.srt", std::string(parameters.prefix) + *encoded);
 
@@ -187,7 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ExternalSubtitlesEncodingEdges, UTF16WithoutAByteOrderMarkIsNoFileFFmpegReads) {
     SubtitleFolderTree tree;
-    tree.file("subtitles.srt", *convert(samples::french, "UTF-8", "UTF-16LE"));
+    tree.file("subtitles.srt",
+              *quillon::test::convertWithIconv(samples::french, "UTF-8", "UTF-16LE"));
     const auto load =
         test::loadExternalSubtitlesAndWait(*makeMainSource(), tree.url("subtitles.srt"));
     ASSERT_NE(load.error(), nullptr);
@@ -199,8 +181,9 @@ TEST(ExternalSubtitlesEncodingEdges, EachTrackOfOneFileHasItsOwnEncodingAndIsRea
     // another cluster), so that a file sought back by the second track's index alone would skip
     // the whole first track.
     SubtitleFolderTree tree;
-    tree.file("ru.srt", *convert(samples::russian, "UTF-8", "WINDOWS-1251"));
-    tree.file("cs.srt", *convert(samples::czech, "UTF-8", "ISO-8859-2"));
+    tree.file("ru.srt",
+              *quillon::test::convertWithIconv(samples::russian, "UTF-8", "WINDOWS-1251"));
+    tree.file("cs.srt", *quillon::test::convertWithIconv(samples::czech, "UTF-8", "ISO-8859-2"));
     const std::string command = "ffmpeg -nostdin -v error -y -i '" + tree.path("ru.srt") +
                                 "' -itsoffset 40 -i '" + tree.path("cs.srt") +
                                 "' -map 0:s -map 1:s -c:s copy -f matroska '" +
