@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/NeverDestroyed.h"
+
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,8 +19,10 @@ enum CVAttachmentMode : std::uint32_t {
 };
 
 // Buffer attributes that give every buffer made from them its first attachments.
-inline const std::string kCVBufferPropagatedAttachmentsKey = "PropagatedAttachments";
-inline const std::string kCVBufferNonPropagatedAttachmentsKey = "NonPropagatedAttachments";
+inline const std::string& kCVBufferPropagatedAttachmentsKey =
+    platform::neverDestroyedString("PropagatedAttachments");
+inline const std::string& kCVBufferNonPropagatedAttachmentsKey =
+    platform::neverDestroyedString("NonPropagatedAttachments");
 
 // Base of the Core Video buffers: a thread-safe set of keyed attachments, each with its mode. A
 // key is in at most one of the two modes.

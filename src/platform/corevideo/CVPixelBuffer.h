@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/NeverDestroyed.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -23,24 +25,35 @@ using CVPixelBufferLockFlags = CVOptionFlags;
 inline constexpr CVPixelBufferLockFlags kCVPixelBufferLock_ReadOnly = 0x00000001;
 
 // Pixel-buffer attribute keys.
-inline const std::string kCVPixelBufferPixelFormatTypeKey = "PixelFormatType";
-inline const std::string kCVPixelBufferWidthKey = "Width";
-inline const std::string kCVPixelBufferHeightKey = "Height";
-inline const std::string kCVPixelBufferExtendedPixelsLeftKey = "ExtendedPixelsLeft";
-inline const std::string kCVPixelBufferExtendedPixelsTopKey = "ExtendedPixelsTop";
-inline const std::string kCVPixelBufferExtendedPixelsRightKey = "ExtendedPixelsRight";
-inline const std::string kCVPixelBufferExtendedPixelsBottomKey = "ExtendedPixelsBottom";
-inline const std::string kCVPixelBufferBytesPerRowAlignmentKey = "BytesPerRowAlignment";
-inline const std::string kCVPixelBufferPlaneAlignmentKey = "PlaneAlignment";
+inline const std::string& kCVPixelBufferPixelFormatTypeKey =
+    platform::neverDestroyedString("PixelFormatType");
+inline const std::string& kCVPixelBufferWidthKey = platform::neverDestroyedString("Width");
+inline const std::string& kCVPixelBufferHeightKey = platform::neverDestroyedString("Height");
+inline const std::string& kCVPixelBufferExtendedPixelsLeftKey =
+    platform::neverDestroyedString("ExtendedPixelsLeft");
+inline const std::string& kCVPixelBufferExtendedPixelsTopKey =
+    platform::neverDestroyedString("ExtendedPixelsTop");
+inline const std::string& kCVPixelBufferExtendedPixelsRightKey =
+    platform::neverDestroyedString("ExtendedPixelsRight");
+inline const std::string& kCVPixelBufferExtendedPixelsBottomKey =
+    platform::neverDestroyedString("ExtendedPixelsBottom");
+inline const std::string& kCVPixelBufferBytesPerRowAlignmentKey =
+    platform::neverDestroyedString("BytesPerRowAlignment");
+inline const std::string& kCVPixelBufferPlaneAlignmentKey =
+    platform::neverDestroyedString("PlaneAlignment");
 // Accepted for the callers' sake; buffers live in ordinary memory here.
-inline const std::string kCVPixelBufferIOSurfacePropertiesKey = "IOSurfaceProperties";
-inline const std::string kCVPixelBufferIOSurfaceCoreAnimationCompatibilityKey =
-    "IOSurfaceCoreAnimationCompatibility";
-inline const std::string kCVPixelBufferMetalCompatibilityKey = "MetalCompatibility";
-inline const std::string kCVPixelBufferOpenGLCompatibilityKey = "OpenGLCompatibility";
-inline const std::string kCVPixelBufferCGImageCompatibilityKey = "CGImageCompatibility";
-inline const std::string kCVPixelBufferCGBitmapContextCompatibilityKey =
-    "CGBitmapContextCompatibility";
+inline const std::string& kCVPixelBufferIOSurfacePropertiesKey =
+    platform::neverDestroyedString("IOSurfaceProperties");
+inline const std::string& kCVPixelBufferIOSurfaceCoreAnimationCompatibilityKey =
+    platform::neverDestroyedString("IOSurfaceCoreAnimationCompatibility");
+inline const std::string& kCVPixelBufferMetalCompatibilityKey =
+    platform::neverDestroyedString("MetalCompatibility");
+inline const std::string& kCVPixelBufferOpenGLCompatibilityKey =
+    platform::neverDestroyedString("OpenGLCompatibility");
+inline const std::string& kCVPixelBufferCGImageCompatibilityKey =
+    platform::neverDestroyedString("CGImageCompatibility");
+inline const std::string& kCVPixelBufferCGBitmapContextCompatibilityKey =
+    platform::neverDestroyedString("CGBitmapContextCompatibility");
 
 // Rows are at least this aligned unless kCVPixelBufferBytesPerRowAlignmentKey asks for more, and
 // planes start on this boundary unless kCVPixelBufferPlaneAlignmentKey asks for more.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/NeverDestroyed.h"
+
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -13,13 +15,15 @@
 namespace platform {
 
 // Pool attribute keys.
-inline const std::string kCVPixelBufferPoolMinimumBufferCountKey = "MinimumBufferCount";
+inline const std::string& kCVPixelBufferPoolMinimumBufferCountKey =
+    platform::neverDestroyedString("MinimumBufferCount");
 // Accepted; buffers are kept until the pool goes or is flushed.
-inline const std::string kCVPixelBufferPoolMaximumBufferAgeKey = "MaximumBufferAge";
+inline const std::string& kCVPixelBufferPoolMaximumBufferAgeKey =
+    platform::neverDestroyedString("MaximumBufferAge");
 // Auxiliary attribute of CVPixelBufferPoolCreatePixelBufferWithAuxAttributes: the most buffers
 // the pool may have made when it would need a new one.
-inline const std::string kCVPixelBufferPoolAllocationThresholdKey =
-    "kCVPixelBufferPoolAllocationThresholdKey";
+inline const std::string& kCVPixelBufferPoolAllocationThresholdKey =
+    platform::neverDestroyedString("kCVPixelBufferPoolAllocationThresholdKey");
 
 using CVPixelBufferPoolFlushFlags = CVOptionFlags;
 inline constexpr CVPixelBufferPoolFlushFlags kCVPixelBufferPoolFlushExcessBuffers = 1;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -28,5 +31,17 @@ private:
         T value_;
     };
 };
+
+}  // namespace platform
+
+namespace platform {
+
+// A string constant for keys that threads may still read while the process exits.
+inline const std::string& neverDestroyedString(const char* text) {
+    static NeverDestroyed<std::mutex> mutex;
+    static NeverDestroyed<std::deque<std::string>> strings;  // keeps every element in place
+    std::lock_guard lock(mutex.get());
+    return strings->emplace_back(text);
+}
 
 }  // namespace platform

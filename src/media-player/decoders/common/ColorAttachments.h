@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/NeverDestroyed.h"
+
 #include <optional>
 #include <string>
 
@@ -18,10 +20,11 @@ namespace quillon {
 
 // Set to true in every colour attachment dictionary built here: a buffer that carries it
 // (usually propagated from the decoder's pool) already has its colour attachments.
-inline const std::string kDidConfigureColorSpaceAttachmentKey =
-    "org.quillon.didConfigureColorSpace";
+inline const std::string& kDidConfigureColorSpaceAttachmentKey =
+    platform::neverDestroyedString("org.quillon.didConfigureColorSpace");
 // Left by other producers; removed with the other colour keys so no stale guess survives.
-inline const std::string kColorInfoGuessedByAttachmentKey = "ColorInfoGuessedBy";
+inline const std::string& kColorInfoGuessedByAttachmentKey =
+    platform::neverDestroyedString("ColorInfoGuessedBy");
 
 // The colour attachments of a picture described by FFmpeg: primaries, transfer function (with
 // its gamma level), matrix when it has a Core Video name, the colour space, its ICC profile when
