@@ -153,6 +153,11 @@ void MediaPlayer::subtitlesDidSet(bool primary, const std::shared_ptr<SubtitlesT
     auto& other = primary ? selectedSecondarySubtitlesTrack_ : selectedPrimarySubtitlesTrack_;
     if (other.wrappedValue() == newValue) {
         setSelectedSubtitlesTrack(!primary, nullptr);
+        // The track's decoder must not be used from two queues: the other provider lets go of
+        // the track before this one takes it.
+        const auto& previousProvider =
+            primary ? secondarySubtitlesDataProvider_ : primarySubtitlesDataProvider_;
+        previousProvider->queue()->sync([] {});
     }
     restartProvider(primary ? primarySubtitlesDataProvider_ : secondarySubtitlesDataProvider_,
                     [external](ExternalSubtitlesDataProvider& provider) {

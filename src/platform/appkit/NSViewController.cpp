@@ -1,7 +1,9 @@
 #include "platform/appkit/NSViewController.h"
 
 #include <QEvent>
+#include <QVariant>
 
+#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform {
@@ -9,6 +11,7 @@ namespace platform {
 namespace {
 
 constexpr const char* kTitleDidChange = "title";
+constexpr const char* kViewControllerProperty = "quillon.viewController";
 
 }  // namespace
 
@@ -69,8 +72,28 @@ void NSViewController::setView(std::unique_ptr<QWidget> view) {
         delete view_.data();
     }
     view_ = view.release();
+    view_->setProperty(kViewControllerProperty, QVariant::fromValue(static_cast<void*>(this)));
     hasAppeared_ = view_->isVisible();
     attachEventFilter();
+}
+
+NSViewController* NSViewController::owning(const QWidget* view) {
+    if (view == nullptr) {
+        return nullptr;
+    }
+    const QVariant value = view->property(kViewControllerProperty);
+    auto* controller = static_cast<NSViewController*>(value.value<void*>());
+    // The controller deletes its view when it goes, so a view that still carries the mark has a
+    // live controller; a view it replaced does not count.
+    return controller != nullptr && controller->view_ == view ? controller : nullptr;
+}
+
+void NSViewController::invalidateRestorableState() {
+    if (!view_.isNull()) {
+        if (NSWindow* window = windowOfView(view_.data())) {
+            window->invalidateRestorableState();
+        }
+    }
 }
 
 void NSViewController::loadView() {

@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/appkit/NSResponder.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ObserverToken.h"
 
 namespace platform {
+
+class NSKeyedArchiver;
+class NSKeyedUnarchiver;
 
 // Controls one view, a QWidget that it makes on first use: `view()` runs `loadView` (a plain
 // empty widget unless a subclass makes its own) and then `viewDidLoad`, once.
@@ -24,7 +28,7 @@ namespace platform {
 // The view appearing and disappearing (its Qt show and hide, other than the window system's
 // own, such as minimizing) is reported through viewWillAppear/viewDidAppear and
 // viewWillDisappear/viewDidDisappear, each pair once per change. Main thread only.
-class NSViewController {
+class NSViewController : public NSResponder {
 public:
     NSViewController();
     virtual ~NSViewController();
@@ -56,6 +60,17 @@ public:
     }
     NSViewController* parentViewController() const { return parent_; }
 
+    // The controller whose view `view` is, if any.
+    static NSViewController* owning(const QWidget* view);
+
+    // The name under which the window's restorable state keeps this controller's own state.
+    const std::optional<std::string>& identifier() const { return identifier_; }
+    void setIdentifier(std::optional<std::string> identifier) { identifier_ = std::move(identifier); }
+    // Asks for the restorable state of the view's window to be written again soon.
+    void invalidateRestorableState();
+    virtual void encodeRestorableState(NSKeyedArchiver& /*coder*/) const {}
+    virtual void restoreState(NSKeyedUnarchiver& /*coder*/) {}
+
 private:
     class ViewEventFilter;
 
@@ -67,6 +82,7 @@ private:
     bool isLoadingView_ = false;
     bool hasAppeared_ = false;
     std::optional<std::string> title_;
+    std::optional<std::string> identifier_;
     NotificationCenter titleObservers_;
     std::vector<std::shared_ptr<NSViewController>> children_;
     NSViewController* parent_ = nullptr;

@@ -1,15 +1,20 @@
 #include "platform/appkit/NSWindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QPropertyAnimation>
 #include <QLayout>
 #include <QScreen>
 #include <QToolBar>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
 #include "platform/appkit/NSToolbar.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/foundation/FatalError.h"
+#include "platform/foundation/NotificationCenter.h"
 
 namespace platform {
 
@@ -160,6 +165,143 @@ void NSWindow::makeFirstResponder(QWidget* responder) {
 void NSWindow::layoutIfNeeded() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     layout()->activate();
+}
+
+void NSWindow::setStyleMask(NSWindowStyleMask styleMask) {
+    const auto kept = static_cast<NSWindowStyleMask>(styleMask_ & NSWindowStyleMaskFullScreen);
+    const auto mask = static_cast<NSWindowStyleMask>(
+        (styleMask & ~static_cast<unsigned>(NSWindowStyleMaskFullScreen)) | kept);
+    if (mask == styleMask_) {
+        return;
+    }
+    const bool wasVisible = isVisible();
+    styleMask_ = mask;
+    setWindowFlags(qtWindowFlags(mask));
+    layout()->setSizeConstraint((mask & NSWindowStyleMaskResizable) ? QLayout::SetDefaultConstraint
+                                                                    : QLayout::SetFixedSize);
+    if (wasVisible) {
+        show();
+    }
+}
+
+void NSWindow::toggleFullScreen(QObject*) {
+    auto& center = NotificationCenter::defaultCenter();
+    if (isInFullScreen()) {
+        center.post(NSWindowWillExitFullScreenNotification, this);
+        styleMask_ = static_cast<NSWindowStyleMask>(styleMask_ & ~NSWindowStyleMaskFullScreen);
+        showNormal();
+        center.post(NSWindowDidExitFullScreenNotification, this);
+    } else {
+        center.post(NSWindowWillEnterFullScreenNotification, this);
+        styleMask_ = styleMask_ | NSWindowStyleMaskFullScreen;
+        showFullScreen();
+        center.post(NSWindowDidEnterFullScreenNotification, this);
+    }
+}
+
+void NSWindow::orderOut() {
+    hide();
+}
+
+CGPoint NSWindow::mouseLocationOutsideOfEventStream() const {
+    const QPoint local = mapFromGlobal(QCursor::pos());
+    return {static_cast<CGFloat>(local.x()), static_cast<CGFloat>(local.y())};
+}
+
+void NSWindow::setFrame(const CGRect& frame, bool, bool animate) {
+    const CGRect rect = frame.standardized();
+    const QRect target(static_cast<int>(std::lround(rect.origin.x)),
+                       static_cast<int>(std::lround(rect.origin.y)),
+                       std::max(1, static_cast<int>(std::lround(rect.size.width))),
+                       std::max(1, static_cast<int>(std::lround(rect.size.height))));
+    const double seconds = animate && isVisible() ? animationResizeTime(rect) : 0.0;
+    if (seconds <= 0.0) {
+        setGeometry(target);
+        return;
+    }
+    auto* animation = new QPropertyAnimation(this, "geometry", this);
+    animation->setDuration(static_cast<int>(std::lround(seconds * 1000.0)));
+    animation->setEndValue(target);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+CGRect NSWindow::contentRectForFrameRect(const CGRect& frameRect) const {
+    const CGRect rect = frameRect.standardized();
+    const int extra = toolbarHeight(*this);
+    return {{rect.origin.x, rect.origin.y + extra},
+            {rect.size.width, std::max<CGFloat>(0, rect.size.height - extra)}};
+}
+
+namespace {
+
+CGRect toCGRect(const QRect& r) {
+    return {{static_cast<CGFloat>(r.x()), static_cast<CGFloat>(r.y())},
+            {static_cast<CGFloat>(r.width()), static_cast<CGFloat>(r.height())}};
+}
+
+}  // namespace
+
+std::optional<CGRect> NSWindow::mainScreenVisibleFrame() {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        return toCGRect(screen->availableGeometry());
+    }
+    return std::nullopt;
+}
+
+std::optional<CGRect> NSWindow::screenVisibleFrame() const {
+    if (QScreen* screen = this->screen()) {
+        return toCGRect(screen->availableGeometry());
+    }
+    return mainScreenVisibleFrame();
+}
+
+void NSWindow::beginSheet(QWidget* sheet) {
+    precondition(sheet != nullptr, "A sheet must be a window.");
+    sheet->winId();
+    winId();
+    if (QWindow* handle = sheet->windowHandle()) {
+        handle->setTransientParent(windowHandle());
+    }
+    sheet->setWindowModality(Qt::WindowModal);
+    noteSheetDidBegin(sheet);
+    const QRect parent = geometry();
+    const QSize size = sheet->sizeHint().expandedTo(sheet->minimumSizeHint());
+    sheet->move(parent.x() + (parent.width() - size.width()) / 2, parent.y());
+    sheet->show();
+}
+
+void NSWindow::endSheet(QWidget* sheet) {
+    if (std::find(sheets_.begin(), sheets_.end(), sheet) == sheets_.end()) {
+        return;
+    }
+    sheet->hide();
+    noteSheetDidEnd(sheet);
+}
+
+void NSWindow::noteSheetDidBegin(QWidget* sheet) {
+    NotificationCenter::defaultCenter().post(NSWindowWillBeginSheetNotification, this);
+    sheets_.push_back(sheet);
+}
+
+void NSWindow::noteSheetDidEnd(QWidget* sheet) {
+    const auto found = std::find(sheets_.begin(), sheets_.end(), sheet);
+    if (found == sheets_.end()) {
+        return;
+    }
+    sheets_.erase(found);
+    NotificationCenter::defaultCenter().post(NSWindowDidEndSheetNotification, this);
+}
+
+void NSWindow::invalidateRestorableState() {
+    NotificationCenter::defaultCenter().post(NSWindowRestorableStateDidInvalidateNotification,
+                                             this);
+}
+
+void NSWindow::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        NotificationCenter::defaultCenter().post(NSWindowWillCloseNotification, this);
+    }
 }
 
 NSWindow* windowOfView(const QWidget* view) {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/CGGeometry.h"
 
@@ -10,6 +13,7 @@ namespace platform {
 
 class NSToolbar;
 class NSViewController;
+class NSWindowController;
 
 enum NSWindowStyleMask : unsigned {
     NSWindowStyleMaskBorderless = 0,
@@ -17,7 +21,25 @@ enum NSWindowStyleMask : unsigned {
     NSWindowStyleMaskClosable = 1 << 1,
     NSWindowStyleMaskMiniaturizable = 1 << 2,
     NSWindowStyleMaskResizable = 1 << 3,
+    NSWindowStyleMaskFullScreen = 1 << 14,
 };
+
+// Posted by a window, with the window as object, on the main thread.
+inline constexpr const char* NSWindowWillCloseNotification = "NSWindowWillCloseNotification";
+inline constexpr const char* NSWindowWillEnterFullScreenNotification =
+    "NSWindowWillEnterFullScreenNotification";
+inline constexpr const char* NSWindowDidEnterFullScreenNotification =
+    "NSWindowDidEnterFullScreenNotification";
+inline constexpr const char* NSWindowWillExitFullScreenNotification =
+    "NSWindowWillExitFullScreenNotification";
+inline constexpr const char* NSWindowDidExitFullScreenNotification =
+    "NSWindowDidExitFullScreenNotification";
+inline constexpr const char* NSWindowWillBeginSheetNotification =
+    "NSWindowWillBeginSheetNotification";
+inline constexpr const char* NSWindowDidEndSheetNotification = "NSWindowDidEndSheetNotification";
+// Posted when something the window's restorable state is made of has changed.
+inline constexpr const char* NSWindowRestorableStateDidInvalidateNotification =
+    "org.quillon.platform.NSWindowRestorableStateDidInvalidate";
 
 constexpr NSWindowStyleMask operator|(NSWindowStyleMask a, NSWindowStyleMask b) {
     return static_cast<NSWindowStyleMask>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
@@ -38,6 +60,11 @@ public:
     ~NSWindow() override;
 
     NSWindowStyleMask styleMask() const { return styleMask_; }
+    // Changes the window's decorations; the full-screen bit is the window's own and is kept.
+    void setStyleMask(NSWindowStyleMask styleMask);
+    bool isInFullScreen() const { return (styleMask_ & NSWindowStyleMaskFullScreen) != 0; }
+    // Enters or leaves full screen, posting the will and did notifications around the change.
+    void toggleFullScreen(QObject* sender = nullptr);
 
     std::string identifier() const;
     void setIdentifier(const std::string& identifier);
@@ -61,6 +88,41 @@ public:
     double animationResizeTime(const CGRect& newFrame) const;
 
     void makeKeyAndOrderFront();
+    // Takes the window off the screen without closing it.
+    void orderOut();
+    bool isKeyWindow() const { return isActiveWindow(); }
+    bool isMainWindow() const { return isActiveWindow(); }
+    bool isMiniaturized() const { return isMinimized(); }
+    // The window system gives no reliable word on virtual desktops: a window counts as on the
+    // active one.
+    bool isOnActiveSpace() const { return true; }
+    // The pointer's position in the window's coordinates, read now rather than from an event.
+    CGPoint mouseLocationOutsideOfEventStream() const;
+    // Moves and resizes the window to `frame`; with `animate`, over animationResizeTime.
+    void setFrame(const CGRect& frame, bool display, bool animate = false);
+    CGRect contentRectForFrameRect(const CGRect& frameRect) const;
+    // The free area of the window's screen (or of the primary screen), if there is a screen.
+    static std::optional<CGRect> mainScreenVisibleFrame();
+    std::optional<CGRect> screenVisibleFrame() const;
+    // The width-to-height ratio that the content keeps while the user resizes; zero for none.
+    CGSize contentAspectRatio() const { return contentAspectRatio_; }
+    void setContentAspectRatio(CGSize ratio) { contentAspectRatio_ = ratio; }
+
+    // Shows `sheet` (a top-level widget) modal to this window, centred under its top edge. The
+    // window does not own it. endSheet closes it; both post the sheet notifications.
+    void beginSheet(QWidget* sheet);
+    void endSheet(QWidget* sheet);
+    const std::vector<QWidget*>& sheets() const { return sheets_; }
+    // Counts a sheet that another component shows on this window (alerts), for sheets() and the
+    // notifications.
+    void noteSheetDidBegin(QWidget* sheet);
+    void noteSheetDidEnd(QWidget* sheet);
+
+    // The controller that manages the window, set by that controller.
+    NSWindowController* windowController() const { return windowController_; }
+    void setWindowController(NSWindowController* controller) { windowController_ = controller; }
+    // Posts NSWindowRestorableStateDidInvalidateNotification so that the state is written again.
+    void invalidateRestorableState();
     // Moves the window to the middle of its screen's free area.
     void center();
     // Gives `responder` the keyboard focus; null leaves it with no control.
@@ -71,11 +133,15 @@ public:
 protected:
     // No menu to hide the toolbar.
     QMenu* createPopupMenu() override { return nullptr; }
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     NSWindowStyleMask styleMask_;
     std::shared_ptr<NSToolbar> toolbar_;
     std::shared_ptr<NSViewController> contentViewController_;
+    CGSize contentAspectRatio_{0, 0};
+    std::vector<QWidget*> sheets_;
+    NSWindowController* windowController_ = nullptr;
 };
 
 // The window that shows `view`, if that is an NSWindow.

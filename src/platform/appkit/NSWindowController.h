@@ -2,26 +2,63 @@
 
 #include <QObject>
 #include <memory>
+#include <string>
 
+#include "platform/appkit/NSResponder.h"
 #include "platform/appkit/NSWindow.h"
 
 namespace platform {
 
-// Owns a window and shows it on request. Main thread only.
-class NSWindowController {
+class NSDocument;
+class NSKeyedArchiver;
+class NSKeyedUnarchiver;
+
+// Owns a window and shows it on request. A controller made without a window makes it on first
+// use: `window()` calls `makeManagedWindow` (what loading the controller's interface file does
+// elsewhere), marks the window as managed by this controller and then runs `windowDidLoad`,
+// once. Main thread only.
+class NSWindowController : public NSResponder {
 public:
     explicit NSWindowController(std::shared_ptr<NSWindow> window);
     virtual ~NSWindowController();
     NSWindowController(const NSWindowController&) = delete;
     NSWindowController& operator=(const NSWindowController&) = delete;
 
+    // The window, made on first use.
+    NSWindow* window();
     NSWindow* window() const { return window_.get(); }
-
+    bool isWindowLoaded() const { return window_ != nullptr; }
     // Brings the window to the front, on screen, with the keyboard.
     virtual void showWindow(QObject* sender = nullptr);
+    // Closes the window (its close notification is posted).
+    virtual void close();
+
+    // The document this controller shows, set by the document when it adds the controller.
+    NSDocument* document() const { return document_; }
+    void setDocument(NSDocument* document) { document_ = document; }
+    // Whether closing the window closes the document too.
+    bool shouldCloseDocument() const { return shouldCloseDocument_; }
+    void setShouldCloseDocument(bool value) { shouldCloseDocument_ = value; }
+    virtual std::string windowTitleForDocumentDisplayName(const std::string& displayName) const {
+        return displayName;
+    }
+
+    // The controller's own part of its window's restorable state.
+    virtual void encodeRestorableState(NSKeyedArchiver& /*coder*/) const {}
+    virtual void restoreState(NSKeyedUnarchiver& /*coder*/) {}
+
+protected:
+    // For controllers that make their window on first use.
+    NSWindowController();
+    // Makes the window of a controller made without one; the default has none to make.
+    virtual std::shared_ptr<NSWindow> makeManagedWindow() { return nullptr; }
+    virtual void windowDidLoad() {}
 
 private:
     std::shared_ptr<NSWindow> window_;
+    bool isLoadingWindow_ = false;
+    NSDocument* document_ = nullptr;
+    bool shouldCloseDocument_ = false;
 };
 
 }  // namespace platform
