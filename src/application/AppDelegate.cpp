@@ -1,0 +1,367 @@
+#include "application/AppDelegate.h"
+
+#include <QHBoxLayout>
+#include <QKeySequence>
+
+#include "application/TimeSyncWorkaround.h"
+#include "libraries/preferences-window/PreferencesWindowController.h"
+#include "platform/appkit/NSDocumentController.h"
+#include "platform/appkit/NSMenuItem.h"
+#include "platform/appkit/NSWorkspace.h"
+#include "platform/foundation/FatalError.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/ProcessInfo.h"
+#include "platform/foundation/UserDefaults.h"
+#include "player-interface/AccessibleSlider.h"
+#include "player-interface/CastlinkManager.h"
+#include "player-interface/CastlinkUninstallAlertController.h"
+#include "player-interface/DefaultUserDefaults.h"
+#include "player-interface/PreferencesWindow.h"
+#include "player-interface/QLPictureInPictureController.h"
+#include "player-interface/WindowRestorationObserver.h"
+
+namespace quillon {
+
+namespace {
+
+// The item's action, as a player window sets it; without one the title tells which way to go.
+constexpr const char* kMenuItemActionProperty = "action";
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate() : AppDelegate(Dependencies{}) {}
+
+AppDelegate::AppDelegate(Dependencies dependencies)
+    : application_(dependencies.application),
+      userDefaults_(dependencies.userDefaults != nullptr ? *dependencies.userDefaults
+                                                         : platform::UserDefaults::standard()),
+      castlinkManager_(dependencies.castlinkManager != nullptr ? *dependencies.castlinkManager
+                                                               : CastlinkManager::shared()),
+      workspace_(dependencies.workspace != nullptr ? *dependencies.workspace
+                                                   : platform::NSWorkspace::shared()),
+      isPictureInPictureSupported_(
+          dependencies.isPictureInPictureSupported
+              ? std::move(dependencies.isPictureInPictureSupported)
+              : std::function<bool()>(&QLPictureInPictureController::isPictureInPictureSupported)) {
+}
+
+AppDelegate::~AppDelegate() = default;
+
+platform::NSApplication& AppDelegate::application() const {
+    platform::NSApplication* application =
+        application_ != nullptr ? application_ : platform::NSApplication::shared();
+    platform::precondition(application != nullptr,
+                           "The application delegate needs an application.");
+    return *application;
+}
+
+QMargins AppDelegate::menuItemViewInsets() {
+    static const QMargins insets = platform::ProcessInfo::processInfo()->isMacOSBefore(11, 0, 0)
+                                       ? QMargins(22, 8, 12, 8)
+                                       : QMargins(14, 7, 14, 7);
+    return insets;
+}
+
+// MARK: - Launch
+
+void AppDelegate::applicationWillFinishLaunching(platform::NSApplication& /*application*/) {
+    if (platform::ProcessInfo::processInfo()->isMacOSAtLeast(11, 0, 0)) {
+        installTimeSyncWorkaround();
+    }
+    registerDefaultUserDefaults(userDefaults_);
+    WindowRestorationObserver::shared();
+}
+
+void AppDelegate::applicationDidFinishLaunching(platform::NSApplication& /*application*/) {
+    if (!castlinkUninstallAlertController_) {
+        castlinkUninstallAlertController_ =
+            std::make_unique<CastlinkUninstallAlertController>(castlinkManager_);
+    }
+    if (castlinkManager_.installedPrivilegedHelperVersion().isInstalled()) {
+        castlinkUninstallAlertController_->showAlert();
+    }
+}
+
+bool AppDelegate::applicationShouldOpenUntitledFile(platform::NSApplication& /*application*/) {
+    return true;
+}
+
+bool AppDelegate::applicationOpenUntitledFile(platform::NSApplication& application) {
+    if (platform::NSDocumentController* controller = application.documentController()) {
+        controller->openDocument(nullptr);
+    }
+    return true;
+}
+
+// MARK: - Menus
+
+QAction* AppDelegate::addActionItem(QMenu& menu, const std::string& title, const char* action,
+                                    const QKeySequence& shortcut) {
+    QAction* item = menu.addAction(qs(title));
+    item->setShortcut(shortcut);
+    QObject::connect(item, &QAction::triggered, item,
+                     [this, item, action] { application().sendAction(action, nullptr, item); });
+    return item;
+}
+
+std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
+    platform::precondition(!viewMenu_, "The main menu is made once.");
+    std::vector<std::unique_ptr<QMenu>> menus;
+
+    auto fileMenu = std::make_unique<QMenu>(
+        qs(platform::localizedString("&File", "The title of the File menu.")));
+    addActionItem(*fileMenu, platform::localizedString("&Open…", "A File menu item."),
+                  "openDocument:", QKeySequence::Open);
+    addActionItem(*fileMenu, platform::localizedString("&Close", "A File menu item."),
+                  "performClose:", QKeySequence::Close);
+    fileMenu->addSeparator();
+    QAction* preferences =
+        addActionItem(*fileMenu, platform::localizedString("&Preferences…", "A File menu item."),
+                      "showPreferencesWindow:", QKeySequence(Qt::ControlModifier | Qt::Key_Comma));
+    preferences->setMenuRole(QAction::PreferencesRole);
+    fileMenu->addSeparator();
+    QAction* quit = addActionItem(
+        *fileMenu, platform::localizedString("&Quit Quillon Player", "A File menu item."),
+        "terminate:", QKeySequence(Qt::ControlModifier | Qt::Key_Q));
+    quit->setMenuRole(QAction::QuitRole);
+    menus.push_back(std::move(fileMenu));
+
+    auto viewMenu = std::make_unique<QMenu>(
+        qs(platform::localizedString("&View", "The title of the View menu.")));
+    fullScreenMenuItem_ = addActionItem(
+        *viewMenu, platform::localizedString("Enter Full Screen", "A View menu item."),
+        "toggleFullScreen:", QKeySequence(Qt::ControlModifier | Qt::Key_F));
+    // The player window takes Ctrl+F itself; the menu only shows the key.
+    fullScreenMenuItem_->setShortcutContext(Qt::WidgetShortcut);
+    auto* pictureInPicture = new platform::NSMenuItem(
+        QLPictureInPictureController::pictureInPictureControlTitleStart(), viewMenu.get());
+    QObject::connect(
+        pictureInPicture, &QAction::triggered, pictureInPicture, [this, pictureInPicture] {
+            std::string action =
+                pictureInPicture->property(kMenuItemActionProperty).toString().toStdString();
+            if (action.empty()) {
+                action = pictureInPicture->title() ==
+                                 QLPictureInPictureController::pictureInPictureControlTitleStop()
+                             ? "stopPictureInPicture:"
+                             : "startPictureInPicture:";
+            }
+            application().sendAction(action, nullptr, pictureInPicture);
+        });
+    viewMenu->addAction(pictureInPicture);
+    pictureInPictureMenuItem_ = pictureInPicture;
+    viewMenu_ = viewMenu.get();
+    menus.push_back(std::move(viewMenu));
+
+    auto tracksMenu = std::make_unique<QMenu>(
+        qs(platform::localizedString("&Tracks", "The title of the Tracks menu.")));
+    tracksMenu_ = tracksMenu.get();
+    // An empty menu would not open at all.
+    updateTracksMenu(tracksMenu_);
+    menus.push_back(std::move(tracksMenu));
+
+    auto controlsMenu = std::make_unique<QMenu>(
+        qs(platform::localizedString("&Controls", "The title of the Controls menu.")));
+    const char* controlsComment = "A Controls menu item.";
+    addActionItem(*controlsMenu, platform::localizedString("Play/Pause", controlsComment),
+                  "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
+    controlsMenu->addSeparator();
+    addActionItem(*controlsMenu, platform::localizedString("Step Backward", controlsComment),
+                  "stepBackward:", QKeySequence(Qt::Key_Comma));
+    addActionItem(*controlsMenu, platform::localizedString("Step Forward", controlsComment),
+                  "stepForward:", QKeySequence(Qt::Key_Period));
+    controlsMenu->addSeparator();
+    addActionItem(*controlsMenu, platform::localizedString("Jump Backward", controlsComment),
+                  "jumpBackward:", QKeySequence(Qt::ControlModifier | Qt::Key_Left));
+    addActionItem(*controlsMenu, platform::localizedString("Jump Forward", controlsComment),
+                  "jumpForward:", QKeySequence(Qt::ControlModifier | Qt::Key_Right));
+    addActionItem(*controlsMenu, platform::localizedString("Jump to Beginning", controlsComment),
+                  "jumpToBeginning:", QKeySequence(Qt::ControlModifier | Qt::Key_Home));
+    addActionItem(*controlsMenu, platform::localizedString("Jump to End", controlsComment),
+                  "jumpToEnd:", QKeySequence(Qt::ControlModifier | Qt::Key_End));
+    controlsMenu->addSeparator();
+    controlsMenu->addAction(platform::NSMenuItem::sectionHeader(
+        platform::localizedString("Playback Speed",
+                                  "The section of the Controls menu that holds "
+                                  "the playback-rate slider."),
+        controlsMenu.get()));
+    auto* rateItem = new QWidgetAction(controlsMenu.get());
+    rateItem->setDefaultWidget(&playbackRateMenuItemView());
+    playbackRateMenuItemViewOwner_.release();
+    controlsMenu->addAction(rateItem);
+    playbackRateMenuItem_ = rateItem;
+    controlsMenu_ = controlsMenu.get();
+    menus.push_back(std::move(controlsMenu));
+
+    auto windowMenu = std::make_unique<QMenu>(
+        qs(platform::localizedString("&Window", "The title of the Window menu.")));
+    addActionItem(*windowMenu, platform::localizedString("Minimize", "A Window menu item."),
+                  "performMiniaturize:", QKeySequence(Qt::ControlModifier | Qt::Key_M));
+    menus.push_back(std::move(windowMenu));
+
+    auto helpMenu = std::make_unique<QMenu>(
+        qs(platform::localizedString("&Help", "The title of the Help menu.")));
+    addActionItem(*helpMenu,
+                  platform::localizedString("Quillon Player FAQ",
+                                            "The Help menu item that opens the frequently asked "
+                                            "questions web page."),
+                  "openFAQ:");
+    menus.push_back(std::move(helpMenu));
+
+    for (const auto& menu : menus) {
+        QMenu* raw = menu.get();
+        QObject::connect(raw, &QMenu::aboutToShow, raw, [this, raw] { menuNeedsUpdate(*raw); });
+    }
+    return menus;
+}
+
+void AppDelegate::menuNeedsUpdate(QMenu& menu) {
+    if (&menu == viewMenu_) {
+        updateViewMenu();
+    } else if (&menu == controlsMenu_) {
+        updateControlsMenu();
+    } else if (&menu == tracksMenu_) {
+        updateTracksMenuThroughResponderChain();
+    }
+}
+
+void AppDelegate::updateViewMenu() {
+    platform::precondition(!pictureInPictureMenuItem_.isNull() && !fullScreenMenuItem_.isNull(),
+                           "The View menu's items are missing.");
+    platform::NSWindow* keyWindow = application().keyWindow();
+    fullScreenMenuItem_->setEnabled(keyWindow != nullptr);
+    fullScreenMenuItem_->setText(
+        qs(keyWindow != nullptr && keyWindow->isInFullScreen()
+               ? platform::localizedString("Exit Full Screen", "A View menu item.")
+               : platform::localizedString("Enter Full Screen", "A View menu item.")));
+
+    platform::NSMenuItem& item = *pictureInPictureMenuItem_;
+    // A player window that answers sets the item up from scratch, as it would a fresh item.
+    item.setVisible(true);
+    item.setEnabled(true);
+    if (application().sendAction("updatePictureInPictureMenuItem:", nullptr, &item)) {
+        return;
+    }
+    if (isPictureInPictureSupported_()) {
+        item.setVisible(true);
+        item.setText(qs(QLPictureInPictureController::pictureInPictureControlTitleStart()));
+        item.setProperty(kMenuItemActionProperty, QString());
+        item.setEnabled(false);
+    } else {
+        item.setVisible(false);
+    }
+}
+
+void AppDelegate::updateTracksMenuThroughResponderChain() {
+    platform::precondition(!tracksMenu_.isNull(), "The Tracks menu is missing.");
+    if (!application().sendAction("updateTracksMenu:", nullptr, tracksMenu_)) {
+        updateTracksMenu(tracksMenu_);
+    }
+}
+
+void AppDelegate::updateControlsMenu() {
+    platform::precondition(!controlsMenu_.isNull() && !playbackRateMenuItem_.isNull(),
+                           "The Controls menu's items are missing.");
+    PlaybackRateSlider& slider = playbackRateSlider();
+    if (!application().sendAction("updatePlaybackRateSlider:", nullptr, &slider)) {
+        updatePlaybackRateSlider(&slider);
+    }
+    QWidget& view = playbackRateMenuItemView();
+    view.setGeometry(QRect(QPoint(0, 0), view.sizeHint()));
+    view.setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    if (playbackRateMenuItem_->defaultWidget() != &view) {
+        playbackRateMenuItem_->setDefaultWidget(&view);
+        playbackRateMenuItemViewOwner_.release();
+    }
+}
+
+PlaybackRateSlider& AppDelegate::playbackRateSlider() {
+    if (playbackRateSlider_ == nullptr) {
+        playbackRateMenuItemView();
+    }
+    return *playbackRateSlider_;
+}
+
+QWidget& AppDelegate::playbackRateMenuItemView() {
+    if (playbackRateMenuItemView_.isNull()) {
+        playbackRateMenuItemViewOwner_ = std::make_unique<QWidget>();
+        playbackRateMenuItemView_ = playbackRateMenuItemViewOwner_.get();
+        auto* layout = new QHBoxLayout(playbackRateMenuItemView_);
+        layout->setContentsMargins(menuItemViewInsets());
+        layout->setSpacing(0);
+        std::unique_ptr<PlaybackRateSlider> slider = makePlaybackRateSlider();
+        playbackRateSlider_ = slider.get();
+        layout->addWidget(slider.release());
+    }
+    return *playbackRateMenuItemView_;
+}
+
+// MARK: - Fallbacks of the responder chain
+
+bool AppDelegate::tryToPerform(std::string_view action, QObject* sender) {
+    if (action == "updateTracksMenu:") {
+        updateTracksMenu(sender);
+    } else if (action == "updatePlaybackRateSlider:") {
+        updatePlaybackRateSlider(sender);
+    } else if (action == "showPreferencesWindow:") {
+        showPreferencesWindow(sender);
+    } else if (action == "openFAQ:") {
+        openFAQ(sender);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void AppDelegate::updateTracksMenu(QObject* /*sender*/) {
+    platform::precondition(!tracksMenu_.isNull(), "The Tracks menu is missing.");
+    tracksMenu_->clear();
+    QAction* item = tracksMenu_->addAction(qs(platform::localizedString(
+        "No Media Selected",
+        "The title of a disabled menu item shown under the Tracks menu that indicates that the "
+        "media tracks cannot be shown unless the user opens a media file and selects its "
+        "window.")));
+    item->setShortcut(QKeySequence());
+    item->setEnabled(false);
+}
+
+void AppDelegate::updatePlaybackRateSlider(QObject* /*sender*/) {
+    PlaybackRateSlider& slider = playbackRateSlider();
+    slider.slider()->setEnabled(false);
+    slider.updateLabelColors();
+
+    const auto defaultRate = static_cast<float>(userDefaults_.doubleForKey(QPDefaultPlaybackRate));
+    slider.setSelectedIndex(static_cast<int>(slider.nearestItemIndex(defaultRate)));
+
+    slider.updateAccessibilityValueIndicator();
+    postAccessibilityValueChanged(&slider, slider.accessibilityValue());
+
+    slider.action().clear();
+}
+
+// MARK: - Preferences and help
+
+void AppDelegate::makePreferencesWindowController() {
+    preferencesWindowController_ =
+        quillon::makePreferencesWindowController(castlinkManager_, userDefaults_);
+}
+
+void AppDelegate::showPreferencesWindow(QObject* /*sender*/) {
+    if (!preferencesWindowController_) {
+        makePreferencesWindowController();
+    }
+    preferencesWindowController_->showWindow(nullptr);
+}
+
+void AppDelegate::openFAQ(QObject* /*sender*/) {
+    const auto url = platform::URL::fromString(faqAddress);
+    if (!url || !workspace_.openURL(*url)) {
+        platform::log("Failed to open {}.", faqAddress);
+    }
+}
+
+}  // namespace quillon

@@ -1,0 +1,369 @@
+#include "platform/appkit/NSWindowRestorationStore.h"
+
+#include <QCborArray>
+#include <QCborStreamReader>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+
+#include "platform/appkit/NSDocument.h"
+#include "platform/appkit/NSDocumentController.h"
+#include "platform/appkit/NSOperationQueue.h"
+#include "platform/appkit/NSViewController.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/appkit/NSWindowController.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/URLBookmark.h"
+
+namespace platform {
+namespace {
+
+// The same name the application's restoration observer listens for.
+constexpr const char* didFinishRestoringWindowsNotification =
+    "NSApplicationDidFinishRestoringWindowsNotification";
+
+constexpr int fileFormatVersion = 1;
+
+const QString versionKey = QStringLiteral("version");
+const QString windowsKey = QStringLiteral("windows");
+const QString bookmarkKey = QStringLiteral("bookmark");
+const QString identifierKey = QStringLiteral("identifier");
+const QString documentStateKey = QStringLiteral("documentState");
+const QString windowControllerStateKey = QStringLiteral("windowControllerState");
+const QString viewControllerStatesKey = QStringLiteral("viewControllerStates");
+const QString frameKey = QStringLiteral("frame");
+const QString fullScreenKey = QStringLiteral("fullScreen");
+
+QByteArray toByteArray(const std::vector<std::uint8_t>& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
+}
+
+std::vector<std::uint8_t> toBytes(const QByteArray& bytes) {
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::string defaultFilePath() {
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (stateHome.isEmpty() || !QDir::isAbsolutePath(stateHome)) {
+        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
+    }
+    return (stateHome + QStringLiteral("/quillon-player/windows.cbor")).toStdString();
+}
+
+// Calls `visit` for `controller` and every controller below it.
+void forEachViewController(NSViewController* controller,
+                           const std::function<void(NSViewController&)>& visit) {
+    if (controller == nullptr) {
+        return;
+    }
+    visit(*controller);
+    for (const auto& child : controller->childViewControllers()) {
+        forEachViewController(child.get(), visit);
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> dataValue(const QCborMap& map, const QString& key) {
+    QCborValue value = map.value(key);
+    if (!value.isByteArray()) {
+        return std::nullopt;
+    }
+    return toBytes(value.toByteArray());
+}
+
+// An unarchiver for stored state; null when the state is missing or unreadable.
+std::shared_ptr<NSKeyedUnarchiver> unarchiver(
+    const std::optional<std::vector<std::uint8_t>>& data) {
+    if (!data) {
+        return nullptr;
+    }
+    try {
+        return std::make_shared<NSKeyedUnarchiver>(*data);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// Puts back what the window's controllers and the window itself kept.
+void restoreWindowState(NSWindow& window, const QCborMap& entry) {
+    if (NSWindowController* controller = window.windowController()) {
+        if (auto coder = unarchiver(dataValue(entry, windowControllerStateKey))) {
+            controller->restoreState(*coder);
+            coder->finishDecoding();
+        }
+    }
+    const QCborMap viewControllerStates = entry.value(viewControllerStatesKey).toMap();
+    forEachViewController(window.contentViewController(), [&](NSViewController& controller) {
+        if (!controller.identifier()) {
+            return;
+        }
+        if (auto coder = unarchiver(dataValue(viewControllerStates,
+                                              QString::fromStdString(*controller.identifier())))) {
+            controller.restoreState(*coder);
+            coder->finishDecoding();
+        }
+    });
+    const QCborArray frame = entry.value(frameKey).toArray();
+    if (frame.size() == 4 && frame.at(2).toDouble() > 0 && frame.at(3).toDouble() > 0) {
+        window.setFrame(CGRect{frame.at(0).toDouble(), frame.at(1).toDouble(),
+                               frame.at(2).toDouble(), frame.at(3).toDouble()},
+                        false);
+    }
+    window.makeKeyAndOrderFront();
+    if (entry.value(fullScreenKey).toBool() && !window.isInFullScreen()) {
+        window.toggleFullScreen();
+    }
+}
+
+}  // namespace
+
+NSWindowRestorationStore& NSWindowRestorationStore::shared() {
+    static NeverDestroyed<NSWindowRestorationStore> store(defaultFilePath());
+    return store.get();
+}
+
+NSWindowRestorationStore::NSWindowRestorationStore(std::string filePath)
+    : filePath_(std::move(filePath)) {
+    invalidationObservation_ = NotificationCenter::defaultCenter().addObserver(
+        NSWindowRestorableStateDidInvalidateNotification, nullptr,
+        [this](const Notification&) { setNeedsWrite(); });
+    // A window the user closes must not come back at the next launch.
+    closeObservation_ = NotificationCenter::defaultCenter().addObserver(
+        NSWindowWillCloseNotification, nullptr, [this](const Notification&) { setNeedsWrite(); });
+}
+
+NSWindowRestorationStore::~NSWindowRestorationStore() {
+    *alive_ = false;
+}
+
+NSDocumentController* NSWindowRestorationStore::documentController() const {
+    return documentController_ != nullptr ? documentController_ : NSDocumentController::shared();
+}
+
+QCborMap NSWindowRestorationStore::readFile() const {
+    QFile file(QString::fromStdString(filePath_));
+    if (!file.exists()) {
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        log("Failed to read the stored windows from {}: {}.", filePath_,
+            file.errorString().toStdString());
+        return {};
+    }
+    QCborParserError error;
+    QCborValue root = QCborValue::fromCbor(file.readAll(), &error);
+    if (error.error != QCborError::NoError || !root.isMap()) {
+        log("The stored windows in {} are unreadable ({}); no window is restored.", filePath_,
+            error.error != QCborError::NoError ? error.errorString().toStdString()
+                                               : std::string("not a map"));
+        return {};
+    }
+    QCborMap map = root.toMap();
+    if (map.value(versionKey).toInteger() != fileFormatVersion) {
+        log("The stored windows in {} are of an unknown version; no window is restored.",
+            filePath_);
+        return {};
+    }
+    return map;
+}
+
+void NSWindowRestorationStore::restoreWindows(NSDocumentController& controller,
+                                              const void* application) {
+    documentController_ = &controller;
+    application_ = application;
+    isRestoring_ = true;
+    // One count for this call, so that windows answered at once do not end restoration early.
+    pendingRestorations_ = 1;
+    const QCborArray windows = readFile().value(windowsKey).toArray();
+    for (const QCborValue& window : windows) {
+        if (window.isMap()) {
+            ++pendingRestorations_;
+            restoreWindow(controller, window.toMap());
+        }
+    }
+    finishOneRestoration();
+}
+
+void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
+                                             const QCborMap& entry) {
+    const auto bookmark = dataValue(entry, bookmarkKey);
+    const std::string identifier = entry.value(identifierKey).toString().toStdString();
+    if (!bookmark || identifier.empty()) {
+        log("A stored window without its file or identifier is not restored.");
+        finishOneRestoration();
+        return;
+    }
+    std::optional<URL> url;
+    try {
+        bool isStale = false;
+        url = URLByResolvingBookmarkData(*bookmark, NSURLBookmarkResolutionWithoutUI, isStale);
+    } catch (const Error& error) {
+        log("The file of a stored window can't be found: {}", error.localizedDescription());
+        finishOneRestoration();
+        return;
+    }
+    auto alive = std::weak_ptr<bool>(alive_);
+    controller.reopenDocumentForURL(
+        *url, *url, false,
+        [this, alive, entry, identifier](std::shared_ptr<NSDocument> document, bool,
+                                         std::shared_ptr<const Error> error) {
+            if (alive.expired()) {
+                return;
+            }
+            if (!document) {
+                log("Failed to reopen the document of a stored window: {}",
+                    error ? error->localizedDescription() : std::string("unknown error"));
+                finishOneRestoration();
+                return;
+            }
+            auto state = unarchiver(dataValue(entry, documentStateKey));
+            if (!state) {
+                // The document gets an empty state rather than none.
+                NSKeyedArchiver empty;
+                state = std::make_shared<NSKeyedUnarchiver>(empty.encodedData());
+            }
+            // The completion is called once; a document that drops it leaves restoration open,
+            // as the document then still owes an answer.
+            document->restoreDocumentWindow(
+                identifier, state,
+                [this, alive, entry](NSWindow* window, std::shared_ptr<const NSError> error) {
+                    if (alive.expired()) {
+                        return;
+                    }
+                    if (window != nullptr) {
+                        restoreWindowState(*window, entry);
+                    } else {
+                        log("A stored window was not restored: {}",
+                            error ? error->localizedDescription() : std::string("no window"));
+                    }
+                    finishOneRestoration();
+                });
+        });
+}
+
+void NSWindowRestorationStore::finishOneRestoration() {
+    if (pendingRestorations_ <= 0) {
+        return;
+    }
+    if (--pendingRestorations_ > 0) {
+        return;
+    }
+    isRestoring_ = false;
+    NotificationCenter::defaultCenter().post(didFinishRestoringWindowsNotification, application_);
+    // What could not be restored is not tried again at the next launch.
+    setNeedsWrite();
+}
+
+void NSWindowRestorationStore::setNeedsWrite() {
+    if (isWriteScheduled_ || isTerminating_ || QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    isWriteScheduled_ = true;
+    auto alive = std::weak_ptr<bool>(alive_);
+    QTimer::singleShot(writeDelay_, QCoreApplication::instance(), [this, alive] {
+        if (alive.expired()) {
+            return;
+        }
+        isWriteScheduled_ = false;
+        writeNow();
+    });
+}
+
+void NSWindowRestorationStore::applicationWillTerminate() {
+    writeNow();
+    isTerminating_ = true;
+}
+
+void NSWindowRestorationStore::writeNow() {
+    if (isRestoring_ || isTerminating_) {
+        // Writing now would drop the windows that are still being restored.
+        if (isRestoring_) {
+            isWriteScheduled_ = false;
+        }
+        return;
+    }
+    struct PendingEntry {
+        QCborMap entry;
+        std::shared_ptr<NSKeyedArchiver> documentCoder;
+    };
+    std::vector<PendingEntry> entries;
+    NSOperationQueue backgroundQueue("Window Restoration Queue");
+    if (NSDocumentController* controller = documentController()) {
+        for (const auto& document : controller->documents()) {
+            if (!document->fileURL()) {
+                continue;
+            }
+            std::vector<std::uint8_t> bookmark;
+            try {
+                bookmark = bookmarkData(*document->fileURL());
+            } catch (const Error& error) {
+                log("The window of {} is not stored: {}", document->fileURL()->path(),
+                    error.localizedDescription());
+                continue;
+            }
+            for (const auto& windowController : document->windowControllers()) {
+                NSWindow* window = std::as_const(*windowController).window();
+                if (window == nullptr || window->identifier().empty()) {
+                    continue;
+                }
+                PendingEntry pending;
+                pending.entry.insert(bookmarkKey, toByteArray(bookmark));
+                pending.entry.insert(identifierKey, QString::fromStdString(window->identifier()));
+                NSKeyedArchiver controllerCoder;
+                windowController->encodeRestorableState(controllerCoder);
+                pending.entry.insert(windowControllerStateKey,
+                                     toByteArray(controllerCoder.encodedData()));
+                QCborMap viewControllerStates;
+                forEachViewController(window->contentViewController(),
+                                      [&](NSViewController& viewController) {
+                                          if (!viewController.identifier()) {
+                                              return;
+                                          }
+                                          NSKeyedArchiver coder;
+                                          viewController.encodeRestorableState(coder);
+                                          viewControllerStates.insert(
+                                              QString::fromStdString(*viewController.identifier()),
+                                              toByteArray(coder.encodedData()));
+                                      });
+                pending.entry.insert(viewControllerStatesKey, viewControllerStates);
+                const CGRect frame = window->frame();
+                pending.entry.insert(frameKey, QCborArray{frame.origin.x, frame.origin.y,
+                                                          frame.size.width, frame.size.height});
+                pending.entry.insert(fullScreenKey, window->isInFullScreen());
+                pending.documentCoder = std::make_shared<NSKeyedArchiver>();
+                document->encodeRestorableState(*pending.documentCoder, backgroundQueue);
+                entries.push_back(std::move(pending));
+            }
+        }
+    }
+    backgroundQueue.waitUntilAllOperationsAreFinished();
+
+    QCborArray windows;
+    for (auto& pending : entries) {
+        pending.entry.insert(documentStateKey, toByteArray(pending.documentCoder->encodedData()));
+        windows.append(pending.entry);
+    }
+    QCborMap root;
+    root.insert(versionKey, fileFormatVersion);
+    root.insert(windowsKey, windows);
+
+    const QString path = QString::fromStdString(filePath_);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // A temporary file renamed over the old one: a crash mid-write leaves the old state.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(root.toCborValue().toCbor()) < 0 ||
+        !file.commit()) {
+        log("Failed to store the windows in {}: {}.", filePath_, file.errorString().toStdString());
+    }
+}
+
+}  // namespace platform

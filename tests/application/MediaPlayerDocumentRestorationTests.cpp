@@ -1,0 +1,151 @@
+#include <QTemporaryDir>
+
+#include "application/MediaPlayerDocumentTestSupport.h"
+#include "platform/appkit/NSOperationQueue.h"
+#include "platform/appkit/NSWindowRestorationStore.h"
+#include "platform/foundation/KeyedArchiver.h"
+#include "platform/foundation/KeyedUnarchiver.h"
+#include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/WindowRestorationObserver.h"
+
+namespace quillon::test {
+namespace {
+
+constexpr const char* playerWindow = MediaPlayerWindowController::mediaPlayerWindowIdentifier;
+
+// What a restoration request was answered with, and how often.
+struct Answer {
+    int count = 0;
+    platform::NSWindow* window = nullptr;
+    std::shared_ptr<const platform::NSError> error;
+
+    platform::NSDocument::RestoreWindowCompletion completion() {
+        return [this](platform::NSWindow* answeredWindow, auto answeredError) {
+            ++count;
+            window = answeredWindow;
+            error = answeredError;
+        };
+    }
+};
+
+std::shared_ptr<platform::NSKeyedUnarchiver> emptyState() {
+    platform::NSKeyedArchiver archiver;
+    return std::make_shared<platform::NSKeyedUnarchiver>(archiver.encodedData());
+}
+
+void expectError(const Answer& answer, MediaPlayerDocument::WindowRestoreError expected) {
+    ASSERT_TRUE(answer.error);
+    EXPECT_EQ(answer.error->domain(), "Quillon_Player.MediaPlayerDocument.WindowRestoreError");
+    EXPECT_EQ(answer.error->code(), static_cast<std::int64_t>(expected));
+}
+
+TEST_F(MediaPlayerDocumentTest, ARequestBeforeTheLoadEndsIsAnsweredWithThePlayerWindow) {
+    auto document = open("h264-aac.mkv", false);
+    ASSERT_TRUE(document);
+    Answer replaced;
+    Answer latest;
+    document->restoreDocumentWindow(playerWindow, emptyState(), replaced.completion());
+    document->restoreDocumentWindow(playerWindow, emptyState(), latest.completion());
+    EXPECT_EQ(latest.count, 0);
+
+    ASSERT_TRUE(pumpUntil([&] { return latest.count > 0; }));
+    pumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(latest.count, 1);
+    EXPECT_EQ(replaced.count, 0);
+    ASSERT_TRUE(document->mediaPlayerWindowController());
+    EXPECT_EQ(latest.window, document->mediaPlayerWindowController()->window());
+    EXPECT_FALSE(latest.error);
+}
+
+TEST_F(MediaPlayerDocumentTest, ARequestBeforeAFailedLoadIsAnsweredWithoutAlert) {
+    auto document = open("subtitles.srt", false);
+    ASSERT_TRUE(document);
+    Answer answer;
+    document->restoreDocumentWindow(playerWindow, emptyState(), answer.completion());
+    ASSERT_TRUE(pumpUntil([&] { return answer.count > 0; }));
+    EXPECT_EQ(answer.window, nullptr);
+    expectError(answer, MediaPlayerDocument::WindowRestoreError::failedToLoadMedia);
+    EXPECT_TRUE(document->isClosed());
+    EXPECT_TRUE(controller.documents().empty());
+}
+
+TEST_F(MediaPlayerDocumentTest, ARequestBeforeACancelIsAnsweredAtOnce) {
+    auto document = open("h264-aac.mkv", false);
+    ASSERT_TRUE(document);
+    Answer answer;
+    document->restoreDocumentWindow(playerWindow, emptyState(), answer.completion());
+    document->cancelLoading();
+    EXPECT_EQ(answer.count, 1);
+    EXPECT_EQ(answer.window, nullptr);
+    expectError(answer, MediaPlayerDocument::WindowRestoreError::loadCancelled);
+    EXPECT_TRUE(document->isClosed());
+}
+
+TEST_F(MediaPlayerDocumentTest, ARequestAfterTheLoadFindsTheWindowThenRestoresTheSource) {
+    auto document = open("h264-aac.mkv");
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(pumpUntil([&] { return document->mediaPlayerWindowController() != nullptr; }));
+
+    // The stored state carries another identifier than the one the source has now.
+    const std::string loadedId = document->mediaSource()->id();
+    document->mediaSource()->setId("STORED-IDENTIFIER");
+    platform::NSKeyedArchiver coder;
+    {
+        platform::NSOperationQueue queue("Test Restoration Queue");
+        document->encodeRestorableState(coder, queue);
+        queue.waitUntilAllOperationsAreFinished();
+    }
+    document->mediaSource()->setId(loadedId);
+    auto state = std::make_shared<platform::NSKeyedUnarchiver>(coder.encodedData());
+
+    Answer answer;
+    onMain([&] {
+        document->restoreDocumentWindow(playerWindow, state, answer.completion());
+        EXPECT_EQ(answer.count, 0) << "answered on the main queue after the source restored";
+    });
+    ASSERT_TRUE(pumpUntil([&] { return answer.count > 0; }));
+    EXPECT_EQ(answer.window, document->mediaPlayerWindowController()->window());
+    EXPECT_FALSE(answer.error);
+    EXPECT_EQ(document->mediaSource()->id(), "STORED-IDENTIFIER");
+
+    Answer other;
+    document->restoreDocumentWindow("org.quillon.player.SomeOtherWindow", emptyState(),
+                                    other.completion());
+    EXPECT_EQ(other.count, 1);
+    expectError(other, MediaPlayerDocument::WindowRestoreError::windowNotAvailable);
+}
+
+TEST_F(MediaPlayerDocumentTest, TheStoreReopensAPlayerWindowAtTheNextLaunch) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string path = directory.filePath("windows.cbor").toStdString();
+    {
+        platform::NSWindowRestorationStore store(path);
+        auto document = open("h264-aac.mkv");
+        ASSERT_TRUE(document);
+        ASSERT_TRUE(pumpUntil([&] { return document->mediaPlayerWindowController() != nullptr; }));
+        store.writeNow();
+        document->close();
+        pumpFor(std::chrono::milliseconds(100));
+    }
+
+    int finished = 0;
+    const int application = 0;
+    auto observation = platform::NotificationCenter::defaultCenter().addObserver(
+        platform::NSApplicationDidFinishRestoringWindowsNotification, &application,
+        [&](const platform::Notification&) { ++finished; });
+    platform::NSWindowRestorationStore store(path);
+    onMain([&] { store.restoreWindows(controller, &application); });
+    ASSERT_EQ(controller.documents().size(), 1u);
+    auto document = std::dynamic_pointer_cast<MediaPlayerDocument>(controller.documents()[0]);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(finished, 0) << "the player window does not exist yet";
+
+    ASSERT_TRUE(pumpUntil([&] { return finished > 0; }));
+    ASSERT_TRUE(document->mediaPlayerWindowController());
+    EXPECT_TRUE(document->mediaPlayerWindowController()->isRestoredFromPersistedState());
+    EXPECT_TRUE(document->mediaPlayerWindowController()->window()->isVisible());
+}
+
+}  // namespace
+}  // namespace quillon::test
