@@ -18,6 +18,7 @@
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/SpelledOutDuration.h"
 #include "player-interface/VideoPlayerView.h"
+#include "support/EventPumping.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace {
@@ -32,20 +33,6 @@ public:
     void userInteractionDidEnd() override { events.push_back("end"); }
     std::vector<std::string> events;
 };
-
-// Runs Qt's events (animations, timers) and the main queue until the condition holds.
-bool pumpUntil(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        DispatchQueue::main().drain();
-    }
-    return true;
-}
 
 bool isNumeric(CMTime time) {
     return CMTIME_IS_VALID(time) && !CMTIME_IS_INDEFINITE(time) &&

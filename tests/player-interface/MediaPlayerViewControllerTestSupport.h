@@ -11,27 +11,10 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/UserDefaults.h"
 #include "player-interface/MediaPlayerViewController.h"
+#include "support/ScopedUserDefault.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon::test {
-
-// Puts a user default back as it was when the test ends.
-class ScopedUserDefault {
-public:
-    explicit ScopedUserDefault(std::string key)
-        : key_(std::move(key)), saved_(platform::UserDefaults::standard().objectForKey(key_)) {}
-    ~ScopedUserDefault() {
-        if (saved_) {
-            platform::UserDefaults::standard().setObject(*saved_, key_);
-        } else {
-            platform::UserDefaults::standard().removeObject(key_);
-        }
-    }
-
-private:
-    std::string key_;
-    std::optional<platform::UserDefaults::Value> saved_;
-};
 
 // A player for one generated file and the view controller of its window, in an English locale so
 // that language names read the same everywhere.

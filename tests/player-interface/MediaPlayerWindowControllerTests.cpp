@@ -21,6 +21,7 @@
 #include "player-interface/MediaPlayerWindow.h"
 #include "player-interface/MediaPlayerWindowController.h"
 #include "player-interface/WindowRestorationObserver.h"
+#include "support/ScopedUserDefault.h"
 
 namespace quillon {
 namespace {
@@ -54,24 +55,6 @@ public:
 void PrintTo(const RecordingTitlebar::Call& call, std::ostream* out) {
     *out << "(" << call.alpha << (call.animated ? ", animated)" : ", at once)");
 }
-
-// Keeps a preference as it was before the test.
-class SavedPreference {
-public:
-    explicit SavedPreference(std::string key)
-        : key_(std::move(key)), saved_(platform::UserDefaults::standard().objectForKey(key_)) {}
-    ~SavedPreference() {
-        if (saved_) {
-            platform::UserDefaults::standard().setObject(*saved_, key_);
-        } else {
-            platform::UserDefaults::standard().removeObject(key_);
-        }
-    }
-
-private:
-    std::string key_;
-    std::optional<platform::UserDefaults::Value> saved_;
-};
 
 // A second of silence in WAV whose INFO list names it `title`.
 std::string writeTitledWave(const std::string& title) {
@@ -335,7 +318,7 @@ TEST_F(MediaPlayerWindowControllerTest, TitlebarIsOpaqueWithASheetAndFollowsTheC
 }
 
 TEST_F(MediaPlayerWindowControllerTest, EntersFullScreenAutomaticallyOnceAndNeverWhenRestored) {
-    SavedPreference saved(QPEnterFullScreenAutomaticallyOnOpen);
+    test::ScopedUserDefault saved(QPEnterFullScreenAutomaticallyOnOpen);
     platform::UserDefaults::standard().set(true, QPEnterFullScreenAutomaticallyOnOpen);
     openVideo("h264-aac.mp4");
     onMain([] {

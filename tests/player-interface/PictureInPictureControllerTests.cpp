@@ -20,6 +20,7 @@
 #include "platform/foundation/Log.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/VideoPlayerView.h"
+#include "support/EventPumping.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
@@ -27,19 +28,7 @@ namespace {
 
 using platform::PIPViewController;
 
-// Runs Qt's events and the main queue until `condition` holds; false after a generous timeout.
-bool pumpUntil(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        platform::DispatchQueue::main().drain();
-    }
-    return true;
-}
+using test::pumpUntil;
 
 class FakePlayback final : public QLPictureInPicturePlaybackDelegate {
 public:

@@ -8,24 +8,15 @@
 #include "media-player/MediaPlayerTestSupport.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/VideoPlayerView.h"
+#include "support/EventPumping.h"
 
 namespace quillon {
 namespace {
 
+using test::pumpUntil;
+
 class PictureInPictureMediaPlayerTest : public test::MediaPlayerTest {
 protected:
-    bool pumpUntil(const std::function<bool()>& condition) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > 10000) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            platform::DispatchQueue::main().drain();
-        }
-        return true;
-    }
     bool playerIsPlaying() {
         return onQueue([&] { return player->isPlaying(); });
     }

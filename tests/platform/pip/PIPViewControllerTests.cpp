@@ -12,22 +12,13 @@
 
 #include "platform/appkit/NSViewController.h"
 #include "platform/pip/PIPViewController.h"
+#include "support/EventPumping.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace platform {
 namespace {
 
-bool pumpUntil(const std::function<bool()>& condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using quillon::test::pumpUntil;
 
 class RecordingDelegate : public PIPViewControllerDelegate {
 public:
