@@ -25,9 +25,6 @@ namespace quillon {
 
 namespace {
 
-// The item's action, as a player window sets it; without one the title tells which way to go.
-constexpr const char* kMenuItemActionProperty = "action";
-
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -142,8 +139,8 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
         QLPictureInPictureController::pictureInPictureControlTitleStart(), viewMenu.get());
     QObject::connect(
         pictureInPicture, &QAction::triggered, pictureInPicture, [this, pictureInPicture] {
-            std::string action =
-                pictureInPicture->property(kMenuItemActionProperty).toString().toStdString();
+            // Without an action set by a player window, the title tells which way to go.
+            std::string action = pictureInPicture->action();
             if (action.empty()) {
                 action = pictureInPicture->title() ==
                                  QLPictureInPictureController::pictureInPictureControlTitleStop()
@@ -249,7 +246,7 @@ void AppDelegate::updateViewMenu() {
     if (isPictureInPictureSupported_()) {
         item.setVisible(true);
         item.setText(qs(QLPictureInPictureController::pictureInPictureControlTitleStart()));
-        item.setProperty(kMenuItemActionProperty, QString());
+        item.setAction({});
         item.setEnabled(false);
     } else {
         item.setVisible(false);

@@ -600,9 +600,7 @@ void MediaPlayerControlsViewController::updatePictureInPictureMenuItem(
     menuItem.setText(QString::fromStdString(
         active ? QLPictureInPictureController::pictureInPictureControlTitleStop()
                : QLPictureInPictureController::pictureInPictureControlTitleStart()));
-    menuItem.setProperty(
-        menuItemActionProperty,
-        QString::fromLatin1(active ? "stopPictureInPicture:" : "startPictureInPicture:"));
+    menuItem.setAction(active ? "stopPictureInPicture:" : "startPictureInPicture:");
 }
 
 void MediaPlayerControlsViewController::startPictureInPicture() {

@@ -47,9 +47,6 @@ public:
     // One frame at 23.976 frames per second: the scrubber's value change per unit of scroll.
     static constexpr double scrubberScrollingValueAmount = 1000.0 / 23976.0;
 
-    // The dynamic property of the Picture in Picture menu item that names the action it sends.
-    static constexpr const char* menuItemActionProperty = "action";
-
     // `routes`: the sound server's outputs for the route button (null: the shared service).
     static std::shared_ptr<MediaPlayerControlsViewController> make(
         std::shared_ptr<MediaPlayer> player, platform::AudioRouteServiceRef routes = {});

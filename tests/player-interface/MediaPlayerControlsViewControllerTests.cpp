@@ -345,16 +345,14 @@ TEST_F(ControlsPictureInPictureTest, MenuItemAndButtonFollowTheControllersState)
     controller->tryToPerform("updatePictureInPictureMenuItem:", &item);
     EXPECT_TRUE(item.isVisible());
     EXPECT_EQ(item.title(), QLPictureInPictureController::pictureInPictureControlTitleStart());
-    EXPECT_EQ(item.property(MediaPlayerControlsViewController::menuItemActionProperty).toString(),
-              "startPictureInPicture:");
+    EXPECT_EQ(item.action(), "startPictureInPicture:");
 
     view->pictureInPictureButton()->click();
     ASSERT_TRUE(pumpUntil([&] { return pictureInPicture->isPictureInPictureActive(); }));
     EXPECT_TRUE(view->isPictureInPictureActive());
     controller->tryToPerform("updatePictureInPictureMenuItem:", &item);
     EXPECT_EQ(item.title(), QLPictureInPictureController::pictureInPictureControlTitleStop());
-    EXPECT_EQ(item.property(MediaPlayerControlsViewController::menuItemActionProperty).toString(),
-              "stopPictureInPicture:");
+    EXPECT_EQ(item.action(), "stopPictureInPicture:");
 
     view->pictureInPictureButton()->click();
     ASSERT_TRUE(pumpUntil([&] { return !pictureInPicture->isPictureInPictureActive(); }));

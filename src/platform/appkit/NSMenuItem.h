@@ -20,10 +20,16 @@ public:
     bool state() const { return isChecked(); }
     void setState(bool on);
 
+    // The selector the item sends along the responder chain when chosen; empty for none (the
+    // item then shows disabled where its menu says so).
+    const std::string& action() const { return action_; }
+    void setAction(std::string action) { action_ = std::move(action); }
+
     const std::any& representedObject() const { return representedObject_; }
     void setRepresentedObject(std::any object) { representedObject_ = std::move(object); }
 
 private:
+    std::string action_;
     std::any representedObject_;
 };
 
