@@ -68,21 +68,26 @@ std::shared_ptr<platform::NSImage> makeImage(Shape shape) {
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
     shape(path);
+    return makeSymbolImage(std::move(path), side);
+}
+
+}  // namespace
+
+std::shared_ptr<platform::NSImage> makeSymbolImage(QPainterPath path, double sideLength) {
     return std::make_shared<platform::NSImage>(
-        platform::CGSize{side, side},
-        [path](QPainter& painter, const platform::CGRect& destination) {
+        platform::CGSize{sideLength, sideLength},
+        [path = std::move(path), sideLength](QPainter& painter,
+                                             const platform::CGRect& destination) {
             const QRectF target = calyxware::toQRectF(destination);
             painter.save();
             painter.setRenderHint(QPainter::Antialiasing);
             painter.translate(target.topLeft());
-            painter.scale(target.width() / side, target.height() / side);
+            painter.scale(target.width() / sideLength, target.height() / sideLength);
             painter.fillPath(path, Qt::black);
             painter.restore();
             return true;
         });
 }
-
-}  // namespace
 
 std::shared_ptr<platform::NSImage> controlsSymbolImage(std::string_view name) {
     static const std::map<std::string, std::shared_ptr<platform::NSImage>, std::less<>> images = {

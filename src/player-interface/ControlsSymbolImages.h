@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <memory>
 #include <string_view>
 
@@ -11,5 +12,9 @@ namespace quillon {
 // be tinted), each in a square of 16 points: "play.fill", "pause.fill", "pip.enter" and
 // "pip.exit". Null for any other name. Each image is made once and shared.
 std::shared_ptr<platform::NSImage> controlsSymbolImage(std::string_view name);
+
+// A symbol image that fills `path`, drawn in a square of `sideLength` points, in black on
+// transparent, scaled to whatever rectangle it is drawn into.
+std::shared_ptr<platform::NSImage> makeSymbolImage(QPainterPath path, double sideLength);
 
 }  // namespace quillon

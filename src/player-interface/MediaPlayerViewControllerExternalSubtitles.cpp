@@ -1,4 +1,3 @@
-#include <QPointer>
 #include <algorithm>
 
 #include "media-player/MediaPlayer.h"
@@ -116,17 +115,7 @@ void MediaPlayerViewController::didLoadExternalSubtitles(const std::string& oper
 
     if (const auto* error = std::get_if<MediaSource::LoadError>(&result)) {
         if (platform::NSWindow* window = hostWindow(*this)) {
-            auto alert = makeLoadErrorAlert(*error);
-            platform::NSAlert* sheet = alert.get();
-            // The window counts its sheets (restoration and closing look at them).
-            window->noteSheetDidBegin(sheet);
-            platform::NSAlert::beginSheetModalForWindow(
-                std::move(alert), window,
-                [window = QPointer<platform::NSWindow>(window), sheet](platform::NSModalResponse) {
-                    if (window) {
-                        window->noteSheetDidEnd(sheet);
-                    }
-                });
+            platform::NSAlert::beginSheetModalForWindow(makeLoadErrorAlert(*error), window, {});
         }
         return;
     }

@@ -1,7 +1,6 @@
 #include "player-interface/QLRoutePickerButton.h"
 
 #include <QApplication>
-#include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
 
@@ -10,6 +9,7 @@
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "player-interface/ControlsAppearance.h"
+#include "player-interface/ControlsSymbolImages.h"
 #include "player-interface/ImageTinting.h"
 
 namespace quillon {
@@ -42,22 +42,6 @@ QPainterPath airPlayAudioShape() {
     return path;
 }
 
-std::shared_ptr<platform::NSImage> makeSymbolImage() {
-    const QPainterPath path = airPlayAudioShape();
-    return std::make_shared<platform::NSImage>(
-        platform::CGSize{side, side},
-        [path](QPainter& painter, const platform::CGRect& destination) {
-            const QRectF target = calyxware::toQRectF(destination);
-            painter.save();
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.translate(target.topLeft());
-            painter.scale(target.width() / side, target.height() / side);
-            painter.fillPath(path, Qt::black);
-            painter.restore();
-            return true;
-        });
-}
-
 }  // namespace
 
 std::shared_ptr<platform::NSImage> ql_routePickerButtonImage() {
@@ -69,7 +53,7 @@ std::shared_ptr<platform::NSImage> ql_routePickerButtonImage() {
                 return embedded;
             }
         }
-        return makeSymbolImage();
+        return makeSymbolImage(airPlayAudioShape(), side);
     }();
     return image;
 }

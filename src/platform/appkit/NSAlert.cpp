@@ -1,9 +1,11 @@
 #include "platform/appkit/NSAlert.h"
 
+#include <QPointer>
 #include <QPushButton>
 #include <QString>
 #include <algorithm>
 
+#include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Localization.h"
 
 namespace platform {
@@ -92,9 +94,17 @@ void NSAlert::beginSheetModalForWindow(std::unique_ptr<NSAlert> alert, QWidget* 
     // Parenting hands the alert to the window, so that it cannot outlive it.
     sheet->setParent(window, sheet->windowFlags() | Qt::Sheet);
     sheet->setWindowModality(Qt::WindowModal);
+    // A window of ours counts its sheets (its title bar and restoration look at them).
+    QPointer<NSWindow> sheetWindow = dynamic_cast<NSWindow*>(window);
+    if (sheetWindow) {
+        sheetWindow->noteSheetDidBegin(sheet);
+    }
     QObject::connect(sheet, &QDialog::finished, sheet,
-                     [sheet, completion = std::move(completion)](int) {
+                     [sheet, sheetWindow, completion = std::move(completion)](int) {
                          const NSModalResponse response = sheet->responseOfClickedButton();
+                         if (sheetWindow) {
+                             sheetWindow->noteSheetDidEnd(sheet);
+                         }
                          sheet->deleteLater();
                          if (completion) {
                              completion(response);

@@ -1,20 +1,19 @@
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
+
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace platform {
 
-// Runs operations one after another on a thread of its own, named after the queue. The owner
-// can wait until every operation added so far has finished. Thread-safe.
+// Runs operations one after another on a serial dispatch queue named after it. The owner can
+// wait until every operation added so far has finished. Thread-safe.
 class NSOperationQueue {
 public:
     explicit NSOperationQueue(std::string name);
-    // Finishes the operations added so far, then ends the thread.
+    // Finishes the operations added so far.
     ~NSOperationQueue();
     NSOperationQueue(const NSOperationQueue&) = delete;
     NSOperationQueue& operator=(const NSOperationQueue&) = delete;
@@ -24,15 +23,8 @@ public:
     void waitUntilAllOperationsAreFinished();
 
 private:
-    void run();
-
     std::string name_;
-    std::mutex mutex_;
-    std::condition_variable condition_;
-    std::deque<std::function<void()>> operations_;
-    bool isRunningOperation_ = false;
-    bool isStopping_ = false;
-    std::thread thread_;
+    std::shared_ptr<DispatchQueue> queue_;
 };
 
 }  // namespace platform

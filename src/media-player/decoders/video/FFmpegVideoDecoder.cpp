@@ -10,7 +10,7 @@
 #include "media-player/decoders/common/FFmpegError.h"
 #include "media-player/decoders/common/FrameSideData.h"
 #include "media-player/decoders/common/HDRMetadata.h"
-#include "media-player/decoders/common/PixelAspectRatioAttachment.h"
+#include "media-player/decoders/common/PixelSpacingAttachment.h"
 #include "media-player/decoders/common/StreamSideData.h"
 #include "media-player/decoders/video/CMSampleBufferFFmpegVideo.h"
 #include "media-player/decoders/video/DecoderPixelFormatChooser.h"
@@ -282,7 +282,7 @@ CVPixelBufferRef FFmpegVideoDecoder::makePixelBuffer(const AVFrame& frame) {
     if (inHardwareMemory) {
         CVBufferSetAttachment(pixelBuffer, kCVImageBufferPixelAspectRatioKey,
                               std::make_shared<const CFDictionary>(
-                                  pixelAspectRatioAttachment(frame.sample_aspect_ratio)),
+                                  pixelSpacingAttachment(frame.sample_aspect_ratio)),
                               kCVAttachmentMode_ShouldPropagate);
     }
     return pixelBuffer;

@@ -14,7 +14,7 @@ extern "C" {
 #include "media-player/decoders/common/DarwinCall.h"
 #include "media-player/decoders/common/DecoderFrameGeometry.h"
 #include "media-player/decoders/common/FFmpegCall.h"
-#include "media-player/decoders/common/PixelAspectRatioAttachment.h"
+#include "media-player/decoders/common/PixelSpacingAttachment.h"
 #include "media-player/decoders/common/PixelFormats.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/foundation/FatalError.h"
@@ -77,7 +77,7 @@ CFDictionary poolAttachments(const DecodedPictureFormat& format,
                                             isYCbCr(converter.destinationPixelFormatFFmpeg()));
     attachments.set(
         kCVImageBufferPixelAspectRatioKey,
-        std::make_shared<const CFDictionary>(pixelAspectRatioAttachment(format.sampleAspectRatio)));
+        std::make_shared<const CFDictionary>(pixelSpacingAttachment(format.sampleAspectRatio)));
     return attachments;
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "FirstDecodedFrame.h"
-#include "media-player/decoders/common/PixelAspectRatioAttachment.h"
+#include "media-player/decoders/common/PixelSpacingAttachment.h"
 #include "media-player/decoders/common/StreamSideData.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "support/TestMedia.h"
@@ -89,7 +89,7 @@ TEST(StreamSideDataOfRealFiles, RotatedMP4HasAQuarterTurn) {
 
 TEST(PixelAspectRatioAttachment, TakesTheRatioOrSquarePixelsWhenUnknown) {
     const auto spacing = [](AVRational ratio) {
-        const CFDictionary attachment = pixelAspectRatioAttachment(ratio);
+        const CFDictionary attachment = pixelSpacingAttachment(ratio);
         EXPECT_EQ(attachment.size(), 2u);
         return std::pair{
             attachment.integerValue(kCVImageBufferPixelAspectRatioHorizontalSpacingKey),

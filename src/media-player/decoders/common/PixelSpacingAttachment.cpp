@@ -1,4 +1,4 @@
-#include "media-player/decoders/common/PixelAspectRatioAttachment.h"
+#include "media-player/decoders/common/PixelSpacingAttachment.h"
 
 #include <cstdint>
 
@@ -6,7 +6,7 @@
 
 namespace quillon {
 
-platform::CFDictionary pixelAspectRatioAttachment(AVRational sampleAspectRatio) {
+platform::CFDictionary pixelSpacingAttachment(AVRational sampleAspectRatio) {
     const bool known = sampleAspectRatio.num != 0 && sampleAspectRatio.den != 0;
     return platform::CFDictionary{
         {platform::kCVImageBufferPixelAspectRatioHorizontalSpacingKey,
