@@ -1,12 +1,15 @@
 #include "platform/avfoundation/AVAudioRoutingArbiter.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
 
 std::shared_ptr<AVAudioRoutingArbiter> AVAudioRoutingArbiter::sharedRoutingArbiter() {
-    static const auto arbiter = std::make_shared<AVAudioRoutingArbiter>();
-    return arbiter;
+    // Arbitration answers arrive on other threads, also while the process exits.
+    static NeverDestroyed<std::shared_ptr<AVAudioRoutingArbiter>> arbiter(
+        std::make_shared<AVAudioRoutingArbiter>());
+    return arbiter.get();
 }
 
 void AVAudioRoutingArbiter::beginArbitrationWithCategory(AVAudioRoutingArbitrationCategory,

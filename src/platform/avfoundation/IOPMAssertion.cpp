@@ -3,19 +3,21 @@
 #include <mutex>
 
 #include "platform/avfoundation/ScreenSaverPowerAssertionService.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
 
 namespace {
 
+// Players release their assertions from their own queues, which may still run at exit.
 std::mutex& serviceMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static NeverDestroyed<std::mutex> mutex;
+    return mutex.get();
 }
 
 std::shared_ptr<PowerAssertionService>& serviceSlot() {
-    static std::shared_ptr<PowerAssertionService> service;
-    return service;
+    static NeverDestroyed<std::shared_ptr<PowerAssertionService>> service;
+    return service.get();
 }
 
 }  // namespace

@@ -8,8 +8,9 @@ namespace platform {
 
 namespace {
 
-const std::string extensions(kUTTagClassFilenameExtension);
-const std::string mimeTypes(kUTTagClassMIMEType);
+// The tables are built on first use, which may be on a worker thread while the process exits.
+const std::string& extensions = neverDestroyedString(kUTTagClassFilenameExtension.data());
+const std::string& mimeTypes = neverDestroyedString(kUTTagClassMIMEType.data());
 
 constexpr const char* subtitlesType = "org.quillon.subtitles";
 

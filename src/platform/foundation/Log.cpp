@@ -3,18 +3,21 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/foundation/NeverDestroyed.h"
+
 namespace platform {
 
 namespace {
 
+// Worker threads log until the very end of the process, also while exit destroys statics.
 std::mutex& sinkMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static NeverDestroyed<std::mutex> mutex;
+    return mutex.get();
 }
 
 std::vector<ScopedLogCapture*>& captures() {
-    static std::vector<ScopedLogCapture*> list;
-    return list;
+    static NeverDestroyed<std::vector<ScopedLogCapture*>> list;
+    return list.get();
 }
 
 std::string_view libraryPhrase(FailingLibrary library) {

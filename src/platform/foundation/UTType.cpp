@@ -30,9 +30,9 @@ std::vector<UTTypeDeclaration> sharedDeclarations() {
 }  // namespace
 
 const std::vector<std::string>& UTTypeDeclaration::tags(std::string_view tagClass) const {
-    static const std::vector<std::string> none;
+    static NeverDestroyed<std::vector<std::string>> none;
     auto found = tagsByClass.find(tagClass);
-    return found == tagsByClass.end() ? none : found->second;
+    return found == tagsByClass.end() ? none.get() : found->second;
 }
 
 UTTypeRegistry::UTTypeRegistry(std::vector<UTTypeDeclaration> declarations)

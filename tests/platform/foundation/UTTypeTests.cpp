@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -13,6 +15,42 @@ using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
 
 namespace {
+
+constexpr const char* exitTimeReadVariable = "QUILLON_TEST_READ_DECLARATIONS_AT_EXIT";
+
+// A worker thread that first needs the type tables while the process exits: run from an exit
+// handler registered before the platform layer's statics were made (this file is linked ahead of
+// the library), so it runs after exit has destroyed them.
+void readDeclarationsAfterStaticsAreGone() {
+    const auto& imported = mainBundleTypeDeclarations().imported;
+    const bool found = std::any_of(imported.begin(), imported.end(), [](const auto& declaration) {
+        const auto& extensions = declaration.tags(kUTTagClassFilenameExtension);
+        return std::find(extensions.begin(), extensions.end(), "srt") != extensions.end();
+    });
+    if (!found) {
+        std::_Exit(3);
+    }
+}
+
+const bool exitTimeReadRegistered = [] {
+    return std::getenv(exitTimeReadVariable) != nullptr &&
+           std::atexit(readDeclarationsAfterStaticsAreGone) == 0;
+}();
+
+TEST(UTTypeDeathTest, TheTablesCanBeBuiltFirstWhileTheProcessExits) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs the program again, from its start, with the handler in place.
+    setenv(exitTimeReadVariable, "1", 1);
+    EXPECT_EXIT(
+        {
+            if (!exitTimeReadRegistered) {
+                std::_Exit(2);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    unsetenv(exitTimeReadVariable);
+}
 
 TEST(UTTypeTest, SubtitleFormatsConformToTheSubtitlesTypeAndItsParents) {
     for (const char* type :
