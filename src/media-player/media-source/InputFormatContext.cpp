@@ -1,11 +1,14 @@
 #include "media-player/media-source/InputFormatContext.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string_view>
+
+#include <sys/stat.h>
 
 #include "media-player/decoders/common/FFmpegCall.h"
 
@@ -25,6 +28,12 @@ std::string ffmpegLocation(const platform::URL& url) {
 }
 
 AVFormatContextPointer makeInputFormatContext(const platform::URL& url) {
+    // Opening a pipe waits for a writer, and reading a device may never end: only regular files
+    // are media. What cannot be examined is left to FFmpeg, which reports it.
+    struct stat info {};
+    if (url.isFileURL() && ::stat(url.path().c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        throw FFmpegError(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : ESPIPE));
+    }
     const std::string location = ffmpegLocation(url);
     AVFormatContextPointer context = makeFormatContext(CallSite(kFunction));
 

@@ -58,7 +58,8 @@ std::vector<platform::URL> subtitlesFiles(const platform::URL& folder,
         if (!entry) {
             break;
         }
-        if (entry->isDirectory || !extensions.contains(entry->url.pathExtension())) {
+        // A pipe or device named like a subtitle file would block its loading for ever.
+        if (!entry->isRegularFile || !extensions.contains(entry->url.pathExtension())) {
             continue;
         }
         const std::string stem = platform::trimmingWhitespaceAndNewlines(

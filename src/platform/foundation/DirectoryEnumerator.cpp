@@ -57,6 +57,7 @@ std::optional<DirectoryEntry> DirectoryEnumerator::nextObject() {
         struct stat info {};
         if (::fstatat(folder, name, &info, 0) == 0) {
             result.isDirectory = S_ISDIR(info.st_mode);
+            result.isRegularFile = S_ISREG(info.st_mode);
             result.identity = FileIdentity(static_cast<std::uint64_t>(info.st_dev),
                                            static_cast<std::uint64_t>(info.st_ino));
         } else {

@@ -25,6 +25,9 @@ struct DirectoryEntry {
     // The identity of the file the entry reaches (following symbolic links); none when it can't
     // be read, as for a dangling link.
     std::optional<FileIdentity> identity;
+    // Whether the entry reaches a regular file (not a pipe, socket or device, which may block
+    // whoever opens or reads them).
+    bool isRegularFile = false;
 };
 
 // Lists the entries of one folder, lazily and in the order the file system returns them ("." and

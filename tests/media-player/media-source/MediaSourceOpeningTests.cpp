@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -248,6 +251,53 @@ TEST(MediaSourceLoading, CompletesOnceWithTheSourceOffTheMainThread) {
     ASSERT_EQ(outcome.completionCount, 1);
     EXPECT_EQ(outcome.source->url().lastPathComponent(), "h264-aac.mp4");
     EXPECT_TRUE(outcome.source->externalSubtitlesTracks().empty());
+}
+
+TEST(MediaSourceLoading, PipesAreNeitherMediaNorSubtitleFiles) {
+    struct Folder {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("quillon-pipes-" + platform::UUID().uuidString());
+        Folder() { std::filesystem::create_directory(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+        platform::URL url(const char* name) const {
+            return platform::URL::fileURL((path / name).string());
+        }
+    } folder;
+    // Opening any of these for reading would wait for a writer that never comes.
+    for (const char* name : {"Piped.mkv", "Film.srt", "Alone.srt"}) {
+        ASSERT_EQ(::mkfifo((folder.path / name).c_str(), 0600), 0) << name;
+    }
+
+    const auto piped = loadAndWait(folder.url("Piped.mkv"));
+    EXPECT_EQ(piped.failureCount, 1);
+    ASSERT_TRUE(piped.error);
+    EXPECT_EQ(piped.error->kind(), Kind::failedToOpenURL);
+    // Nor is a folder a document.
+    const auto directory = loadAndWait(platform::URL::fileURL(folder.path.string()));
+    ASSERT_TRUE(directory.error);
+    EXPECT_EQ(directory.error->kind(), Kind::failedToOpenURL);
+
+    // Beside a film, the pipe named like its subtitles is passed over, the file beside it is not.
+    std::filesystem::copy_file(mediaPath("h264-aac.mp4"), folder.path / "Film.mp4");
+    std::filesystem::copy_file(mediaPath("subtitles.srt"), folder.path / "Film.en.srt");
+    const auto film = loadAndWait(folder.url("Film.mp4"));
+    ASSERT_EQ(film.completionCount, 1);
+    const auto external = film.source->externalSubtitlesTracks();
+    ASSERT_EQ(external.size(), 1u);
+    EXPECT_EQ(external[0]->externalMediaSource()->url().lastPathComponent(), "Film.en.srt");
+
+    // Handed over by name, a pipe fails to load as a subtitle file.
+    std::optional<MediaSource::ExternalSubtitlesLoadResult> added;
+    const platform::DispatchSemaphore answered;
+    film.source->loadExternalSubtitles(folder.url("Alone.srt"), [&](auto result) {
+        added = std::move(result);
+        answered.signal();
+    });
+    ASSERT_EQ(answered.wait(std::chrono::seconds(60)), platform::DispatchTimeoutResult::success);
+    ASSERT_TRUE(added);
+    const auto* error = std::get_if<MediaSourceLoadError>(&*added);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), Kind::failedToOpenURL);
 }
 
 TEST(MediaSourceLoading, AttachesTheSubtitleFilesTheScanFindsInItsOrder) {
