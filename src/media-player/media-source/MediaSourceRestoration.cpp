@@ -38,7 +38,8 @@ using NestedRestore = std::function<void(MediaSource& subtitlesSource,
 
 // Re-attaches a source's stored subtitle files strictly one after another, in stored order, so
 // that they come back in the order the user added them. The chain holds the source weakly: a
-// window closed meanwhile ends it without completing.
+// window closed meanwhile ends it early. Every way through calls `finish` exactly once, since
+// whoever waits for the end of restoration (the window restoration store) would wait for ever.
 struct ExternalSubtitlesRestoration {
     std::weak_ptr<MediaSource> source;
     Records records;
@@ -52,6 +53,7 @@ void restoreRecord(const std::shared_ptr<const ExternalSubtitlesRestoration>& ch
 void restoreNextRecord(const std::shared_ptr<const ExternalSubtitlesRestoration>& chain,
                        std::size_t index) {
     if (chain->source.expired()) {
+        chain->finish();
         return;
     }
     restoreRecord(chain, index + 1);
@@ -65,6 +67,7 @@ void restoreRecord(const std::shared_ptr<const ExternalSubtitlesRestoration>& ch
     }
     const auto source = chain->source.lock();
     if (!source) {
+        chain->finish();
         return;
     }
     const MediaSourceRestorationParameters& record = *chain->records[index];
@@ -91,6 +94,7 @@ void restoreRecord(const std::shared_ptr<const ExternalSubtitlesRestoration>& ch
             {
                 const auto source = chain->source.lock();
                 if (!source) {
+                    chain->finish();
                     return;
                 }
                 // A file found beside the media at load time is attached already: its state

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 
@@ -124,6 +125,38 @@ void restoreWindowState(NSWindow& window, const QCborMap& entry) {
     }
 }
 
+// The answer to one stored window's request, counted once: when the document answers, or else
+// when the last holder of the request lets go of it unanswered (a window closed while it was
+// being restored, a document that went away first). One such window must not hold back the end
+// of restoration, and with it every later write, for ever.
+class RestorationAnswer {
+public:
+    explicit RestorationAnswer(std::function<void()> finish) : finish_(std::move(finish)) {}
+    ~RestorationAnswer() {
+        if (answered_.exchange(true)) {
+            return;
+        }
+        // Let go of on any thread, maybe in the middle of the holder's own work.
+        if (QCoreApplication* application = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(application, finish_, Qt::QueuedConnection);
+        } else {
+            finish_();
+        }
+    }
+    RestorationAnswer(const RestorationAnswer&) = delete;
+    RestorationAnswer& operator=(const RestorationAnswer&) = delete;
+
+    void answer() {
+        if (!answered_.exchange(true)) {
+            finish_();
+        }
+    }
+
+private:
+    std::function<void()> finish_;
+    std::atomic<bool> answered_{false};
+};
+
 }  // namespace
 
 NSWindowRestorationStore& NSWindowRestorationStore::shared() {
@@ -212,17 +245,22 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
         return;
     }
     auto alive = std::weak_ptr<bool>(alive_);
+    auto answer = std::make_shared<RestorationAnswer>([this, alive] {
+        if (!alive.expired()) {
+            finishOneRestoration();
+        }
+    });
     controller.reopenDocumentForURL(
         *url, *url, false,
-        [this, alive, entry, identifier](std::shared_ptr<NSDocument> document, bool,
-                                         std::shared_ptr<const Error> error) {
+        [this, alive, entry, identifier, answer](std::shared_ptr<NSDocument> document, bool,
+                                                 std::shared_ptr<const Error> error) {
             if (alive.expired()) {
                 return;
             }
             if (!document) {
                 log("Failed to reopen the document of a stored window: {}",
                     error ? error->localizedDescription() : std::string("unknown error"));
-                finishOneRestoration();
+                answer->answer();
                 return;
             }
             auto state = unarchiver(dataValue(entry, documentStateKey));
@@ -231,11 +269,12 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
                 NSKeyedArchiver empty;
                 state = std::make_shared<NSKeyedUnarchiver>(empty.encodedData());
             }
-            // The completion is called once; a document that drops it leaves restoration open,
-            // as the document then still owes an answer.
+            // A document that drops the completion unanswered has let the window go: the
+            // answer then counts itself.
             document->restoreDocumentWindow(
                 identifier, state,
-                [this, alive, entry](NSWindow* window, std::shared_ptr<const NSError> error) {
+                [this, alive, entry, answer](NSWindow* window,
+                                             std::shared_ptr<const NSError> error) {
                     if (alive.expired()) {
                         return;
                     }
@@ -245,7 +284,7 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
                         log("A stored window was not restored: {}",
                             error ? error->localizedDescription() : std::string("no window"));
                     }
-                    finishOneRestoration();
+                    answer->answer();
                 });
         });
 }

@@ -210,6 +210,28 @@ TEST(MediaSourceRestoration, SubtitleFilesComeBackInOrderOneAfterAnotherWithThei
     }
 }
 
+TEST(MediaSourceRestoration, ASourceThatGoesAwayWhileItsFilesReloadStillCompletesOnce) {
+    SubtitleFolderTree tree;
+    tree.file("First.srt", srt("First"));
+    tree.file("Second.srt", srt("Second"));
+    auto original = makeSource();
+    attach(*original, tree.url("First.srt"));
+    attach(*original, tree.url("Second.srt"));
+
+    auto restored = makeSource();
+    auto coder = std::make_shared<platform::NSKeyedUnarchiver>(archive(*original));
+    auto completions = std::make_shared<std::atomic<int>>(0);
+    restored->restoreState(coder, [completions] { ++*completions; });
+    // The window closes while the first file is loading.
+    restored.reset();
+    ASSERT_TRUE(
+        platform::runMainQueueUntil([&] { return *completions > 0; }, std::chrono::seconds(120)))
+        << "restoring never completed";
+    platform::DispatchQueue::main().drain();
+    EXPECT_EQ(*completions, 1);
+    EXPECT_TRUE(coder->hasFinishedDecoding());
+}
+
 // A renamed file is found through its bookmark; a file replaced by another at its path falls
 // back to the path; a deleted file, a file that no longer opens and a record whose own state is
 // unreadable lose only themselves.

@@ -223,6 +223,36 @@ TEST_F(NSWindowRestorationStoreTest, TheEndIsPostedOnlyOnceEveryRequestWasAnswer
     EXPECT_FALSE(store.isRestoring());
 }
 
+TEST_F(NSWindowRestorationStoreTest, AWindowThatGoesAwayUnansweredStillEndsRestoration) {
+    const URL url = makeFile("Closed.mkv");
+    {
+        NSWindowRestorationStore store(storePath());
+        ASSERT_TRUE(open(firstLaunch, url));
+        store.writeNow();
+    }
+    behaviour.holdAnswer = true;
+    NSWindowRestorationStore store(storePath());
+    store.setWriteDelay(std::chrono::milliseconds(0));
+    store.restoreWindows(secondLaunch, &application);
+    ASSERT_TRUE(store.isRestoring());
+
+    // Closed while its state was being put back: the document lets go of the request.
+    ASSERT_EQ(secondLaunch.documents().size(), 1u);
+    secondLaunch.documents()[0]->close();
+    behaviour.sendHeldAnswer = nullptr;
+    pumpEvents();
+    EXPECT_FALSE(store.isRestoring());
+    EXPECT_EQ(finishedSenders, std::vector<const void*>{&application});
+
+    // Writing works again: the closed window is not kept for the next launch.
+    store.writeNow();
+    finishedSenders.clear();
+    auto thirdLaunch = makeController();
+    NSWindowRestorationStore(storePath()).restoreWindows(*thirdLaunch, &application);
+    EXPECT_EQ(finishedSenders.size(), 1u);
+    EXPECT_TRUE(thirdLaunch->documents().empty());
+}
+
 TEST_F(NSWindowRestorationStoreTest, ACorruptOrMissingFileRestoresNothing) {
     NSWindowRestorationStore(storePath()).restoreWindows(secondLaunch, &application);
     EXPECT_EQ(finishedSenders.size(), 1u);
