@@ -1,5 +1,7 @@
 #include "media-player/ExternalSubtitlesDataProvider.h"
 
+#include <utility>
+
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/DataProviderRestart.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
@@ -31,11 +33,14 @@ void ExternalSubtitlesDataProvider::restart(bool cancellingCurrentWork, Work wor
 void ExternalSubtitlesDataProvider::selectSubtitlesTrack(
     std::shared_ptr<ExternalSubtitlesTrack> track) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
-    selectedSubtitlesTrack_ = std::move(track);
+    const auto previous = std::exchange(selectedSubtitlesTrack_, std::move(track));
     if (selectedSubtitlesTrack_) {
         selectedSubtitlesTrack_->decoder()->flush();
     }
-    subtitlesView_->removeAllSubtitlesAsync();
+    subtitlesView_->removeSubtitlesAsync(previous.get());
+    if (selectedSubtitlesTrack_ && selectedSubtitlesTrack_ != previous) {
+        subtitlesView_->removeSubtitlesAsync(selectedSubtitlesTrack_.get());
+    }
     removeDataProducer();
     if (selectedSubtitlesTrack_) {
         subtitlesView_->mediaDataRequester()->setDataProducer(dataProducer());
@@ -59,7 +64,7 @@ void ExternalSubtitlesDataProvider::seekAndProvide(CMTime time, bool provideImme
         removeDataProducer();
         subtitlesView_->mediaDataRequester()->setDataProducer(dataProducer());
         selectedSubtitlesTrack_->decoder()->flush();
-        subtitlesView_->removeAllSubtitlesAsync();
+        subtitlesView_->removeSubtitlesAsync(selectedSubtitlesTrack_.get());
         seekExternalSubtitlesTrack(time);
         if (provideImmediately) {
             provideMediaData();
@@ -187,7 +192,8 @@ void ExternalSubtitlesDataProvider::enqueueFrames(const std::vector<SubtitlesFra
     for (const auto& frame : frames) {
         ++*framesInFlight_;
         DispatchQueue::main().async(
-            [enqueue = SubtitlesView::enqueueFrameClosure(subtitlesView_, frame),
+            [enqueue = SubtitlesView::enqueueFrameClosure(subtitlesView_, frame,
+                                                          selectedSubtitlesTrack_.get()),
              framesInFlight = framesInFlight_]() mutable {
                 enqueue();
                 --*framesInFlight;

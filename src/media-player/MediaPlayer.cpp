@@ -177,7 +177,7 @@ std::string MediaPlayer::description() const {
 
 void MediaPlayer::postNotification(const char* name) {
     platform::DispatchQueue::global(platform::DispatchQoS::userInteractive)
-        .async([weakSelf = weak_from_this(), name] {
+        .async(postedNotifications_, [weakSelf = weak_from_this(), name] {
             if (const auto self = weakSelf.lock()) {
                 platform::NotificationCenter::defaultCenter().post(name, self.get());
             }

@@ -24,6 +24,7 @@
 #include "media-player/media-source/MediaSource.h"
 #include "platform/avfoundation/CMClock.h"
 #include "platform/coremedia/CMTime.h"
+#include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Notification.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -141,6 +142,18 @@ public:
     }
     const std::shared_ptr<SubtitlesView>& secondarySubtitlesView() const {
         return secondarySubtitlesView_;
+    }
+    // Blocks until every notification the player has posted so far has reached its observers
+    // (they are delivered from a concurrent queue, in no order). Not from an observer.
+    void waitForPostedNotifications() const { postedNotifications_.wait(); }
+
+    // The providers' queues, for work that must be ordered with theirs.
+    const std::shared_ptr<platform::DispatchQueue>& visualDataProviderQueue() const {
+        return visualDataProvider_->queue();
+    }
+    const std::shared_ptr<platform::DispatchQueue>& subtitlesDataProviderQueue(
+        bool primary) const {
+        return (primary ? primarySubtitlesDataProvider_ : secondarySubtitlesDataProvider_)->queue();
     }
 
     // --- Track selection (any thread but queue) ---
@@ -280,6 +293,7 @@ private:
     // Set once make() asked for audio-routing ownership, which going away gives back.
     std::atomic<bool> holdsAudioRoutingOwnership_{false};
     std::vector<platform::ObserverToken> notificationObservations_;
+    const platform::DispatchGroup postedNotifications_;
 };
 
 }  // namespace quillon

@@ -79,12 +79,31 @@ void SubtitlesView::updateVideoDimensions(std::optional<VideoDimensions> dimensi
 }
 
 platform::DispatchBlock SubtitlesView::enqueueFrameClosure(std::weak_ptr<SubtitlesView> view,
-                                                           SubtitlesFrame frame) {
-    return [view = std::move(view), frame = std::move(frame)] {
+                                                           SubtitlesFrame frame,
+                                                           FrameSource source) {
+    return [view = std::move(view), frame = std::move(frame), source] {
         if (const auto strongView = view.lock()) {
-            strongView->enqueueFrame(frame);
+            strongView->enqueueFrame(frame, source);
         }
     };
+}
+
+void SubtitlesView::acceptFramesOnlyFrom(FrameSource source) {
+    {
+        std::lock_guard lock(acceptedSourceMutex_);
+        acceptedSource_ = source;
+    }
+    // Posted before the new provider is given its track, so this runs ahead of its frames.
+    platform::DispatchQueue::main().async([weakView = weak_from_this()] {
+        if (const auto view = weakView.lock()) {
+            view->removeFrames([&](FrameSource held) { return !view->accepts(held); });
+        }
+    });
+}
+
+bool SubtitlesView::accepts(FrameSource source) const {
+    std::lock_guard lock(acceptedSourceMutex_);
+    return !acceptedSource_ || *acceptedSource_ == source;
 }
 
 void SubtitlesView::removeAllSubtitlesAsync() {
@@ -95,7 +114,31 @@ void SubtitlesView::removeAllSubtitlesAsync() {
     });
 }
 
-void SubtitlesView::enqueueFrame(const SubtitlesFrame& frame) {
+void SubtitlesView::removeSubtitlesAsync(FrameSource source) {
+    platform::DispatchQueue::main().async([weakView = weak_from_this(), source] {
+        if (const auto view = weakView.lock()) {
+            view->removeFrames([source](FrameSource held) { return held == source; });
+        }
+    });
+}
+
+std::size_t SubtitlesView::pendingFrameCount(FrameSource source) const {
+    std::size_t count = 0;
+    for (const auto& [uuid, observer] : frameUUIDToEndTimeObserver_) {
+        if (const auto found = frameUUIDToSource_.find(uuid);
+            found != frameUUIDToSource_.end() && found->second == source) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void SubtitlesView::enqueueFrame(const SubtitlesFrame& frame, FrameSource source) {
+    // A frame of a source that has since lost the position was on its way when the selection
+    // changed: it must not show up over the new track's.
+    if (!accepts(source)) {
+        return;
+    }
     const platform::UUID uuid;
     const std::weak_ptr<SubtitlesView> weakView = weak_from_this();
     const MediaPlayerTimeObserverManager manager = timeObserverManager_;
@@ -109,6 +152,7 @@ void SubtitlesView::enqueueFrame(const SubtitlesFrame& frame) {
         });
     *startHolder = startObserver;
     frameUUIDToStartTimeObserver_[uuid] = startObserver;
+    frameUUIDToSource_[uuid] = source;
 
     if (frame.subtitles.kind() == Subtitles::Kind::clearPreviousSubtitles) {
         return;
@@ -178,10 +222,14 @@ void SubtitlesView::showSubtitles(const Subtitles& subtitles, const platform::UU
             }
             break;
         case Subtitles::Kind::clearPreviousSubtitles:
-            removeDisplayedSubtitles();
+            if (const auto found = frameUUIDToSource_.find(uuid);
+                found != frameUUIDToSource_.end()) {
+                removeDisplayedSubtitles(found->second);
+            }
             // Its observer is spent and it has nothing on screen: keeping the entry would only let
             // bitmap streams, which clear after every picture, pile entries up until the next seek.
             frameUUIDToStartTimeObserver_.erase(uuid);
+            frameUUIDToSource_.erase(uuid);
             break;
     }
     if (views.empty()) {
@@ -214,6 +262,7 @@ void SubtitlesView::resizeEvent(QResizeEvent* event) {
 }
 
 void SubtitlesView::removeFrame(const platform::UUID& uuid) {
+    frameUUIDToSource_.erase(uuid);
     if (const auto found = frameUUIDToStartTimeObserver_.find(uuid);
         found != frameUUIDToStartTimeObserver_.end()) {
         const Observer observer = std::move(found->second);
@@ -237,31 +286,34 @@ void SubtitlesView::removeFrame(const platform::UUID& uuid) {
     }
 }
 
-void SubtitlesView::removeDisplayedSubtitles() {
+void SubtitlesView::removeDisplayedSubtitles(FrameSource source) {
     // Only frames on screen: those still waiting for their start are shown at their time.
-    auto shown = std::move(frameUUIDToSubtitleViewsMap_);
-    frameUUIDToSubtitleViewsMap_.clear();
-    for (auto& [uuid, views] : shown) {
-        if (const auto found = frameUUIDToStartTimeObserver_.find(uuid);
-            found != frameUUIDToStartTimeObserver_.end()) {
-            const Observer observer = std::move(found->second);
-            frameUUIDToStartTimeObserver_.erase(found);
-            cancel(observer);
+    std::vector<platform::UUID> shown;
+    for (const auto& [uuid, views] : frameUUIDToSubtitleViewsMap_) {
+        if (const auto found = frameUUIDToSource_.find(uuid);
+            found != frameUUIDToSource_.end() && found->second == source) {
+            shown.push_back(uuid);
         }
-        if (const auto found = frameUUIDToEndTimeObserver_.find(uuid);
-            found != frameUUIDToEndTimeObserver_.end()) {
-            const Observer observer = std::move(found->second);
-            frameUUIDToEndTimeObserver_.erase(found);
-            updateBufferCount();
-            cancel(observer);
+    }
+    for (const platform::UUID& uuid : shown) {
+        removeFrame(uuid);
+    }
+}
+
+void SubtitlesView::removeFrames(const std::function<bool(FrameSource)>& matching) {
+    std::vector<platform::UUID> matched;
+    for (const auto& [uuid, source] : frameUUIDToSource_) {
+        if (matching(source)) {
+            matched.push_back(uuid);
         }
-        for (const QPointer<QWidget>& view : views) {
-            delete view.data();
-        }
+    }
+    for (const platform::UUID& uuid : matched) {
+        removeFrame(uuid);
     }
 }
 
 void SubtitlesView::removeAllSubtitles() {
+    frameUUIDToSource_.clear();
     auto startObservers = std::move(frameUUIDToStartTimeObserver_);
     frameUUIDToStartTimeObserver_.clear();
     for (const auto& [uuid, observer] : startObservers) {

@@ -3,8 +3,10 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -20,6 +22,7 @@
 namespace quillon {
 
 class SubtitleTextStyleManager;
+class SubtitlesTrack;
 
 // Shows one stream of subtitles over the picture: the primary view draws its text at the bottom,
 // the secondary at the top. Data providers hand it decoded frames ahead of the playback position;
@@ -61,16 +64,32 @@ public:
     // on screen keep the dimensions they were made with.
     void updateVideoDimensions(std::optional<VideoDimensions> dimensions);
 
-    // Schedules the frame's showing and hiding. Main thread.
-    void enqueueFrame(const SubtitlesFrame& frame);
+    // The track a frame was decoded from. Two providers may feed one view in turn (an embedded
+    // track through the visual provider, an external one through its own provider), each from
+    // its own queue: frames and clears name their track, so that one provider's late clear or
+    // late frames cannot touch what the other has handed over.
+    using FrameSource = const SubtitlesTrack*;
+
+    // Any thread; called when the position's selection changes, before the new provider starts.
+    // From then on the view takes frames of `source` only (none: no frames at all) and drops
+    // the others' late arrivals; frames of other sources it already holds leave on the main
+    // queue, ahead of anything the new provider sends. Until the first call, every frame is
+    // taken.
+    void acceptFramesOnlyFrom(FrameSource source);
+
+    // Schedules the frame's showing and hiding, unless its source is not accepted. Main thread.
+    void enqueueFrame(const SubtitlesFrame& frame, FrameSource source = nullptr);
     // What a provider hands the main queue for each frame: enqueues it into the view if the view
     // still exists, and drops it otherwise.
     static platform::DispatchBlock enqueueFrameClosure(std::weak_ptr<SubtitlesView> view,
-                                                       SubtitlesFrame frame);
+                                                       SubtitlesFrame frame,
+                                                       FrameSource source = nullptr);
 
     // Any thread: on the main queue, forgets every pending frame and takes every shown one off
-    // the screen (a seek, a flush, a new track).
+    // the screen.
     void removeAllSubtitlesAsync();
+    // Any thread: the same for the frames of `source` only (a seek, a flush, a new track).
+    void removeSubtitlesAsync(FrameSource source);
 
     // The requester through which a pull-driven provider registers its producer (2, 10).
     const std::shared_ptr<BufferDataRequester>& mediaDataRequester() const {
@@ -79,6 +98,8 @@ public:
 
     // Frames accepted and not yet ended or removed: the count the requester last got.
     std::size_t pendingFrameCount() const { return frameUUIDToEndTimeObserver_.size(); }
+    // The same, of one source.
+    std::size_t pendingFrameCount(FrameSource source) const;
     // The child views on screen, bottom to top.
     std::vector<QWidget*> subtitleViews() const;
 
@@ -104,8 +125,10 @@ private:
     void showSubtitles(const Subtitles& subtitles, const platform::UUID& uuid);
     void addSubtitleView(QWidget* view);
     void removeAllSubtitles();
-    void removeDisplayedSubtitles();
+    void removeDisplayedSubtitles(FrameSource source);
     void removeFrame(const platform::UUID& uuid);
+    void removeFrames(const std::function<bool(FrameSource)>& matching);
+    bool accepts(FrameSource source) const;
     void cancel(const Observer& observer) const;
     void updateBufferCount();
     void watchParent();
@@ -116,6 +139,9 @@ private:
     std::map<platform::UUID, Observer> frameUUIDToStartTimeObserver_;
     std::map<platform::UUID, Observer> frameUUIDToEndTimeObserver_;
     std::map<platform::UUID, std::vector<QPointer<QWidget>>> frameUUIDToSubtitleViewsMap_;
+    std::map<platform::UUID, FrameSource> frameUUIDToSource_;
+    mutable std::mutex acceptedSourceMutex_;
+    std::optional<FrameSource> acceptedSource_;
     std::shared_ptr<BufferDataRequester> mediaDataRequester_;
     std::shared_ptr<SubtitleTextStyleManager> styleManager_;
     QPointer<QWidget> watchedParent_;

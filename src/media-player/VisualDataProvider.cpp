@@ -1,5 +1,8 @@
 #include "media-player/VisualDataProvider.h"
 
+#include <tuple>
+#include <utility>
+
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/DataProviderRestart.h"
 #include "media-player/SeekSampleBufferFilter.h"
@@ -68,20 +71,29 @@ void VisualDataProvider::selectVideoTrack(std::shared_ptr<VideoTrack> track) {
 
 void VisualDataProvider::selectPrimarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
-    selectedPrimarySubtitlesTrack_ = std::move(track);
+    const auto previous = std::exchange(selectedPrimarySubtitlesTrack_, std::move(track));
     if (selectedPrimarySubtitlesTrack_) {
         selectedPrimarySubtitlesTrack_->decoder()->flush();
     }
-    primarySubtitlesView_->removeAllSubtitlesAsync();
+    clearView(*primarySubtitlesView_, previous, selectedPrimarySubtitlesTrack_);
 }
 
 void VisualDataProvider::selectSecondarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
-    selectedSecondarySubtitlesTrack_ = std::move(track);
+    const auto previous = std::exchange(selectedSecondarySubtitlesTrack_, std::move(track));
     if (selectedSecondarySubtitlesTrack_) {
         selectedSecondarySubtitlesTrack_->decoder()->flush();
     }
-    secondarySubtitlesView_->removeAllSubtitlesAsync();
+    clearView(*secondarySubtitlesView_, previous, selectedSecondarySubtitlesTrack_);
+}
+
+void VisualDataProvider::clearView(SubtitlesView& view,
+                                   const std::shared_ptr<SubtitlesTrack>& previous,
+                                   const std::shared_ptr<SubtitlesTrack>& selected) {
+    view.removeSubtitlesAsync(previous.get());
+    if (selected && selected != previous) {
+        view.removeSubtitlesAsync(selected.get());
+    }
 }
 
 void VisualDataProvider::provideMediaData(CMTime time, bool provideImmediately,
@@ -97,11 +109,11 @@ void VisualDataProvider::provideMediaData(CMTime time, bool provideImmediately,
         displayLayer_->flush();
         if (selectedPrimarySubtitlesTrack_) {
             selectedPrimarySubtitlesTrack_->decoder()->flush();
-            primarySubtitlesView_->removeAllSubtitlesAsync();
+            primarySubtitlesView_->removeSubtitlesAsync(selectedPrimarySubtitlesTrack_.get());
         }
         if (selectedSecondarySubtitlesTrack_) {
             selectedSecondarySubtitlesTrack_->decoder()->flush();
-            secondarySubtitlesView_->removeAllSubtitlesAsync();
+            secondarySubtitlesView_->removeSubtitlesAsync(selectedSecondarySubtitlesTrack_.get());
         }
         seekVisualTracks(time);
         if (provideImmediately) {
@@ -128,8 +140,10 @@ void VisualDataProvider::handleMediaDataRequest() {
 }
 
 void VisualDataProvider::provideWhileReady() {
-    const FramesHandler primaryFrames = viewFramesHandler(primarySubtitlesView_);
-    const FramesHandler secondaryFrames = viewFramesHandler(secondarySubtitlesView_);
+    const FramesHandler primaryFrames =
+        viewFramesHandler(primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get());
+    const FramesHandler secondaryFrames =
+        viewFramesHandler(secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get());
     while (displayLayer_->isReadyForMoreMediaData()) {
         // A cancelled loop leaves the requests registered: the work that cancelled it decides.
         if (shouldCancelProvideFunction_.wrappedValue()) {
@@ -248,11 +262,14 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
     }
 
-    const std::pair<const std::shared_ptr<SubtitlesView>&, const std::vector<SubtitlesFrame>&>
-        lists[] = {{primarySubtitlesView_, primaryList}, {secondarySubtitlesView_, secondaryList}};
-    for (const auto& [view, list] : lists) {
+    const std::tuple<const std::shared_ptr<SubtitlesView>&, const SubtitlesTrack*,
+                     const std::vector<SubtitlesFrame>&>
+        lists[] = {{primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get(), primaryList},
+                   {secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get(),
+                    secondaryList}};
+    for (const auto& [view, track, list] : lists) {
         if (const auto chosen = subtitlesFrames(target, list)) {
-            enqueueFrames(view, {chosen->begin(), chosen->end()});
+            enqueueFrames(view, track, {chosen->begin(), chosen->end()});
         }
     }
 }
@@ -269,18 +286,19 @@ std::vector<std::shared_ptr<SubtitlesTrack>> VisualDataProvider::selectedSubtitl
 }
 
 void VisualDataProvider::enqueueFrames(const std::shared_ptr<SubtitlesView>& view,
+                                       const SubtitlesTrack* track,
                                        const std::vector<SubtitlesFrame>& frames) {
     for (const auto& frame : frames) {
-        DispatchQueue::main().async(SubtitlesView::enqueueFrameClosure(view, frame));
+        DispatchQueue::main().async(SubtitlesView::enqueueFrameClosure(view, frame, track));
     }
 }
 
 VisualDataProvider::FramesHandler VisualDataProvider::viewFramesHandler(
-    const std::shared_ptr<SubtitlesView>& view) const {
-    return [weakView = std::weak_ptr(view)](std::vector<SubtitlesFrame> frames) {
+    const std::shared_ptr<SubtitlesView>& view, const SubtitlesTrack* track) const {
+    return [weakView = std::weak_ptr(view), track](std::vector<SubtitlesFrame> frames) {
         for (auto& frame : frames) {
             DispatchQueue::main().async(
-                SubtitlesView::enqueueFrameClosure(weakView, std::move(frame)));
+                SubtitlesView::enqueueFrameClosure(weakView, std::move(frame), track));
         }
     };
 }

@@ -95,8 +95,14 @@ private:
     std::vector<std::shared_ptr<SubtitlesTrack>> selectedSubtitlesTracks() const;
     // Hands each frame, in order, to the view on the main queue.
     static void enqueueFrames(const std::shared_ptr<SubtitlesView>& view,
+                              const SubtitlesTrack* track,
                               const std::vector<SubtitlesFrame>& frames);
-    FramesHandler viewFramesHandler(const std::shared_ptr<SubtitlesView>& view) const;
+    FramesHandler viewFramesHandler(const std::shared_ptr<SubtitlesView>& view,
+                                    const SubtitlesTrack* track) const;
+    // Takes the frames of the track that left the position, and any stale ones of the track
+    // that took it, off the view.
+    static void clearView(SubtitlesView& view, const std::shared_ptr<SubtitlesTrack>& previous,
+                          const std::shared_ptr<SubtitlesTrack>& selected);
 
     CoreMediaCompatibleDecodeSession::SampleBufferHandler plainSampleBufferHandler();
     CoreMediaCompatibleDecodeSession::SampleBufferHandler seekSampleBufferFilter(

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "media-player/MediaPlayerTestSupport.h"
 #include "media-player/WorkspaceNotifications.h"
 
@@ -18,6 +20,53 @@ void expectFirstPictureCovers(const RendererRecord& record, CMTime target) {
     const auto first = record.buffersSinceLastFlush().front();
     EXPECT_LE(CMTimeCompare(first.presentationTime, target), 0) << CMTimeGetSeconds(target);
     EXPECT_GT(CMTimeCompare(first.end(), target), 0) << CMTimeGetSeconds(target);
+}
+
+// Keeps a queue busy from the moment its block is reached until release (or the end of the
+// test), standing in for a provider that is slow to get to the work queued behind it.
+class QueueHold {
+public:
+    explicit QueueHold(DispatchQueue& queue) {
+        queue.async([reached = std::make_shared<std::promise<void>>(std::move(reachedPromise_)),
+                     released = released_] {
+            reached->set_value();
+            released.wait();
+        });
+    }
+    ~QueueHold() { release(); }
+    QueueHold(const QueueHold&) = delete;
+    QueueHold& operator=(const QueueHold&) = delete;
+
+    bool reached() const {
+        return reached_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }
+    void release() {
+        if (!isReleased_) {
+            isReleased_ = true;
+            releasePromise_.set_value();
+        }
+    }
+
+private:
+    std::promise<void> reachedPromise_;
+    std::future<void> reached_ = reachedPromise_.get_future();
+    std::promise<void> releasePromise_;
+    std::shared_future<void> released_ = releasePromise_.get_future().share();
+    bool isReleased_ = false;
+};
+
+std::shared_ptr<ExternalSubtitlesTrack> loadExternalTrack(MediaSource& media,
+                                                          std::string_view name) {
+    std::shared_ptr<ExternalSubtitlesTrack> external;
+    std::atomic<bool> loaded{false};
+    media.loadExternalSubtitles(URL::fileURL(mediaPath(name)), [&](auto result) {
+        if (auto* subtitles = std::get_if<MediaSource::ExternalSubtitles>(&result)) {
+            external = media.addExternalSubtitles(*subtitles).externalSubtitlesTracks.at(0);
+        }
+        loaded = true;
+    });
+    EXPECT_TRUE(eventually([&] { return loaded.load(); }));
+    return external;
 }
 
 TEST_F(MediaPlayerCreationTest, AppliesTheDefaultSelectionsAndHandsThePlayerOverWithOwnership) {
@@ -132,7 +181,7 @@ TEST_F(MediaPlayerSelectionTest, SwitchingTheAudioTrackWhilePlayingKeepsThePosit
     // Selecting it again changes nothing: no hook, no seek, no notification.
     player->setSelectedAudioTrack(media->audioTracks().at(1));
     settle();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    player->waitForPostedNotifications();
     EXPECT_EQ(notifications->count(MediaPlayer::selectedAudioTrackDidChangeNotification), 1);
     EXPECT_EQ(notifications->count(MediaPlayer::didSeekNotification), 1);
 
@@ -166,15 +215,7 @@ TEST_F(MediaPlayerSelectionTest, AnExternalTrackShowsInOnePositionAndEmbeddedOne
 
     // An external track chosen as primary, then as secondary, moves: the primary is cleared
     // and announced.
-    std::shared_ptr<ExternalSubtitlesTrack> external;
-    std::atomic<bool> loaded{false};
-    media->loadExternalSubtitles(URL::fileURL(mediaPath("subtitles.srt")), [&](auto result) {
-        if (auto* subtitles = std::get_if<MediaSource::ExternalSubtitles>(&result)) {
-            external = media->addExternalSubtitles(*subtitles).externalSubtitlesTracks.at(0);
-        }
-        loaded = true;
-    });
-    ASSERT_TRUE(eventually([&] { return loaded.load(); }));
+    const auto external = loadExternalTrack(*media, "subtitles.srt");
     ASSERT_TRUE(external);
 
     player->setSelectedPrimarySubtitlesTrack(external);
@@ -201,6 +242,61 @@ TEST_F(MediaPlayerSelectionTest, AnExternalTrackShowsInOnePositionAndEmbeddedOne
         eventually([&] { return player->secondarySubtitlesView()->pendingFrameCount() > 0; }));
     EXPECT_TRUE(
         eventually([&] { return player->primarySubtitlesView()->pendingFrameCount() == 0; }));
+}
+
+TEST_F(MediaPlayerSelectionTest, AnEmbeddedTracksLateClearLeavesTheExternalCuesThatFollowedIt) {
+    const auto media = openMedia("subtitles-srt.mkv");
+    makePlayer(media, {media->videoTracks().at(0), nullptr, nullptr, nullptr});
+    const auto embedded = media->embeddedSubtitlesTracks().at(0);
+    const auto external = loadExternalTrack(*media, "subtitles.srt");
+    ASSERT_TRUE(external);
+    const auto& view = player->primarySubtitlesView();
+    player->setSelectedPrimarySubtitlesTrack(embedded);
+    seekAndWait(seconds(0.5));
+    ASSERT_TRUE(eventually([&] { return view->pendingFrameCount(embedded.get()) > 0; }));
+
+    // The visual provider gets to its deselection only after the external provider has handed
+    // over its cues and read its file to the end.
+    QueueHold visualQueueBusy(*player->visualDataProviderQueue());
+    ASSERT_TRUE(eventually([&] { return visualQueueBusy.reached(); }));
+    player->setSelectedPrimarySubtitlesTrack(external);
+    ASSERT_TRUE(eventually([&] { return view->pendingFrameCount(external.get()) > 0; }));
+    player->subtitlesDataProviderQueue(true)->sync([] {});
+    visualQueueBusy.release();
+    player->visualDataProviderQueue()->sync([] {});
+    settle();
+
+    EXPECT_GT(view->pendingFrameCount(external.get()), 0U);
+    EXPECT_EQ(view->pendingFrameCount(embedded.get()), 0U);
+}
+
+TEST_F(MediaPlayerSelectionTest, EmbeddedCuesDecodedBeforeASwitchToAnExternalTrackNeverShow) {
+    const auto media = openMedia("subtitles-srt.mkv");
+    makePlayer(media, {media->videoTracks().at(0), nullptr, nullptr, nullptr});
+    const auto embedded = media->embeddedSubtitlesTracks().at(0);
+    const auto external = loadExternalTrack(*media, "subtitles.srt");
+    ASSERT_TRUE(external);
+    const auto& view = player->primarySubtitlesView();
+    player->setSelectedPrimarySubtitlesTrack(embedded);
+    settle();
+
+    // The visual queue, in order: a seek that decodes embedded cues, a pause, the deselection.
+    auto beforeSeek = std::make_unique<QueueHold>(*player->visualDataProviderQueue());
+    ASSERT_TRUE(eventually([&] { return beforeSeek->reached(); }));
+    std::atomic<bool> seekDone{false};
+    player->seek(seconds(0.5), completionQueue, [&] { seekDone = true; });
+    QueueHold beforeDeselection(*player->visualDataProviderQueue());
+    player->setSelectedPrimarySubtitlesTrack(external);
+    beforeSeek.reset();
+    ASSERT_TRUE(eventually([&] { return beforeDeselection.reached(); }));
+    platform::DispatchQueue::main().drain();
+    EXPECT_EQ(view->pendingFrameCount(embedded.get()), 0U);
+
+    beforeDeselection.release();
+    ASSERT_TRUE(eventually([&] { return seekDone.load(); }));
+    settle();
+    EXPECT_TRUE(eventually([&] { return view->pendingFrameCount(external.get()) > 0; }));
+    EXPECT_EQ(view->pendingFrameCount(embedded.get()), 0U);
 }
 
 TEST_F(MediaPlayerSelectionTest, TheSameEmbeddedTrackFeedsBothViews) {

@@ -22,11 +22,10 @@ protected:
         return onQueue([&] { return player->isPlaying(); });
     }
     int count(const char* name) const { return notifications->count(name); }
-    // Notifications posted so far have had time to arrive; only used to see that no extra one
-    // comes, never to wait for one that must.
+    // Every notification posted so far has arrived.
     void flushNotifications() {
         settle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        player->waitForPostedNotifications();
     }
     // `target` in media time; the renderers see the file's times.
     void expectFirstPictureCovers(CMTime target) {

@@ -139,7 +139,7 @@ protected:
         // The selections' re-seeks may still run: let them end, and their notifications land,
         // before anything is counted.
         seekAndWait(currentTime());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        player->waitForPostedNotifications();
         notifications = std::make_unique<PlayerNotificationRecord>(player.get());
     }
 

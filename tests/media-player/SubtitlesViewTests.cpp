@@ -66,16 +66,18 @@ protected:
         return texts;
     }
 
-    void enqueueFromProvider(SubtitlesFrame frame) {
-        DispatchQueue::main().async(SubtitlesView::enqueueFrameClosure(view, std::move(frame)));
+    void enqueueFromProvider(SubtitlesFrame frame, SubtitlesView::FrameSource source = nullptr) {
+        DispatchQueue::main().async(
+            SubtitlesView::enqueueFrameClosure(view, std::move(frame), source));
     }
 
     QTemporaryDir directory;
-    UserDefaults defaults{directory.filePath(QStringLiteral("defaults.conf")).toStdString()};
+    std::shared_ptr<UserDefaults> defaults = std::make_shared<UserDefaults>(
+        directory.filePath(QStringLiteral("defaults.conf")).toStdString());
     std::shared_ptr<FakeCaptionAppearance> captionAppearance =
         std::make_shared<FakeCaptionAppearance>();
     std::shared_ptr<SubtitleTextStyleManager> styleManager =
-        SubtitleTextStyleManager::make(captionAppearance, &defaults);
+        SubtitleTextStyleManager::make(captionAppearance, defaults);
     std::shared_ptr<ManualClock> clock = ManualClock::make();
     std::shared_ptr<AVSampleBufferRenderSynchronizer> synchronizer =
         std::make_shared<AVSampleBufferRenderSynchronizer>(clock);
@@ -152,6 +154,38 @@ TEST_F(SubtitlesViewTest, ClearingForASeekForgetsEverythingIncludingStartsAlread
     synchronizer->setRate(1, seconds(0));
     advance(10);
     EXPECT_TRUE(shownTexts().empty());
+}
+
+TEST_F(SubtitlesViewTest, APositionHandedToAnotherSourceKeepsTheOldOnesLateFramesAndClearsOut) {
+    // Stand-ins for two tracks: only their identity matters.
+    const char tracks[2] = {};
+    const auto embedded = reinterpret_cast<SubtitlesView::FrameSource>(&tracks[0]);
+    const auto external = reinterpret_cast<SubtitlesView::FrameSource>(&tracks[1]);
+    play(0);
+    enqueueFromProvider(textFrame(0.5, 5, "old"), embedded);
+    enqueueFromProvider(textFrame(4, 6, "old pending"), embedded);
+    advance(1);
+    ASSERT_EQ(shownTexts(), (std::vector<std::string>{"old"}));
+
+    // The old source's frame was on its way when the position changed hands.
+    enqueueFromProvider(textFrame(1, 6, "late"), embedded);
+    view->acceptFramesOnlyFrom(external);
+    enqueueFromProvider(textFrame(1, 6, "new"), external);
+    enqueueFromProvider(clearFrame(1.2), embedded);
+    advance(0.5);
+    EXPECT_EQ(shownTexts(), (std::vector<std::string>{"new"}));
+    EXPECT_EQ(view->pendingFrameCount(embedded), 0u);
+
+    // The old source's clear arrives last and leaves the new one's frames.
+    view->removeSubtitlesAsync(embedded);
+    deliver();
+    EXPECT_EQ(shownTexts(), (std::vector<std::string>{"new"}));
+    EXPECT_EQ(view->pendingFrameCount(external), 1u);
+    // No track for the position: nothing stays.
+    view->acceptFramesOnlyFrom(nullptr);
+    deliver();
+    EXPECT_TRUE(shownTexts().empty());
+    EXPECT_EQ(view->pendingFrameCount(), 0u);
 }
 
 TEST_F(SubtitlesViewTest, AClearFrameRemovesOnlyWhatIsOnScreen) {

@@ -46,7 +46,8 @@ protected:
         : path_(std::filesystem::temp_directory_path() /
                 ("quillon-preference-panes-" + std::to_string(getpid()) + "-" +
                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".ini")),
-          defaults_(path_.string()),
+          ownedDefaults_(std::make_shared<platform::UserDefaults>(path_.string())),
+          defaults_(*ownedDefaults_),
           updater_(defaults_) {
         std::filesystem::remove(path_);
         registerDefaultUserDefaults(defaults_);
@@ -60,7 +61,7 @@ protected:
         dependencies.updater = &updater_;
         dependencies.subtitleTextStyleManager = [this] {
             if (!subtitleStyles_) {
-                subtitleStyles_ = SubtitleTextStyleManager::make(nullptr, &defaults_);
+                subtitleStyles_ = SubtitleTextStyleManager::make(nullptr, ownedDefaults_);
             }
             return subtitleStyles_;
         };
@@ -77,7 +78,8 @@ protected:
     }
 
     std::filesystem::path path_;
-    platform::UserDefaults defaults_;
+    std::shared_ptr<platform::UserDefaults> ownedDefaults_;
+    platform::UserDefaults& defaults_;
     platform::NotificationCenter center_;
     platform::SUUpdater updater_;
     std::shared_ptr<SubtitleTextStyleManager> subtitleStyles_;

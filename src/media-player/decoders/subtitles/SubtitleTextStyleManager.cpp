@@ -35,10 +35,15 @@ const std::shared_ptr<SubtitleTextStyleManager>& SubtitleTextStyleManager::share
 }
 
 std::shared_ptr<SubtitleTextStyleManager> SubtitleTextStyleManager::make(
-    std::shared_ptr<CaptionAppearanceProvider> captionAppearance, UserDefaults* userDefaults) {
+    std::shared_ptr<CaptionAppearanceProvider> captionAppearance,
+    std::shared_ptr<UserDefaults> userDefaults) {
+    if (!userDefaults) {
+        // The standard defaults live for the process: nothing to own.
+        userDefaults = std::shared_ptr<UserDefaults>(std::shared_ptr<void>(),
+                                                     &UserDefaults::standard());
+    }
     auto manager = std::make_shared<SubtitleTextStyleManager>(
-        Passkey{}, std::move(captionAppearance),
-        userDefaults ? *userDefaults : UserDefaults::standard());
+        Passkey{}, std::move(captionAppearance), std::move(userDefaults));
     // Queued before anyone can read, so that every read finds a style.
     manager->queueRebuild();
     std::weak_ptr<SubtitleTextStyleManager> weakManager = manager;
@@ -54,9 +59,9 @@ std::shared_ptr<SubtitleTextStyleManager> SubtitleTextStyleManager::make(
 
 SubtitleTextStyleManager::SubtitleTextStyleManager(
     Passkey, std::shared_ptr<CaptionAppearanceProvider> captionAppearance,
-    UserDefaults& userDefaults)
+    std::shared_ptr<UserDefaults> userDefaults)
     : captionAppearance_(std::move(captionAppearance)),
-      userDefaults_(userDefaults),
+      userDefaults_(std::move(userDefaults)),
       queue_(DispatchQueue::makeSerial("Subtitle Text Style Manager Queue", DispatchQoS::utility)) {
 }
 
@@ -69,7 +74,7 @@ SubtitleTextStyle SubtitleTextStyleManager::userSpecifiedStyle() const {
 }
 
 SubtitleTextStyle SubtitleTextStyleManager::resolvedStyle(const SubtitleTextStyle& style) const {
-    if (!userDefaults_.boolForKey(QPUseUserSpecifiedSubtitleTextStyle)) {
+    if (!userDefaults_->boolForKey(QPUseUserSpecifiedSubtitleTextStyle)) {
         return style;
     }
     SubtitleTextStyle resolved = userSpecifiedStyle();
@@ -171,8 +176,13 @@ void SubtitleTextStyleManager::rebuildUserSpecifiedStyle() {
     style.scalingInfo.additionalFontSizeMultiplier =
         appearance->getRelativeCharacterSize(domain, nullptr);
 
+    // The first build gives the style its first value: nothing changed for anyone, and an
+    // announcement would have every player re-lay out (and re-seek) for nothing.
+    const bool isFirstBuild = !userSpecifiedStyle_;
     userSpecifiedStyle_ = std::move(style);
-    updateUserSpecifiedStyle();
+    if (!isFirstBuild) {
+        updateUserSpecifiedStyle();
+    }
 }
 
 }  // namespace quillon

@@ -38,13 +38,15 @@ public:
 
     // A manager over the given caption appearance (null: whatever
     // currentCaptionAppearanceProvider() answers at each rebuild) and user defaults (null: the
-    // standard ones). The first rebuild is queued before this returns.
+    // standard ones), which the manager keeps for as long as work it queued can read them. The
+    // first rebuild is queued before this returns; it announces nothing, as no one has seen a
+    // style yet.
     static std::shared_ptr<SubtitleTextStyleManager> make(
         std::shared_ptr<platform::CaptionAppearanceProvider> captionAppearance = nullptr,
-        platform::UserDefaults* userDefaults = nullptr);
+        std::shared_ptr<platform::UserDefaults> userDefaults = nullptr);
 
     SubtitleTextStyleManager(Passkey, std::shared_ptr<platform::CaptionAppearanceProvider>,
-                             platform::UserDefaults& userDefaults);
+                             std::shared_ptr<platform::UserDefaults> userDefaults);
     SubtitleTextStyleManager(const SubtitleTextStyleManager&) = delete;
     SubtitleTextStyleManager& operator=(const SubtitleTextStyleManager&) = delete;
 
@@ -71,7 +73,7 @@ private:
     void rebuildUserSpecifiedStyle();
 
     const std::shared_ptr<platform::CaptionAppearanceProvider> captionAppearance_;
-    platform::UserDefaults& userDefaults_;
+    const std::shared_ptr<platform::UserDefaults> userDefaults_;
     const std::shared_ptr<platform::DispatchQueue> queue_;
     // Touched only on queue_.
     std::optional<SubtitleTextStyle> userSpecifiedStyle_;

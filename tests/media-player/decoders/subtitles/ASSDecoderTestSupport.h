@@ -33,18 +33,18 @@ protected:
     }
 
     void useUserSpecifiedStyle(bool use) {
-        defaults_.set(use, QPUseUserSpecifiedSubtitleTextStyle);
+        defaults_->set(use, QPUseUserSpecifiedSubtitleTextStyle);
     }
 
     SubtitleTextStyle userSpecifiedStyle() const { return manager_->userSpecifiedStyle(); }
 
     QTemporaryDir directory_;
-    platform::UserDefaults defaults_{
-        directory_.filePath(QStringLiteral("defaults.conf")).toStdString()};
+    std::shared_ptr<platform::UserDefaults> defaults_ = std::make_shared<platform::UserDefaults>(
+        directory_.filePath(QStringLiteral("defaults.conf")).toStdString());
     std::shared_ptr<platform::FakeCaptionAppearance> captionAppearance_ =
         std::make_shared<platform::FakeCaptionAppearance>();
     std::shared_ptr<SubtitleTextStyleManager> manager_ =
-        SubtitleTextStyleManager::make(captionAppearance_, &defaults_);
+        SubtitleTextStyleManager::make(captionAppearance_, defaults_);
     std::shared_ptr<SubtitleTextStyleUpdateNotifier> notifier_ =
         SubtitleTextStyleUpdateNotifier::make(manager_);
 };
