@@ -18,7 +18,9 @@
 // Every contestant runs in a child process of its own, start-up included for both sides, the two
 // taking turns run by run so that a change in the machine's load weighs on both alike; the table
 // shows the median of the runs. A child of the player's side prints what it decoded, so that a
-// run that decoded nothing cannot pass for a fast one.
+// run that decoded nothing cannot pass for a fast one. Like the player, it logs a packet that
+// fails to read or decode and goes on (a read failure ends that track), so that the player's side
+// also serves as a whole-file decoder of damaged files.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,7 +42,9 @@
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <QGuiApplication>
 
+#include "media-player/DataProviderFailureLog.h"
 #include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
 #include "media-player/media-source/DefaultTrackSelection.h"
 #include "media-player/media-source/MediaSource.h"
@@ -77,16 +81,58 @@ std::shared_ptr<VideoTrack> defaultVideoTrack(const MediaSource& source) {
     return video;
 }
 
-// Reads and decodes visual packets until `done` holds or the file ends (then drains).
+// Reads and decodes visual packets until `done` holds or the file ends (then drains), as the
+// visual data provider does: a packet that fails to decode is logged and skipped, a failed read
+// ends the track.
 void decodeVideoUntil(const MediaSource& source, const std::shared_ptr<VideoTrack>& video,
                       CoreMediaCompatibleDecodeSession& session, const bool& done) {
     while (!done) {
-        auto read = readVisualPacket(source, video, {});
-        if (!read) {
-            session.drain();
+        std::optional<VisualPacket> read;
+        try {
+            read = readVisualPacket(source, video, {});
+        } catch (...) {
+            logDataProviderFailure("Failed to read packet from video/subtitles tracks: ");
             return;
         }
-        session.decode(*read->packet);
+        if (!read) {
+            try {
+                session.drain();
+            } catch (...) {
+                // The drain logged its own line.
+            }
+            return;
+        }
+        try {
+            session.decode(*read->packet);
+        } catch (...) {
+            logDataProviderFailure("Failed to start decoding video packet: ");
+        }
+    }
+}
+
+// The audio data provider's loop over a whole track, with its handling of failures.
+void decodeAudio(const MediaSource& source, const AudioTrack& track,
+                 CoreMediaCompatibleDecodeSession& session) {
+    while (true) {
+        PacketRef packet;
+        try {
+            packet = readAudioPacketOnQueue(source, track);
+        } catch (...) {
+            logDataProviderFailure("Failed to read packet from audio track: ");
+            return;
+        }
+        if (!packet) {
+            break;
+        }
+        try {
+            session.decode(*packet);
+        } catch (...) {
+            logDataProviderFailure("Failed to start decoding audio packet: ");
+        }
+    }
+    try {
+        session.drain();
+    } catch (...) {
     }
 }
 
@@ -105,55 +151,60 @@ int openToFirstFrame(const std::string& path) {
 int decodeWholeFile(const std::string& path) {
     auto source = load(path);
     const DefaultTracks tracks = selectDefaultTracks(*source);
-    long videoFrames = 0;
-    long audioBuffers = 0;
-    std::thread audio;
-    if (tracks.audio) {
-        audio = std::thread([&] {
+    std::atomic<long> videoFrames = 0;
+    std::atomic<long> audioBuffers = 0;
+    {
+        // Joined when the scope ends, whatever the video side does meanwhile.
+        std::jthread audio;
+        if (tracks.audio) {
+            audio = std::jthread([&] {
+                CoreMediaCompatibleDecodeSession session(
+                    tracks.audio->decoder(),
+                    [&](const platform::CMSampleBufferRef&) { ++audioBuffers; });
+                tracks.audio->decoder()->flush();
+                decodeAudio(*source, *tracks.audio, session);
+            });
+        }
+        if (tracks.video) {
             CoreMediaCompatibleDecodeSession session(
-                tracks.audio->decoder(),
-                [&](const platform::CMSampleBufferRef&) { ++audioBuffers; });
-            tracks.audio->decoder()->flush();
-            while (PacketRef packet = readAudioPacketOnQueue(*source, *tracks.audio)) {
-                session.decode(*packet);
-            }
-            session.drain();
-        });
+                tracks.video->decoder(),
+                [&](const platform::CMSampleBufferRef&) { ++videoFrames; });
+            tracks.video->decoder()->flush();
+            const bool never = false;
+            decodeVideoUntil(*source, tracks.video, session, never);
+        }
     }
-    if (tracks.video) {
-        CoreMediaCompatibleDecodeSession session(
-            tracks.video->decoder(), [&](const platform::CMSampleBufferRef&) { ++videoFrames; });
-        tracks.video->decoder()->flush();
-        const bool never = false;
-        decodeVideoUntil(*source, tracks.video, session, never);
-    }
-    if (audio.joinable()) {
-        audio.join();
-    }
-    std::printf("frames=%ld audio-buffers=%ld\n", videoFrames, audioBuffers);
+    std::printf("frames=%ld audio-buffers=%ld\n", videoFrames.load(), audioBuffers.load());
     return videoFrames > 0 ? 0 : 1;
 }
 
 int demuxWholeFile(const std::string& path) {
     auto source = load(path);
     const DefaultTracks tracks = selectDefaultTracks(*source);
-    long videoPackets = 0;
-    long audioPackets = 0;
-    std::thread audio;
-    if (tracks.audio) {
-        audio = std::thread([&] {
-            while (readAudioPacketOnQueue(*source, *tracks.audio)) {
-                ++audioPackets;
+    std::atomic<long> videoPackets = 0;
+    std::atomic<long> audioPackets = 0;
+    {
+        std::jthread audio;
+        if (tracks.audio) {
+            audio = std::jthread([&] {
+                try {
+                    while (readAudioPacketOnQueue(*source, *tracks.audio)) {
+                        ++audioPackets;
+                    }
+                } catch (...) {
+                    logDataProviderFailure("Failed to read packet from audio track: ");
+                }
+            });
+        }
+        try {
+            while (tracks.video && readVisualPacket(*source, tracks.video, {})) {
+                ++videoPackets;
             }
-        });
+        } catch (...) {
+            logDataProviderFailure("Failed to read packet from video/subtitles tracks: ");
+        }
     }
-    while (tracks.video && readVisualPacket(*source, tracks.video, {})) {
-        ++videoPackets;
-    }
-    if (audio.joinable()) {
-        audio.join();
-    }
-    std::printf("video-packets=%ld audio-packets=%ld\n", videoPackets, audioPackets);
+    std::printf("video-packets=%ld audio-packets=%ld\n", videoPackets.load(), audioPackets.load());
     return videoPackets + audioPackets > 0 ? 0 : 1;
 }
 
@@ -181,9 +232,18 @@ int seekAndDecode(const std::string& path, double seconds) {
             }
         });
     video->decoder()->flush();
-    PacketsByTrack packets = seekVisualTracks(*source, video, {}, target);
+    PacketsByTrack packets;
+    try {
+        packets = seekVisualTracks(*source, video, {}, target);
+    } catch (...) {
+        logDataProviderFailure("Failed to seek visual tracks: ");
+    }
     for (const PacketRef& packet : packets.packets(*video)) {
-        session.decode(*packet);
+        try {
+            session.decode(*packet);
+        } catch (...) {
+            logDataProviderFailure("Failed to start decoding video packet: ");
+        }
     }
     decodeVideoUntil(*source, video, session, found);
     if (!shown) {
@@ -393,6 +453,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
+    // Subtitle tracks lay their text out with Qt's fonts, which need an application object.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    const QGuiApplication application(argc, argv);
     try {
         if (mode == "compare") {
             return compare(argc, argv);

@@ -191,13 +191,12 @@ void ExternalSubtitlesDataProvider::removeDataProducer() {
 void ExternalSubtitlesDataProvider::enqueueFrames(const std::vector<SubtitlesFrame>& frames) const {
     for (const auto& frame : frames) {
         ++*framesInFlight_;
-        DispatchQueue::main().async(
-            [enqueue = SubtitlesView::enqueueFrameClosure(subtitlesView_, frame,
-                                                          selectedSubtitlesTrack_.get()),
-             framesInFlight = framesInFlight_]() mutable {
-                enqueue();
-                --*framesInFlight;
-            });
+        DispatchQueue::main().async([enqueue = SubtitlesView::enqueueFrameClosure(
+                                         subtitlesView_, frame, selectedSubtitlesTrack_.get()),
+                                     framesInFlight = framesInFlight_]() mutable {
+            enqueue();
+            --*framesInFlight;
+        });
     }
 }
 

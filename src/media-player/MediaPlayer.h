@@ -151,8 +151,7 @@ public:
     const std::shared_ptr<platform::DispatchQueue>& visualDataProviderQueue() const {
         return visualDataProvider_->queue();
     }
-    const std::shared_ptr<platform::DispatchQueue>& subtitlesDataProviderQueue(
-        bool primary) const {
+    const std::shared_ptr<platform::DispatchQueue>& subtitlesDataProviderQueue(bool primary) const {
         return (primary ? primarySubtitlesDataProvider_ : secondarySubtitlesDataProvider_)->queue();
     }
 

@@ -139,7 +139,8 @@ void MediaPlayer::subtitlesWillSet(bool primary, const std::shared_ptr<Subtitles
 void MediaPlayer::subtitlesDidSet(bool primary, const std::shared_ptr<SubtitlesTrack>& newValue) {
     // The provider that held the position may still be busy on its own queue: its late frames
     // and clears must not reach what the new one hands the view.
-    (primary ? primarySubtitlesView_ : secondarySubtitlesView_)->acceptFramesOnlyFrom(newValue.get());
+    (primary ? primarySubtitlesView_ : secondarySubtitlesView_)
+        ->acceptFramesOnlyFrom(newValue.get());
     const auto external = asExternal(newValue);
     if (!external) {
         restartProvider(visualDataProvider_, [primary, newValue](VisualDataProvider& provider) {

@@ -264,9 +264,9 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
 
     const std::tuple<const std::shared_ptr<SubtitlesView>&, const SubtitlesTrack*,
                      const std::vector<SubtitlesFrame>&>
-        lists[] = {{primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get(), primaryList},
-                   {secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get(),
-                    secondaryList}};
+        lists[] = {
+            {primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get(), primaryList},
+            {secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get(), secondaryList}};
     for (const auto& [view, track, list] : lists) {
         if (const auto chosen = subtitlesFrames(target, list)) {
             enqueueFrames(view, track, {chosen->begin(), chosen->end()});

@@ -244,14 +244,25 @@ TEST_F(MediaPlayerSelectionTest, AnExternalTrackShowsInOnePositionAndEmbeddedOne
         eventually([&] { return player->primarySubtitlesView()->pendingFrameCount() == 0; }));
 }
 
-TEST_F(MediaPlayerSelectionTest, AnEmbeddedTracksLateClearLeavesTheExternalCuesThatFollowedIt) {
-    const auto media = openMedia("subtitles-srt.mkv");
-    makePlayer(media, {media->videoTracks().at(0), nullptr, nullptr, nullptr});
-    const auto embedded = media->embeddedSubtitlesTracks().at(0);
-    const auto external = loadExternalTrack(*media, "subtitles.srt");
-    ASSERT_TRUE(external);
+// A player showing the embedded track of subtitles-srt.mkv as primary, with subtitles.srt
+// loaded beside it, ready to take the position over.
+class MediaPlayerProviderSwitchTest : public MediaPlayerTest {
+protected:
+    void SetUp() override {
+        const auto media = openMedia("subtitles-srt.mkv");
+        makePlayer(media, {media->videoTracks().at(0), nullptr, nullptr, nullptr});
+        embedded = media->embeddedSubtitlesTracks().at(0);
+        external = loadExternalTrack(*media, "subtitles.srt");
+        ASSERT_TRUE(external);
+        player->setSelectedPrimarySubtitlesTrack(embedded);
+    }
+
+    std::shared_ptr<SubtitlesTrack> embedded;
+    std::shared_ptr<ExternalSubtitlesTrack> external;
+};
+
+TEST_F(MediaPlayerProviderSwitchTest, ALateEmbeddedClearLeavesTheExternalCuesThatFollowedIt) {
     const auto& view = player->primarySubtitlesView();
-    player->setSelectedPrimarySubtitlesTrack(embedded);
     seekAndWait(seconds(0.5));
     ASSERT_TRUE(eventually([&] { return view->pendingFrameCount(embedded.get()) > 0; }));
 
@@ -270,14 +281,8 @@ TEST_F(MediaPlayerSelectionTest, AnEmbeddedTracksLateClearLeavesTheExternalCuesT
     EXPECT_EQ(view->pendingFrameCount(embedded.get()), 0U);
 }
 
-TEST_F(MediaPlayerSelectionTest, EmbeddedCuesDecodedBeforeASwitchToAnExternalTrackNeverShow) {
-    const auto media = openMedia("subtitles-srt.mkv");
-    makePlayer(media, {media->videoTracks().at(0), nullptr, nullptr, nullptr});
-    const auto embedded = media->embeddedSubtitlesTracks().at(0);
-    const auto external = loadExternalTrack(*media, "subtitles.srt");
-    ASSERT_TRUE(external);
+TEST_F(MediaPlayerProviderSwitchTest, EmbeddedCuesDecodedBeforeTheSwitchNeverShow) {
     const auto& view = player->primarySubtitlesView();
-    player->setSelectedPrimarySubtitlesTrack(embedded);
     settle();
 
     // The visual queue, in order: a seek that decodes embedded cues, a pause, the deselection.

@@ -13,6 +13,7 @@
 
 #include "media-player/DataProviderTestSupport.h"
 #include "media-player/MediaPlayer.h"
+#include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "media-player/media-source/DefaultTrackSelection.h"
 #include "platform/avfoundation/AVAudioRoutingArbiter.h"
 #include "platform/avfoundation/IOPMAssertion.h"
@@ -107,6 +108,9 @@ protected:
         EXPECT_TRUE(eventually([&] { return !source || source.use_count() == 1; }));
         // The views go away on the main queue.
         platform::DispatchQueue::main().drain();
+        // The player made the shared text style manager, whose first build lays out fonts on
+        // its own queue: it must be done before the program's application object goes at exit.
+        (void)SubtitleTextStyleManager::shared()->userSpecifiedStyle();
     }
 
     MediaPlayer::Environment environment() {

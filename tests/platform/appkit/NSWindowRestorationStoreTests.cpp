@@ -143,6 +143,14 @@ protected:
         return std::static_pointer_cast<RestorableDocument>(opened);
     }
     std::string storePath() const { return directory.filePath("state/windows.cbor").toStdString(); }
+    // What was written last brings back no window at the next launch.
+    void expectNothingAtTheNextLaunch() {
+        finishedSenders.clear();
+        auto nextLaunch = makeController();
+        NSWindowRestorationStore(storePath()).restoreWindows(*nextLaunch, &application);
+        EXPECT_EQ(finishedSenders.size(), 1u);
+        EXPECT_TRUE(nextLaunch->documents().empty());
+    }
 
     QTemporaryDir directory;
     std::unique_ptr<NSDocumentController> firstLaunchController = makeController();
@@ -188,11 +196,7 @@ TEST_F(NSWindowRestorationStoreTest, WindowsComeBackWithTheirDocumentsAndStates)
     controller->close();
     EXPECT_TRUE(secondLaunch.documents().empty());
     store.writeNow();
-    finishedSenders.clear();
-    auto thirdLaunch = makeController();
-    NSWindowRestorationStore(storePath()).restoreWindows(*thirdLaunch, &application);
-    EXPECT_EQ(finishedSenders.size(), 1u);
-    EXPECT_TRUE(thirdLaunch->documents().empty());
+    expectNothingAtTheNextLaunch();
 }
 
 TEST_F(NSWindowRestorationStoreTest, TheEndIsPostedOnlyOnceEveryRequestWasAnswered) {
@@ -246,11 +250,7 @@ TEST_F(NSWindowRestorationStoreTest, AWindowThatGoesAwayUnansweredStillEndsResto
 
     // Writing works again: the closed window is not kept for the next launch.
     store.writeNow();
-    finishedSenders.clear();
-    auto thirdLaunch = makeController();
-    NSWindowRestorationStore(storePath()).restoreWindows(*thirdLaunch, &application);
-    EXPECT_EQ(finishedSenders.size(), 1u);
-    EXPECT_TRUE(thirdLaunch->documents().empty());
+    expectNothingAtTheNextLaunch();
 }
 
 TEST_F(NSWindowRestorationStoreTest, ACorruptOrMissingFileRestoresNothing) {

@@ -1,8 +1,8 @@
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 
-#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/NSFontManager.h"
 #include "platform/graphics/NSShadow.h"
@@ -39,8 +39,8 @@ std::shared_ptr<SubtitleTextStyleManager> SubtitleTextStyleManager::make(
     std::shared_ptr<UserDefaults> userDefaults) {
     if (!userDefaults) {
         // The standard defaults live for the process: nothing to own.
-        userDefaults = std::shared_ptr<UserDefaults>(std::shared_ptr<void>(),
-                                                     &UserDefaults::standard());
+        userDefaults =
+            std::shared_ptr<UserDefaults>(std::shared_ptr<void>(), &UserDefaults::standard());
     }
     auto manager = std::make_shared<SubtitleTextStyleManager>(
         Passkey{}, std::move(captionAppearance), std::move(userDefaults));

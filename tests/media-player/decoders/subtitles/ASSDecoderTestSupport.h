@@ -16,8 +16,8 @@
 #include "media-player/decoders/subtitles/SubtitleTextStyleUpdateNotifier.h"
 #include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/UserDefaults.h"
-#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSAttributedString.h"
+#include "support/GuiApplicationEnvironment.h"
 
 namespace quillon::asstest {
 

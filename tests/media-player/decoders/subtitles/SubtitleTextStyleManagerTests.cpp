@@ -13,8 +13,8 @@
 #include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSFontManager.h"
+#include "support/GuiApplicationEnvironment.h"
 
 using namespace platform;
 using namespace quillon;
