@@ -283,7 +283,8 @@ TEST_F(MediaPlayerProviderSwitchTest, ALateEmbeddedClearLeavesTheExternalCuesTha
 
 TEST_F(MediaPlayerProviderSwitchTest, EmbeddedCuesDecodedBeforeTheSwitchNeverShow) {
     const auto& view = player->primarySubtitlesView();
-    settle();
+    // No seek runs: the next one goes to the providers at once instead of waiting its turn.
+    seekAndWait(kCMTimeZero);
 
     // The visual queue, in order: a seek that decodes embedded cues, a pause, the deselection.
     auto beforeSeek = std::make_unique<QueueHold>(*player->visualDataProviderQueue());
