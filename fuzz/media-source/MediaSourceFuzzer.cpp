@@ -22,6 +22,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 extern "C" {
@@ -278,14 +279,34 @@ void decodeAudioTrack(const MediaSource& source, const std::shared_ptr<AudioTrac
     drain();
 }
 
-std::shared_ptr<MediaSource> load(const std::string& path) {
-    std::promise<std::shared_ptr<MediaSource>> loaded;
+using LoadResult = std::variant<std::shared_ptr<MediaSource>, MediaSource::LoadError::Kind>;
+
+LoadResult load(const std::string& path) {
+    std::promise<LoadResult> loaded;
     MediaSource::load(
         platform::URL::fileURL(path),
         [&loaded](std::shared_ptr<MediaSource> source) { loaded.set_value(std::move(source)); },
-        [&loaded](const MediaSource::LoadError&) { loaded.set_value(nullptr); },
+        [&loaded](const MediaSource::LoadError& error) { loaded.set_value(error.kind()); },
         std::make_shared<NoSiblingSubtitlesScanner>());
     return loaded.get_future().get();
+}
+
+// A subtitle file is also what a document attaches (most have no duration of their own, so
+// that they open only that way): opened by `host` as external subtitles, its text encoding
+// detected and set on the tracks' decoders, then read and decoded through its own source as the
+// external subtitles data provider does.
+void decodeAsExternalSubtitles(const MediaSource& host, const Budget& budget) {
+    std::promise<std::shared_ptr<MediaSource>> loaded;
+    host.loadExternalSubtitles(host.url(), [&loaded](MediaSource::ExternalSubtitlesLoadResult
+                                                             result) {
+        auto* externalSubtitles = std::get_if<MediaSource::ExternalSubtitles>(&result);
+        loaded.set_value(externalSubtitles ? externalSubtitles->mediaSource : nullptr);
+    });
+    if (const auto external = loaded.get_future().get()) {
+        const CMTime middle = platform::CMTimeAdd(
+            external->startTime(), platform::CMTimeMultiplyByRatio(external->duration(), 1, 2));
+        decodeVisualTracks(*external, nullptr, false, middle, budget);
+    }
 }
 
 // The one file inputs are written to, in a folder of the process's own (libFuzzer's -jobs run
@@ -324,10 +345,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const Budget budget;
-    const std::shared_ptr<MediaSource> source = load(inputPath());
-    if (!source) {
+    const LoadResult loaded = load(inputPath());
+    if (const auto* error = std::get_if<MediaSource::LoadError::Kind>(&loaded)) {
+        if (*error == MediaSource::LoadError::Kind::failedToReadMediaDuration) {
+            // As a subtitle file attached to a document of a minute.
+            try {
+                decodeAsExternalSubtitles(
+                    *MediaSource::make(platform::URL::fileURL(inputPath()),
+                                       platform::CMTimeMake(60, 1), false),
+                    budget);
+            } catch (const MediaSource::LoadError&) {
+            }
+        }
         return 0;
     }
+    const std::shared_ptr<MediaSource>& source = std::get<std::shared_ptr<MediaSource>>(loaded);
 
     const CMTime middle = platform::CMTimeAdd(
         source->startTime(), platform::CMTimeMultiplyByRatio(source->duration(), 1, 2));
@@ -345,6 +377,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& audio : source->audioTracks()) {
         decodeAudioTrack(*source, audio, seekToStart, middle, budget);
         seekToStart = true;
+    }
+    if (source->mediaType() == MediaType::subtitles) {
+        decodeAsExternalSubtitles(*source, budget);
     }
     return 0;
 }
