@@ -1,4 +1,4 @@
-// libFuzzer entry point for the ASS splitter; see CMakeLists.txt in this folder for how to build
+// libFuzzer entry point for the ASS splitter; see fuzz/README.md for how to build
 // and run it.
 //
 // An input is a script header, optionally followed by a NUL byte and event text. The header is

@@ -1,6 +1,6 @@
 // libFuzzer target: subtitle packets through libavcodec's SubRip, ASS, WebVTT and 3GPP text
 // decoders and the subtitle frame decoder, then the frame selection after a seek. Build and run
-// instructions are at the top of CMakeLists.txt beside this file.
+// instructions are in fuzz/README.md.
 //
 // Input layout:
 //   byte 0   codec: 0 SubRip, 1 ASS with a fixed script header, 2 ASS without header (plain
@@ -24,22 +24,12 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 }
 
-#include <QGuiApplication>
-
+#include "OffscreenApplication.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
-#include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "platform/corevideo/CVPixelBuffer.h"
-#include "platform/dispatch/DispatchSemaphore.h"
-#include "platform/foundation/NotificationCenter.h"
-
-// fontconfig keeps a cache for the life of the process.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
 
 namespace {
 
@@ -128,24 +118,7 @@ void collect(std::vector<SubtitlesFrame>& into, std::vector<SubtitlesFrame> fram
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    av_log_set_level(AV_LOG_QUIET);
-    // Formatted subtitles look fonts up in Qt's font database, which needs an application. It
-    // lives for the process: the style manager's queue may still ask for fonts at exit.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "subtitles-frame-decoder-fuzzer";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
-
-    // The style manager builds its first style and announces it from background queues. Let that
-    // settle before any input runs, so that a short run (replaying one input) does not end while
-    // those queues still work: what they touch may already be destroyed at exit.
-    platform::DispatchSemaphore announced(0);
-    platform::ObserverToken observation = platform::NotificationCenter::defaultCenter().addObserver(
-        SubtitleTextStyleManagerUserSpecifiedTextStyleDidChangeNotification, nullptr,
-        [&announced](const platform::Notification&) { announced.signal(); });
-    (void)SubtitleTextStyleManager::shared()->userSpecifiedStyle();
-    (void)announced.wait(std::chrono::seconds(5));
+    quillon::fuzzing::startOffscreenApplication("subtitles-frame-decoder-fuzzer");
     return 0;
 }
 
