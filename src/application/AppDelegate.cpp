@@ -163,22 +163,24 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
 
     auto controlsMenu = std::make_unique<QMenu>(
         qs(platform::localizedString("&Controls", "The title of the Controls menu.")));
-    const char* controlsComment = "A Controls menu item.";
-    addActionItem(*controlsMenu, platform::localizedString("Play/Pause", controlsComment),
+    addActionItem(*controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
                   "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
     controlsMenu->addSeparator();
-    addActionItem(*controlsMenu, platform::localizedString("Step Backward", controlsComment),
+    addActionItem(*controlsMenu,
+                  platform::localizedString("Step Backward", "A Controls menu item."),
                   "stepBackward:", QKeySequence(Qt::Key_Comma));
-    addActionItem(*controlsMenu, platform::localizedString("Step Forward", controlsComment),
+    addActionItem(*controlsMenu, platform::localizedString("Step Forward", "A Controls menu item."),
                   "stepForward:", QKeySequence(Qt::Key_Period));
     controlsMenu->addSeparator();
-    addActionItem(*controlsMenu, platform::localizedString("Jump Backward", controlsComment),
+    addActionItem(*controlsMenu,
+                  platform::localizedString("Jump Backward", "A Controls menu item."),
                   "jumpBackward:", QKeySequence(Qt::ControlModifier | Qt::Key_Left));
-    addActionItem(*controlsMenu, platform::localizedString("Jump Forward", controlsComment),
+    addActionItem(*controlsMenu, platform::localizedString("Jump Forward", "A Controls menu item."),
                   "jumpForward:", QKeySequence(Qt::ControlModifier | Qt::Key_Right));
-    addActionItem(*controlsMenu, platform::localizedString("Jump to Beginning", controlsComment),
+    addActionItem(*controlsMenu,
+                  platform::localizedString("Jump to Beginning", "A Controls menu item."),
                   "jumpToBeginning:", QKeySequence(Qt::ControlModifier | Qt::Key_Home));
-    addActionItem(*controlsMenu, platform::localizedString("Jump to End", controlsComment),
+    addActionItem(*controlsMenu, platform::localizedString("Jump to End", "A Controls menu item."),
                   "jumpToEnd:", QKeySequence(Qt::ControlModifier | Qt::Key_End));
     controlsMenu->addSeparator();
     controlsMenu->addAction(platform::NSMenuItem::sectionHeader(

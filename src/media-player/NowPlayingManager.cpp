@@ -73,6 +73,10 @@ void NowPlayingManager::setPerformAfterRestoration(
     performAfterRestoration_ = std::move(performAfterRestoration);
 }
 
+std::shared_ptr<MediaPlayer> NowPlayingManager::currentMediaPlayer() const {
+    return queue_->sync([this] { return currentMediaPlayer_.lock(); });
+}
+
 void NowPlayingManager::registerPlayer(const std::shared_ptr<MediaPlayer>& player) {
     platform::precondition(player != nullptr, "Only an existing player can be registered.");
     const MediaPlayer* identity = player.get();

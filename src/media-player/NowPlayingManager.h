@@ -82,6 +82,8 @@ public:
     void mediaPlayerDidChange(const platform::Notification& notification);
 
     const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
+    // The player the manager speaks for; none without one. Waits for the manager's queue.
+    std::shared_ptr<MediaPlayer> currentMediaPlayer() const;
 
     // The information that depends on the file only.
     static platform::MPNowPlayingInfo makeStaticNowPlayingInfo(const MediaSource& source);

@@ -14,13 +14,13 @@ constexpr const char* rateComment =
 std::unique_ptr<PlaybackRateSlider> makePlaybackRateSlider(QWidget* parent) {
     using platform::localizedString;
     std::vector<PlaybackRateSlider::Item> items = {
-        {0.5f, "0.5\u00d7", localizedString("0.5 times normal rate", rateComment)},
-        {0.75f, std::nullopt, localizedString("0.75 times normal rate", rateComment)},
-        {1.0f, "1\u00d7", localizedString("1 times normal rate", rateComment)},
-        {1.25f, std::nullopt, localizedString("1.25 times normal rate", rateComment)},
-        {1.5f, std::nullopt, localizedString("1.5 times normal rate", rateComment)},
-        {1.75f, std::nullopt, localizedString("1.75 times normal rate", rateComment)},
-        {2.0f, "2\u00d7", localizedString("2 times normal rate", rateComment)},
+        {0.5f, "0.5\u00d7", platform::localizedString("0.5 times normal rate", rateComment)},
+        {0.75f, std::nullopt, platform::localizedString("0.75 times normal rate", rateComment)},
+        {1.0f, "1\u00d7", platform::localizedString("1 times normal rate", rateComment)},
+        {1.25f, std::nullopt, platform::localizedString("1.25 times normal rate", rateComment)},
+        {1.5f, std::nullopt, platform::localizedString("1.5 times normal rate", rateComment)},
+        {1.75f, std::nullopt, platform::localizedString("1.75 times normal rate", rateComment)},
+        {2.0f, "2\u00d7", platform::localizedString("2 times normal rate", rateComment)},
     };
     auto slider = std::make_unique<PlaybackRateSlider>(std::move(items), parent);
     slider->setTickMarkPosition(QSlider::TicksAbove);
@@ -30,7 +30,7 @@ std::unique_ptr<PlaybackRateSlider> makePlaybackRateSlider(QWidget* parent) {
             break;
         }
     }
-    slider->setAccessibleName(QString::fromStdString(localizedString(
+    slider->setAccessibleName(QString::fromStdString(platform::localizedString(
         "Playback rate",
         "The accessibility label of a slider that controls the rate of media playback.")));
     return slider;

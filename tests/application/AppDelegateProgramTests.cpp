@@ -1,113 +1,172 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <array>
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "application/SessionInstance.h"
+#include "support/ChildProcess.h"
+#include "support/PrivateBus.h"
+#include "support/PrivateDisplay.h"
+#include "support/TestMedia.h"
+#include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::filesystem::path playerProgramPath() {
-    return QUILLON_PLAYER_PROGRAM;
-}
-
-// Whether `pid` has a handler of its own for `signalNumber` (its SigCgt mask).
-bool catchesSignal(pid_t pid, int signalNumber) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("SigCgt:", 0) == 0) {
-            const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
-            return (mask >> (signalNumber - 1)) & 1u;
-        }
-    }
-    return false;
-}
-
-// Waits for the child to end; none when it is still running after `timeout`.
-std::optional<int> waitForExit(pid_t pid, std::chrono::seconds timeout) {
+// Waits, polling, until `condition` holds; false after `timeout`.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::seconds timeout = 60s) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return status;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
         }
-        std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(50ms);
     }
-    return std::nullopt;
+    return true;
 }
 
-TEST(AppDelegateProgramTest, ThePlayerStartsAndQuitsWhenTheSessionAsksItTo) {
-    const auto program = playerProgramPath();
-    ASSERT_TRUE(std::filesystem::exists(program))
-        << program << " is missing: build the quillon-player target";
-
-    const auto home = std::filesystem::temp_directory_path() /
-                      ("quillon-player-program-" + std::to_string(getpid()));
-    std::filesystem::create_directories(home / "runtime");
-    std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
-
-    std::vector<std::string> environment{
-        "QT_QPA_PLATFORM=offscreen",
-        "XDG_CONFIG_HOME=" + (home / "config").string(),
-        "XDG_STATE_HOME=" + (home / "state").string(),
-        "XDG_RUNTIME_DIR=" + (home / "runtime").string(),
-        "HOME=" + home.string(),
-    };
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        if (entry.rfind("PATH=", 0) == 0 || entry.rfind("LSAN_OPTIONS=", 0) == 0 ||
-            entry.rfind("ASAN_OPTIONS=", 0) == 0 || entry.rfind("TSAN_OPTIONS=", 0) == 0) {
-            environment.push_back(entry);
+// The names of the windows on `display`, as the window system keeps them (WM_NAME).
+std::vector<std::string> windowNames(const std::string& display) {
+    const std::string command = "DISPLAY=" + display + " xwininfo -root -tree 2>/dev/null";
+    std::vector<std::string> names;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return names;
+    }
+    std::array<char, 4096> line{};
+    while (std::fgets(line.data(), line.size(), pipe) != nullptr) {
+        // `   0x400007 "name": ("class" "Class")  640x360+0+0  +0+0`
+        const std::string text = line.data();
+        const auto open = text.find(" \"");
+        const auto close = text.find("\": (");
+        if (open != std::string::npos && close != std::string::npos && close > open) {
+            names.push_back(text.substr(open + 2, close - open - 2));
         }
     }
-    std::vector<char*> environmentPointers;
-    for (auto& entry : environment) {
-        environmentPointers.push_back(entry.data());
-    }
-    environmentPointers.push_back(nullptr);
-    std::string programString = program.string();
-    std::vector<char*> arguments{programString.data(), nullptr};
+    ::pclose(pipe);
+    return names;
+}
 
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, programString.c_str(), nullptr, nullptr, arguments.data(),
-                            environmentPointers.data()),
-              0);
-
-    // Up once it listens for the session's request to quit.
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!catchesSignal(pid, SIGTERM) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(20ms);
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::exists(QUILLON_PLAYER_PROGRAM))
+            << QUILLON_PLAYER_PROGRAM << " is missing: build the quillon-player target";
+        ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
+        std::filesystem::create_directories(home / "runtime");
+        std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
     }
-    ASSERT_TRUE(catchesSignal(pid, SIGTERM));
-    ::kill(pid, SIGTERM);
+    void TearDown() override { std::filesystem::remove_all(home); }
 
-    const auto status = waitForExit(pid, 60s);
-    if (!status) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+    std::vector<std::string> environment(const std::vector<std::string>& extra) const {
+        auto environment = inheritedEnvironment();
+        environment.insert(environment.end(), {"DBUS_SESSION_BUS_ADDRESS=" + bus.address(),
+                                               "XDG_CONFIG_HOME=" + (home / "config").string(),
+                                               "XDG_STATE_HOME=" + (home / "state").string(),
+                                               "XDG_RUNTIME_DIR=" + (home / "runtime").string(),
+                                               "HOME=" + home.string(), "LANG=C.UTF-8"});
+        environment.insert(environment.end(), extra.begin(), extra.end());
+        return environment;
     }
+
+    bool wroteWindowState() const {
+        return std::filesystem::exists(home / "state" / "quillon-player" / "windows.cbor");
+    }
+
+    // Asks the player to quit as the session does; its exit status.
+    static std::optional<int> quit(ChildProcess& player) {
+        ::kill(player.pid(), SIGTERM);
+        return player.waitForExit(60s);
+    }
+
+    PrivateBus bus;
+    std::filesystem::path home = std::filesystem::temp_directory_path() /
+                                 ("quillon-player-program-" + std::to_string(getpid()));
+};
+
+TEST_F(ProgramTest, OpensAFileInAWindowTitledWithItsNameAndQuitsWhenTheSessionAsks) {
+    PrivateDisplay display;
+    ASSERT_FALSE(display.display().empty()) << "Xvfb did not start";
+    const auto film = home / "Opening Night.mkv";
+    std::filesystem::create_symlink(mediaPath("h264-aac.mkv"), film);
+
+    ChildProcess player(QUILLON_PLAYER_PROGRAM, {film.string()},
+                        environment({"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.display()}),
+                        (home / "player.log").string());
+    ASSERT_TRUE(player.started());
+    // The window system shows the title exactly: no application name added to it.
+    const bool titled = waitUntil([&] {
+        for (const auto& name : windowNames(display.display())) {
+            if (name == "Opening Night.mkv") {
+                return true;
+            }
+        }
+        return false;
+    });
+    const auto names = windowNames(display.display());
+    std::ostringstream shown;
+    for (const auto& name : names) {
+        shown << " \"" << name << "\"";
+        EXPECT_EQ(name.find("Quillon Player"), std::string::npos) << name;
+    }
+    EXPECT_TRUE(titled) << "windows:" << shown.str() << "\n" << player.standardError();
+    ASSERT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); }));
+
+    const auto status = quit(player);
     ASSERT_TRUE(status.has_value()) << "the player did not quit";
     EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
     EXPECT_EQ(WEXITSTATUS(*status), 0);
     // Quitting writes the window restoration state.
-    EXPECT_TRUE(std::filesystem::exists(home / "state" / "quillon-player" / "windows.cbor"));
+    EXPECT_TRUE(wroteWindowState());
+}
 
-    std::filesystem::remove_all(home);
+// Swallows every call: the session's player that hangs.
+class SilentObject final : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
+};
+
+TEST_F(ProgramTest, ALaunchWhoseRunningPlayerHangsRunsOnItsOwnAndLeavesTheWindowStateAlone) {
+    // Never pumped while the launch waits: the call it makes goes unanswered.
+    const QString name = QStringLiteral("hanging-player");
+    {
+        QDBusConnection owner = QDBusConnection::connectToBus(bus.qAddress(), name);
+        SilentObject object;
+        ASSERT_TRUE(owner.registerVirtualObject(QString::fromLatin1(SessionInstance::kObjectPath),
+                                                &object));
+        ASSERT_TRUE(owner.registerService(QString::fromLatin1(SessionInstance::kBusName)));
+
+        ChildProcess player(QUILLON_PLAYER_PROGRAM, {mediaPath("h264-aac.mkv")},
+                            environment({"QT_QPA_PLATFORM=offscreen"}),
+                            (home / "player.log").string());
+        ASSERT_TRUE(player.started());
+        EXPECT_TRUE(waitUntil([&] {
+            return player.standardError().find("did not answer within 2000 ms") !=
+                   std::string::npos;
+        })) << player.standardError();
+        ASSERT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); }));
+        const auto status = quit(player);
+        ASSERT_TRUE(status.has_value()) << "the player did not quit";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+        EXPECT_FALSE(wroteWindowState());
+    }
+    QDBusConnection::disconnectFromBus(name);
 }
 
 }  // namespace

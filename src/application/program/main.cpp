@@ -1,40 +1,79 @@
 #include <QApplication>
+#include <QDBusConnection>
 #include <QStringList>
-#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "application/AppDelegate.h"
+#include "application/ApplicationTranslations.h"
+#include "application/PlayerWindowRaising.h"
 #include "application/QLDocumentController.h"
+#include "application/SessionInstance.h"
+#include "media-player/NowPlayingManager.h"
 #include "media-player/QLAudioSpatializationInterposition.h"
 #include "platform/appkit/NSApplication.h"
+#include "platform/foundation/MainBundle.h"
 #include "platform/foundation/URL.h"
+#include "platform/mediaplayer/MPRISNowPlayingInfoCenter.h"
 
-// The player: every file named on the command line opens in its own window; without one, the
-// windows of the last run come back, or the Open panel asks for a file.
+namespace {
+
+// The option of the bus's service file: the bus started the player for a request that follows.
+constexpr const char* kServiceOption = "--dbus-service";
+
+}  // namespace
+
+// The player: one process per desktop session. Every file named on the command line opens in its
+// own window of that process; without one, the windows of the last run come back, or the Open
+// panel asks for a file. A later launch hands its files to the running process and ends.
 int main(int argc, char* argv[]) {
     quillon::QLInterposeAudioSpatializationOnce();
 
     QApplication qtApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillon-player"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillon Player"));
     QApplication::setDesktopFileName(QStringLiteral("org.quillon.player"));
+    platform::setMainBundleDisplayName("Quillon Player");
+    const quillon::ApplicationTranslations translations;
+
+    // Qt has taken its own options out of the arguments; the rest name files.
+    std::vector<std::string> arguments;
+    bool startedByBus = false;
+    const QStringList qtArguments = QApplication::arguments();
+    for (qsizetype i = 1; i < qtArguments.size(); ++i) {
+        if (i == 1 && qtArguments[i] == QLatin1String(kServiceOption)) {
+            startedByBus = true;
+            continue;
+        }
+        arguments.push_back(qtArguments[i].toStdString());
+    }
+    std::vector<platform::URL> urls = quillon::SessionInstance::urlsFromArguments(arguments);
+
+    quillon::SessionInstance instance(QDBusConnection::sessionBus());
+    const auto role = instance.claim(urls, quillon::SessionInstance::launchPlatformData());
+    if (role == quillon::SessionInstance::Role::handedOver) {
+        return 0;
+    }
 
     quillon::QLDocumentController& documentController = quillon::QLDocumentController::makeShared();
     platform::NSApplication application(qtApplication, &documentController);
     quillon::AppDelegate delegate;
     application.setDelegate(&delegate);
     application.setMainMenu(delegate.makeMainMenu());
-
-    // Qt has taken its own options out of the arguments; the rest name files.
-    std::vector<platform::URL> urls;
-    const QStringList arguments = QApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const std::filesystem::path path = arguments[i].toStdString();
-        urls.push_back(platform::URL::fileURL(std::filesystem::absolute(path).string()));
-    }
+    // The windows' state belongs to the session's instance, which may just not answer.
+    application.setRestoresWindows(role != quillon::SessionInstance::Role::independent);
+    application.setOpensUntitledFileAtLaunch(!startedByBus);
     application.setURLsToOpenAtLaunch(std::move(urls));
+    instance.setHandlers({[&application] { application.activate(); },
+                          [&application](const std::vector<platform::URL>& handedOver) {
+                              application.openURLs(handedOver);
+                          }});
+    platform::MPRISNowPlayingInfoCenter::setRaiseHandler([&application, &documentController] {
+        quillon::raiseWindowOfPlayer(quillon::NowPlayingManager::shared()->currentMediaPlayer(),
+                                     documentController, application);
+    });
 
     const int exitCode = application.run();
+    platform::MPRISNowPlayingInfoCenter::setRaiseHandler(nullptr);
     application.setDelegate(nullptr);
     return exitCode;
 }

@@ -1,8 +1,7 @@
 #include "libraries/preferences-window/PreferencesWindowTitleController.h"
 
-#include <QGuiApplication>
-
 #include "libraries/preferences-window/ResourceBundle.h"
+#include "platform/foundation/MainBundle.h"
 #include "platform/foundation/StringFormat.h"
 
 namespace preferences_window {
@@ -38,7 +37,7 @@ void PreferencesWindowTitleController::updateWindowTitle() {
             return;
         }
     }
-    std::string applicationName = QGuiApplication::applicationDisplayName().toStdString();
+    std::string applicationName = platform::mainBundleDisplayName();
     if (applicationName.empty()) {
         applicationName = localizedString("App",
                                           "A generic placeholder for the app name to be shown in "

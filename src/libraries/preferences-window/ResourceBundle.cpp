@@ -4,8 +4,8 @@
 #include <QLocale>
 #include <QString>
 #include <QTranslator>
-#include <system_error>
 
+#include "platform/foundation/ApplicationResources.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
@@ -13,15 +13,6 @@
 namespace preferences_window {
 
 namespace {
-
-std::optional<std::filesystem::path> executableDirectory() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error || executable.empty()) {
-        return std::nullopt;
-    }
-    return executable.parent_path();
-}
 
 // Installs the catalogue for the user's languages into the application the first time there
 // is an application to install it into. Main thread only.
@@ -42,13 +33,8 @@ void installTranslationOnce() {
 }  // namespace
 
 std::vector<std::filesystem::path> ResourceBundle::candidateDirectories() {
-    std::vector<std::filesystem::path> candidates;
-    const auto executable = executableDirectory();
-    if (executable) {
-        candidates.push_back(executable->parent_path() / "share" / "quillon-player");
-    }
-    candidates.emplace_back(QUILLON_PREFERENCES_WINDOW_BUILD_DIRECTORY);
-    if (executable) {
+    std::vector<std::filesystem::path> candidates = platform::applicationResourceDirectories();
+    if (const auto executable = platform::executableDirectory()) {
         candidates.push_back(*executable);
     }
     return candidates;
@@ -56,14 +42,7 @@ std::vector<std::filesystem::path> ResourceBundle::candidateDirectories() {
 
 std::optional<std::filesystem::path> ResourceBundle::find(
     const std::vector<std::filesystem::path>& candidates) {
-    for (const auto& candidate : candidates) {
-        std::error_code error;
-        const auto bundle = candidate / kBundleName;
-        if (std::filesystem::is_directory(bundle, error)) {
-            return bundle;
-        }
-    }
-    return std::nullopt;
+    return platform::findResourceDirectory(candidates, kBundleName);
 }
 
 const ResourceBundle& ResourceBundle::shared() {

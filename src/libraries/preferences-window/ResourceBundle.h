@@ -23,8 +23,8 @@ public:
     static constexpr const char* kCatalogueName = "preferences-window";
 
     // Where the folder may lie, in the order searched: the application's resources (the
-    // share/quillon-player folder beside the executable's folder), the folder where the build
-    // put it beside the library, the executable's own folder.
+    // share/quillon-player folders from beside the executable's folder upward, where the build
+    // tree keeps them too), the executable's own folder.
     static std::vector<std::filesystem::path> candidateDirectories();
     // The bundle in the first candidate that holds one.
     static std::optional<std::filesystem::path> find(

@@ -78,27 +78,29 @@ std::optional<std::string> MediaSourceLoadError::errorDescription() const {
         case Kind::noDecodableTracks:
         case Kind::inconsistentReads:
         case Kind::failedToReadMediaDuration:
-            return localizedString(
+            return platform::localizedString(
                 "Unable to load the media.",
                 "The error description that is shown when the media failed to be loaded.");
         case Kind::failedToOpenURL: {
             const std::string target =
-                url_->isFileURL()
-                    ? localizedString("file",
-                                      "A component of the error description \"Unable to open the "
-                                      "file\".")
-                    : localizedString("URL",
-                                      "A component of the error description \"Unable to open the "
-                                      "URL\".");
+                url_->isFileURL() ? platform::localizedString(
+                                        "file",
+                                        "A component of the error description \"Unable to open the "
+                                        "file\".")
+                                  : platform::localizedString(
+                                        "URL",
+                                        "A component of the error description \"Unable to open the "
+                                        "URL\".");
             return localizedFormat(
-                localizedString("Unable to open the %1$@.",
-                                "The format string of the error description that is shown when a "
-                                "media URL fails to be opened. Argument 1 is either \"file\" or "
-                                "\"URL\"."),
+                platform::localizedString(
+                    "Unable to open the %1$@.",
+                    "The format string of the error description that is shown when a "
+                    "media URL fails to be opened. Argument 1 is either \"file\" or "
+                    "\"URL\"."),
                 target);
         }
         case Kind::failedToSeek:
-            return localizedString(
+            return platform::localizedString(
                 "Unable to seek the media.",
                 "The error description that is shown when the media failed to be seeked.");
     }
@@ -109,28 +111,31 @@ std::optional<std::string> MediaSourceLoadError::failureReason() const {
     switch (kind_) {
         case Kind::unsupportedURLScheme:
             return localizedFormat(
-                localizedString("The URL scheme `%1$@` is currently unsupported.",
-                                "The format string of the failure reason that is shown when media "
-                                "is loaded from an unsupported URL scheme. Argument 1 is the URL "
-                                "scheme."),
+                platform::localizedString(
+                    "The URL scheme `%1$@` is currently unsupported.",
+                    "The format string of the failure reason that is shown when media "
+                    "is loaded from an unsupported URL scheme. Argument 1 is the URL "
+                    "scheme."),
                 scheme_);
         case Kind::failedToOpenURL:
         case Kind::failedToSeek:
             return detailedDescription(*underlyingError_);
         case Kind::noDecodableTracks:
             return localizedFormat(
-                localizedString("The media does not contain any decodable %1$@ tracks.",
-                                "The format string of the failure reason that is shown when the "
-                                "media does not contain any decodable video/audio/subtitle tracks. "
-                                "Argument 1 can be “video/audio/subtitle”, “video/audio”, or "
-                                "“subtitle”."),
+                platform::localizedString(
+                    "The media does not contain any decodable %1$@ tracks.",
+                    "The format string of the failure reason that is shown when the "
+                    "media does not contain any decodable video/audio/subtitle tracks. "
+                    "Argument 1 can be “video/audio/subtitle”, “video/audio”, or "
+                    "“subtitle”."),
                 trackKindPhrase(mainMediaTypes_));
         case Kind::inconsistentReads:
-            return localizedString("The file was modified while trying to read it.",
-                                   "The failure reason that is shown when a modification was "
-                                   "detected while trying to read a media file.");
+            return platform::localizedString(
+                "The file was modified while trying to read it.",
+                "The failure reason that is shown when a modification was "
+                "detected while trying to read a media file.");
         case Kind::failedToReadMediaDuration:
-            return localizedString(
+            return platform::localizedString(
                 "Failed to find the duration of the media.",
                 "The failure reason that is shown when the media does not contain a duration.");
     }
@@ -140,14 +145,15 @@ std::optional<std::string> MediaSourceLoadError::failureReason() const {
 std::optional<std::string> MediaSourceLoadError::recoverySuggestion() const {
     switch (kind_) {
         case Kind::unsupportedURLScheme:
-            return localizedString(
+            return platform::localizedString(
                 "Please submit a feature request.",
                 "The recovery suggestion that is shown when media is loaded from "
                 "an unsupported URL scheme.");
         case Kind::inconsistentReads:
-            return localizedString("Please try again.",
-                                   "The recovery suggestion that is shown when a modification was "
-                                   "detected while trying to read a media file.");
+            return platform::localizedString(
+                "Please try again.",
+                "The recovery suggestion that is shown when a modification was "
+                "detected while trying to read a media file.");
         case Kind::failedToOpenURL:
         case Kind::noDecodableTracks:
         case Kind::failedToSeek:
@@ -192,19 +198,21 @@ std::string trackKindPhrase(const std::set<MediaType>& mediaTypes) {
     std::string phrase;
     for (MediaType type : mediaTypes) {
         if (!phrase.empty()) {
-            phrase += localizedString("/",
-                                      "Part of the sentence fragment “video/audio/subtitle "
-                                      "tracks”.");
+            phrase +=
+                platform::localizedString("/",
+                                          "Part of the sentence fragment “video/audio/subtitle "
+                                          "tracks”.");
         }
         switch (type) {
             case MediaType::video:
-                phrase += localizedString("video", "Part of the phrase “video tracks”.");
+                phrase += platform::localizedString("video", "Part of the phrase “video tracks”.");
                 break;
             case MediaType::audio:
-                phrase += localizedString("audio", "Part of the phrase “audio tracks”.");
+                phrase += platform::localizedString("audio", "Part of the phrase “audio tracks”.");
                 break;
             case MediaType::subtitles:
-                phrase += localizedString("subtitle", "Part of the phrase “subtitle tracks”.");
+                phrase +=
+                    platform::localizedString("subtitle", "Part of the phrase “subtitle tracks”.");
                 break;
         }
     }

@@ -27,7 +27,8 @@ QMessageBox::Icon iconOfStyle(NSAlertStyle style) {
 }  // namespace
 
 NSAlert::NSAlert() {
-    setMessageText(localizedString("Alert", "The message text of an alert that was given none."));
+    setMessageText(
+        platform::localizedString("Alert", "The message text of an alert that was given none."));
     setAlertStyle(NSAlertStyle::warning);
 }
 
@@ -68,7 +69,7 @@ QPushButton* NSAlert::addButtonWithTitle(const std::string& title) {
 
 void NSAlert::addDefaultButtonIfNeeded() {
     if (buttons_.empty()) {
-        addButtonWithTitle(localizedString("OK", "The title of an OK button."));
+        addButtonWithTitle(platform::localizedString("OK", "The title of an OK button."));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -71,16 +72,23 @@ public:
     explicit WindowWatcher(NSApplication& application) : application_(application) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        const bool isShow = event->type() == QEvent::Show;
+        if ((isShow || event->type() == QEvent::WindowActivate) && watched->isWidgetType()) {
             auto* widget = static_cast<QWidget*>(watched);
             if (widget->isWindow()) {
                 if (auto* window = dynamic_cast<NSWindow*>(widget)) {
-                    application_.installMainMenu(*window);
+                    if (isShow) {
+                        application_.installMainMenu(*window);
+                    } else {
+                        lastKeyWindow = window;
+                    }
                 }
             }
         }
         return false;
     }
+
+    QPointer<NSWindow> lastKeyWindow;
 
 private:
     NSApplication& application_;
@@ -225,27 +233,65 @@ void NSApplication::finishLaunching() {
     d_->restorationObservation = NotificationCenter::defaultCenter().addObserver(
         kDidFinishRestoringWindowsNotification, this,
         [this](const Notification&) { restorationDidFinish(); });
-    if (NSDocumentController* controller = documentController()) {
+    if (!restoresWindows_) {
+        restorationStore().setWritingEnabled(false);
+    }
+    if (NSDocumentController* controller = documentController(); controller && restoresWindows_) {
         restorationStore().restoreWindows(*controller, this);
-        for (const URL& url : urlsToOpenAtLaunch_) {
-            controller->openDocumentWithContentsOfURL(
-                url, true,
-                [url](std::shared_ptr<NSDocument>, bool, std::shared_ptr<const Error> error) {
-                    if (error) {
-                        log("Failed to open {}: {}.", url.path(), error->localizedDescription());
-                    }
-                });
-        }
     } else {
         restorationDidFinish();
     }
+    openURLs(urlsToOpenAtLaunch_);
     urlsToOpenAtLaunch_.clear();
+    if (!opensUntitledFileAtLaunch_) {
+        d_->hasConsideredUntitledFile = true;
+    }
 
     if (delegate_ != nullptr) {
         delegate_->applicationDidFinishLaunching(*this);
     }
     hasFinishedLaunching_ = true;
     if (isRestorationComplete_) {
+        openUntitledFileIfNeeded();
+    }
+}
+
+void NSApplication::openURLs(const std::vector<URL>& urls) {
+    NSDocumentController* controller = documentController();
+    if (controller == nullptr) {
+        return;
+    }
+    for (const URL& url : urls) {
+        controller->openDocumentWithContentsOfURL(
+            url, true,
+            [url](std::shared_ptr<NSDocument>, bool, std::shared_ptr<const Error> error) {
+                if (error) {
+                    log("Failed to open {}: {}.", url.path(), error->localizedDescription());
+                }
+            });
+    }
+}
+
+void NSApplication::activate() {
+    NSWindow* window = d_->windowWatcher->lastKeyWindow;
+    if (window == nullptr || !window->isVisible()) {
+        window = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* candidate = dynamic_cast<NSWindow*>(widget);
+            if (candidate != nullptr && candidate->isVisible() &&
+                (candidate->styleMask() & NSWindowStyleMaskTitled) != 0) {
+                window = candidate;
+                break;
+            }
+        }
+    }
+    if (window != nullptr) {
+        window->makeKeyAndOrderFront();
+        return;
+    }
+    // Asked again: the step runs again (an Open panel that is up stays the only one).
+    d_->hasConsideredUntitledFile = false;
+    if (hasFinishedLaunching_ && isRestorationComplete_) {
         openUntitledFileIfNeeded();
     }
 }

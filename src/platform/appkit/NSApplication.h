@@ -60,6 +60,21 @@ public:
 
     // Files to open as documents at launch, after the restored windows.
     void setURLsToOpenAtLaunch(std::vector<URL> urls) { urlsToOpenAtLaunch_ = std::move(urls); }
+    // Whether the launch restores the previous run's windows and this process keeps their
+    // state (on unless turned off before run): off where another process of the session owns
+    // that state.
+    void setRestoresWindows(bool value) { restoresWindows_ = value; }
+    // Whether a launch without documents takes the untitled-file step by itself (on unless
+    // turned off before run): off when the session's bus started the application for a request
+    // that is still to come.
+    void setOpensUntitledFileAtLaunch(bool value) { opensUntitledFileAtLaunch_ = value; }
+
+    // Opens each file as a document, or brings its open document's windows to the front.
+    void openURLs(const std::vector<URL>& urls);
+    // Brings the application forward: the window that was key last (or another of its
+    // windows) comes to the front; with no document open, the untitled-file step runs once
+    // window restoration has finished.
+    void activate();
 
     // Launches and runs the event loop until the application quits; returns the exit code.
     // In order: applicationWillFinishLaunching, window restoration, the files to open,
@@ -113,6 +128,8 @@ private:
     bool hasFinishedLaunching_ = false;
     bool isRestorationComplete_ = false;
     bool isTerminating_ = false;
+    bool restoresWindows_ = true;
+    bool opensUntitledFileAtLaunch_ = true;
 };
 
 }  // namespace platform

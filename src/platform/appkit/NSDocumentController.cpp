@@ -6,6 +6,7 @@
 #include "platform/appkit/NSDocument.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/foundation/DeclaredTypes.h"
+#include "platform/foundation/FileIdentity.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UTType.h"
 
@@ -30,6 +31,17 @@ std::vector<const UTTypeDeclaration*> allDeclarations() {
         }
     }
     return declarations;
+}
+
+std::optional<FileIdentity> fileIdentity(const URL& url) {
+    if (!url.isFileURL()) {
+        return std::nullopt;
+    }
+    try {
+        return FileIdentity::ofFile(url.path());
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -57,8 +69,17 @@ NSDocumentController* NSDocumentController::shared() {
 
 std::shared_ptr<NSDocument> NSDocumentController::documentForURL(const URL& url) const {
     const std::string path = url.path();
+    // A symbolic link, a hard link or another spelling of the path names the same file.
+    const std::optional<FileIdentity> identity = fileIdentity(url);
     for (const auto& document : documents_) {
-        if (document->fileURL() && document->fileURL()->path() == path) {
+        const auto& documentURL = document->fileURL();
+        if (!documentURL || documentURL->isFileURL() != url.isFileURL()) {
+            continue;
+        }
+        if (documentURL->path() == path) {
+            return document;
+        }
+        if (identity && fileIdentity(*documentURL) == identity) {
             return document;
         }
     }

@@ -17,8 +17,8 @@ class NSDocument;
 class NSOpenPanel;
 
 // Makes, opens and keeps the application's documents. The first controller made becomes the
-// shared one. A file that is already open is brought to the front instead of being opened
-// twice. Main thread only.
+// shared one. A file that is already open (the same device and inode, whatever the path) is
+// brought to the front instead of being opened twice. Main thread only.
 class NSDocumentController : public NSResponder {
 public:
     // (document or none, whether it was already open, error or none)

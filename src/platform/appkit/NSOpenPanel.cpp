@@ -4,8 +4,31 @@
 #include <QStringList>
 
 #include "platform/appkit/NSWindow.h"
+#include "platform/foundation/Localization.h"
 
 namespace platform {
+
+QStringList NSOpenPanel::nameFilters(const std::vector<std::string>& extensions) {
+    QStringList patterns;
+    for (const auto& extension : extensions) {
+        // The desktop's choosers match patterns case-sensitively; cameras write ".MP4".
+        const QString lower = QString::fromStdString(extension).toLower();
+        for (const QString& spelling : {lower, lower.toUpper()}) {
+            const QString pattern = QStringLiteral("*.") + spelling;
+            if (!patterns.contains(pattern)) {
+                patterns << pattern;
+            }
+        }
+    }
+    // The declared types are what the player knows by name; it opens many more.
+    return {QString::fromStdString(platform::localizedString(
+                "Supported Files",
+                "The Open panel's filter that shows the files of the declared types.")) +
+                QStringLiteral(" (%1)").arg(patterns.join(QLatin1Char(' '))),
+            QString::fromStdString(platform::localizedString(
+                "All Files", "The Open panel's filter that shows every file.")) +
+                QStringLiteral(" (*)")};
+}
 
 std::shared_ptr<NSOpenPanel> NSOpenPanel::openPanel() {
     return std::shared_ptr<NSOpenPanel>(new NSOpenPanel());
@@ -57,7 +80,8 @@ void NSOpenPanel::show(QWidget* parent, std::function<void(NSModalResponse)> han
 
     auto* dialog = new QFileDialog(parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    // The desktop's own chooser where the platform theme has one (the portal's, GNOME's, KDE's);
+    // Qt's dialog otherwise.
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     if (canChooseDirectories_ && !canChooseFiles_) {
         dialog->setFileMode(QFileDialog::Directory);
@@ -67,11 +91,7 @@ void NSOpenPanel::show(QWidget* parent, std::function<void(NSModalResponse)> han
                                                      : QFileDialog::ExistingFile);
     }
     if (!allowedFileTypes_.empty()) {
-        QStringList patterns;
-        for (const auto& extension : allowedFileTypes_) {
-            patterns << QStringLiteral("*.") + QString::fromStdString(extension);
-        }
-        dialog->setNameFilter(QStringLiteral("(%1)").arg(patterns.join(QLatin1Char(' '))));
+        dialog->setNameFilters(nameFilters(allowedFileTypes_));
     }
     if (directoryURL_) {
         dialog->setDirectory(QString::fromStdString(directoryURL_->path()));

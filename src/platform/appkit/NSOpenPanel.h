@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,8 +21,9 @@ class NSWindow;
 inline constexpr NSModalResponse NSModalResponseOK = 1;
 inline constexpr NSModalResponse NSModalResponseCancel = 0;
 
-// The panel in which the user picks files to open: a Qt file dialog of Qt's own kind (not the
-// desktop's), so that it behaves the same everywhere, tests included. The panel is shown without
+// The panel in which the user picks files to open: the desktop's own file chooser where Qt's
+// platform theme offers one (the desktop portal's, GNOME's, KDE's), Qt's own file dialog
+// otherwise (and on the off-screen platform of the tests). The panel is shown without
 // blocking; the completion gets NSModalResponseOK once the user chose, NSModalResponseCancel
 // when the panel was dismissed or cancelled. The completion runs once per `begin`. Main thread
 // only.
@@ -39,6 +41,9 @@ public:
     // File-name extensions without the dot; empty allows every file.
     void setAllowedFileTypes(std::vector<std::string> extensions);
     const std::vector<std::string>& allowedFileTypes() const { return allowedFileTypes_; }
+    // The chooser's filters for `extensions`: those files (in lower and upper case), then all
+    // files.
+    static QStringList nameFilters(const std::vector<std::string>& extensions);
     void setDirectoryURL(const platform::URL& url);
 
     // Shows the panel modal to `window` only.

@@ -1,5 +1,6 @@
 #include "platform/appkit/NSWindowController.h"
 
+#include "platform/appkit/NSDocument.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform {
@@ -28,9 +29,21 @@ NSWindow* NSWindowController::window() {
             window_ = std::move(window);
             window_->setWindowController(this);
             windowDidLoad();
+            synchronizeWindowTitleWithDocumentName();
         }
     }
     return window_.get();
+}
+
+void NSWindowController::setDocument(NSDocument* document) {
+    document_ = document;
+    synchronizeWindowTitleWithDocumentName();
+}
+
+void NSWindowController::synchronizeWindowTitleWithDocumentName() {
+    if (document_ != nullptr && window_) {
+        window_->setTitle(windowTitleForDocumentDisplayName(document_->displayName()));
+    }
 }
 
 void NSWindowController::showWindow(QObject*) {

@@ -35,13 +35,17 @@ public:
 
     // The document this controller shows, set by the document when it adds the controller.
     NSDocument* document() const { return document_; }
-    void setDocument(NSDocument* document) { document_ = document; }
+    void setDocument(NSDocument* document);
     // Whether closing the window closes the document too.
     bool shouldCloseDocument() const { return shouldCloseDocument_; }
     void setShouldCloseDocument(bool value) { shouldCloseDocument_ = value; }
     virtual std::string windowTitleForDocumentDisplayName(const std::string& displayName) const {
         return displayName;
     }
+    // Titles the window, once it is loaded and has a document, with
+    // windowTitleForDocumentDisplayName of the document's display name. Runs when the window
+    // loads and when the document changes.
+    void synchronizeWindowTitleWithDocumentName();
 
     // The controller's own part of its window's restorable state.
     virtual void encodeRestorableState(NSKeyedArchiver& /*coder*/) const {}

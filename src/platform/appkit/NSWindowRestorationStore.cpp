@@ -323,6 +323,9 @@ void NSWindowRestorationStore::applicationWillTerminate() {
 }
 
 void NSWindowRestorationStore::writeNow() {
+    if (!isWritingEnabled_) {
+        return;
+    }
     if (isRestoring_ || isTerminating_) {
         // Writing now would drop the windows that are still being restored.
         if (isRestoring_) {

@@ -51,6 +51,10 @@ public:
     // Writes now and then no more: the windows that close while the application quits stay
     // stored.
     void applicationWillTerminate();
+    // Whether this process writes the state at all (on unless turned off): another process of
+    // the session may own it.
+    void setWritingEnabled(bool enabled) { isWritingEnabled_ = enabled; }
+    bool isWritingEnabled() const { return isWritingEnabled_; }
 
 private:
     NSDocumentController* documentController() const;
@@ -62,6 +66,7 @@ private:
     NSDocumentController* documentController_ = nullptr;
     bool isRestoring_ = false;
     bool isTerminating_ = false;
+    bool isWritingEnabled_ = true;
     int pendingRestorations_ = 0;
     const void* application_ = nullptr;
     bool isWriteScheduled_ = false;

@@ -72,7 +72,7 @@ void AVRoutePickerView::_pickerButtonPressed(QWidget*) {
         return;
     }
     auto* menu = new QMenu(this);
-    menu->setAccessibleName(QString::fromStdString(localizedString("Audio Output", "")));
+    menu->setAccessibleName(QString::fromStdString(platform::localizedString("Audio Output", "")));
     const std::vector<AVAudioRoute> routes = routes_->routes();
     const std::optional<std::string> defaultRoute = routes_->defaultRouteID();
     const std::optional<std::string> chosen = outputContext_->outputDeviceUniqueID();
@@ -87,7 +87,7 @@ void AVRoutePickerView::_pickerButtonPressed(QWidget*) {
                          [this, deviceUniqueID] { chooseRoute(deviceUniqueID); });
     }
     if (routes.empty()) {
-        menu->addAction(QString::fromStdString(localizedString("No Output Devices", "")))
+        menu->addAction(QString::fromStdString(platform::localizedString("No Output Devices", "")))
             ->setEnabled(false);
     }
     QObject::connect(menu, &QMenu::aboutToHide, this, [this] { routesMenuDidHide(); });

@@ -10,8 +10,10 @@
 // comments can be collected from the sources for translators.
 namespace platform {
 
-// The translation context of the application's own texts.
-inline constexpr const char* kApplicationLocalizationContext = "Quillon";
+// The translation context of the application's own texts: the one Qt's lupdate gives calls of
+// platform::localizedString (it reads them as tr() qualified by the namespace), so call it
+// qualified, even inside namespace platform.
+inline constexpr const char* kApplicationLocalizationContext = "platform";
 
 // The translation of `key`; `comment` tells translators where the text is shown and tells
 // apart equal English texts with different meanings.

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <utility>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -21,6 +22,7 @@
 #include <QVariantMap>
 
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/ObserverToken.h"
 
 namespace platform {
@@ -36,6 +38,26 @@ constexpr double kMicrosecondsPerSecond = 1e6;
 // A published position further than this from where playback should have got to is a jump.
 constexpr double kSeekedThresholdSeconds = 1.0;
 
+std::mutex raiseHandlerMutex;
+
+std::function<void()>& raiseHandlerLocked() {
+    // The bus thread may still ask while the process exits.
+    static NeverDestroyed<std::function<void()>> handler;
+    return handler.get();
+}
+
+std::function<void()> raiseHandler() {
+    std::lock_guard lock(raiseHandlerMutex);
+    return raiseHandlerLocked();
+}
+
+void raise() {
+    if (auto handler = raiseHandler(); handler && QCoreApplication::instance() != nullptr) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(handler),
+                                  Qt::QueuedConnection);
+    }
+}
+
 const QString kIntrospection = QStringLiteral(R"(
 <interface name="org.mpris.MediaPlayer2">
   <method name="Raise"/>
@@ -44,6 +66,7 @@ const QString kIntrospection = QStringLiteral(R"(
   <property name="CanRaise" type="b" access="read"/>
   <property name="HasTrackList" type="b" access="read"/>
   <property name="Identity" type="s" access="read"/>
+  <property name="DesktopEntry" type="s" access="read"/>
   <property name="SupportedUriSchemes" type="as" access="read"/>
   <property name="SupportedMimeTypes" type="as" access="read"/>
 </interface>
@@ -164,6 +187,9 @@ struct MPRISNowPlayingInfoCenter::Service {
         } else if (interface == kIntrospectableInterface && member == u"Introspect") {
             bus.send(message.createReply(QStringLiteral("<node>%1</node>").arg(kIntrospection)));
         } else if (interface == kRootInterface && (member == u"Raise" || member == u"Quit")) {
+            if (member == u"Raise") {
+                raise();
+            }
             bus.send(message.createReply());
         } else if (interface == kPlayerInterface || interface.isEmpty()) {
             handlePlayerCall(message, bus);
@@ -247,7 +273,8 @@ struct MPRISNowPlayingInfoCenter::Service {
 
     static QVariantMap rootProperties() {
         return {{QStringLiteral("CanQuit"), false},
-                {QStringLiteral("CanRaise"), false},
+                {QStringLiteral("CanRaise"), static_cast<bool>(raiseHandler())},
+                {QStringLiteral("DesktopEntry"), QString::fromLatin1(desktopEntry)},
                 {QStringLiteral("HasTrackList"), false},
                 {QStringLiteral("Identity"), QStringLiteral("Quillon Player")},
                 {QStringLiteral("SupportedUriSchemes"), QStringList{QStringLiteral("file")}},
@@ -444,6 +471,11 @@ struct MPRISNowPlayingInfoCenter::Service {
     std::chrono::steady_clock::time_point anchor = std::chrono::steady_clock::now();
     QVariantMap published;
 };
+
+void MPRISNowPlayingInfoCenter::setRaiseHandler(std::function<void()> handler) {
+    std::lock_guard lock(raiseHandlerMutex);
+    raiseHandlerLocked() = std::move(handler);
+}
 
 std::unique_ptr<MPRISNowPlayingInfoCenter> MPRISNowPlayingInfoCenter::make(
     MPRemoteCommandCenter& commandCenter, std::optional<std::string> busAddress) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,12 @@ class MPRISNowPlayingInfoCenter final : public MPNowPlayingInfoCenter {
 public:
     static constexpr const char* busNamePrefix = "org.mpris.MediaPlayer2.quillon";
     static constexpr const char* objectPath = "/org/mpris/MediaPlayer2";
+    // The launcher entry the desktop shows the player under (without ".desktop").
+    static constexpr const char* desktopEntry = "org.quillon.player";
+
+    // What Raise does, on the main thread (a Qt application's); CanRaise tells whether one is
+    // set. Set it before the centre is made.
+    static void setRaiseHandler(std::function<void()> handler);
 
     // Connects to the bus at `busAddress` (the session bus when none) and takes the name
     // busNamePrefix, or busNamePrefix + ".instance<pid>" when another process has it. Null

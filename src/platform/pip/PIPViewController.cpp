@@ -298,16 +298,18 @@ PIPWindow::PIPWindow(PIPViewController& owner)
       content_(new QWidget(this)),
       overlay_(new QWidget(this)) {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setWindowTitle(QString::fromStdString(localizedString("Picture in Picture", "Window title")));
+    setWindowTitle(
+        QString::fromStdString(platform::localizedString("Picture in Picture", "Window title")));
     setStyleSheet(QStringLiteral("PIPWindow { background: black; }"));
     setAttribute(Qt::WA_StyledBackground);
 
-    returnButton_ = makeControl(overlay_, QStyle::SP_TitleBarNormalButton,
-                                localizedString("Return to Window", "Picture in Picture control"));
+    returnButton_ =
+        makeControl(overlay_, QStyle::SP_TitleBarNormalButton,
+                    platform::localizedString("Return to Window", "Picture in Picture control"));
     closeButton_ = makeControl(overlay_, QStyle::SP_TitleBarCloseButton,
-                               localizedString("Close", "Picture in Picture control"));
+                               platform::localizedString("Close", "Picture in Picture control"));
     playPauseButton_ = makeControl(overlay_, QStyle::SP_MediaPlay,
-                                   localizedString("Play", "Picture in Picture control"));
+                                   platform::localizedString("Play", "Picture in Picture control"));
     auto* top = new QHBoxLayout;
     top->addWidget(closeButton_);
     top->addStretch();
@@ -361,8 +363,9 @@ QWidget* PIPWindow::takePresentedView() {
 void PIPWindow::setPlaying(bool playing) {
     playPauseButton_->setIcon(
         style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    const std::string name = playing ? localizedString("Pause", "Picture in Picture control")
-                                     : localizedString("Play", "Picture in Picture control");
+    const std::string name = playing
+                                 ? platform::localizedString("Pause", "Picture in Picture control")
+                                 : platform::localizedString("Play", "Picture in Picture control");
     playPauseButton_->setToolTip(QString::fromStdString(name));
     playPauseButton_->setAccessibleName(QString::fromStdString(name));
 }

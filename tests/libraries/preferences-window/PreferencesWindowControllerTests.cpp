@@ -9,6 +9,7 @@
 #include "libraries/preferences-window/PreferencesWindowController.h"
 #include "libraries/preferences-window/ToolbarPreferencePaneSelectionController.h"
 #include "platform/appkit/NSToolbar.h"
+#include "platform/foundation/MainBundle.h"
 #include "platform/foundation/UserDefaults.h"
 
 namespace preferences_window {
@@ -23,7 +24,7 @@ constexpr const char* kKey = "PWLastViewedPreferencePaneIdentifier";
 class PreferencesWindowControllerTests : public ::testing::Test {
 protected:
     void SetUp() override {
-        QGuiApplication::setApplicationDisplayName("Quillon Player");
+        platform::setMainBundleDisplayName("Quillon Player");
         platform::UserDefaults::standard().removeObject(kKey);
         general = makePane("general", {400, 200}, "General");
         advanced = makePane("advanced", {460, 120}, "Advanced");

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <stdexcept>
@@ -114,6 +117,51 @@ TEST_F(NSDocumentControllerTest, OpensAFileOnceAndBringsItForwardTheSecondTime) 
     EXPECT_TRUE(second.wasOpen);
     EXPECT_EQ(controller.documents().size(), 1u);
     EXPECT_EQ(document->madeWindowControllers, 1);
+}
+
+TEST_F(NSDocumentControllerTest, AnotherPathToAnOpenFileBringsItsDocumentForward) {
+    const URL url = makeFile("Film.mkv");
+    Opened first = open(url);
+    ASSERT_TRUE(first.document);
+    const QString link = directory.filePath(QStringLiteral("Link to Film.mkv"));
+    ASSERT_TRUE(QFile::link(directory.filePath(QStringLiteral("Film.mkv")), link));
+    const QString hardLink = directory.filePath(QStringLiteral("Hard link.mkv"));
+    ASSERT_EQ(::link(url.path().c_str(), hardLink.toStdString().c_str()), 0);
+
+    for (const URL& other : {URL::fileURL(link.toStdString()), URL::fileURL(hardLink.toStdString()),
+                             URL::fileURL(directory.path().toStdString() + "/./Film.mkv")}) {
+        Opened again = open(other);
+        EXPECT_EQ(again.document, first.document) << other.path();
+        EXPECT_TRUE(again.wasOpen);
+    }
+    // A copy is another file.
+    ASSERT_TRUE(QFile::copy(directory.filePath(QStringLiteral("Film.mkv")),
+                            directory.filePath(QStringLiteral("Copy.mkv"))));
+    EXPECT_NE(
+        open(URL::fileURL(directory.filePath(QStringLiteral("Copy.mkv")).toStdString())).document,
+        first.document);
+    EXPECT_EQ(controller.documents().size(), 2u);
+}
+
+TEST_F(NSDocumentControllerTest, WindowsAreTitledThroughTheirControllerWithTheDocumentsName) {
+    class TitlingController : public PlainWindowController {
+    public:
+        std::string windowTitleForDocumentDisplayName(const std::string& name) const override {
+            return "«" + name + "»";
+        }
+    };
+    auto document = std::make_shared<TestDocument>();
+    document->setFileURL(makeFile("Opening Night.mkv"));
+    auto controller = std::make_shared<TitlingController>();
+    // Loaded first, then given the document, and the other way round.
+    ASSERT_NE(controller->window(), nullptr);
+    document->addWindowController(controller);
+    EXPECT_EQ(controller->window()->title(), "«Opening Night.mkv»");
+
+    auto later = std::make_shared<TitlingController>();
+    document->addWindowController(later);
+    EXPECT_EQ(later->window()->title(), "«Opening Night.mkv»");
+    document->close();
 }
 
 TEST_F(NSDocumentControllerTest, AReadFailureOpensNothingAndReportsTheError) {
@@ -231,4 +279,11 @@ TEST(NSOpenPanelTest, CancelAndChoiceEachAnswerOnce) {
 }
 
 }  // namespace
+TEST(NSOpenPanelTest, OffersTheDeclaredTypesInEitherCaseAndThenAllFiles) {
+    const QStringList filters = NSOpenPanel::nameFilters({"mkv", "MP4", "mkv"});
+    ASSERT_EQ(filters.size(), 2);
+    EXPECT_EQ(filters[0], QStringLiteral("Supported Files (*.mkv *.MKV *.mp4 *.MP4)"));
+    EXPECT_EQ(filters[1], QStringLiteral("All Files (*)"));
+}
+
 }  // namespace platform
