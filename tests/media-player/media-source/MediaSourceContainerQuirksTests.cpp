@@ -304,6 +304,13 @@ TEST_F(MediaSourceContainerQuirks, ACutDownloadPlaysFromItsStartAndSeeksWithinIt
     ASSERT_FALSE(packets.empty());
     EXPECT_NE(packets.front()->avPacket().flags & AV_PKT_FLAG_KEY, 0);
     EXPECT_GE(packets.back()->avPacket().pts, 500);
+
+    // Past the end of the data the seek reads to the end of what is there, as at any end of file.
+    const PacketsByTrack beyond =
+        seekVisualTracks(source, video, {}, platform::CMTimeMake(7, 2));
+    ASSERT_FALSE(beyond.packets(*video).empty());
+    EXPECT_LT(beyond.packets(*video).back()->avPacket().pts, 3500);
+    EXPECT_FALSE(readVisualPacket(source, video, {}));
 }
 
 }  // namespace
