@@ -101,8 +101,7 @@ int main(int argc, char** argv) {
     std::vector<double> seconds, peaks, referenceSeconds, referencePeaks;
     for (int run = 0; run < runs; ++run) {
         const Measure player = runChild({self, "--open", file});
-        const Measure reference =
-            runChild({"ffprobe", "-v", "quiet", "-show_streams", file});
+        const Measure reference = runChild({"ffprobe", "-v", "quiet", "-show_streams", file});
         seconds.push_back(player.seconds);
         peaks.push_back(player.peakMiB);
         referenceSeconds.push_back(reference.seconds);

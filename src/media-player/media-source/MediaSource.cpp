@@ -104,8 +104,8 @@ void seekToStartOrReopen(AVFormatContextPointer& context, const platform::URL& u
         if (!agrees) {
             throw MediaSourceLoadError::failedToSeek(error);
         }
-        platform::logLine("Reading the media from where it was opened, as it cannot be sought "
-                          "to its start.");
+        platform::logLine(
+            "Reading the media from where it was opened, as it cannot be sought to its start.");
         context = std::move(reopened);
     }
 }

@@ -261,10 +261,10 @@ namespace {
 
 // Every key makeOptionalMetadata reads, fallbacks included.
 constexpr std::array<const char*, 19> kDescriptiveKeys{
-    "media_type", "title",        "sort_name",    "description",   "synopsis",
-    "artist",     "sort_artist",  "composer",     "sort_composer", "album",
-    "sort_album", "show",         "sort_show",    "season_number", "episode_sort",
-    "lyrics",     "date",         "genre",        "copyright"};
+    "media_type", "title",       "sort_name", "description",   "synopsis",
+    "artist",     "sort_artist", "composer",  "sort_composer", "album",
+    "sort_album", "show",        "sort_show", "season_number", "episode_sort",
+    "lyrics",     "date",        "genre",     "copyright"};
 
 bool holdsDescriptiveKeys(const AVDictionary* metadata) {
     return std::any_of(kDescriptiveKeys.begin(), kDescriptiveKeys.end(), [&](const char* key) {

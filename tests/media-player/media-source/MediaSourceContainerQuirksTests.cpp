@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -298,16 +298,14 @@ TEST_F(MediaSourceContainerQuirks, ACutDownloadPlaysFromItsStartAndSeeksWithinIt
     ASSERT_TRUE(firstAudio);
     EXPECT_LT(firstAudio->avPacket().pts, 100);
 
-    const PacketsByTrack within =
-        seekVisualTracks(source, video, {}, platform::CMTimeMake(1, 2));
+    const PacketsByTrack within = seekVisualTracks(source, video, {}, platform::CMTimeMake(1, 2));
     const auto& packets = within.packets(*video);
     ASSERT_FALSE(packets.empty());
     EXPECT_NE(packets.front()->avPacket().flags & AV_PKT_FLAG_KEY, 0);
     EXPECT_GE(packets.back()->avPacket().pts, 500);
 
     // Past the end of the data the seek reads to the end of what is there, as at any end of file.
-    const PacketsByTrack beyond =
-        seekVisualTracks(source, video, {}, platform::CMTimeMake(7, 2));
+    const PacketsByTrack beyond = seekVisualTracks(source, video, {}, platform::CMTimeMake(7, 2));
     ASSERT_FALSE(beyond.packets(*video).empty());
     EXPECT_LT(beyond.packets(*video).back()->avPacket().pts, 3500);
     EXPECT_FALSE(readVisualPacket(source, video, {}));

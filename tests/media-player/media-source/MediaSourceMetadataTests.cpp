@@ -509,10 +509,10 @@ TEST(MediaSourceMetadataFileTests, OggTagsComeFromTheMainStreamAndOtherStreamTag
 // lines in key order.
 TEST(MediaSourceMetadataFileTests, OggStreamTagsKeepTheFallbacksAndTheLogOrder) {
     TemporaryDirectory directory("ogg");
-    const std::string path = makeTaggedFile(
-        directory, "fallbacks.ogg",
-        {"title=  ", "sort_name=Sorted title", "sort_artist=Sorted artist", "date=circa 2004",
-         "season_number=3a"});
+    const std::string path =
+        makeTaggedFile(directory, "fallbacks.ogg",
+                       {"title=  ", "sort_name=Sorted title", "sort_artist=Sorted artist",
+                        "date=circa 2004", "season_number=3a"});
     ScopedLogCapture log;
     const MediaSourceOptionalMetadata metadata = metadataOfSource(path);
     EXPECT_EQ(metadata.title, "Sorted title");
