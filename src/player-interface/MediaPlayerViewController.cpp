@@ -1,5 +1,7 @@
 #include "player-interface/MediaPlayerViewController.h"
 
+#include <cmath>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
@@ -28,6 +30,20 @@ namespace {
 
 constexpr const char* defaultPlaybackRateKey = "QPDefaultPlaybackRate";
 constexpr const char* playAutomaticallyOnOpenKey = "QPPlayAutomaticallyOnOpen";
+
+// The size in which a track's pictures are shown, when it can size a window: the file decides
+// it, and a size that is not finite and positive would make the window's geometry NaN.
+std::optional<CGSize> windowVideoSize(const std::shared_ptr<VideoTrack>& track) {
+    if (!track) {
+        return std::nullopt;
+    }
+    const CGSize size = track->dimensions().effectiveSize;
+    if (!std::isfinite(size.width) || !std::isfinite(size.height) || !(size.width > 0) ||
+        !(size.height > 0) || !std::isfinite(size.width / size.height)) {
+        return std::nullopt;
+    }
+    return size;
+}
 
 }  // namespace
 
@@ -212,26 +228,21 @@ void MediaPlayerViewController::updateEffectiveVideoSize() {
     if (!videoPlayerView_) {
         return;
     }
-    if (const auto track = mediaPlayer_->selectedVideoTrack()) {
-        videoPlayerView_->setEffectiveVideoSize(track->dimensions().effectiveSize);
-    } else {
-        videoPlayerView_->setEffectiveVideoSize(std::nullopt);
-    }
+    videoPlayerView_->setEffectiveVideoSize(windowVideoSize(mediaPlayer_->selectedVideoTrack()));
 }
 
 CGSize MediaPlayerViewController::minimumSize() {
     const QSize fitting = view()->minimumSizeHint();
-    const auto track = mediaPlayer_->selectedVideoTrack();
+    const auto size = windowVideoSize(mediaPlayer_->selectedVideoTrack());
     return minimumSize(
         {static_cast<double>(fitting.width()), static_cast<double>(fitting.height())},
-        isResizable(), track ? std::optional(track->dimensions().aspectRatio) : std::nullopt);
+        isResizable(), size ? std::optional(size->width / size->height) : std::nullopt);
 }
 
 CGSize MediaPlayerViewController::preferredSize() {
     const CGSize minimum = minimumSize();
-    const auto track = mediaPlayer_->selectedVideoTrack();
     return preferredSize(minimum, isResizable(),
-                         track ? std::optional(track->dimensions().effectiveSize) : std::nullopt);
+                         windowVideoSize(mediaPlayer_->selectedVideoTrack()));
 }
 
 CGSize MediaPlayerViewController::minimumSize(CGSize fittingSize, bool isResizable,

@@ -48,6 +48,13 @@ std::string rationalText(AVRational value) {
     return fmt::format("{}/{}", value.num, value.den);
 }
 
+// A ratio as the reduced fraction that ffprobe prints for sample and display aspect ratios
+// (before any display transform).
+std::string ratioText(double ratio) {
+    const AVRational fraction = av_d2q(ratio, 1024 * 1024);
+    return fmt::format("{}:{}", fraction.num, fraction.den);
+}
+
 std::string characteristicsText(MediaCharacteristics characteristics) {
     std::vector<std::string> names;
     if (characteristics.contains(MediaCharacteristics::describesVideoForAccessibility())) {
@@ -85,9 +92,12 @@ std::string videoTrackText(const VideoTrack& track) {
     const VideoDimensions& d = track.dimensions();
     std::string text = commonTrackText(track, "Video");
     text += fmt::format(
-        "     {}x{}, pixel aspect ratio {:g}, shown at {:g}x{:g} (aspect ratio {:.4f}){}\n",
-        d.width, d.height, d.pixelAspectRatio, d.effectiveSize.width, d.effectiveSize.height,
-        d.aspectRatio, d.displayTransform ? ", with a display transform" : "");
+        "     {}x{}, pixel aspect ratio {:g} ({}), display aspect ratio {}, shown at {:g}x{:g} "
+        "(aspect ratio {:.4f}){}\n",
+        d.width, d.height, d.pixelAspectRatio, ratioText(d.pixelAspectRatio),
+        ratioText(d.squarePixelSize.width / d.squarePixelSize.height), d.effectiveSize.width,
+        d.effectiveSize.height, d.aspectRatio,
+        d.displayTransform ? ", with a display transform" : "");
     const AVCodecContext& context = track.decoder()->decoderContext();
     text += fmt::format("     {} decoder {}, frame rate {}\n",
                         track.decoder()->isDecodingOnHardware() ? "hardware" : "software",

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -17,6 +16,10 @@ namespace quillon {
 namespace {
 
 constexpr const char* kFunction = "makeInputFormatContext(for:)";
+
+// Whichever comes first: this much media time, or this many bytes of packets.
+constexpr std::int64_t kStreamSearchDuration = std::int64_t{32} * AV_TIME_BASE;
+constexpr std::int64_t kStreamSearchBytes = std::int64_t{256} << 20;
 
 }  // namespace
 
@@ -44,10 +47,13 @@ AVFormatContextPointer makeInputFormatContext(const platform::URL& url) {
     performFFmpegCall({}, true, CallSite(kFunction), [&] {
         return avformat_open_input(inOutPointer(context), location.c_str(), nullptr, nullptr);
     });
-    // Streams that start late in a file (subtitles after a long silence, a second audio track
-    // muxed far behind) are only found when probing may read as far as it has to.
-    context->probesize = std::numeric_limits<std::int64_t>::max();
-    context->max_analyze_duration = std::numeric_limits<std::int64_t>::max();
+    // Streams that start late in a file (a second audio track muxed far behind the pictures)
+    // are only found when the stream search reads well past FFmpeg's few seconds. It must still
+    // end: a recording may declare a stream that never carries a packet, and everything the
+    // search reads stays buffered until the first seek, in each of the two contexts. Streams
+    // still without parameters at the bound are given up (they become no track).
+    context->probesize = kStreamSearchBytes;
+    context->max_analyze_duration = kStreamSearchDuration;
 
     // The pointer closes the opened input when the probe's failure is thrown.
     performFFmpegCall({}, true, CallSite(kFunction),

@@ -8,9 +8,9 @@
 
 namespace quillon {
 
-// An opened and probed demuxer context for a URL. Probing may read as far into the file as it
-// needs. Throws the logged FFmpegError of a failed allocation, open or probe; nothing stays
-// open then.
+// An opened and probed demuxer context for a URL. The stream search reads up to 32 s of media
+// or 256 MiB of packets, whichever comes first. Throws the logged FFmpegError of a failed
+// allocation, open or probe; nothing stays open then.
 AVFormatContextPointer makeInputFormatContext(const platform::URL& url);
 
 // What FFmpeg is given to open: "file://" and the plain (not percent-encoded) path of a file URL,

@@ -9,6 +9,7 @@
 #include "media-player/media-source/PacketReading.h"
 #include "media-player/media-source/StreamTimestamp.h"
 #include "platform/foundation/FatalError.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/UUID.h"
 
 namespace quillon {
@@ -51,6 +52,15 @@ bool streamsAgree(const AVStream& visual, const AVStream& audio) {
            av_cmp_q(visual.time_base, audio.time_base) == 0;
 }
 
+// An audio stream whose sample rate or channels the stream search never found (one declared by a
+// broadcast's programme table that never carries a packet) has nothing to play; as a track it
+// would be silent, and could even be the one chosen by default.
+bool hasAudioParameters(const AVStream& stream) {
+    const AVCodecParameters* parameters = stream.codecpar;
+    return parameters == nullptr || parameters->codec_type != AVMEDIA_TYPE_AUDIO ||
+           (parameters->sample_rate > 0 && parameters->ch_layout.nb_channels > 0);
+}
+
 // Moves a context that nothing has read from yet to time zero. Without a start time the
 // streams carry no timestamps to seek by (raw elementary streams): the demuxer would read
 // through the whole file looking for one, refuse, and leave the context at the end. Such a
@@ -61,6 +71,43 @@ void seekToStart(AVFormatContext& context) {
         return;
     }
     seek(context, platform::kCMTimeZero);
+}
+
+// Moves a freshly opened context to time zero, or, where that fails, replaces it by one opened
+// afresh that stands at its start. A file cut short (a download stopped half way) lost its
+// index with its end, and the demuxer, looking for a key frame to seek to, may read through to
+// the end of what is there and fail, leaving the context there. Nothing has been read from a
+// fresh context but its header and what probing buffered, so it is at its start already; later
+// seeks work as far as the data goes. An input that cannot be opened again (not a regular
+// file), or opens differently the second time, keeps the seek's failure.
+void seekToStartOrReopen(AVFormatContextPointer& context, const platform::URL& url) {
+    try {
+        seekToStart(*context);
+        return;
+    } catch (const platform::Error& error) {
+        const AVIOContext* io = context->pb;
+        if (io == nullptr || (io->seekable & AVIO_SEEKABLE_NORMAL) == 0) {
+            throw MediaSourceLoadError::failedToSeek(error);
+        }
+        AVFormatContextPointer reopened;
+        try {
+            reopened = makeInputFormatContext(url);
+        } catch (const platform::Error&) {
+            throw MediaSourceLoadError::failedToSeek(error);
+        }
+        bool agrees = reopened->start_time == context->start_time &&
+                      reopened->duration == context->duration &&
+                      reopened->nb_streams == context->nb_streams;
+        for (unsigned i = 0; agrees && i < context->nb_streams; ++i) {
+            agrees = streamsAgree(*context->streams[i], *reopened->streams[i]);
+        }
+        if (!agrees) {
+            throw MediaSourceLoadError::failedToSeek(error);
+        }
+        platform::logLine(
+            "Reading the media from where it was opened, as it cannot be sought to its start.");
+        context = std::move(reopened);
+    }
 }
 
 }  // namespace
@@ -107,6 +154,9 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
             continue;
         } catch (const platform::Error&) {
         }
+        if (!hasAudioParameters(audioStream)) {
+            continue;
+        }
         try {
             auto decoder = FFmpegAudioDecoder::make(audioStream);
             opening.audioTracks.push_back(
@@ -127,13 +177,10 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
             {MediaType::video, MediaType::audio, MediaType::subtitles});
     }
 
-    // No one else knows the contexts yet, so they are used here without their queues.
-    try {
-        seekToStart(visual);
-        seekToStart(audio);
-    } catch (const platform::Error& error) {
-        throw LoadError::failedToSeek(error);
-    }
+    // No one else knows the contexts yet, so they are used here without their queues. The
+    // tracks keep nothing of a context's streams, so a context may still be replaced.
+    seekToStartOrReopen(opening.formatContextForVisualTracks, url);
+    seekToStartOrReopen(opening.formatContextForAudioTracks, url);
     return opening;
 }
 
@@ -156,8 +203,15 @@ MediaSource::MediaSource(Opening&& opening)
       formatContextForVisualTracks_(std::move(opening.formatContextForVisualTracks)),
       audioTracksQueue_(platform::DispatchQueue::makeSerial(audioTracksQueueLabel)),
       formatContextForAudioTracks_(std::move(opening.formatContextForAudioTracks)) {
+    // The main stream is the one that plays first: audio, or video where there is no audio.
+    std::optional<unsigned> mainStreamIndex;
+    if (!audioTracks_.empty()) {
+        mainStreamIndex = audioTracks_.front()->streamIndex();
+    } else if (!videoTracks_.empty()) {
+        mainStreamIndex = videoTracks_.front()->streamIndex();
+    }
     optionalMetadata_ = std::make_shared<const OptionalMetadata>(
-        makeMetadata(*formatContextForVisualTracks_, mediaType_));
+        makeMetadata(*formatContextForVisualTracks_, mediaType_, mainStreamIndex));
 }
 
 MediaSource::~MediaSource() {

@@ -1,5 +1,7 @@
 #include "media-player/media-source/MediaSourceMetadata.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <string_view>
 
@@ -255,8 +257,39 @@ std::optional<ArtworkImage> loadArtwork(const AVStream& stream) {
     return image;
 }
 
+namespace {
+
+// Every key makeOptionalMetadata reads, fallbacks included.
+constexpr std::array<const char*, 19> kDescriptiveKeys{
+    "media_type", "title",       "sort_name", "description",   "synopsis",
+    "artist",     "sort_artist", "composer",  "sort_composer", "album",
+    "sort_album", "show",        "sort_show", "season_number", "episode_sort",
+    "lyrics",     "date",        "genre",     "copyright"};
+
+bool holdsDescriptiveKeys(const AVDictionary* metadata) {
+    return std::any_of(kDescriptiveKeys.begin(), kDescriptiveKeys.end(), [&](const char* key) {
+        return av_dict_get(metadata, key, nullptr, 0) != nullptr;
+    });
+}
+
+// The dictionary that holds the file's tags. Other containers' stream tags describe the stream
+// (a Matroska track's "title" names the track, not the work), so only Ogg's stand in.
+const AVDictionary* fileTags(const AVFormatContext& context,
+                             std::optional<unsigned> mainStreamIndex) {
+    const bool keepsTagsOnStreams =
+        context.iformat != nullptr && std::string_view(context.iformat->name) == "ogg";
+    if (!keepsTagsOnStreams || !mainStreamIndex || *mainStreamIndex >= context.nb_streams ||
+        holdsDescriptiveKeys(context.metadata)) {
+        return context.metadata;
+    }
+    return context.streams[*mainStreamIndex]->metadata;
+}
+
+}  // namespace
+
 MediaSourceOptionalMetadata makeMetadata(const AVFormatContext& formatContextForVisualTracks,
-                                         MediaType mediaType) {
+                                         MediaType mediaType,
+                                         std::optional<unsigned> mainStreamIndex) {
     std::optional<ArtworkImage> artwork;
     for (unsigned int index = 0; index < formatContextForVisualTracks.nb_streams && !artwork;
          ++index) {
@@ -265,7 +298,7 @@ MediaSourceOptionalMetadata makeMetadata(const AVFormatContext& formatContextFor
             artwork = loadArtwork(*stream);
         }
     }
-    return makeOptionalMetadata(mediaType, formatContextForVisualTracks.metadata,
+    return makeOptionalMetadata(mediaType, fileTags(formatContextForVisualTracks, mainStreamIndex),
                                 std::move(artwork));
 }
 

@@ -42,10 +42,14 @@ using MediaSourceOptionalMetadata = MediaSource::OptionalMetadata;
 // The whole metadata of a source as the opening sequence builds it: the artwork from the first
 // stream of `formatContextForVisualTracks` whose attached picture decodes (streams in index
 // order; later ones are not asked), and the rest from that context's `metadata` dictionary.
-// `mediaType` is the source's media type, which decides which media kinds make sense. Never
-// fails; problems are logged and leave their field absent.
+// `mediaType` is the source's media type, which decides which media kinds make sense. Ogg keeps
+// a file's tags in the comment header of each stream, so there, when the container's dictionary
+// holds none of the keys read, the dictionary of the stream `mainStreamIndex` (the main audio or
+// video stream) is read in its place. Never fails; problems are logged and leave their field
+// absent.
 MediaSourceOptionalMetadata makeMetadata(const AVFormatContext& formatContextForVisualTracks,
-                                         MediaType mediaType);
+                                         MediaType mediaType,
+                                         std::optional<unsigned> mainStreamIndex = std::nullopt);
 
 // The parts of makeMetadata, for callers that already have them.
 MediaSourceOptionalMetadata makeOptionalMetadata(MediaType mediaType, const AVDictionary* metadata,

@@ -47,6 +47,23 @@ double pixelAspectRatio(AVRational sampleAspectRatio) {
     return ratio;
 }
 
+namespace {
+
+// The container's pixel shape wins over the bitstream's: a Matroska display size or an MP4
+// 'pasp' box is how muxers mark anamorphic pictures whose codec headers say square pixels (or
+// nothing). This is the shape FFmpeg's own tools show.
+AVRational sampleAspectRatio(const AVStream& stream, const AVCodecContext& decoderContext) {
+    // Only reads the stream (and its codec parameters); it takes no const pointers.
+    const AVRational guessed =
+        av_guess_sample_aspect_ratio(nullptr, const_cast<AVStream*>(&stream), nullptr);
+    if (guessed.num > 0 && guessed.den > 0) {
+        return guessed;
+    }
+    return decoderContext.sample_aspect_ratio;
+}
+
+}  // namespace
+
 VideoTrack::VideoTrack(const std::string& sourceID, const AVStream& stream)
     : VideoTrack(sourceID, stream, makeDecoder(stream)) {}
 
@@ -55,7 +72,7 @@ VideoTrack::VideoTrack(const std::string& sourceID, const AVStream& stream,
     : MediaTrack(sourceID, stream),
       dimensions_(decoder->decoderContext().width, decoder->decoderContext().height,
                   readDisplayMatrix(stream),
-                  pixelAspectRatio(decoder->decoderContext().sample_aspect_ratio)),
+                  pixelAspectRatio(sampleAspectRatio(stream, decoder->decoderContext()))),
       frameRate_(quillon::frameRate(decoder->decoderContext(), stream)),
       decoder_(std::move(decoder)) {}
 

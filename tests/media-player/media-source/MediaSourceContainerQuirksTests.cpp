@@ -1,14 +1,19 @@
 // Opening files whose containers behave unlike the everyday ones: late first timestamps, raw
-// elementary streams that cannot be sought, transport streams whose streams start late. The
-// files are made here with the ffmpeg tool.
+// elementary streams that cannot be sought, transport streams whose streams start late or never,
+// files cut short, pixel shapes and display matrices that only the container states. The files
+// are made here with the ffmpeg tool or byte by byte, or come from the generated test media.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -19,6 +24,7 @@ extern "C" {
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/MediaSourceReading.h"
 #include "platform/coremedia/CMTime.h"
+#include "platform/foundation/Log.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -162,6 +168,147 @@ TEST_F(MediaSourceContainerQuirks, ATransportStreamsLateAudioIsFoundWithoutAnUnb
     const auto& properties = source->audioTracks().front()->decoder()->audioProperties();
     EXPECT_EQ(properties.bufferLevelProperties.sampleRate, 48000);
     EXPECT_EQ(properties.bufferLevelProperties.channelCount, 1);
+}
+
+// ffprobe's display aspect ratio of the file's first video stream, as "16:9".
+std::string ffprobeDisplayAspectRatio(const std::string& path) {
+    const std::string command =
+        "ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio -of "
+        "default=noprint_wrappers=1:nokey=1 '" +
+        path + "'";
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[64];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            output += buffer;
+        }
+        pclose(pipe);
+    }
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) {
+        output.pop_back();
+    }
+    return output;
+}
+
+// Muxers mark anamorphic pictures in the container (Matroska's display size, MP4's 'pasp' box)
+// while the bitstream says square pixels; the picture is shown as FFmpeg's tools show it.
+TEST_F(MediaSourceContainerQuirks, AnamorphicPicturesAreShownAtTheContainersDisplayAspectRatio) {
+    for (const char* name : {"anamorphic-16x9.mkv", "anamorphic-16x9.mp4", "sar-4x3.mkv"}) {
+        SCOPED_TRACE(name);
+        const std::string path = mediaPath(name);
+        const std::string ratio = ffprobeDisplayAspectRatio(path);
+        ASSERT_EQ(ratio, "16:9");
+        const auto source = open(path);
+        ASSERT_EQ(source->videoTracks().size(), 1u);
+        const VideoDimensions& dimensions = source->videoTracks().front()->dimensions();
+        EXPECT_EQ(dimensions.width, 120);
+        EXPECT_EQ(dimensions.height, 90);
+        EXPECT_DOUBLE_EQ(dimensions.pixelAspectRatio, 4.0 / 3.0);
+        EXPECT_DOUBLE_EQ(dimensions.effectiveSize.width, 160);
+        EXPECT_DOUBLE_EQ(dimensions.effectiveSize.height, 90);
+        EXPECT_DOUBLE_EQ(dimensions.aspectRatio, 16.0 / 9.0);
+    }
+}
+
+// Where the 'tkhd' box of the file's first track keeps its matrix.
+std::size_t firstTrackMatrixOffset(const std::vector<char>& bytes) {
+    const std::string_view view(bytes.data(), bytes.size());
+    const std::size_t box = view.find("tkhd");
+    if (box == std::string_view::npos || box + 5 > bytes.size()) {
+        return std::string_view::npos;
+    }
+    // Version and flags, the times, track ID and duration (wider in version 1), then reserved
+    // words, layer, alternate group and volume.
+    const bool version1 = bytes[box + 4] == 1;
+    return box + 4 + 4 + (version1 ? 32 : 20) + 16;
+}
+
+// Some MP4 writers leave the track header's matrix all zeros: taken at its word, it maps the
+// picture onto a point, a 0x0 picture with a NaN aspect ratio.
+TEST_F(MediaSourceContainerQuirks, AnAllZeroDisplayMatrixCountsAsNone) {
+    std::ifstream original(mediaPath("h264-aac.mp4"), std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(original), {}};
+    const std::size_t matrix = firstTrackMatrixOffset(bytes);
+    ASSERT_LT(matrix + 36, bytes.size());
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(matrix), 36, '\0');
+    const fs::path path = *directory_ / "zero-matrix.mp4";
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+    ASSERT_EQ(std::system(("ffprobe -v error -show_entries stream_side_data=side_data_type '" +
+                           path.string() + "' | grep -q 'Display Matrix'")
+                              .c_str()),
+              0)
+        << "FFmpeg no longer reports the zeroed matrix";
+
+    const auto source = open(path.string());
+    ASSERT_EQ(source->videoTracks().size(), 1u);
+    const VideoDimensions& dimensions = source->videoTracks().front()->dimensions();
+    EXPECT_FALSE(dimensions.displayTransform);
+    EXPECT_DOUBLE_EQ(dimensions.effectiveSize.width, 160);
+    EXPECT_DOUBLE_EQ(dimensions.effectiveSize.height, 90);
+    EXPECT_DOUBLE_EQ(dimensions.aspectRatio, 16.0 / 9.0);
+}
+
+// A broadcast recording may declare a stream in its programme table that never carries a packet.
+// The stream search gives it up rather than read the whole file, and it becomes no track: it has
+// nothing to play, and would be a silent default choice.
+TEST_F(MediaSourceContainerQuirks, AStreamWithoutParametersBecomesNoTrack) {
+    const auto outcome = loadAndWait(mediaURL("silent-stream.ts"));
+    ASSERT_EQ(outcome.completionCount, 1);
+    const auto& source = *outcome.source;
+    EXPECT_EQ(source.mediaType(), MediaType::video);
+    EXPECT_EQ(source.videoTracks().size(), 1u);
+    EXPECT_TRUE(source.audioTracks().empty());
+    EXPECT_TRUE(source.embeddedSubtitlesTracks().empty());
+    EXPECT_EQ(source.formatContextForAudioTracks().nb_streams, 2u);
+}
+
+// The first part of a Matroska file, as a stopped download leaves it: the index at the end is
+// missing, and when the stream search has read to the end of the data, the demuxer fails the
+// seek to the start (looking for a later key frame than the one it knows). The file
+// plays from its start, and seeks within what is there work.
+TEST_F(MediaSourceContainerQuirks, ACutDownloadPlaysFromItsStartAndSeeksWithinItsData) {
+    const std::string whole = make(
+        "whole.mkv",
+        "-f lavfi -i testsrc=size=64x48:rate=25:duration=4 -f lavfi -i sine=f=440:r=48000 -t 4 "
+        "-c:v libx264 -g 1000 -c:a aac -fflags +bitexact -flags +bitexact");
+    std::ifstream original(whole, std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(original), {}};
+    // Cut where the stream search reaches the end of the data: the demuxer has then met no
+    // key frame but the first, and no index tells it of others.
+    const fs::path path = *directory_ / "cut.mkv";
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size() / 6));
+
+    platform::ScopedLogCapture log;
+    const auto outcome = loadAndWait(platform::URL::fileURL(path.string()));
+    ASSERT_EQ(outcome.completionCount, 1);
+    EXPECT_TRUE(log.contains(
+        "Reading the media from where it was opened, as it cannot be sought to its start."))
+        << "the file no longer has the property this test is about";
+    const auto& source = *outcome.source;
+    ASSERT_EQ(source.videoTracks().size(), 1u);
+    ASSERT_EQ(source.audioTracks().size(), 1u);
+    const auto& video = source.videoTracks().front();
+    const auto& audio = source.audioTracks().front();
+
+    auto first = readVisualPacket(source, video, {});
+    ASSERT_TRUE(first);
+    EXPECT_NE(first->packet->avPacket().flags & AV_PKT_FLAG_KEY, 0);
+    EXPECT_LT(first->packet->avPacket().pts, 100);
+    PacketRef firstAudio = readAudioPacketOnQueue(source, *audio);
+    ASSERT_TRUE(firstAudio);
+    EXPECT_LT(firstAudio->avPacket().pts, 100);
+
+    const PacketsByTrack within = seekVisualTracks(source, video, {}, platform::CMTimeMake(1, 2));
+    const auto& packets = within.packets(*video);
+    ASSERT_FALSE(packets.empty());
+    EXPECT_NE(packets.front()->avPacket().flags & AV_PKT_FLAG_KEY, 0);
+    EXPECT_GE(packets.back()->avPacket().pts, 500);
+
+    // Past the end of the data the seek reads to the end of what is there, as at any end of file.
+    const PacketsByTrack beyond = seekVisualTracks(source, video, {}, platform::CMTimeMake(7, 2));
+    ASSERT_FALSE(beyond.packets(*video).empty());
+    EXPECT_LT(beyond.packets(*video).back()->avPacket().pts, 3500);
+    EXPECT_FALSE(readVisualPacket(source, video, {}));
 }
 
 }  // namespace

@@ -488,6 +488,41 @@ TEST(MediaSourceMetadataFileTests, TagsOfCommonContainers) {
     }
 }
 
+// Ogg keeps a file's tags in each stream's comment header; Matroska's stream tags name the
+// tracks and are no tags of the file.
+TEST(MediaSourceMetadataFileTests, OggTagsComeFromTheMainStreamAndOtherStreamTagsDoNot) {
+    for (const char* name : {"tagged.opus", "tagged.ogg", "tagged-flac.oga"}) {
+        SCOPED_TRACE(name);
+        const MediaSourceOptionalMetadata metadata = metadataOfSource(test::mediaPath(name));
+        EXPECT_EQ(metadata.title, "Ogg title");
+        EXPECT_EQ(metadata.artist, "Ogg artist");
+        EXPECT_EQ(metadata.albumTitle, "Ogg album");
+        EXPECT_EQ(metadata.releaseYear, 2004);
+    }
+
+    const MediaSourceOptionalMetadata tracksWithTitles =
+        metadataOfSource(test::mediaPath("multi-2v3a1s.mkv"));
+    EXPECT_EQ(tracksWithTitles.title, std::nullopt);
+}
+
+// The stream's tags are read by the same rules as the container's: fallbacks, trimming, and log
+// lines in key order.
+TEST(MediaSourceMetadataFileTests, OggStreamTagsKeepTheFallbacksAndTheLogOrder) {
+    TemporaryDirectory directory("ogg");
+    const std::string path =
+        makeTaggedFile(directory, "fallbacks.ogg",
+                       {"title=  ", "sort_name=Sorted title", "sort_artist=Sorted artist",
+                        "date=circa 2004", "season_number=3a"});
+    ScopedLogCapture log;
+    const MediaSourceOptionalMetadata metadata = metadataOfSource(path);
+    EXPECT_EQ(metadata.title, "Sorted title");
+    EXPECT_EQ(metadata.artist, "Sorted artist");
+    EXPECT_EQ(metadata.releaseYear, std::nullopt);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "Metadata value for key `season_number` is not an integer: \"3a\".",
+                               "Metadata value for key `date` is not a date: \"circa 2004\"."}));
+}
+
 TEST(MediaSourceMetadataFileTests, TheSourcesMediaTypeDecidesWhichMediaKindsAreKept) {
     TemporaryDirectory directory("kinds");
     const std::string tvShow = makeTaggedFile(directory, "tv.mp4", {"media_type=10"}, true);

@@ -3,6 +3,7 @@
 #include "media-player/decoders/common/SideDataPayload.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -39,9 +40,17 @@ std::optional<platform::CGAffineTransform> readDisplayMatrix(const AVStream& str
     // Side data carries no alignment promise: copy rather than cast.
     std::memcpy(matrix.data(), entry->data, sizeof(matrix));
     constexpr double fixedPointOne = 65536;
-    return platform::CGAffineTransformMake(matrix[0] / fixedPointOne, matrix[1] / fixedPointOne,
-                                           matrix[3] / fixedPointOne, matrix[4] / fixedPointOne,
-                                           matrix[6] / fixedPointOne, matrix[7] / fixedPointOne);
+    const platform::CGAffineTransform transform = platform::CGAffineTransformMake(
+        matrix[0] / fixedPointOne, matrix[1] / fixedPointOne, matrix[3] / fixedPointOne,
+        matrix[4] / fixedPointOne, matrix[6] / fixedPointOne, matrix[7] / fixedPointOne);
+    // Some writers fill the track header's matrix with zeros; such a matrix maps the picture
+    // onto a point (or a line), so it says nothing about how to show it.
+    const double determinant = transform.a * transform.d - transform.b * transform.c;
+    if (!std::isfinite(determinant) || determinant == 0 || !std::isfinite(transform.tx) ||
+        !std::isfinite(transform.ty)) {
+        return std::nullopt;
+    }
+    return transform;
 }
 
 std::optional<AVMasteringDisplayMetadata> readMasteringDisplayMetadata(const AVStream& stream) {

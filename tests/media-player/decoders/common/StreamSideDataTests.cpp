@@ -56,6 +56,19 @@ TEST_F(HandMadeStream, AShortDisplayMatrixCountsAsAbsent) {
     EXPECT_FALSE(readDisplayMatrix(*stream));
 }
 
+// All zeros (as some MP4 writers leave the track header), or a matrix that flattens the picture
+// onto a line, cannot say how to show it.
+TEST_F(HandMadeStream, AMatrixWithoutInverseCountsAsAbsent) {
+    for (const std::array<std::int32_t, 9>& matrix :
+         {std::array<std::int32_t, 9>{},
+          std::array<std::int32_t, 9>{65536, 65536, 0, 65536, 65536, 0, 0, 0, 1073741824}}) {
+        stream = avformat_new_stream(context.get(), nullptr);
+        ASSERT_NE(stream, nullptr);
+        addSideData(AV_PKT_DATA_DISPLAYMATRIX, matrix);
+        EXPECT_FALSE(readDisplayMatrix(*stream));
+    }
+}
+
 TEST_F(HandMadeStream, HDRMetadataIsCopied) {
     AVMasteringDisplayMetadata metadata{};
     for (auto& primary : metadata.display_primaries) {
