@@ -46,6 +46,7 @@
 
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
+#include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/DefaultTrackSelection.h"
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/MediaSourceReading.h"
@@ -232,9 +233,15 @@ int seekAndDecode(const std::string& path, double seconds) {
             }
         });
     video->decoder()->flush();
+    // The visual data provider seeks the selected embedded subtitles with the picture, and
+    // decodes what the seek read of them to find the cues on screen at the target.
+    std::vector<std::shared_ptr<SubtitlesTrack>> subtitles;
+    if (!source->embeddedSubtitlesTracks().empty()) {
+        subtitles.push_back(source->embeddedSubtitlesTracks().front());
+    }
     PacketsByTrack packets;
     try {
-        packets = seekVisualTracks(*source, video, {}, target);
+        packets = seekVisualTracks(*source, video, subtitles, target);
     } catch (...) {
         logDataProviderFailure("Failed to seek visual tracks: ");
     }
@@ -245,13 +252,26 @@ int seekAndDecode(const std::string& path, double seconds) {
             logDataProviderFailure("Failed to start decoding video packet: ");
         }
     }
+    std::size_t cuesOnScreen = 0;
+    for (const auto& track : subtitles) {
+        for (const PacketRef& packet : packets.packets(*track)) {
+            try {
+                for (const SubtitlesFrame& frame : track->decoder()->decode(*packet)) {
+                    cuesOnScreen += frame.startTime <= target && target < frame.endTime;
+                }
+            } catch (...) {
+                logDataProviderFailure("Failed to decode packet from primary subtitles track: ");
+            }
+        }
+    }
     decodeVideoUntil(*source, video, session, found);
     if (!shown) {
         std::fprintf(stderr, "no picture at or after the target\n");
         return 1;
     }
-    std::printf("frames=1 shown=%.3f\n",
-                platform::CMTimeGetSeconds(platform::CMTimeSubtract(*shown, source->startTime())));
+    std::printf("frames=1 shown=%.3f cues=%zu\n",
+                platform::CMTimeGetSeconds(platform::CMTimeSubtract(*shown, source->startTime())),
+                cuesOnScreen);
     return 0;
 }
 

@@ -115,6 +115,13 @@ MediaPlayer::MediaPlayer(Passkey, std::shared_ptr<MediaSource> mediaSource, Envi
 void MediaPlayer::startObserving() {
     const std::weak_ptr<MediaPlayer> weakSelf = weak_from_this();
 
+    // A seek to where the picture stands restarts the software decoder from the last key frame.
+    visualDataProvider_->setVideoDecoderRestartHandler([weakSelf] {
+        if (const auto self = weakSelf.lock()) {
+            self->reseekToCurrentTimeAsync();
+        }
+    });
+
     endTimeObserver_ = timeObserverManager_.addBoundaryTimeObserver(
         {mediaSource_->duration()}, queue_, [weakSelf] {
             if (const auto self = weakSelf.lock()) {

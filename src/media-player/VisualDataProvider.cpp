@@ -171,10 +171,12 @@ bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
     }
     // The end of the file: what the decoders still hold is the last of the stream. Their drains
     // log their own failures, and the stream ends either way.
-    try {
-        videoDecodeSession_->drain();
-    } catch (...) {
-    }
+    useVideoDecodeSession([&] {
+        try {
+            videoDecodeSession_->drain();
+        } catch (...) {
+        }
+    });
     const std::pair<const std::shared_ptr<SubtitlesTrack>&, const FramesHandler&> subtitles[] = {
         {selectedPrimarySubtitlesTrack_, primaryFrames},
         {selectedSecondarySubtitlesTrack_, secondaryFrames}};
@@ -194,11 +196,13 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
                                       const FramesHandler& primaryFrames,
                                       const FramesHandler& secondaryFrames) {
     if (&track == selectedVideoTrack_.get()) {
-        try {
-            videoDecodeSession_->decode(packet);
-        } catch (...) {
-            logDataProviderFailure("Failed to start decoding video packet: ");
-        }
+        useVideoDecodeSession([&] {
+            try {
+                videoDecodeSession_->decode(packet);
+            } catch (...) {
+                logDataProviderFailure("Failed to start decoding video packet: ");
+            }
+        });
         return;
     }
     // One embedded track may be chosen in both positions: each position then decodes it.
@@ -217,6 +221,24 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
         }
     }
     // A packet of a track that is no longer selected is dropped silently.
+}
+
+template <typename Use>
+void VisualDataProvider::useVideoDecodeSession(Use&& use) {
+    const bool wasDecodingOnHardware = selectedVideoTrack_->decoder()->isDecodingOnHardware();
+    use();
+    if (wasDecodingOnHardware && !selectedVideoTrack_->decoder()->isDecodingOnHardware() &&
+        videoDecoderRestartHandler_) {
+        videoDecoderRestartHandler_();
+    }
+}
+
+void VisualDataProvider::setVideoDecoderRestartHandler(Work handler) {
+    queue_->async([weakSelf = weak_from_this(), handler = std::move(handler)] {
+        if (const auto self = weakSelf.lock()) {
+            self->videoDecoderRestartHandler_ = handler;
+        }
+    });
 }
 
 void VisualDataProvider::seekVisualTracks(CMTime target) {

@@ -78,6 +78,12 @@ public:
 
     const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
 
+    // Called on the queue when the video decoder has just given up its hardware decoder: the
+    // software decoder takes over in the middle of a group of pictures and shows broken
+    // pictures up to the next key frame unless it restarts from the last one, which a seek to
+    // the current time does. Set before the first track is selected.
+    void setVideoDecoderRestartHandler(Work handler);
+
 private:
     using FramesHandler = std::function<void(std::vector<SubtitlesFrame>)>;
 
@@ -90,6 +96,10 @@ private:
                            const FramesHandler& secondaryFrames);
     void decodePacket(Packet& packet, const MediaTrack& track, const FramesHandler& primaryFrames,
                       const FramesHandler& secondaryFrames);
+    // Runs one use of the video decode session, and asks for the restart when the decoder gave
+    // up its hardware decoder meanwhile.
+    template <typename Use>
+    void useVideoDecodeSession(Use&& use);
 
     // The selected embedded subtitles tracks, primary first, absent ones left out.
     std::vector<std::shared_ptr<SubtitlesTrack>> selectedSubtitlesTracks() const;
@@ -120,6 +130,7 @@ private:
     std::shared_ptr<VideoTrack> selectedVideoTrack_;
     std::shared_ptr<SubtitlesTrack> selectedPrimarySubtitlesTrack_;
     std::shared_ptr<SubtitlesTrack> selectedSecondarySubtitlesTrack_;
+    Work videoDecoderRestartHandler_;
 };
 
 }  // namespace quillon

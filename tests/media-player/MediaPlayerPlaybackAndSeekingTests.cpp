@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "media-player/MediaPlayerTestSupport.h"
+#include "media-player/decoders/common/FFmpegDecoding.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfoTermination.h"
 
 namespace {
@@ -230,6 +232,81 @@ TEST_F(MediaPlayerPlaybackTest, SkippingBySecondsAndFramesStaysInsideTheMedia) {
     onQueue([&] { player->skip(1, MediaPlayer::SkipUnit::frames); });
     settle();
     EXPECT_NEAR(CMTimeGetSeconds(currentTime()), 1000.0 / 23976, 1e-6);
+}
+
+// A hardware decoder that works until the test breaks it: H.264 in software inside a context
+// that the video decoder takes for a hardware one, whose picture memory runs out on demand.
+std::atomic<bool> injectedHardwareFails{false};
+
+int failingWhenAskedGetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+    if (injectedHardwareFails.load()) {
+        return AVERROR(ENOMEM);
+    }
+    return avcodec_default_get_buffer2(context, frame, flags);
+}
+
+class MediaPlayerHardwareFallbackTest : public MediaPlayerTest {
+protected:
+    void SetUp() override {
+        injectedHardwareFails = false;
+        const auto media = openMedia("gop-1s.mkv");
+        makePlayer(media, videoAndAudio(*media));
+        settle();
+    }
+    void TearDown() override {
+        MediaPlayerTest::TearDown();
+        injectedHardwareFails = false;
+    }
+
+    ScopedHardwareDecoderContextMaker hardware{[](const AVCodec& codec, const AVStream& stream) {
+        AVCodecContextPointer context =
+            makeDecoderContext(&codec, stream.codecpar, stream.time_base);
+        context->thread_count = 1;
+        context->get_buffer2 = failingWhenAskedGetBuffer;
+        openDecoder(&codec, *context);
+        return context;
+    }};
+};
+
+// The software decoder takes over in the middle of a group of pictures; the player seeks to
+// where it stands, so that the first picture after the switch covers that time instead of
+// showing up only at the next key frame.
+TEST_F(MediaPlayerHardwareFallbackTest, TheSwitchToSoftwareRestartsFromTheLastKeyFrame) {
+    ASSERT_TRUE(source->videoTracks().at(0)->decoder()->hasHardwareDecoderContext());
+    seekAndWait(seconds(2.4));
+    ScopedLogCapture log;
+    const auto fallbacks = [&] {
+        const auto lines = log.lines();
+        return std::count(lines.begin(), lines.end(),
+                          "Too many hardware decode errors; falling back to software decoder.");
+    };
+    const auto flushes = [&] {
+        const auto events = layer->record.events();
+        return std::count_if(events.begin(), events.end(), [](const auto& e) { return e.isFlush; });
+    };
+    const auto flushesBefore = flushes();
+
+    injectedHardwareFails = true;
+    onQueue([&] { player->play(); });
+    // Playing uses the queued pictures up, and every picture decoded after them fails.
+    ASSERT_TRUE(eventually([&] {
+        if (fallbacks() > 0) {
+            return true;
+        }
+        clock->advanceSeconds(0.04);
+        return false;
+    }));
+    ASSERT_TRUE(eventually([&] { return flushes() > flushesBefore; }));
+    onQueue([&] { player->pause(); });
+    settle();
+    ASSERT_TRUE(eventually([&] { return !layer->record.buffersSinceLastFlush().empty(); }));
+    settle();
+    const CMTime now = CMTimeAdd(source->startTime(), currentTime());
+    EXPECT_GT(CMTimeGetSeconds(now), 2.4);
+    const auto first = layer->record.buffersSinceLastFlush().front();
+    EXPECT_LE(CMTimeCompare(first.presentationTime, now), 0) << CMTimeGetSeconds(now);
+    EXPECT_GT(CMTimeCompare(first.end(), now), 0) << CMTimeGetSeconds(now);
+    EXPECT_EQ(fallbacks(), 1);
 }
 
 }  // namespace

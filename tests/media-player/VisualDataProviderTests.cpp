@@ -7,6 +7,7 @@
 #include "media-player/SubtitlesView.h"
 #include "media-player/VisualDataProvider.h"
 #include "platform/foundation/Log.h"
+#include "support/LongCueMedia.h"
 
 namespace {
 
@@ -164,6 +165,21 @@ TEST_F(VisualDataProviderTest, OnlyTheLastCueOnScreenAtTheTargetAndThoseAfterItA
     EXPECT_TRUE(eventually([&] {
         return primaryView->pendingFrameCount() == 1 && primaryView->subtitleViews().size() == 1;
     }));
+}
+
+// A position restored, or sought to, in the middle of a long cue shows that cue at once rather
+// than nothing until the next one.
+TEST_F(VisualDataProviderTest, ACueBegunLongBeforeTheTargetIsShownAtTheTarget) {
+    const LongCueMedia media;
+    source = MediaSource::make(URL::fileURL(media.make("mkv", "srt")), kCMTimeInvalid, true);
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    selectVideo();
+    selectPrimarySubtitles();
+    provide(seconds(14));
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
+    settleViews();
+    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+    expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), seconds(14));
 }
 
 TEST_F(VisualDataProviderTest, ARestartWhileARunIsInFlightLeavesNoStalePicturesOrCues) {

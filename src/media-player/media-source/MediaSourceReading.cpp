@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "media-player/decoders/common/FFmpegError.h"
 #include "media-player/media-source/PacketReading.h"
 #include "media-player/media-source/StreamIndexSet.h"
+#include "media-player/media-source/StreamTimestamp.h"
 #include "platform/foundation/FatalError.h"
 
 namespace quillon {
@@ -66,6 +68,133 @@ std::vector<KeyFrameTime> keyFrameTimes(
     return times;
 }
 
+// How far before a seek target the visual seek looks for subtitle events still on screen there.
+// The seek itself lands at most a key-frame interval early, while one cue (a song's lyrics, a
+// sign, a long line) may stay up for many seconds.
+constexpr double kSubtitlesLookBackSeconds = 30;
+// Video packets come a little out of presentation order around a subtitle event of the same
+// time; reading this much further meets the event wherever the muxer put it.
+constexpr double kInterleavingSlackSeconds = 1;
+
+std::optional<CMTime> keyFrameTimeOf(std::span<const KeyFrameTime> times, std::uint32_t stream) {
+    for (const KeyFrameTime& time : times) {
+        if (time.streamIndex == stream) {
+            return time.time;
+        }
+    }
+    return std::nullopt;
+}
+
+// The subtitle packets that the seek's own read will not meet but that may still be on screen
+// at the target: those that start in the look-back window before the place where the seek lands.
+// A track whose stream is indexed is read from its last event at or before the target only (one
+// cluster or so); a track without an index is read over the whole window. The position is left
+// anywhere: the seek proper follows.
+PacketsByTrack readSubtitlesBeforeSeekPosition(
+    AVFormatContext& context, const VideoTrack& videoTrack,
+    std::span<const std::shared_ptr<SubtitlesTrack>> subtitlesTracks,
+    std::span<const KeyFrameTime> times, std::optional<std::uint32_t> reference, CMTime target) {
+    // Without a reference FFmpeg follows the video stream's index.
+    const std::optional<CMTime> landing =
+        keyFrameTimeOf(times, reference.value_or(videoTrack.streamIndex()));
+    const CMTime windowStart = platform::CMTimeSubtract(
+        target, platform::CMTimeMakeWithSeconds(kSubtitlesLookBackSeconds, target.timescale));
+    if (landing && platform::CMTimeCompare(*landing, windowStart) <= 0) {
+        return {};
+    }
+    std::optional<CMTime> start;
+    CMTime stopAt = platform::kCMTimeNegativeInfinity;
+    bool readsWholeWindow = false;
+    StreamIndexSet subtitlesStreams;
+    for (const auto& track : subtitlesTracks) {
+        const std::optional<CMTime> lastEvent = keyFrameTimeOf(times, track->streamIndex());
+        if (lastEvent) {
+            // Begun too long ago to be still on, or met by the seek's own read anyway.
+            if (platform::CMTimeCompare(*lastEvent, windowStart) < 0 ||
+                (landing && platform::CMTimeCompare(*lastEvent, *landing) >= 0)) {
+                continue;
+            }
+            start = start ? platform::CMTimeMinimum(*start, *lastEvent) : *lastEvent;
+            stopAt = platform::CMTimeMaximum(stopAt, *lastEvent);
+        } else {
+            readsWholeWindow = true;
+        }
+        subtitlesStreams.insert(track->streamIndex());
+    }
+    if (readsWholeWindow) {
+        start = windowStart;
+        stopAt = landing.value_or(target);
+    }
+    if (!start) {
+        return {};
+    }
+
+    // Seeking on the indexed subtitle streams alone lands on their event; without an index the
+    // video stream's key frames place the position.
+    StreamIndexSet readStreams = subtitlesStreams;
+    readStreams.insert(videoTrack.streamIndex());
+    enableStreams(readsWholeWindow ? readStreams : subtitlesStreams, context);
+    seek(context, *start);
+
+    const CMTime videoStopAt = platform::CMTimeAdd(
+        stopAt, platform::CMTimeMakeWithSeconds(kInterleavingSlackSeconds, target.timescale));
+    PacketsByTrack packets;
+    while (PacketRef packet = readPacket(readStreams, context)) {
+        const AVPacket& read = packet->avPacket();
+        const std::optional<CMTime> time =
+            cmTimeFromTimestamp(read.pts, context.streams[read.stream_index]->time_base);
+        if (static_cast<std::uint32_t>(read.stream_index) == videoTrack.streamIndex()) {
+            if (time && platform::CMTimeCompare(*time, videoStopAt) > 0) {
+                break;
+            }
+            continue;
+        }
+        if (!time) {
+            continue;
+        }
+        if (platform::CMTimeCompare(*time, stopAt) > 0) {
+            break;
+        }
+        if (auto track = trackForStreamIndex(read.stream_index, std::shared_ptr<VideoTrack>(),
+                                             subtitlesTracks)) {
+            packets.append(track, std::move(packet));
+        }
+    }
+    return packets;
+}
+
+// The packets the seek read, with each subtitles track's earlier packets put before its own;
+// those that the seek's read met too are left out of the earlier ones.
+PacketsByTrack withEarlierSubtitles(PacketsByTrack earlier, PacketsByTrack found) {
+    if (earlier.empty()) {
+        return found;
+    }
+    PacketsByTrack merged;
+    const auto appendEarlier = [&](const std::shared_ptr<MediaTrack>& track,
+                                   std::optional<std::int64_t> firstFoundTimestamp) {
+        for (PacketRef& packet : earlier.takePackets(*track)) {
+            const std::int64_t pts = packet->avPacket().pts;
+            if (!firstFoundTimestamp || pts < *firstFoundTimestamp) {
+                merged.append(track, std::move(packet));
+            }
+        }
+    };
+    for (const PacketsByTrack::Entry& entry : found.entries()) {
+        std::optional<std::int64_t> firstFoundTimestamp;
+        if (!entry.packets.empty() && entry.packets.front()->avPacket().pts != AV_NOPTS_VALUE) {
+            firstFoundTimestamp = entry.packets.front()->avPacket().pts;
+        }
+        appendEarlier(entry.track, firstFoundTimestamp);
+        for (const PacketRef& packet : entry.packets) {
+            merged.append(entry.track, packet);
+        }
+    }
+    for (const PacketsByTrack::Entry& entry : earlier.entries()) {
+        appendEarlier(entry.track, std::nullopt);
+    }
+    return merged;
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> seekReferenceStreamIndex(std::span<const KeyFrameTime> keyFrameTimes,
@@ -110,8 +239,19 @@ PacketsByTrack seekVisualTracks(const MediaSource& source,
     requireEmbeddedSubtitlesTracks(subtitlesTracks);
     return source.visualTracksQueue()->sync([&] {
         AVFormatContext& context = source.formatContextForVisualTracks();
-        const std::optional<std::uint32_t> reference =
-            seekReferenceStreamIndex(keyFrameTimes(context, videoTrack, subtitlesTracks, to), to);
+        const std::vector<KeyFrameTime> times =
+            keyFrameTimes(context, videoTrack, subtitlesTracks, to);
+        const std::optional<std::uint32_t> reference = seekReferenceStreamIndex(times, to);
+        PacketsByTrack earlierSubtitles;
+        if (videoTrack && !subtitlesTracks.empty()) {
+            try {
+                earlierSubtitles = readSubtitlesBeforeSeekPosition(
+                    context, *videoTrack, subtitlesTracks, times, reference, to);
+            } catch (const FFmpegError&) {
+                // Logged where it failed; the seek proper may still succeed, and then only a
+                // cue begun before its position is missing.
+            }
+        }
         enableStreams(reference ? StreamIndexSet{*reference}
                                 : visualStreamIndexes(videoTrack, subtitlesTracks),
                       context);
@@ -121,7 +261,7 @@ PacketsByTrack seekVisualTracks(const MediaSource& source,
         }
         PacketsByTrack packets = readPackets(to, videoTrack, subtitlesTracks, context);
         markPacketsOverBy(to, videoTrack->streamTimeBase(), packets.packets(*videoTrack));
-        return packets;
+        return withEarlierSubtitles(std::move(earlierSubtitles), std::move(packets));
     });
 }
 

@@ -30,6 +30,15 @@ AVCodecContextPointer openDecoderContext(const AVStream& stream) {
     return context;
 }
 
+// How far a frame's own time may lie from the time counted from the samples before it and still
+// count as rounding; broadcast tolerances for sound against picture are about this size.
+constexpr CMTime kTimestampDepartureThreshold = CMTimeMake(40, 1000);
+
+bool departsFromGuess(CMTime frameTime, CMTime guess) {
+    const CMTime difference = CMTimeAbsoluteValue(CMTimeSubtract(frameTime, guess));
+    return CMTimeCompare(difference, kTimestampDepartureThreshold) > 0;
+}
+
 // Why no layout tag describes frames of this layout, or none when one does.
 std::optional<FFmpegError> layoutProblem(const AVChannelLayout& layout) {
     const std::optional<std::uint64_t> mask = nativeChannelMask(layout);
@@ -87,6 +96,11 @@ FFmpegAudioDecoder::~FFmpegAudioDecoder() {
 }
 
 bool FFmpegAudioDecoder::startDecoding(const Packet& packet) {
+    if (pendingError_) {
+        // The failure must reach the session (which flushes) before this packet goes in, or
+        // the flush would throw away audio decoded after the failure.
+        return false;
+    }
     bool accepted = false;
     try {
         accepted = quillon::startDecoding(packet.avPacket(), *decoderContext_);
@@ -115,7 +129,7 @@ CMSampleBufferRef FFmpegAudioDecoder::dequeueSampleBuffer() {
             received = quillon::dequeue(*decoderContext_, *ffmpegSampleBuffer_);
         } catch (...) {
             guessedNextPresentationTimestamp_.reset();
-            throw;
+            return handOutCollectedAudioBeforeFailure();
         }
         if (!received) {
             // After the end of input the decoder may have nothing more to give, while the
@@ -131,13 +145,24 @@ CMSampleBufferRef FFmpegAudioDecoder::dequeueSampleBuffer() {
         } catch (...) {
             av_frame_unref(ffmpegSampleBuffer_.get());
             guessedNextPresentationTimestamp_.reset();
-            throw;
+            return handOutCollectedAudioBeforeFailure();
         }
         av_frame_unref(ffmpegSampleBuffer_.get());
         if (sampleBuffer) {
             return sampleBuffer;
         }
     }
+}
+
+CMSampleBufferRef FFmpegAudioDecoder::handOutCollectedAudioBeforeFailure() {
+    // A failed dequeue makes the session flush, and the flush drops the builder: up to a
+    // second of good audio per damaged packet. What was collected leaves first, and the
+    // failure with the next dequeue.
+    if (!sampleBufferBuilder_ || sampleBufferBuilder_->frameCount() == 0) {
+        throw;
+    }
+    pendingError_ = std::current_exception();
+    return finishSampleBufferBuilder();
 }
 
 void FFmpegAudioDecoder::flush() {
@@ -201,10 +226,13 @@ CMTime FFmpegAudioDecoder::presentationTimestampOfDecodedFrame(const AVFrame& fr
         streamTimeBase_.num == 1 && streamTimeBase_.den == sampleRate;
     if (timeBaseCountsSamples && frameTime) {
         presentationTimestamp = *frameTime;
-    } else if (guessedNextPresentationTimestamp_) {
+    } else if (guessedNextPresentationTimestamp_ &&
+               (!frameTime || !departsFromGuess(*frameTime, *guessedNextPresentationTimestamp_))) {
         // Coarser time bases round every frame's time, so counting samples is more exact.
         presentationTimestamp = *guessedNextPresentationTimestamp_;
     } else if (frameTime) {
+        // Beyond rounding, the stream says the audio is not contiguous (a lost stretch of a
+        // broadcast, a cut): sound placed by the count would run early until the next seek.
         presentationTimestamp = *frameTime;
     } else {
         throw FFmpegError::noPresentationTimestamp();

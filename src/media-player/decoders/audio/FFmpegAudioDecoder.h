@@ -28,6 +28,8 @@ namespace quillon {
 // of audio; a change of format or a jump in time starts a new one. Once the end of input was
 // accepted every frame leaves at once, and what was collected before leaves as soon as no frame
 // is ready. A flush (after a seek) drops everything and starts over at the next frame's time.
+// A failed dequeue first hands out what was collected before it, so that the flush the session
+// makes after a damaged packet costs only that packet's audio.
 class FFmpegAudioDecoder final : public CoreMediaCompatibleDecoder {
 public:
     // Opens a decoder for the stream. A stream whose channel layout no Core Audio layout tag
@@ -70,6 +72,9 @@ private:
     const AVFrame& playableFrame(const AVFrame& frame);
     // Whether frames of this layout must be remixed; remembered for the last layout asked about.
     bool needsRemixing(const AVChannelLayout& layout);
+    // Inside a catch block of a dequeue: the collected audio as a sample buffer, with the
+    // failure kept for the next dequeue; rethrows when nothing was collected.
+    platform::CMSampleBufferRef handOutCollectedAudioBeforeFailure();
     // Takes the builder's sample buffer and drops the builder.
     platform::CMSampleBufferRef finishSampleBufferBuilder();
     void startSampleBufferBuilder(platform::CMTime presentationTimestamp);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -17,6 +18,7 @@
 #include "media-player/decoders/video/DecoderThreadCount.h"
 #include "media-player/decoders/video/HardwareDecoding.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
 
 namespace quillon {
@@ -63,7 +65,7 @@ CFDataRef contentLightLevelInfoData(const AVStream& stream) {
 }  // namespace
 
 AVCodecContextPointer makeHardwareDecoderContext(const AVCodec& codec, const AVStream& stream) {
-    AVBufferRefPointer device = makeHardwareDeviceContext();
+    AVBufferRefPointer device = makeHardwareDeviceContext(codec);
     if (!device) {
         return nullptr;
     }
@@ -74,8 +76,35 @@ AVCodecContextPointer makeHardwareDecoderContext(const AVCodec& codec, const AVS
     return context;
 }
 
+namespace {
+
+std::mutex defaultMakerLock;
+FFmpegVideoDecoder::HardwareDecoderContextMaker defaultMakerOverride;
+
+FFmpegVideoDecoder::HardwareDecoderContextMaker defaultHardwareDecoderContextMaker() {
+    const std::lock_guard lock(defaultMakerLock);
+    if (defaultMakerOverride) {
+        return defaultMakerOverride;
+    }
+    return makeHardwareDecoderContext;
+}
+
+}  // namespace
+
+ScopedHardwareDecoderContextMaker::ScopedHardwareDecoderContextMaker(
+    FFmpegVideoDecoder::HardwareDecoderContextMaker maker) {
+    const std::lock_guard lock(defaultMakerLock);
+    precondition(!defaultMakerOverride, "Only one hardware decoder context maker at a time.");
+    defaultMakerOverride = std::move(maker);
+}
+
+ScopedHardwareDecoderContextMaker::~ScopedHardwareDecoderContextMaker() {
+    const std::lock_guard lock(defaultMakerLock);
+    defaultMakerOverride = nullptr;
+}
+
 FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream)
-    : FFmpegVideoDecoder(stream, makeHardwareDecoderContext) {}
+    : FFmpegVideoDecoder(stream, defaultHardwareDecoderContextMaker()) {}
 
 FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream,
                                        const HardwareDecoderContextMaker& makeHardwareContext) {

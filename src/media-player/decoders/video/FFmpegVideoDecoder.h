@@ -124,4 +124,17 @@ private:
 // context that decodes on it into the device's own frames; null when there is no device.
 AVCodecContextPointer makeHardwareDecoderContext(const AVCodec& codec, const AVStream& stream);
 
+// While it lives, decoders made without a maker of their own (those of the tracks that a source
+// makes) take their hardware context from `maker` instead of makeHardwareDecoderContext: tests
+// stand a context of their choosing in for a hardware decoder this machine does not have. One
+// at a time; made and destroyed while no decoder is being made.
+class ScopedHardwareDecoderContextMaker {
+public:
+    explicit ScopedHardwareDecoderContextMaker(
+        FFmpegVideoDecoder::HardwareDecoderContextMaker maker);
+    ~ScopedHardwareDecoderContextMaker();
+    ScopedHardwareDecoderContextMaker(const ScopedHardwareDecoderContextMaker&) = delete;
+    ScopedHardwareDecoderContextMaker& operator=(const ScopedHardwareDecoderContextMaker&) = delete;
+};
+
 }  // namespace quillon

@@ -7,10 +7,34 @@
 
 namespace quillon {
 
-AVBufferRefPointer makeHardwareDeviceContext(std::initializer_list<AVHWDeviceType> deviceTypes) {
-    constexpr const char* function = "makeHardwareDeviceContext()";
-    std::optional<FFmpegError> lastError;
+std::vector<AVHWDeviceType> deviceTypesWithConfiguration(
+    const AVCodec& codec, std::initializer_list<AVHWDeviceType> deviceTypes) {
+    std::vector<AVHWDeviceType> types;
     for (AVHWDeviceType type : deviceTypes) {
+        for (int index = 0;; ++index) {
+            const AVCodecHWConfig* configuration = avcodec_get_hw_config(&codec, index);
+            if (configuration == nullptr) {
+                break;
+            }
+            if (configuration->device_type == type &&
+                (configuration->methods & AV_CODEC_HW_CONFIG_METHOD_HW_DEVICE_CTX) != 0) {
+                types.push_back(type);
+                break;
+            }
+        }
+    }
+    return types;
+}
+
+AVBufferRefPointer makeHardwareDeviceContext(const AVCodec& codec,
+                                             std::initializer_list<AVHWDeviceType> deviceTypes) {
+    constexpr const char* function = "makeHardwareDeviceContext()";
+    const std::vector<AVHWDeviceType> types = deviceTypesWithConfiguration(codec, deviceTypes);
+    if (types.empty()) {
+        return nullptr;
+    }
+    std::optional<FFmpegError> lastError;
+    for (AVHWDeviceType type : types) {
         AVBufferRef* device = nullptr;
         const std::int32_t result = runFFmpegCall(
             true, [&] { return av_hwdevice_ctx_create(&device, type, nullptr, nullptr, 0); });

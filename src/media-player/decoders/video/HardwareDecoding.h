@@ -1,8 +1,10 @@
 #pragma once
 
 #include <initializer_list>
+#include <vector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 #include <libavutil/hwcontext.h>
 }
@@ -15,12 +17,20 @@ namespace quillon {
 inline constexpr std::initializer_list<AVHWDeviceType> hardwareDeviceTypes = {
     AV_HWDEVICE_TYPE_VAAPI, AV_HWDEVICE_TYPE_CUDA};
 
-// A device context of the first of the device types that can be opened on this machine. Each
-// failure is logged as a failed FFmpeg call; when none opens, "Failed to initialize VideoToolbox
-// FFmpeg context: <the last error>." is logged too and the result is null: decoding then runs on
-// the software decoder only. Never throws.
+// Of deviceTypes, in their order, those for which the codec has a configuration that decodes on
+// a device context. On a device of any other type libavcodec would decode in software inside a
+// context that is taken for a hardware one.
+std::vector<AVHWDeviceType> deviceTypesWithConfiguration(
+    const AVCodec& codec, std::initializer_list<AVHWDeviceType> deviceTypes = hardwareDeviceTypes);
+
+// A device context of the first of the codec's device types (deviceTypesWithConfiguration) that
+// can be opened on this machine. Each failure is logged as a failed FFmpeg call; when none
+// opens, "Failed to initialize VideoToolbox FFmpeg context: <the last error>." is logged too and
+// the result is null: decoding then runs on the software decoder only. A codec without a
+// configuration for any of the types gets null at once, with nothing opened and nothing logged.
+// Never throws.
 AVBufferRefPointer makeHardwareDeviceContext(
-    std::initializer_list<AVHWDeviceType> deviceTypes = hardwareDeviceTypes);
+    const AVCodec& codec, std::initializer_list<AVHWDeviceType> deviceTypes = hardwareDeviceTypes);
 
 // Whether the frame's picture lies in a hardware device's memory rather than in its data planes.
 bool isHardwareFrame(const AVFrame& frame);

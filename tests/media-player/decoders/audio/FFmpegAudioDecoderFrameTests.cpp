@@ -66,7 +66,9 @@ TEST(FFmpegAudioDecoderFrameTests, timesFramesAfterARateChangeWithTheirOwnRate) 
     EXPECT_EQ(CMSampleBufferGetNumSamples(before), 10 * 1152);
     EXPECT_EQ(CMSampleBufferGetDuration(before), change);
     for (int index = 1; index < 10; ++index) {
-        EXPECT_EQ(feeder.feed(48000, 1152, 0), nullptr);
+        // Rounded stream times, within rounding of what the samples count.
+        EXPECT_EQ(feeder.feed(48000, 1152, std::llround(change.value / 44.1 + index * 1152 / 48.0)),
+                  nullptr);
     }
     ASSERT_NE(feeder.decoder.sampleBufferBuilder(), nullptr);
     EXPECT_EQ(feeder.decoder.sampleBufferBuilder()->presentationTimestamp(), change);

@@ -1,12 +1,18 @@
 // Whole generated files through the decoder and a decode session, against libavcodec alone.
 
+#include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +177,149 @@ TEST(FFmpegAudioDecoderSeekTests, aFlushAfterASeekLeavesNothingStale) {
     EXPECT_TRUE(contiguousPresentationTimes(afterSeek));
     const ReferenceAudio reference = referenceAudio(path, target);
     EXPECT_EQ(totalFrameCount(afterSeek), reference.frameCount);
+}
+
+// A damaged packet in the middle of a second of audio costs that packet's samples and no more,
+// whether libavcodec reports it when the packet goes in or when its frame is asked for (which
+// of the two depends on the packet's place in the send-and-receive rhythm).
+TEST(FFmpegAudioDecoderDamageTests, aDamagedPacketCostsOnlyItsOwnAudio) {
+    const std::string path = mediaPath("ac3-5.1.mka");
+    constexpr std::int64_t kAC3FrameSamples = 1536;
+    const ReferenceAudio reference = referenceAudio(path);
+    for (const int damagedIndex : {20, 21}) {
+        SCOPED_TRACE(damagedIndex);
+        TestDemuxer demuxer(path, AVMEDIA_TYPE_AUDIO);
+        auto decoder = FFmpegAudioDecoder::make(demuxer.stream());
+        SampleBuffers buffers;
+        CoreMediaCompatibleDecodeSession session(
+            decoder, [&](CMSampleBufferRef buffer) { buffers.push_back(std::move(buffer)); });
+        ScopedLogCapture log;
+        int index = 0;
+        int refused = 0;
+        while (PacketRef packet = demuxer.readPacket()) {
+            if (index++ == damagedIndex) {
+                ASSERT_GE(av_packet_make_writable(&packet->avPacket()), 0);
+                ASSERT_GE(packet->avPacket().size, 2);
+                // No AC-3 sync word.
+                packet->avPacket().data[0] = 0;
+                packet->avPacket().data[1] = 0;
+            }
+            try {
+                session.decode(*packet);
+            } catch (const FFmpegError&) {
+                // The data provider logs it and goes on with the next packet.
+                ++refused;
+            }
+        }
+        session.drain();
+
+        ASSERT_FALSE(buffers.empty());
+        EXPECT_EQ(totalFrameCount(buffers), reference.frameCount - kAC3FrameSamples);
+        // The audio before the damage arrived whole and in one piece.
+        EXPECT_EQ(CMSampleBufferGetPresentationTimeStamp(buffers.front()), kCMTimeZero);
+        const auto beforeDamage = CMSampleBufferGetNumSamples(buffers.front());
+        EXPECT_GE(beforeDamage, damagedIndex * kAC3FrameSamples);
+        // A failed dequeue is reported once (the session flushes after it).
+        std::size_t dequeueFailures = 0;
+        for (const std::string& line : log.lines()) {
+            dequeueFailures += line.find("Failed to dequeue a sample buffer: ") == 0;
+        }
+        EXPECT_EQ(dequeueFailures + static_cast<std::size_t>(refused), 1u);
+    }
+}
+
+// A transport stream that lost the audio's TS packets from `from` to `to` (fractions of its
+// audio packets), as a weak broadcast signal leaves a recording; the path of the copy.
+std::string transportStreamWithLostAudio(const std::string& path, double from, double to) {
+    int audioPID = 0;
+    {
+        TestDemuxer demuxer(path, AVMEDIA_TYPE_AUDIO);
+        audioPID = demuxer.stream().id;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+    constexpr std::size_t kPacketSize = 188;
+    const auto pidOf = [&](std::size_t offset) {
+        return ((bytes[offset + 1] & 0x1F) << 8) | static_cast<unsigned char>(bytes[offset + 2]);
+    };
+    std::size_t audioPackets = 0;
+    for (std::size_t offset = 0; offset + kPacketSize <= bytes.size(); offset += kPacketSize) {
+        audioPackets += pidOf(offset) == audioPID;
+    }
+    const auto first = static_cast<std::size_t>(from * static_cast<double>(audioPackets));
+    const auto last = static_cast<std::size_t>(to * static_cast<double>(audioPackets));
+    const std::string cutPath = ::testing::TempDir() + "lost-audio-" + std::to_string(::getpid()) +
+                                "-" + std::filesystem::path(path).filename().string();
+    std::ofstream out(cutPath, std::ios::binary | std::ios::trunc);
+    std::size_t audioIndex = 0;
+    for (std::size_t offset = 0; offset + kPacketSize <= bytes.size(); offset += kPacketSize) {
+        if (pidOf(offset) == audioPID && audioIndex++ >= first && audioIndex <= last) {
+            continue;
+        }
+        out.write(bytes.data() + offset, kPacketSize);
+    }
+    return cutPath;
+}
+
+// Where the time base does not count samples, the decoder counts them itself, and a real gap
+// in the stream's times must still move the sound, or it runs early until the next seek.
+TEST(FFmpegAudioDecoderTimestampTests, followsAStretchOfAudioLostFromATransportStream) {
+    for (const char* file : {"mpeg2-mp2.ts", "start-offset-10s.ts"}) {
+        SCOPED_TRACE(file);
+        const std::string path = transportStreamWithLostAudio(mediaPath(file), 0.3, 0.7);
+        TestDemuxer demuxer(path, AVMEDIA_TYPE_AUDIO);
+        const AVRational timeBase = demuxer.timeBase();
+        ASSERT_NE(timeBase.den, 1);
+        auto decoder = FFmpegAudioDecoder::make(demuxer.stream());
+        SampleBuffers buffers;
+        CoreMediaCompatibleDecodeSession session(
+            decoder, [&](CMSampleBufferRef buffer) { buffers.push_back(std::move(buffer)); });
+        // The packet after the widest gap in the stream's own times, and the end of the last.
+        CMTime previousEnd = kCMTimeInvalid;
+        CMTime widestGap = kCMTimeZero;
+        CMTime afterGap = kCMTimeInvalid;
+        CMTime streamEnd = kCMTimeInvalid;
+        ScopedLogCapture log;  // The cut leaves a damaged frame or two.
+        while (PacketRef packet = demuxer.readPacket()) {
+            const AVPacket& avPacket = packet->avPacket();
+            if (avPacket.pts != AV_NOPTS_VALUE) {
+                const CMTime start = CMTimeMake(avPacket.pts * timeBase.num, timeBase.den);
+                if (CMTIME_IS_VALID(previousEnd) && start - previousEnd > widestGap) {
+                    widestGap = start - previousEnd;
+                    afterGap = start;
+                }
+                previousEnd = start + CMTimeMake(avPacket.duration * timeBase.num, timeBase.den);
+                streamEnd = previousEnd;
+            }
+            try {
+                session.decode(*packet);
+            } catch (const FFmpegError&) {
+            }
+        }
+        session.drain();
+        std::filesystem::remove(path);
+        ASSERT_GT(CMTimeGetSeconds(widestGap), 0.5);
+        ASSERT_FALSE(buffers.empty());
+
+        // A buffer starts where the audio comes back, within a frame of the stream's time.
+        bool resumesOnTime = false;
+        for (const CMSampleBufferRef& buffer : buffers) {
+            const double start = CMTimeGetSeconds(CMSampleBufferGetPresentationTimeStamp(buffer));
+            resumesOnTime |= std::abs(start - CMTimeGetSeconds(afterGap)) < 0.04;
+        }
+        EXPECT_TRUE(resumesOnTime) << "no buffer starts near " << CMTimeCopyDescription(afterGap);
+        // And the sound ends where the stream does, not a gap's length early.
+        EXPECT_NEAR(CMTimeGetSeconds(endTimeOf(buffers.back())), CMTimeGetSeconds(streamEnd), 0.04);
+        // Within each buffer the samples still count the time.
+        for (std::size_t index = 0; index + 1 < buffers.size(); ++index) {
+            EXPECT_LE(CMTimeCompare(endTimeOf(buffers[index]),
+                                    CMSampleBufferGetPresentationTimeStamp(buffers[index + 1]) +
+                                        CMTimeMake(1, 1000)),
+                      0)
+                << "buffer " << index << " overlaps the next";
+        }
+    }
 }
 
 // Layouts no tag describes, made in memory as raw PCM.

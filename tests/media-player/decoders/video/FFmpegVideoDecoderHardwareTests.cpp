@@ -42,9 +42,13 @@ TEST(FFmpegVideoDecoderHardware, FallsBackToSoftwareWithoutADevice) {
         GTEST_SKIP() << "this machine has a hardware decoder";
     }
     EXPECT_FALSE(decoder->isDecodingOnHardware());
-    // One failed call per device type, then the summary with the last error.
+    // One failed call per device type that H.264 has a configuration for, then the summary with
+    // the last error.
+    const std::size_t types =
+        deviceTypesWithConfiguration(*avcodec_find_decoder(AV_CODEC_ID_H264)).size();
+    ASSERT_GE(types, 1u) << "this FFmpeg decodes H.264 on no device type tried";
     EXPECT_EQ(countLines(capture, "makeHardwareDeviceContext(), the FFmpeg function at line "),
-              hardwareDeviceTypes.size());
+              types);
     const auto lines = capture.lines();
     const auto summary = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
         return line.starts_with("Failed to initialize VideoToolbox FFmpeg context: ");
@@ -56,6 +60,27 @@ TEST(FFmpegVideoDecoderHardware, FallsBackToSoftwareWithoutADevice) {
 
     const DecodedVideo video = decodeWholeFile(mediaPath("h264-aac.mkv"));
     EXPECT_EQ(video.sampleBuffers.size(), video.packetPresentationTimes.size());
+}
+
+// A codec that no device decodes is never given one: it would decode in software inside a
+// context taken for a hardware one, its errors counted as hardware failures.
+TEST(FFmpegVideoDecoderHardware, OpensADeviceOnlyForACodecWithAConfigurationForIt) {
+    const AVCodec& h264 = *avcodec_find_decoder(AV_CODEC_ID_H264);
+    const AVCodec& rawvideo = *avcodec_find_decoder(AV_CODEC_ID_RAWVIDEO);
+    EXPECT_TRUE(deviceTypesWithConfiguration(rawvideo).empty());
+    // The order asked for is kept, and a type the codec has no configuration for is left out.
+    EXPECT_EQ(
+        deviceTypesWithConfiguration(h264, {AV_HWDEVICE_TYPE_MEDIACODEC, AV_HWDEVICE_TYPE_VAAPI}),
+        std::vector<AVHWDeviceType>{AV_HWDEVICE_TYPE_VAAPI});
+
+    ScopedLogCapture capture;
+    EXPECT_EQ(makeHardwareDeviceContext(rawvideo), nullptr);
+    TestDemuxer demuxer(mediaPath("rawvideo-yuv420p.nut"));
+    FFmpegVideoDecoder decoder(demuxer.stream());
+    EXPECT_FALSE(decoder.hasHardwareDecoderContext());
+    // Nothing was tried, so nothing failed.
+    EXPECT_EQ(countLines(capture, "makeHardwareDeviceContext()"), 0u);
+    EXPECT_EQ(countLines(capture, "Failed to initialize VideoToolbox FFmpeg context"), 0u);
 }
 
 // Stands in for a hardware decoder: a software context that tests make fail by feeding it
