@@ -11,11 +11,14 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Localization.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/StringFormat.h"
 #include "player-interface/ErrorAlerts.h"
 #include "player-interface/MediaPlayerDocumentProgressWindowController.h"
+#include "player-interface/MediaPlayerViewController.h"
 #include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/VideoPlayerView.h"
 
 namespace quillon {
 
@@ -54,6 +57,20 @@ void MediaPlayerDocument::readFromURL(const platform::URL& url, const std::strin
 
 void MediaPlayerDocument::makeWindowControllers() {
     showProgressWindow();
+}
+
+void MediaPlayerDocument::close() {
+    if (!isClosed() && mediaPlayerWindowController_) {
+        const auto& viewController = mediaPlayerWindowController_->mediaPlayerViewController();
+        VideoPlayerView* playerView = viewController ? viewController->videoPlayerView() : nullptr;
+        if (playerView != nullptr && playerView->videoView() != nullptr) {
+            const platform::AVVideoFrameCounts counts =
+                playerView->videoView()->layer()->scalingLayer()->frameCountTotals();
+            platform::log("{}: Presented {} frames, dropped {} late and {} unpainted.",
+                          displayName(), counts.presented, counts.droppedLate, counts.unpainted);
+        }
+    }
+    platform::NSDocument::close();
 }
 
 void MediaPlayerDocument::showProgressWindow() {

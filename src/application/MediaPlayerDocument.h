@@ -49,6 +49,8 @@ public:
     void readFromURL(const platform::URL& url, const std::string& typeName) override;
     // Shows the progress window.
     void makeWindowControllers() override;
+    // Logs what the player's video view showed over its life, then closes.
+    void close() override;
     void encodeRestorableState(platform::NSKeyedArchiver& coder,
                                platform::NSOperationQueue& backgroundQueue) override;
     void restoreDocumentWindow(const std::string& identifier,

@@ -20,6 +20,7 @@ void SubtitleImageRenderingView::setSubtitle(std::optional<ImageSubtitle> subtit
 
 void SubtitleImageRenderingView::updateLayer() {
     contents_ = QImage();
+    scaled_ = QImage();
     if (!subtitle_ || !subtitle_->image) {
         return;
     }
@@ -55,9 +56,19 @@ void SubtitleImageRenderingView::paintEvent(QPaintEvent*) {
     QSizeF fitted = QSizeF(contents_.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
     const QRectF target((width() - fitted.width()) / 2, (height() - fitted.height()) / 2,
                         fitted.width(), fitted.height());
+    // Scaled once per size: a repaint for the picture beneath only copies it.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (target.size() * ratio).toSize();
+    if (pixels.isEmpty()) {
+        return;
+    }
+    if (scaled_.size() != pixels || scaled_.devicePixelRatio() != ratio) {
+        scaled_ = contents_.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                      .scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        scaled_.setDevicePixelRatio(ratio);
+    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, contents_);
+    painter.drawImage(target.topLeft(), scaled_);
 }
 
 }  // namespace quillon

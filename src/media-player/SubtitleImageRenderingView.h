@@ -29,6 +29,8 @@ private:
 
     std::optional<ImageSubtitle> subtitle_;
     QImage contents_;
+    // contents_ at the size last painted.
+    QImage scaled_;
 };
 
 }  // namespace quillon

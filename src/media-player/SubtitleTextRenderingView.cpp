@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 
 #include "libraries/calyxware/AutoLayoutTextView.h"
@@ -49,21 +50,25 @@ SubtitleTextRenderingView::~SubtitleTextRenderingView() = default;
 
 void SubtitleTextRenderingView::setDrawsAtBottom(bool drawsAtBottom) {
     drawsAtBottom_ = drawsAtBottom;
+    rendering_.reset();
     update();
 }
 
 void SubtitleTextRenderingView::setAlignmentRectInsets(platform::NSEdgeInsets insets) {
     alignmentRectInsets_ = insets;
+    rendering_.reset();
     update();
 }
 
 void SubtitleTextRenderingView::scaleUnitSquareToSize(CGSize size) {
     unitSquareSize_ = size;
+    rendering_.reset();
     update();
 }
 
 void SubtitleTextRenderingView::setSubtitle(std::optional<FormattedTextSubtitle> subtitle) {
     update();
+    rendering_.reset();
     subtitle_ = std::move(subtitle);
     if (!subtitle_) {
         subtitleTextWithAlignment_.reset();
@@ -181,10 +186,58 @@ void SubtitleTextRenderingView::paintEvent(QPaintEvent* event) {
     if (!subtitleTextWithAlignment_ || !subtitle_) {
         return;
     }
-    if (!fitTextViewToText()) {
+    const qreal ratio = devicePixelRatioF();
+    if (!rendering_ || rendering_->ratio != ratio || rendering_->size != size()) {
+        render(ratio);
+    }
+    if (!rendering_->image.isNull()) {
+        QPainter painter(this);
+        painter.drawImage(rendering_->origin, rendering_->image);
+    }
+}
+
+void SubtitleTextRenderingView::render(qreal ratio) {
+    rendering_.emplace();
+    rendering_->ratio = ratio;
+    rendering_->size = size();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (pixels.isEmpty() || !fitTextViewToText()) {
         return;
     }
-    QPainter painter(this);
+    ++renderingCount_;
+    QImage full(pixels, QImage::Format_ARGB32_Premultiplied);
+    full.setDevicePixelRatio(ratio);
+    full.fill(Qt::transparent);
+    {
+        QPainter painter(&full);
+        draw(painter);
+    }
+    // Only the part that was drawn on is kept: painting it over every video frame is then cheap.
+    int top = pixels.height();
+    int bottom = -1;
+    int left = pixels.width();
+    int right = -1;
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(full.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x) {
+            if (qAlpha(line[x]) != 0) {
+                top = std::min(top, y);
+                bottom = y;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    if (bottom < 0) {
+        return;
+    }
+    const QRect drawn(QPoint(left, top), QPoint(right, bottom));
+    rendering_->image = full.copy(drawn);
+    rendering_->image.setDevicePixelRatio(ratio);
+    rendering_->origin = QPointF(drawn.topLeft()) / ratio;
+}
+
+void SubtitleTextRenderingView::draw(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing);
     const CGSize u = unitSquareSize_;
     const SubtitleTextStyle::OverlayStyle& overlay = subtitle_->style.overlayStyle;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+
+#include <QImage>
+#include <QPointF>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -64,11 +68,25 @@ public:
     static LayeredTexts makeLayeredTexts(platform::CGSize unitSquareSize,
                                          const platform::NSAttributedString& text);
 
+    // How many times the subtitle was laid out and drawn for painting.
+    std::size_t renderingCount() const { return renderingCount_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The subtitle as drawn, cut to the pixels it covers; made again only when the subtitle or
+    // the view's shape changes, never for a repaint of the picture beneath.
+    struct Rendering {
+        QImage image;
+        QPointF origin;
+        qreal ratio = 1;
+        QSize size;
+    };
+
+    void render(qreal ratio);
+    void draw(QPainter& painter);
     bool fitTextViewToText();
     void layoutTextContainer();
 
@@ -78,6 +96,8 @@ private:
     platform::CGSize unitSquareSize_{0, 0};
     std::optional<FormattedTextSubtitle> subtitle_;
     std::optional<platform::NSMutableAttributedString> subtitleTextWithAlignment_;
+    std::optional<Rendering> rendering_;
+    std::size_t renderingCount_ = 0;
 };
 
 }  // namespace quillon

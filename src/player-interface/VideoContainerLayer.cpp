@@ -26,6 +26,16 @@ public:
         pictureSink_->displayFrame(frame, time, hostTime);
     }
 
+    void frameIsNext(const platform::CMSampleBufferRef& frame) override {
+        pictureSink_->frameIsNext(frame);
+    }
+
+    void framesWereDroppedLate(std::size_t count) override {
+        pictureSink_->framesWereDroppedLate(count);
+    }
+
+    void layerWasFlushed() override { pictureSink_->layerWasFlushed(); }
+
     void geometryDidChange(const platform::AVVideoLayerGeometry& geometry) override {
         pictureSink_->geometryDidChange(geometry);
         std::lock_guard lock(mutex_);

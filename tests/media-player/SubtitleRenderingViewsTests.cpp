@@ -261,4 +261,24 @@ TEST(SubtitleTextRenderingViewTest, DrawsTheBoxTheShadowAndTheText) {
     EXPECT_EQ(qAlpha(image.pixel(590, 290)), 0);
 }
 
+TEST(SubtitleTextRenderingViewTest, RepaintsReuseTheRenderingUntilTheSubtitleOrSizeChanges) {
+    SubtitleTextRenderingView view;
+    view.resize(600, 300);
+    view.setSubtitle(formatted("HHHH", plainStyle()));
+    view.scaleUnitSquareToSize(CGSizeMake(1, 1));
+    // The picture beneath repaints many times a second; the text is drawn once.
+    const QImage first = view.grab().toImage();
+    const QImage again = view.grab().toImage();
+    EXPECT_EQ(view.renderingCount(), 1u);
+    EXPECT_EQ(first, again);
+
+    view.resize(500, 300);
+    view.grab();
+    EXPECT_EQ(view.renderingCount(), 2u);
+    view.setSubtitle(formatted("HH", plainStyle()));
+    view.grab();
+    view.grab();
+    EXPECT_EQ(view.renderingCount(), 3u);
+}
+
 }  // namespace

@@ -31,6 +31,8 @@ struct AVSampleBufferDisplayLayer::State {
     // In presentation order.
     std::deque<CMSampleBufferRef> queued;
     CMSampleBufferRef displayed;
+    // The frame the sink was last told comes next.
+    CMSampleBufferRef announcedNext;
     // Whether a frame whose time had come was shown since the last flush.
     bool showedDueFrameSinceFlush = false;
     std::size_t dropped = 0;
@@ -66,12 +68,17 @@ struct AVSampleBufferDisplayLayer::State {
         CMTime host;
         const CMTime now = timebase->timeAndAnchor(&anchor, &host);
         CMSampleBufferRef due;
+        std::size_t passedOver = 0;
         while (!queued.empty() && CMTimeCompare(presentationTimeOf(queued.front()), now) <= 0) {
             if (due) {
-                ++dropped;
+                ++passedOver;
             }
             due = std::move(queued.front());
             queued.pop_front();
+        }
+        dropped += passedOver;
+        if (passedOver > 0 && sink) {
+            sink->framesWereDroppedLate(passedOver);
         }
         if (due) {
             show(due, now, host);
@@ -79,6 +86,7 @@ struct AVSampleBufferDisplayLayer::State {
         } else if (!showedDueFrameSinceFlush && !queued.empty()) {
             show(queued.front(), now, host);
         }
+        announceNext();
         if (anchor.rate > 0 && !queued.empty() && alarm) {
             const std::int64_t hostNow = CMClockConvertHostTimeToNanoseconds(host);
             const CMTime next = presentationTimeOf(queued.front());
@@ -92,6 +100,21 @@ struct AVSampleBufferDisplayLayer::State {
         return static_cast<bool>(due);
     }
 
+    // Under `mutex`: tells the sink which frame follows the one on screen.
+    void announceNext() {
+        CMSampleBufferRef next = queued.empty() ? nullptr : queued.front();
+        if (next == displayed) {
+            next = queued.size() > 1 ? queued[1] : nullptr;
+        }
+        if (next == announcedNext) {
+            return;
+        }
+        announcedNext = next;
+        if (sink) {
+            sink->frameIsNext(next);
+        }
+    }
+
     // Under `mutex`: after frames were used up or dropped, the data source may fill up again.
     void askForMoreIfLow() {
         if (queued.size() <= lowWaterMark) {
@@ -101,6 +124,10 @@ struct AVSampleBufferDisplayLayer::State {
 
     void removeAllFrames() {
         queued.clear();
+        announcedNext = nullptr;
+        if (sink) {
+            sink->layerWasFlushed();
+        }
         showedDueFrameSinceFlush = false;
         armedDeadline.reset();
         if (status == AVQueuedSampleBufferRenderingStatus::failed) {
@@ -257,6 +284,8 @@ void AVSampleBufferDisplayLayer::setVideoSink(AVVideoSinkRef sink) {
                 state_->timebase ? state_->timebase->timeAndAnchor(nullptr, &host) : kCMTimeInvalid;
             state_->sink->displayFrame(state_->displayed, time, host);
         }
+        state_->announcedNext = nullptr;
+        state_->announceNext();
     }
 }
 

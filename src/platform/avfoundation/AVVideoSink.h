@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,13 @@ public:
     // a null frame removes the picture.
     virtual void displayFrame(const CMSampleBufferRef& frame, CMTime time, CMTime hostTime) = 0;
     virtual void geometryDidChange(const AVVideoLayerGeometry& geometry) { (void)geometry; }
+    // The frame that shows next, once its time comes (null when none waits): a sink may get it
+    // ready meanwhile.
+    virtual void frameIsNext(const CMSampleBufferRef& frame) { (void)frame; }
+    // The layer passed over `count` frames whose time had come while a later one was due too.
+    virtual void framesWereDroppedLate(std::size_t count) { (void)count; }
+    // The layer let go of its queued frames; the picture on screen may stay.
+    virtual void layerWasFlushed() {}
 };
 
 using AVVideoSinkRef = std::shared_ptr<AVVideoSink>;

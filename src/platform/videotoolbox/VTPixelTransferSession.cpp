@@ -11,85 +11,11 @@ extern "C" {
 }
 
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/videotoolbox/SwscaleFormat.h"
 
 namespace platform {
 
 namespace {
-
-// The FFmpeg layout of a pixel format whose memory matches it exactly; none for the formats that
-// libswscale has no layout for.
-std::optional<AVPixelFormat> ffmpegPixelFormat(OSType pixelFormat) {
-    switch (pixelFormat) {
-        case kCVPixelFormatType_24RGB:
-            return AV_PIX_FMT_RGB24;
-        case kCVPixelFormatType_32ARGB:
-            return AV_PIX_FMT_ARGB;
-        case kCVPixelFormatType_32BGRA:
-            return AV_PIX_FMT_BGRA;
-        case kCVPixelFormatType_422YpCbCr8:
-            return AV_PIX_FMT_UYVY422;
-        case kCVPixelFormatType_422YpCbCr8_yuvs:
-        case kCVPixelFormatType_422YpCbCr8FullRange:
-            return AV_PIX_FMT_YUYV422;
-        case kCVPixelFormatType_420YpCbCr8Planar:
-        case kCVPixelFormatType_420YpCbCr8PlanarFullRange:
-            return AV_PIX_FMT_YUV420P;
-        case kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange:
-        case kCVPixelFormatType_420YpCbCr8BiPlanarFullRange:
-            return AV_PIX_FMT_NV12;
-        case kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange:
-        case kCVPixelFormatType_420YpCbCr10BiPlanarFullRange:
-            return AV_PIX_FMT_P010LE;
-        case kCVPixelFormatType_422YpCbCr10BiPlanarVideoRange:
-        case kCVPixelFormatType_422YpCbCr10BiPlanarFullRange:
-            return AV_PIX_FMT_P210LE;
-        case kCVPixelFormatType_OneComponent8:
-            return AV_PIX_FMT_GRAY8;
-        case kCVPixelFormatType_OneComponent32Float:
-            return AV_PIX_FMT_GRAYF32LE;
-        case kCVPixelFormatType_4444AYpCbCr16:
-            return AV_PIX_FMT_AYUV64LE;
-        default:
-            return std::nullopt;
-    }
-}
-
-// 1 for full range (JPEG), 0 for video range (MPEG). Formats without a range (RGB, grey) use
-// every code value.
-int rangeOf(const CVPixelBuffer& buffer) {
-    const CVPixelFormatLayout* layout = buffer.geometry().layout;
-    return layout->componentRange == CVPixelFormatComponentRange::video ? 0 : 1;
-}
-
-std::optional<int> colorspaceOfMatrix(const std::string& matrix) {
-    if (matrix == kCVImageBufferYCbCrMatrix_ITU_R_709_2 ||
-        matrix == kCVImageBufferYCbCrMatrix_P3_D65) {
-        return SWS_CS_ITU709;
-    }
-    if (matrix == kCVImageBufferYCbCrMatrix_ITU_R_601_4) {
-        return SWS_CS_ITU601;
-    }
-    if (matrix == kCVImageBufferYCbCrMatrix_SMPTE_240M_1995) {
-        return SWS_CS_SMPTE240M;
-    }
-    if (matrix == kCVImageBufferYCbCrMatrix_ITU_R_2020) {
-        return SWS_CS_BT2020;
-    }
-    return std::nullopt;
-}
-
-std::optional<int> attachedColorspace(const CVPixelBuffer& buffer) {
-    if (auto value = buffer.attachment(kCVImageBufferYCbCrMatrixKey, nullptr)) {
-        if (const auto* matrix = std::get_if<std::string>(&*value)) {
-            return colorspaceOfMatrix(*matrix);
-        }
-    }
-    return std::nullopt;
-}
-
-int defaultColorspace(const CVPixelBuffer& buffer) {
-    return buffer.width() >= 1280 || buffer.height() >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-}
 
 struct PlanePointers {
     std::array<std::uint8_t*, 4> data{};
@@ -194,13 +120,14 @@ OSStatus VTPixelTransferSession::transferImage(const CVPixelBufferRef& source,
 
 OSStatus VTPixelTransferSession::convert(const CVPixelBufferRef& source,
                                          const CVPixelBufferRef& destination) {
-    const auto sourceFormat = ffmpegPixelFormat(source->pixelFormatType());
-    const auto destinationFormat = ffmpegPixelFormat(destination->pixelFormatType());
-    if (!sourceFormat || !destinationFormat || !sws_isSupportedInput(*sourceFormat) ||
-        !sws_isSupportedOutput(*destinationFormat)) {
+    const auto sourceFormat = swscalePixelFormat(source->pixelFormatType());
+    const auto destinationFormat = swscalePixelFormat(destination->pixelFormatType());
+    if (!sourceFormat || !destinationFormat ||
+        !sws_isSupportedInput(static_cast<AVPixelFormat>(*sourceFormat)) ||
+        !sws_isSupportedOutput(static_cast<AVPixelFormat>(*destinationFormat))) {
         return kVTPixelTransferNotSupportedErr;
     }
-    const int sourceColorspace = attachedColorspace(*source).value_or(defaultColorspace(*source));
+    const int sourceColorspace = swscaleColorspace(*source);
     ConversionKey key;
     key.sourceFormat = *sourceFormat;
     key.sourceWidth = static_cast<int>(source->width());
@@ -209,9 +136,9 @@ OSStatus VTPixelTransferSession::convert(const CVPixelBufferRef& source,
     key.destinationWidth = static_cast<int>(destination->width());
     key.destinationHeight = static_cast<int>(destination->height());
     key.sourceColorspace = sourceColorspace;
-    key.sourceRange = rangeOf(*source);
-    key.destinationColorspace = attachedColorspace(*destination).value_or(sourceColorspace);
-    key.destinationRange = rangeOf(*destination);
+    key.sourceRange = swscaleRange(*source);
+    key.destinationColorspace = swscaleAttachedColorspace(*destination).value_or(sourceColorspace);
+    key.destinationRange = swscaleRange(*destination);
     if (OSStatus status = prepareContext(key); status != noErr) {
         return status;
     }

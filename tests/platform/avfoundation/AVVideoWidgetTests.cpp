@@ -5,13 +5,17 @@
 #include <QPixmap>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
+#include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
+#include "platform/avfoundation/ManualClock.h"
 #include "platform/avfoundation/AVVideoWidget.h"
 #include "platform/avfoundation/VideoFrameFactory.h"
 #include "support/WidgetApplicationEnvironment.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace {
 
@@ -28,8 +32,25 @@ protected:
     QImage show(const CMSampleBufferRef& frame) {
         layer->flush();
         layer->enqueueSampleBuffer(frame);
-        QCoreApplication::processEvents();
-        return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        return grabCurrent();
+    }
+
+    // The pictures are made on the presentation thread: paints until one shows the layer's
+    // current frame in the widget's current shape.
+    QImage grabCurrent() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (true) {
+            QCoreApplication::processEvents();
+            QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            if (widget.paintedCurrentPicture()) {
+                return image;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "no paint showed the current picture";
+                return image;
+            }
+            std::this_thread::yield();
+        }
     }
 
     static CMSampleBufferRef frameWithMatrix(
@@ -90,15 +111,13 @@ TEST_F(VideoWidgetTest, FollowsTheLayersGeometry) {
 
     // Turned a quarter, the same bounds lie landscape again.
     layer->setAffineTransform(CGAffineTransformMakeRotation(1.5707963267948966));
-    QCoreApplication::processEvents();
-    image = widget.grab().toImage();
+    image = grabCurrent();
     EXPECT_EQ(image.pixelColor(80, 10), QColor(Qt::black));
     EXPECT_GT(image.pixelColor(10, 80).red(), 240);
 
     // Filling crops instead of leaving bars.
     layer->setVideoGravity(AVLayerVideoGravityResizeAspectFill);
-    QCoreApplication::processEvents();
-    image = widget.grab().toImage();
+    image = grabCurrent();
     EXPECT_GT(image.pixelColor(80, 3).red(), 240);
     EXPECT_GT(image.pixelColor(3, 80).red(), 240);
 }
@@ -130,15 +149,13 @@ TEST_F(VideoWidgetTest, TurnsThePictureTheWayTheTransformSays) {
 
     // A quarter turn clockwise on screen (y grows downwards): the right half goes to the bottom.
     layer->setAffineTransform(CGAffineTransformMakeRotation(1.5707963267948966));
-    QCoreApplication::processEvents();
-    image = widget.grab().toImage();
+    image = grabCurrent();
     EXPECT_GT(image.pixelColor(80, 40).red(), 200);
     EXPECT_GT(image.pixelColor(80, 120).blue(), 200);
 
     // A mirror turns left and right round.
     layer->setAffineTransform(CGAffineTransformMakeScale(-1, 1));
-    QCoreApplication::processEvents();
-    image = widget.grab().toImage();
+    image = grabCurrent();
     EXPECT_GT(image.pixelColor(40, 80).blue(), 200);
     EXPECT_GT(image.pixelColor(120, 80).red(), 200);
 }
@@ -146,10 +163,48 @@ TEST_F(VideoWidgetTest, TurnsThePictureTheWayTheTransformSays) {
 TEST_F(VideoWidgetTest, PaintsBlackWithoutAPicture) {
     show(frameWithMatrix(81, 90, 240, kCVImageBufferYCbCrMatrix_ITU_R_601_4));
     layer->flushAndRemoveImage();
-    QCoreApplication::processEvents();
-    const QImage image = widget.grab().toImage();
+    const QImage image = grabCurrent();
     EXPECT_EQ(image.pixelColor(80, 80), QColor(Qt::black));
     EXPECT_EQ(widget.lastPaintedFrame(), nullptr);
+}
+
+TEST_F(VideoWidgetTest, CountsWhatReachedTheScreenSinceTheLastFlush) {
+    auto clock = ManualClock::make();
+    AVSampleBufferRenderSynchronizer synchronizer{clock};
+    synchronizer.addRenderer(layer);
+    for (int n = 0; n < 6; ++n) {
+        layer->enqueueSampleBuffer(VideoFrameFactory::frame(n));
+    }
+    // Frame 0 stands in; starting at 0.09 s brings frames 1 and 2 due at once: the layer passes
+    // over 1 and shows 2, and no paint came between 0 and 2.
+    synchronizer.setRate(1, CMTimeMake(9, 100));
+    grabCurrent();
+    EXPECT_EQ(widget.frameCountsSinceFlush(), (AVVideoFrameCounts{1, 1, 1}));
+
+    clock->advanceSeconds(0.04);
+    grabCurrent();
+    // A paint of the same picture again counts nothing.
+    grabCurrent();
+    EXPECT_EQ(widget.frameCountsSinceFlush(), (AVVideoFrameCounts{2, 1, 1}));
+
+    layer->flush();
+    EXPECT_EQ(widget.frameCountsSinceFlush(), AVVideoFrameCounts{});
+    EXPECT_EQ(widget.frameCountTotals(), (AVVideoFrameCounts{2, 1, 1}));
+
+    // After the flush: frame 10 shows, 11 replaces it before a paint, 12 is painted.
+    synchronizer.setRate(0, CMTimeMake(2, 5));
+    for (int n = 10; n < 13; ++n) {
+        layer->enqueueSampleBuffer(VideoFrameFactory::frame(n));
+    }
+    grabCurrent();
+    synchronizer.setRate(0, CMTimeMake(11, 25));
+    synchronizer.setRate(0, CMTimeMake(12, 25));
+    grabCurrent();
+    EXPECT_EQ(widget.frameCountsSinceFlush(), (AVVideoFrameCounts{2, 0, 1}));
+    EXPECT_EQ(widget.frameCountTotals(), (AVVideoFrameCounts{4, 1, 2}));
+    synchronizer.removeRenderer(layer, kCMTimeInvalid, nullptr);
+    layer->stopRequestingMediaData();
+    DispatchQueue::main().drain();
 }
 
 TEST(VideoWidgetLifetimeTest, SurvivesFramesFromAnotherThreadWhileItGoes) {

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/corevideo/CVPixelBuffer.h"
+
+namespace platform {
+
+// How a picture's colours are encoded, as far as showing it on an SDR BT.709 screen goes.
+struct VideoColorDescription {
+    enum class Transfer { sdr, pq, hlg };
+    enum class Primaries { bt709, bt2020, p3 };
+
+    Transfer transfer = Transfer::sdr;
+    Primaries primaries = Primaries::bt709;
+    // In cd/m², 0 where unknown: the mastering display's peak and black, and MaxCLL.
+    double masteringPeak = 0;
+    double masteringBlack = 0;
+    double maxContentLightLevel = 0;
+
+    // From the buffer's primaries, transfer function and HDR metadata attachments.
+    static VideoColorDescription of(const CVPixelBuffer& buffer);
+
+    // Whether the picture must go through linear light (tone mapping or gamut mapping) rather
+    // than straight from its code values to the screen's.
+    bool needsMapping() const {
+        return transfer != Transfer::sdr || primaries != Primaries::bt709;
+    }
+
+    friend bool operator==(const VideoColorDescription&, const VideoColorDescription&) = default;
+};
+
+// Maps non-linear R'G'B' (16 bits per component, full range, in the picture's own primaries and
+// transfer) to 8-bit BT.709 for an SDR screen. PQ and HLG are tone-mapped with the BT.2390 EETF
+// from the content's peak (MaxCLL, else the mastering display's peak, else 1000 cd/m²) down to
+// the SDR reference white of 203 cd/m². The curve is applied to the largest component, and the
+// others follow with the same gain, so hues keep their ratios; wider primaries are then turned
+// into BT.709 in linear light and clipped. The output is encoded for a BT.1886 (gamma 2.4)
+// screen, as SDR video's code values are shown.
+//
+// Built once per description (tables of a few hundred kilobytes); mapping is lookups and a
+// matrix per pixel, safe from several threads at once.
+class VideoColorMapping {
+public:
+    static constexpr double kSDRPeak = 203;
+
+    explicit VideoColorMapping(const VideoColorDescription& description);
+
+    const VideoColorDescription& description() const { return description_; }
+
+    // `count` pixels of packed 16-bit RGB to packed BGRA (alpha opaque).
+    void mapRow(const std::uint16_t* rgb, std::uint8_t* bgra, int count) const;
+
+    // The source's peak in cd/m² that the tone curve starts from.
+    static double contentPeak(const VideoColorDescription& description);
+    // BT.2390's curve: displayed luminance for scene luminance, both in cd/m².
+    static double toneMap(double luminance, double sourcePeak, double sourceBlack,
+                          double targetPeak);
+
+private:
+    static constexpr int kInputBits = 12;
+    static constexpr int kInputSize = 1 << kInputBits;
+    static constexpr int kOutputSize = 1 << 16;
+
+    VideoColorDescription description_;
+    // Code value (top bits) → linear light, 1 being the SDR peak, before tone mapping.
+    std::vector<float> linear_;
+    // Code value of the largest component → gain of the tone curve.
+    std::vector<float> gain_;
+    std::array<float, 9> matrix_{};
+    bool identityMatrix_ = true;
+    // Linear light in [0, 1] → 8-bit screen code.
+    std::vector<std::uint8_t> encode_;
+};
+
+}  // namespace platform
