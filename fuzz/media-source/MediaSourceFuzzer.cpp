@@ -297,11 +297,11 @@ LoadResult load(const std::string& path) {
 // external subtitles data provider does.
 void decodeAsExternalSubtitles(const MediaSource& host, const Budget& budget) {
     std::promise<std::shared_ptr<MediaSource>> loaded;
-    host.loadExternalSubtitles(host.url(), [&loaded](MediaSource::ExternalSubtitlesLoadResult
-                                                             result) {
-        auto* externalSubtitles = std::get_if<MediaSource::ExternalSubtitles>(&result);
-        loaded.set_value(externalSubtitles ? externalSubtitles->mediaSource : nullptr);
-    });
+    host.loadExternalSubtitles(
+        host.url(), [&loaded](MediaSource::ExternalSubtitlesLoadResult result) {
+            auto* externalSubtitles = std::get_if<MediaSource::ExternalSubtitles>(&result);
+            loaded.set_value(externalSubtitles ? externalSubtitles->mediaSource : nullptr);
+        });
     if (const auto external = loaded.get_future().get()) {
         const CMTime middle = platform::CMTimeAdd(
             external->startTime(), platform::CMTimeMultiplyByRatio(external->duration(), 1, 2));
@@ -313,7 +313,8 @@ void decodeAsExternalSubtitles(const MediaSource& host, const Budget& budget) {
 // several processes side by side), removed at exit.
 const std::string& inputPath() {
     static const std::string path = [] {
-        std::string folder = (std::filesystem::temp_directory_path() / "media-source-fuzzer-XXXXXX");
+        std::string folder =
+            (std::filesystem::temp_directory_path() / "media-source-fuzzer-XXXXXX");
         if (mkdtemp(folder.data()) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
@@ -350,10 +351,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (*error == MediaSource::LoadError::Kind::failedToReadMediaDuration) {
             // As a subtitle file attached to a document of a minute.
             try {
-                decodeAsExternalSubtitles(
-                    *MediaSource::make(platform::URL::fileURL(inputPath()),
-                                       platform::CMTimeMake(60, 1), false),
-                    budget);
+                decodeAsExternalSubtitles(*MediaSource::make(platform::URL::fileURL(inputPath()),
+                                                             platform::CMTimeMake(60, 1), false),
+                                          budget);
             } catch (const MediaSource::LoadError&) {
             }
         }
