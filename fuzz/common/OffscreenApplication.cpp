@@ -1,7 +1,5 @@
 #include "OffscreenApplication.h"
 
-#include <chrono>
-
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -9,8 +7,7 @@ extern "C" {
 #include <QGuiApplication>
 
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
-#include "platform/dispatch/DispatchSemaphore.h"
-#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 // fontconfig keeps a cache for the life of the process.
 extern "C" const char* __lsan_default_suppressions() {
@@ -25,17 +22,11 @@ void startOffscreenApplication(const char* programName) {
     static int argc = 1;
     static char* argv[] = {const_cast<char*>(programName), nullptr};
     // It lives for the process: the style manager's queue may still ask for fonts at exit.
-    new QGuiApplication(argc, argv);
+    static platform::NeverDestroyed<QGuiApplication> application(argc, argv);
 
-    // The style manager builds its first style and announces it from background queues. Let that
-    // settle before any input runs, so that a short run (replaying one input) does not end while
-    // those queues still work: what they touch may already be destroyed at exit.
-    platform::DispatchSemaphore announced(0);
-    platform::ObserverToken observation = platform::NotificationCenter::defaultCenter().addObserver(
-        SubtitleTextStyleManagerUserSpecifiedTextStyleDidChangeNotification, nullptr,
-        [&announced](const platform::Notification&) { announced.signal(); });
+    // Build the user's subtitle style before any input runs: the first build is not announced,
+    // and once this returns no background queue is left working on it.
     (void)SubtitleTextStyleManager::shared()->userSpecifiedStyle();
-    (void)announced.wait(std::chrono::seconds(5));
 }
 
 }  // namespace quillon::fuzzing
