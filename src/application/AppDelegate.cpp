@@ -117,6 +117,10 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
     addActionItem(*fileMenu, platform::localizedString("&Close", "A File menu item."),
                   "performClose:", QKeySequence::Close);
     fileMenu->addSeparator();
+    addSubtitleFileMenuItem_ = addActionItem(
+        *fileMenu, platform::localizedString("Add Subtitle File…", "A File menu item."),
+        "openExternalSubtitles:");
+    fileMenu->addSeparator();
     QAction* preferences =
         addActionItem(*fileMenu, platform::localizedString("&Preferences…", "A File menu item."),
                       "showPreferencesWindow:", QKeySequence(Qt::ControlModifier | Qt::Key_Comma));
@@ -126,6 +130,7 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
         *fileMenu, platform::localizedString("&Quit Quillon Player", "A File menu item."),
         "terminate:", QKeySequence(Qt::ControlModifier | Qt::Key_Q));
     quit->setMenuRole(QAction::QuitRole);
+    fileMenu_ = fileMenu.get();
     menus.push_back(std::move(fileMenu));
 
     auto viewMenu = std::make_unique<QMenu>(
@@ -163,8 +168,12 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
 
     auto controlsMenu = std::make_unique<QMenu>(
         qs(platform::localizedString("&Controls", "The title of the Controls menu.")));
-    addActionItem(*controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
-                  "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
+    QAction* playPause =
+        addActionItem(*controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
+                      "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
+    // Space belongs to the focused control, and outside the player windows to the window: the
+    // player window takes the key itself when nothing else did; the menu only shows it.
+    playPause->setShortcutContext(Qt::WidgetShortcut);
     controlsMenu->addSeparator();
     addActionItem(*controlsMenu,
                   platform::localizedString("Step Backward", "A Controls menu item."),
@@ -219,7 +228,11 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
 }
 
 void AppDelegate::menuNeedsUpdate(QMenu& menu) {
-    if (&menu == viewMenu_) {
+    if (&menu == fileMenu_) {
+        // The key player window decides (it needs to be in a window and not already loading).
+        addSubtitleFileMenuItem_->setEnabled(
+            application().validateAction("openExternalSubtitles:"));
+    } else if (&menu == viewMenu_) {
         updateViewMenu();
     } else if (&menu == controlsMenu_) {
         updateControlsMenu();

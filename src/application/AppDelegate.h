@@ -72,6 +72,8 @@ public:
     void showPreferencesWindow(QObject* sender);
     void openFAQ(QObject* sender);
 
+    QMenu* fileMenu() const { return fileMenu_; }
+    QAction* addSubtitleFileMenuItem() const { return addSubtitleFileMenuItem_; }
     QMenu* viewMenu() const { return viewMenu_; }
     QMenu* tracksMenu() const { return tracksMenu_; }
     QMenu* controlsMenu() const { return controlsMenu_; }
@@ -99,6 +101,8 @@ private:
 
     std::unique_ptr<preferences_window::PreferencesWindowController> preferencesWindowController_;
     std::unique_ptr<CastlinkUninstallAlertController> castlinkUninstallAlertController_;
+    QPointer<QMenu> fileMenu_;
+    QPointer<QAction> addSubtitleFileMenuItem_;
     QPointer<QMenu> viewMenu_;
     QPointer<platform::NSMenuItem> pictureInPictureMenuItem_;
     QPointer<QMenu> tracksMenu_;

@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <map>
+#include <mutex>
+
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
@@ -115,7 +118,41 @@ std::string describe(const NSError& error) {
     return fmt::format("{} UserInfo={{{}}}", text, fmt::join(entries, ", "));
 }
 
+// How often each failure (by its description without the call stack) has happened in this
+// process. A failure that recurs on every use (a missing private method called at each fade of
+// the controls) is logged the first time only, so that the log keeps what it is for.
+class FailureTally {
+public:
+    // True the first time `description` is counted.
+    bool count(const std::string& description) {
+        const std::lock_guard lock(mutex_);
+        const std::uint64_t seen = counts_[description]++;
+        if (seen > 0) {
+            ++unlogged_;
+        }
+        return seen == 0;
+    }
+    std::uint64_t unlogged() const {
+        const std::lock_guard lock(mutex_);
+        return unlogged_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::uint64_t, std::less<>> counts_;
+    std::uint64_t unlogged_ = 0;
+};
+
+FailureTally& failureTally() {
+    static platform::NeverDestroyed<FailureTally> tally;
+    return tally.get();
+}
+
 }  // namespace
+
+std::uint64_t QLUnloggedPrivateAPIFailureCount() {
+    return failureTally().unlogged();
+}
 
 std::shared_ptr<const NSError> QLMakePrivateAPIUsageError(QLPrivateAPIUsageErrorCode code) {
     return makeError(code);
@@ -136,8 +173,11 @@ bool QLSafelyUsePrivateAPI(const QLPrivateAPIBlock& block, std::shared_ptr<const
     if (!failure) {
         return true;
     }
+    const bool isFirstOfItsKind = failureTally().count(describe(*failure));
     failure = withCallStackSymbols(std::move(failure));
-    platform::log("Failed to use private API: {}.", describe(*failure));
+    if (isFirstOfItsKind) {
+        platform::log("Failed to use private API: {}.", describe(*failure));
+    }
     if (error != nullptr) {
         *error = failure;
     }

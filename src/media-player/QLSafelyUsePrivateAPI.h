@@ -51,10 +51,14 @@ using QLPrivateAPIBlock = std::function<void(QLPrivateAPIErrorSlot* error)>;
 // thread), and turns whatever the code throws or reports into an error of
 // QLPrivateAPIUsageErrorDomain. The caller waits. Returns true when the block finished without
 // error or exception; otherwise logs "Failed to use private API: <error>.", stores the error in
-// `error` when given and returns false. Results leave the block through variables it shares with
-// the caller.
+// `error` when given and returns false. A failure identical to one logged before in this
+// process (same error, same exception reason: the same missing selector) is only counted. Results
+// leave the block through variables it shares with the caller.
 bool QLSafelyUsePrivateAPI(const QLPrivateAPIBlock& block,
                            std::shared_ptr<const platform::NSError>* error = nullptr);
+
+// How many failures were counted without being logged, because an identical one was.
+std::uint64_t QLUnloggedPrivateAPIFailureCount();
 
 // Wrappers of optional symbols. Each logs "Private API symbol <name> is unavailable." every
 // time it is called while the symbol is missing (as it is on this system).

@@ -1,5 +1,7 @@
 #include "player-interface/ControlsAppearance.h"
 
+#include "libraries/calyxware/QtConversions.h"
+
 namespace quillon {
 
 double SymbolConfiguration::pointSizeForFont(double fontPointSize) const {
@@ -24,6 +26,12 @@ QFont controlsQFont() {
     font.setPointSizeF(controlsFont().pointSize());
     font.setWeight(QFont::Normal);
     return font;
+}
+
+platform::NSColor controlsTintColor(const QPalette& palette) {
+    QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    text.setAlphaF(static_cast<float>(controlsTintColor().alphaComponent()));
+    return calyxware::toNSColor(text);
 }
 
 const SymbolConfiguration& controlsSymbolConfiguration() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QPalette>
 
 #include "platform/graphics/NSColor.h"
 #include "platform/graphics/NSFont.h"
@@ -26,9 +27,12 @@ const platform::NSFont& controlsFont();
 // The same font for Qt's widgets, in real points.
 QFont controlsQFont();
 const SymbolConfiguration& controlsSymbolConfiguration();
-// White at 78 % opacity.
+// White at 78 % opacity: the symbols' and the knob's colour on the dark heads-up panel.
 inline constexpr platform::NSColor controlsTintColor() {
     return platform::NSColor::colorWithWhite(1.0, 0.78);
 }
+// The same colour as it adapts to the palette it is drawn in: the palette's text colour at 78 %
+// opacity, white on a dark palette, near-black on a light one.
+platform::NSColor controlsTintColor(const QPalette& palette);
 
 }  // namespace quillon

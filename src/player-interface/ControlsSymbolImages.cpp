@@ -27,13 +27,13 @@ void pauseShape(QPainterPath& path) {
     path.addRoundedRect(QRectF(9, 2, 3.5, 12), 1, 1);
 }
 
-// A screen with a smaller picture in one corner; the arrow says which way the picture goes.
+// A screen's outline with a smaller picture in one corner; the arrow says which way the picture
+// goes. The parts do not overlap, so even-odd filling leaves the screen hollow whatever the
+// direction of each outline.
 void pictureInPictureShape(QPainterPath& path, bool enter) {
-    QPainterPath screen;
-    screen.addRoundedRect(QRectF(0.5, 2.5, 15, 11), 1.5, 1.5);
-    QPainterPath inside;
-    inside.addRoundedRect(QRectF(1.75, 3.75, 12.5, 8.5), 0.75, 0.75);
-    path.addPath(screen.subtracted(inside));
+    path.setFillRule(Qt::OddEvenFill);
+    path.addRoundedRect(QRectF(0.5, 2.5, 15, 11), 1.5, 1.5);
+    path.addRoundedRect(QRectF(1.75, 3.75, 12.5, 8.5), 0.75, 0.75);
     path.addRoundedRect(QRectF(8.5, 8, 4.75, 3.25), 0.5, 0.5);
     QPainterPath arrow;
     if (enter) {
@@ -46,7 +46,6 @@ void pictureInPictureShape(QPainterPath& path, bool enter) {
     QPainterPathStroker stroker;
     stroker.setWidth(1.25);
     stroker.setCapStyle(Qt::RoundCap);
-    path.addPath(stroker.createStroke(arrow));
     const QPointF tip = enter ? QPointF(7.5, 9.5) : QPointF(3.5, 5.5);
     const double direction = enter ? -1.0 : 1.0;
     QPainterPath head;
@@ -54,7 +53,7 @@ void pictureInPictureShape(QPainterPath& path, bool enter) {
     head.lineTo(tip + QPointF(direction * 3.25, 0));
     head.lineTo(tip + QPointF(0, direction * 3.25));
     head.closeSubpath();
-    path.addPath(head);
+    path.addPath(stroker.createStroke(arrow).united(head));
 }
 
 void pipEnterShape(QPainterPath& path) {

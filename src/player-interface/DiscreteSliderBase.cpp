@@ -68,6 +68,8 @@ DiscreteSliderBase::DiscreteSliderBase(std::vector<Stop> stops, QWidget* parent)
     slider_->setPageStep(1);
     slider_->setTickInterval(1);
     slider_->setTickPosition(QSlider::TicksBelow);
+    // A drag sends the action once, for the stop where it ends, not for each stop it crosses.
+    slider_->setTracking(false);
     // The slider itself is not what assistive technology reads: this view speaks for it.
     slider_->setAccessibleName(QString());
     QObject::connect(slider_, &QSlider::valueChanged, this, [this] { sliderValueDidChange(); });

@@ -148,6 +148,7 @@ GeneralPreferencePaneView::GeneralPreferencePaneView(QWidget* parent)
                                       this);
     grid_->addWidget(updatesLabel, row, 0);
     grid_->addWidget(automaticUpdates_, row++, 1);
+    automaticUpdatesRow_ = GridRow{updatesLabel, automaticUpdates_};
     grid_->setRowStretch(row, 1);
 
     updateConstraints();

@@ -55,6 +55,7 @@ public:
     QCheckBox* overrideTextStyleCheckBox() const { return overrideTextStyle_; }
     QLabel* overrideTextStyleCheckBoxDescription() const { return overrideTextStyleDescription_; }
     QCheckBox* automaticUpdatesCheckBox() const { return automaticUpdates_; }
+    GridRow& automaticUpdatesCheckBoxGridRow() { return automaticUpdatesRow_; }
 
     // Lines the two explanations up with their check boxes' titles.
     void updateConstraints();
@@ -76,6 +77,7 @@ private:
     QCheckBox* automaticUpdates_;
     GridRow spatializationRow_;
     GridRow spatializationDescriptionRow_;
+    GridRow automaticUpdatesRow_;
 };
 
 }  // namespace quillon

@@ -3,9 +3,12 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "media-player/MediaPlayer.h"
@@ -48,7 +51,31 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// `text` as a number in the user's own notation ("1,5" in German), else in the one every
+// keyboard has ("1.5").
+std::optional<double> numberInEitherNotation(const QString& text) {
+    for (const QLocale& notation : {QLocale(), QLocale::c()}) {
+        bool ok = false;
+        const double value = notation.toDouble(text, &ok);
+        if (ok && std::isfinite(value)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+double GeneralPreferencePaneViewController::jumpIntervalFromText(const QString& text) {
+    // Like a text field's number: of text that is not a number as a whole, its longest leading
+    // number; 0 when there is none.
+    for (qsizetype length = text.size(); length > 0; --length) {
+        if (const auto value = numberInEitherNotation(text.left(length))) {
+            return *value;
+        }
+    }
+    return 0;
+}
 
 GeneralPreferencePaneViewController::GeneralPreferencePaneViewController()
     : GeneralPreferencePaneViewController(Dependencies{}) {}
@@ -160,12 +187,15 @@ void GeneralPreferencePaneViewController::viewDidLoad() {
         userDefaults_.boolForKey(QPUseUserSpecifiedSubtitleTextStyle));
 
     view.automaticUpdatesCheckBox()->setChecked(updater_.automaticallyChecksForUpdates());
+    // The package manager updates the player here: a setting for checks that never run would
+    // only mislead, so its row goes, as the rows of other settings that do not apply do.
+    view.automaticUpdatesCheckBoxGridRow().setHidden(!updater_.canCheckForUpdates());
 }
 
 void GeneralPreferencePaneViewController::showJumpInterval() {
     GeneralPreferencePaneView& view = generalView();
     const double seconds = clampedJumpInterval(userDefaults_.doubleForKey(QPJumpIntervalInSeconds));
-    view.jumpIntervalTextField()->setText(QString::number(seconds));
+    view.jumpIntervalTextField()->setText(QLocale().toString(seconds, 'g', 15));
     const QSignalBlocker blocker(view.jumpIntervalStepper());
     view.jumpIntervalStepper()->setValue(seconds);
 }
@@ -194,9 +224,8 @@ void GeneralPreferencePaneViewController::performJumpIntervalTextFieldAction() {
     if (text.empty()) {
         userDefaults_.removeObject(QPJumpIntervalInSeconds);
     } else {
-        // Like a text field's number: the leading number, 0 when there is none.
-        const double seconds = std::strtod(text.c_str(), nullptr);
-        userDefaults_.set(clampedJumpInterval(seconds), QPJumpIntervalInSeconds);
+        userDefaults_.set(clampedJumpInterval(jumpIntervalFromText(QString::fromStdString(text))),
+                          QPJumpIntervalInSeconds);
     }
     showJumpInterval();
 }

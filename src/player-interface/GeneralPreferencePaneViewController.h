@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <memory>
 
 #include "libraries/preferences-window/PreferencePane.h"
@@ -51,6 +52,8 @@ public:
     void toggleAutomaticPlaybackOnOpenSetting();
     void performDefaultPlaybackRateSliderAction(PlaybackRateSlider& sender);
     void performJumpIntervalTextFieldAction();
+    // The number the jump-interval field holds, read in the user's locale.
+    static double jumpIntervalFromText(const QString& text);
     void performJumpIntervalStepperAction();
     void toggleAudioSpatializationAllowedSetting();
     void performOverrideTextStyleAction();

@@ -12,10 +12,11 @@ namespace quillon {
 
 namespace {
 
-// The symbol tinted in the controls' colour; the plain symbol when tinting is not available.
-std::shared_ptr<platform::NSImage> tintedSymbol(const char* name) {
+// The symbol tinted in the controls' colour for `palette`; the plain symbol when tinting is not
+// available.
+std::shared_ptr<platform::NSImage> tintedSymbol(const char* name, const QPalette& palette) {
     const auto symbol = controlsSymbolImage(name);
-    auto tinted = ql_imageByApplyingTintColor(symbol, controlsTintColor());
+    auto tinted = ql_imageByApplyingTintColor(symbol, controlsTintColor(palette));
     return tinted ? tinted : symbol;
 }
 
@@ -73,15 +74,32 @@ void MediaPlayerControlsView::awakeFromNib() {
 }
 
 void MediaPlayerControlsView::configurePlayPauseButton() {
-    playImage_ = tintedSymbol("play.fill");
-    pauseImage_ = tintedSymbol("pause.fill");
     styleButton(*playPauseButton_);
     // The on state (playing) shows the alternate image.
-    const auto showState = [this](bool checked) {
-        playPauseButton_->setIcon(platform::makeIcon(checked ? pauseImage_ : playImage_));
-    };
-    QObject::connect(playPauseButton_, &QToolButton::toggled, this, showState);
-    showState(playPauseButton_->isChecked());
+    QObject::connect(playPauseButton_, &QToolButton::toggled, this,
+                     [this] { showPlayPauseState(); });
+    tintPlayPauseImages();
+}
+
+void MediaPlayerControlsView::tintPlayPauseImages() {
+    playImage_ = tintedSymbol("play.fill", palette());
+    pauseImage_ = tintedSymbol("pause.fill", palette());
+    showPlayPauseState();
+}
+
+void MediaPlayerControlsView::showPlayPauseState() {
+    playPauseButton_->setIcon(
+        platform::makeIcon(playPauseButton_->isChecked() ? pauseImage_ : playImage_));
+}
+
+void MediaPlayerControlsView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // Moved onto the dark panel, or the desktop's palette changed: the symbols take the colour
+    // that reads on the new ground.
+    if (event->type() == QEvent::PaletteChange) {
+        tintPlayPauseImages();
+        updatePictureInPictureButton();
+    }
 }
 
 std::unique_ptr<QAbstractButton> MediaPlayerControlsView::setRoutePickerButtonView(
@@ -118,7 +136,7 @@ void MediaPlayerControlsView::setPictureInPictureActive(bool active) {
 void MediaPlayerControlsView::updatePictureInPictureButton() {
     const bool active = isPictureInPictureActive_;
     pictureInPictureButton_->setIcon(
-        platform::makeIcon(tintedSymbol(active ? "pip.exit" : "pip.enter")));
+        platform::makeIcon(tintedSymbol(active ? "pip.exit" : "pip.enter", palette())));
     const std::string title = active ? platform::localizedString("Exit Picture in Picture", "")
                                      : platform::localizedString("Enter Picture in Picture", "");
     pictureInPictureButton_->setAccessibleName(QString::fromStdString(title));

@@ -44,9 +44,14 @@ public:
     // Switches the Picture in Picture button between its enter and exit image and label.
     void setPictureInPictureActive(bool active);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void awakeFromNib();
     void configurePlayPauseButton();
+    void tintPlayPauseImages();
+    void showPlayPauseState();
     void updatePictureInPictureButton();
 
     QHBoxLayout* mainStackView_;

@@ -127,6 +127,9 @@ public:
     // "updatePlaybackRateSlider:", "selectPlaybackRate:" (sender: the DiscreteSlider),
     // "openExternalSubtitles:". Anything else goes on to the controls view controller.
     bool tryToPerform(std::string_view action, QObject* sender) override;
+    // "openExternalSubtitles:" is enabled while the view is in a window and no subtitle file is
+    // loading.
+    std::optional<bool> validateAction(std::string_view action) override;
 
     void updateTracksMenu(QObject* sender);
     void selectVideoTrack(QObject* sender);

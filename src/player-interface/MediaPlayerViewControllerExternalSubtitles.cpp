@@ -32,6 +32,13 @@ std::vector<std::string> MediaPlayerViewController::subtitleFileExtensions() con
     return extensions;
 }
 
+std::optional<bool> MediaPlayerViewController::validateAction(std::string_view action) {
+    if (action == "openExternalSubtitles:") {
+        return hostWindow(*this) != nullptr && !externalSubtitlesOperationUUID_;
+    }
+    return std::nullopt;
+}
+
 void MediaPlayerViewController::openExternalSubtitles(QObject* /*sender*/) {
     platform::NSWindow* window = hostWindow(*this);
     if (!window) {

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/foundation/ProcessInfo.h"
 
 namespace quillon {
@@ -11,6 +12,12 @@ namespace {
 // Ctrl+F and nothing else: Shift, Alt, Meta or the keypad make it another shortcut.
 bool isToggleFullScreenKeyEquivalent(const QKeyEvent& event) {
     return event.modifiers() == Qt::ControlModifier && event.key() == Qt::Key_F;
+}
+
+// Space alone plays or pauses; the menu shows the key, but only a player window takes it, and
+// only once the focused control has let it pass.
+bool isPlayPauseKeyEquivalent(const QKeyEvent& event) {
+    return event.key() == Qt::Key_Space && event.modifiers() == Qt::NoModifier;
 }
 
 }  // namespace
@@ -55,6 +62,13 @@ void MediaPlayerWindow::keyPressEvent(QKeyEvent* event) {
     if (performKeyEquivalent(*event)) {
         event->accept();
         return;
+    }
+    if (isPlayPauseKeyEquivalent(*event)) {
+        if (platform::NSApplication* application = platform::NSApplication::shared()) {
+            application->sendAction("togglePlayPauseState:", nullptr, this);
+            event->accept();
+            return;
+        }
     }
     platform::NSWindow::keyPressEvent(event);
 }

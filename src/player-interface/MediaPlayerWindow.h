@@ -8,7 +8,8 @@
 
 namespace quillon {
 
-// The window of one player: a plain window that also toggles full screen on Ctrl+F and, on
+// The window of one player: a plain window that also toggles full screen on Ctrl+F, plays or
+// pauses on Space when no focused control takes the key, and, on
 // systems whose window server asks the window to validate a live resize, keeps the content's
 // aspect ratio while the user drags. Main thread only.
 class MediaPlayerWindow : public platform::NSWindow {

@@ -62,7 +62,7 @@ void ql_configureRoutePickerButton(QAbstractButton& button,
                                    const std::optional<platform::NSColor>& contentTintColor) {
     const auto image = ql_routePickerButtonImage();
     const auto tinted =
-        ql_imageByApplyingTintColor(image, contentTintColor.value_or(controlsTintColor()));
+        ql_imageByApplyingTintColor(image, contentTintColor.value_or(controlsTintColor(button.palette())));
     button.setIcon(platform::makeIcon(tinted ? tinted : image));
     const QString label =
         QString::fromStdString(platform::localizedString("Show AirPlay 2 audio device picker", ""));

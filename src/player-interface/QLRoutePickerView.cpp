@@ -1,5 +1,7 @@
 #include "player-interface/QLRoutePickerView.h"
 
+#include <QEvent>
+
 #include "media-player/QLSafelyUsePrivateAPI.h"
 #include "player-interface/QLRoutePickerButton.h"
 
@@ -91,6 +93,14 @@ void QLRoutePickerView::performRoutePickerButtonAction(QWidget* sender) {
     routePickerView_->setGeometry(rect());
     QLSafelyUsePrivateAPI(
         [&](QLPrivateAPIErrorSlot*) { routePickerView_->_pickerButtonPressed(sender); });
+}
+
+void QLRoutePickerView::changeEvent(QEvent* event) {
+    QToolButton::changeEvent(event);
+    // The symbol's colour follows the ground it sits on (the dark controls panel or a window).
+    if (event->type() == QEvent::PaletteChange) {
+        ql_configureRoutePickerButton(*this, contentTintColor_);
+    }
 }
 
 void QLRoutePickerView::resizeEvent(QResizeEvent* event) {

@@ -49,6 +49,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     bool bind(const platform::AVOutputContextRef& outputContext);

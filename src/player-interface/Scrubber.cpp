@@ -12,6 +12,7 @@
 
 #include "libraries/calyxware/QtConversions.h"
 #include "platform/foundation/Localization.h"
+#include "platform/appkit/NSAppearance.h"
 #include "player-interface/BackingAlignment.h"
 #include "player-interface/ControlsAppearance.h"
 
@@ -29,6 +30,18 @@ constexpr double wheelNotchDistance = 10.0;
 QColor accentColor(const QWidget& widget) {
     static const QColor color = widget.palette().color(QPalette::Active, QPalette::Highlight);
     return color;
+}
+
+// The unplayed part. On a light ground it is the platform's near-black; on a dark one (the
+// controls panel) the platform's vibrancy lifts it well above the ground, which is what these
+// lighter greys stand in for.
+QColor unplayedColor(const QPalette& palette, bool increasesContrast) {
+    double whiteness = increasesContrast ? 0.509804 : 0.117647;
+    if (platform::isDarkPalette(palette)) {
+        whiteness = increasesContrast ? 0.85 : 0.65;
+    }
+    return QColor::fromRgbF(static_cast<float>(whiteness), static_cast<float>(whiteness),
+                            static_cast<float>(whiteness), 1.0f);
 }
 
 void fillRoundedRect(QPainter& painter, const QRectF& rect, double radius, const QColor& color) {
@@ -177,13 +190,11 @@ void Scrubber::paintEvent(QPaintEvent*) {
 
     painter.save();
     painter.setClipRect(barRightClipRect_);
-    const double whiteness = increasesContrast_ ? 0.509804 : 0.117647;
-    fillRoundedRect(painter, barRect_, barRadius,
-                    QColor::fromRgbF(whiteness, whiteness, whiteness, 1.0));
+    fillRoundedRect(painter, barRect_, barRadius, unplayedColor(palette(), increasesContrast_));
     painter.restore();
 
     fillRoundedRect(painter, knobRect_, metrics.knobCornerRadius,
-                    calyxware::toQColor(controlsTintColor()));
+                    calyxware::toQColor(controlsTintColor(palette())));
 
     if (hasFocus()) {
         QPainterPath ring;
@@ -210,11 +221,44 @@ void Scrubber::tellDelegateDidEndTracking() {
     }
 }
 
+void Scrubber::endTracking() {
+    const bool wasTracking = dragX_.has_value() || isScrollTracking_;
+    if (dragX_) {
+        setMouseTracking(false);
+    }
+    dragX_.reset();
+    isScrollTracking_ = false;
+    if (wasTracking) {
+        tellDelegateDidEndTracking();
+    }
+}
+
+bool Scrubber::event(QEvent* event) {
+    switch (event->type()) {
+        // Every way the pointer can be lost ends the gesture: the press's release will not come
+        // (a popup or another window took the pointer, the window went away, a modal window
+        // opened over it), and the player must not stay in interactive seeking.
+        case QEvent::Hide:
+        case QEvent::WindowDeactivate:
+        case QEvent::WindowBlocked:
+        case QEvent::FocusOut:
+        case QEvent::EnabledChange:
+        case QEvent::UngrabMouse:
+            endTracking();
+            break;
+        default:
+            break;
+    }
+    return QWidget::event(event);
+}
+
 void Scrubber::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
     }
+    // A press that comes while a gesture is open means its end was lost on the way.
+    endTracking();
     tellDelegateDidBeginTracking();
     const QPointF point = event->position();
     // A press on the knob grabs it where it is; anywhere else the knob jumps under the pointer.
@@ -222,10 +266,17 @@ void Scrubber::mousePressEvent(QMouseEvent* event) {
         setFraction((point.x() - knobPathTrackingRect_.left()) / knobPathTrackingRect_.width());
     }
     dragX_ = point.x();
+    // Moves without the button reach the view only while it tracks the mouse: one of them
+    // is how a release that went elsewhere shows.
+    setMouseTracking(true);
 }
 
 void Scrubber::mouseMoveEvent(QMouseEvent* event) {
-    if (!dragX_ || !(event->buttons() & Qt::LeftButton)) {
+    if (dragX_ && !(event->buttons() & Qt::LeftButton)) {
+        // The button went up somewhere this view was not told of.
+        endTracking();
+    }
+    if (!dragX_) {
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -260,18 +311,29 @@ void Scrubber::mouseReleaseEvent(QMouseEvent* event) {
         QWidget::mouseReleaseEvent(event);
         return;
     }
-    dragX_.reset();
-    tellDelegateDidEndTracking();
+    endTracking();
+}
+
+double Scrubber::horizontalScrollDelta(const QWheelEvent& event) {
+    // A plain wheel turns only vertically: as the platform turns such a wheel into sideways
+    // scrolling over a horizontal control, the vertical delta counts when there is no
+    // horizontal one (down and towards the user moves forward, as right does).
+    const QPoint pixels = event.pixelDelta();
+    if (!pixels.isNull()) {
+        return pixels.x() != 0 ? pixels.x() : pixels.y();
+    }
+    const QPoint angle = event.angleDelta();
+    return (angle.x() != 0 ? angle.x() : angle.y()) / 120.0 * wheelNotchDistance;
 }
 
 void Scrubber::wheelEvent(QWheelEvent* event) {
     const Qt::ScrollPhase phase = event->phase();
     if (phase == Qt::ScrollBegin) {
+        endTracking();
+        isScrollTracking_ = true;
         tellDelegateDidBeginTracking();
     }
-    const double deviceDelta = !event->pixelDelta().isNull()
-                                   ? event->pixelDelta().x()
-                                   : event->angleDelta().x() / 120.0 * wheelNotchDistance;
+    const double deviceDelta = horizontalScrollDelta(*event);
     const double delta = event->inverted() ? deviceDelta : -deviceDelta;
     const double range = std::max(maxValue_ - minValue_, 0.0);
     const double pathWidth = knobPathTrackingRect_.width();
@@ -288,7 +350,8 @@ void Scrubber::wheelEvent(QWheelEvent* event) {
         setValueAndSendAction(newValue);
     }
     if (phase == Qt::ScrollEnd) {
-        tellDelegateDidEndTracking();
+        // Only a gesture still open ends: one already ended by a lost pointer stays ended.
+        endTracking();
     }
     event->accept();
 }

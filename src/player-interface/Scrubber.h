@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QWheelEvent>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -92,7 +93,12 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // The sideways scroll distance of a wheel event, in points: the horizontal delta, or the
+    // vertical one from a wheel that only turns vertically.
+    static double horizontalScrollDelta(const QWheelEvent& event);
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -106,6 +112,8 @@ private:
     double pixelRatio() const;
     void tellDelegateDidBeginTracking();
     void tellDelegateDidEndTracking();
+    // Closes the open gesture, if any, telling the delegate once.
+    void endTracking();
 
     double minValue_ = 0;
     double maxValue_ = 1;
@@ -117,6 +125,8 @@ private:
     bool increasesContrast_ = false;
     // The pointer's last x while a drag runs.
     std::optional<double> dragX_;
+    // A scroll gesture began and has not ended.
+    bool isScrollTracking_ = false;
     double laidOutPixelRatio_ = 1;
 
     QRectF barRect_;

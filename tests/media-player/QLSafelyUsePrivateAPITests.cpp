@@ -104,8 +104,36 @@ TEST(SafelyUsePrivateAPITest, AnErrorOfItsOwnDomainStaysAsItIs) {
 
     // Without an out-parameter the failure is still reported by the result and the log.
     platform::ScopedLogCapture log;
-    EXPECT_FALSE(QLSafelyUsePrivateAPI([&](QLPrivateAPIErrorSlot* slot) { *slot = missing; }));
+    const auto another = std::make_shared<NSError>(
+        QLPrivateAPIUsageErrorDomain, 4, NSError::UserInfo{{"Detail", std::string("only here")}});
+    EXPECT_FALSE(QLSafelyUsePrivateAPI([&](QLPrivateAPIErrorSlot* slot) { *slot = another; }));
     EXPECT_TRUE(log.contains("Failed to use private API: "));
+}
+
+TEST(SafelyUsePrivateAPITest, AFailureThatRecursIsLoggedOnceAndCountedAfterwards) {
+    platform::ScopedLogCapture log;
+    const auto missingSelector = [](const char* selector) {
+        return [selector](QLPrivateAPIErrorSlot*) {
+            throw platform::NSException(platform::NSInvalidArgumentException,
+                                        std::string(selector) + ": unrecognized selector sent");
+        };
+    };
+    const std::uint64_t unloggedBefore = QLUnloggedPrivateAPIFailureCount();
+    for (int fade = 0; fade < 5; ++fade) {
+        std::shared_ptr<const NSError> error;
+        EXPECT_FALSE(QLSafelyUsePrivateAPI(missingSelector("setTitlebarAlphaValue:"), &error));
+        // Every caller still gets the whole error, call stack included.
+        ASSERT_NE(error, nullptr);
+        EXPECT_NE(userInfoValue(*error, "CallStackSymbols"), nullptr);
+    }
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(QLUnloggedPrivateAPIFailureCount() - unloggedBefore, 4u);
+
+    // Another selector's failure is news.
+    EXPECT_FALSE(QLSafelyUsePrivateAPI(missingSelector("titlebarContainerView")));
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_NE(log.lines()[1].find("titlebarContainerView: unrecognized selector"),
+              std::string::npos);
 }
 
 TEST(SafelyUsePrivateAPITest, AGuardedCallInsideGuardedCodeRunsAtOnce) {

@@ -73,6 +73,24 @@ TEST_F(PlaybackRateSliderTests, OnlyTheUsersMovesSendTheAction) {
     EXPECT_EQ(recorder.valueChanges(slider.get()), (std::vector<double>{2.0, 1.5}));
 }
 
+TEST_F(PlaybackRateSliderTests, ADragAcrossStopsSendsTheActionOnceWhereItEnds) {
+    QSlider& control = *slider->slider();
+    control.setSliderDown(true);
+    for (int stop : {3, 4, 5, 6, 5}) {
+        control.setSliderPosition(stop);
+    }
+    EXPECT_TRUE(target->rates.empty());
+    control.setSliderDown(false);
+    EXPECT_EQ(target->rates, (std::vector<float>{1.75f}));
+
+    // A drag that comes back to where it started changes nothing.
+    control.setSliderDown(true);
+    control.setSliderPosition(1);
+    control.setSliderPosition(5);
+    control.setSliderDown(false);
+    EXPECT_EQ(target->rates.size(), 1u);
+}
+
 TEST_F(PlaybackRateSliderTests, StepsStopAtTheEndsAndOnADisabledSlider) {
     slider->setSelectedIndex(6);
     EXPECT_FALSE(slider->accessibilityPerformIncrement());

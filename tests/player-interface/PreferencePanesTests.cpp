@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <filesystem>
 #include <string>
@@ -143,6 +144,36 @@ TEST_F(PreferencePanesTest, JumpIntervalsAreClampedAndAnEmptyFieldRestoresTheDef
     defaults_.set(9000.0, QPJumpIntervalInSeconds);
     auto another = makeGeneralPane();
     EXPECT_EQ(another->generalView().jumpIntervalTextField()->text(), "300");
+}
+
+TEST_F(PreferencePanesTest, JumpIntervalsAreReadAndShownInTheUsersNotation) {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto pane = makeGeneralPane();
+    GeneralPreferencePaneView& view = pane->generalView();
+    // German writes the decimal comma; the full stop every keyboard has reads the same.
+    const std::vector<std::pair<const char*, double>> cases{
+        {"1,5", 1.5}, {"1.5", 1.5}, {"2,5 s", 2.5}, {"12x", 12.0}, {"x12", 1.0}};
+    for (const auto& [typed, stored] : cases) {
+        enterJumpInterval(*pane, typed);
+        EXPECT_EQ(defaults_.doubleForKey(QPJumpIntervalInSeconds), stored) << typed;
+    }
+    enterJumpInterval(*pane, "2,5");
+    EXPECT_EQ(view.jumpIntervalTextField()->text(), "2,5");
+    QLocale::setDefault(previous);
+
+    EXPECT_EQ(GeneralPreferencePaneViewController::jumpIntervalFromText("1,5"), 1.0);
+    EXPECT_EQ(GeneralPreferencePaneViewController::jumpIntervalFromText("1.5"), 1.5);
+}
+
+TEST_F(PreferencePanesTest, TheUpdatesRowIsHiddenWithoutAnUpdater) {
+    auto pane = makeGeneralPane();
+    pane->view()->show();
+    GeneralPreferencePaneView& view = pane->generalView();
+    ASSERT_FALSE(updater_.canCheckForUpdates());
+    EXPECT_TRUE(view.automaticUpdatesCheckBoxGridRow().isHidden());
+    EXPECT_FALSE(view.automaticUpdatesCheckBox()->isVisible());
+    EXPECT_TRUE(view.automaticFullScreenOnOpenCheckBox()->isVisible());
 }
 
 TEST_F(PreferencePanesTest, EmptyingTheJumpIntervalRemovesTheStoredValue) {

@@ -193,6 +193,66 @@ TEST_F(ScrubberTests, ScrollingMovesByPointsOrByTheFinerValueAmount) {
     EXPECT_DOUBLE_EQ(scrubber->value(), 10);
 }
 
+TEST_F(ScrubberTests, APlainWheelScrollsWithItsVerticalTurn) {
+    makeScrubber(500, 0, 500);
+    scrubber->setValue(100);
+    const auto turn = [&](QPoint angle) {
+        QWheelEvent event(QPointF(10, 9.5), QPointF(10, 9.5), QPoint(), angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(scrubber.get(), &event);
+    };
+    // One notch towards the user goes forward one notch's distance, away goes back.
+    turn(QPoint(0, -120));
+    EXPECT_DOUBLE_EQ(scrubber->value(), 110);
+    turn(QPoint(0, 120));
+    EXPECT_DOUBLE_EQ(scrubber->value(), 100);
+    // A sideways turn still wins over a vertical one.
+    turn(QPoint(-120, 240));
+    EXPECT_DOUBLE_EQ(scrubber->value(), 110);
+    EXPECT_EQ(delegate->events, "");
+}
+
+TEST_F(ScrubberTests, EveryWayOfLosingThePointerEndsTrackingOnce) {
+    makeScrubber(500, 0, 100);
+    const auto sendPlain = [&](QEvent::Type type) {
+        QEvent event(type);
+        QApplication::sendEvent(scrubber.get(), &event);
+    };
+    for (const QEvent::Type lost : {QEvent::Hide, QEvent::WindowDeactivate,
+                                    QEvent::WindowBlocked, QEvent::UngrabMouse}) {
+        SCOPED_TRACE(static_cast<int>(lost));
+        delegate->events.clear();
+        press(100);
+        sendPlain(lost);
+        // The release that comes late, if at all, ends nothing more.
+        release(100);
+        EXPECT_EQ(delegate->events, "begin end ");
+    }
+
+    // The button went up where the scrubber did not see it.
+    delegate->events.clear();
+    press(100);
+    send(QEvent::MouseMove, 120, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(delegate->events, "begin end ");
+    // A second press without a release between them closes the first gesture.
+    delegate->events.clear();
+    press(100);
+    press(200);
+    release(200);
+    EXPECT_EQ(delegate->events, "begin end begin end ");
+
+    // A scroll gesture whose end never comes.
+    delegate->events.clear();
+    scroll(10, Qt::ScrollBegin);
+    sendPlain(QEvent::WindowDeactivate);
+    scroll(10, Qt::ScrollEnd);
+    EXPECT_EQ(delegate->events, "begin end ");
+    // Losing the pointer with no gesture open tells the delegate nothing.
+    delegate->events.clear();
+    sendPlain(QEvent::Hide);
+    EXPECT_EQ(delegate->events, "");
+}
+
 TEST_F(ScrubberTests, StepsAreFivePercentClampedAtTheEndsAndToldToAssistiveTechnology) {
     makeScrubber(500, 0, 200);
     scrubber->setAccessibilityValueFormatter(

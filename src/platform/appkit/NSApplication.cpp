@@ -48,6 +48,11 @@ void writeSignalByte(int signalNumber) {
 }
 
 // The actions every window answers by itself when nothing closer to the focus took them.
+bool isWindowAction(std::string_view action) {
+    return action == "toggleFullScreen:" || action == "performClose:" ||
+           action == "performMiniaturize:";
+}
+
 bool performWindowAction(NSWindow& window, std::string_view action, QObject* sender) {
     if (action == "toggleFullScreen:") {
         window.toggleFullScreen(sender);
@@ -348,56 +353,82 @@ NSWindow* NSApplication::keyWindow() const {
     return nullptr;
 }
 
-bool NSApplication::sendAction(std::string_view action, NSResponder* target, QObject* sender) {
-    if (target != nullptr) {
-        return target->tryToPerform(action, sender);
+bool NSApplication::walkKeyWindowChain(const std::function<bool(NSResponder&)>& visit,
+                                       const std::function<bool(NSWindow&)>& windowStep) const {
+    NSWindow* window = keyWindow();
+    if (window == nullptr) {
+        return false;
     }
-
     std::vector<NSResponder*> tried;
-    const auto tryResponder = [&](NSResponder* responder) {
+    const auto offer = [&](NSResponder* responder) {
         if (responder == nullptr ||
             std::find(tried.begin(), tried.end(), responder) != tried.end()) {
             return false;
         }
         tried.push_back(responder);
-        return responder->tryToPerform(action, sender);
+        return visit(*responder);
     };
+    for (QWidget* widget = window->focusWidget(); widget != nullptr;
+         widget = widget->parentWidget()) {
+        if (offer(NSViewController::owning(widget))) {
+            return true;
+        }
+        if (widget == window) {
+            break;
+        }
+    }
+    if (offer(window->contentViewController()) || offer(dynamic_cast<NSResponder*>(window)) ||
+        windowStep(*window)) {
+        return true;
+    }
+    if (NSWindowController* windowController = window->windowController()) {
+        return offer(windowController) || offer(windowController->document());
+    }
+    return false;
+}
 
-    if (NSWindow* window = keyWindow()) {
-        for (QWidget* widget = window->focusWidget(); widget != nullptr;
-             widget = widget->parentWidget()) {
-            if (tryResponder(NSViewController::owning(widget))) {
-                return true;
-            }
-            if (widget == window) {
-                break;
-            }
-        }
-        if (tryResponder(window->contentViewController())) {
-            return true;
-        }
-        if (auto* windowResponder = dynamic_cast<NSResponder*>(window)) {
-            if (tryResponder(windowResponder)) {
-                return true;
-            }
-        }
-        if (performWindowAction(*window, action, sender)) {
-            return true;
-        }
-        if (NSWindowController* windowController = window->windowController()) {
-            if (tryResponder(windowController)) {
-                return true;
-            }
-            if (tryResponder(windowController->document())) {
-                return true;
-            }
-        }
+bool NSApplication::sendAction(std::string_view action, NSResponder* target, QObject* sender) {
+    if (target != nullptr) {
+        return target->tryToPerform(action, sender);
+    }
+    const auto perform = [&](NSResponder& responder) {
+        return responder.tryToPerform(action, sender);
+    };
+    if (walkKeyWindowChain(perform, [&](NSWindow& window) {
+            return performWindowAction(window, action, sender);
+        })) {
+        return true;
     }
     if (action == "terminate:") {
         terminate(sender);
         return true;
     }
-    return tryResponder(delegate_) || tryResponder(documentController());
+    return (delegate_ != nullptr && perform(*delegate_)) ||
+           (documentController() != nullptr && perform(*documentController()));
+}
+
+bool NSApplication::validateAction(std::string_view action) const {
+    std::optional<bool> decision;
+    const auto validate = [&](NSResponder& responder) {
+        decision = responder.validateAction(action);
+        return decision.has_value();
+    };
+    if (walkKeyWindowChain(validate, [&](NSWindow&) {
+            if (isWindowAction(action)) {
+                decision = true;
+            }
+            return decision.has_value();
+        })) {
+        return *decision;
+    }
+    if (action == "terminate:") {
+        return true;
+    }
+    if ((delegate_ != nullptr && validate(*delegate_)) ||
+        (documentController() != nullptr && validate(*documentController()))) {
+        return *decision;
+    }
+    return false;
 }
 
 void NSApplication::setMainMenu(std::vector<std::unique_ptr<QMenu>> menus) {
@@ -430,6 +461,7 @@ void NSApplication::installMainMenu(NSWindow& window) const {
             menuBar->addMenu(menu.get());
         }
     }
+    window.updateMenuBarVisibility();
 }
 
 void NSApplication::terminate(QObject* /*sender*/) {

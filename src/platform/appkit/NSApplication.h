@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMenu>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -90,6 +91,10 @@ public:
     // controller, the window, its window controller, its document, then the delegate and the
     // document controller. True when a responder performed it.
     bool sendAction(std::string_view action, NSResponder* target, QObject* sender);
+    // Whether a menu item sending `action` along the chain is enabled: the first responder that
+    // implements the action decides; the actions every window performs are enabled while a
+    // window is key; nothing implementing it means disabled.
+    bool validateAction(std::string_view action) const;
 
     // The window that has the keyboard, when it is an NSWindow (a dialog or sheet in front of
     // one counts as that window).
@@ -98,6 +103,10 @@ public:
     // The menus of the menu bar, in order; owned by the application.
     void setMainMenu(std::vector<std::unique_ptr<QMenu>> menus);
     std::vector<QMenu*> mainMenu() const;
+
+    // Puts the menus into a titled window's menu bar (the window does this as it is made, so
+    // that its size counts the menu bar from the start; showing a window does it again).
+    void installMainMenu(NSWindow& window) const;
 
     // Ends the application: applicationWillTerminate, the windows' restorable state written
     // (and frozen, so that the windows closing at exit still come back next time), then the
@@ -108,7 +117,10 @@ private:
     class WindowWatcher;
     class TerminationSignals;
 
-    void installMainMenu(NSWindow& window) const;
+    // Offers the key window's part of the responder chain to `visit` in order, with
+    // `windowStep` between the window and its controller; true once one of them took it.
+    bool walkKeyWindowChain(const std::function<bool(NSResponder&)>& visit,
+                            const std::function<bool(NSWindow&)>& windowStep) const;
     void restorationDidFinish();
     void openUntitledFileIfNeeded();
     void quitIfNothingIsLeft();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -14,6 +15,13 @@ public:
 
     // Runs `action` with `sender` when this responder implements it; false lets the chain go on.
     virtual bool tryToPerform(std::string_view /*action*/, QObject* /*sender*/) { return false; }
+
+    // Whether a menu item that sends `action` is enabled while this responder would get it:
+    // none when this responder does not implement the action (the chain goes on), otherwise
+    // whether it can perform it now.
+    virtual std::optional<bool> validateAction(std::string_view /*action*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace platform

@@ -1,8 +1,12 @@
 #include "platform/appkit/NSVisualEffectView.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+
+#include "platform/appkit/NSAppearance.h"
 
 namespace platform {
 
@@ -13,7 +17,27 @@ NSVisualEffectView::NSVisualEffectView(QWidget* parent) : QWidget(parent) {
 
 void NSVisualEffectView::setMaterial(NSVisualEffectMaterial material) {
     material_ = material;
+    updateAppearance();
     update();
+}
+
+void NSVisualEffectView::updateAppearance() {
+    const bool dark = material_ == NSVisualEffectMaterial::hudWindow;
+    if (dark) {
+        hasDarkAppearance_ = true;
+        setPalette(darkAppearancePalette(QApplication::palette()));
+    } else if (hasDarkAppearance_) {
+        hasDarkAppearance_ = false;
+        setPalette(QPalette());
+    }
+}
+
+void NSVisualEffectView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The desktop's accent colour may have changed; the dark ground stays.
+    if (event->type() == QEvent::ApplicationPaletteChange && hasDarkAppearance_) {
+        updateAppearance();
+    }
 }
 
 void NSVisualEffectView::setBlendingMode(NSVisualEffectBlendingMode mode) {
@@ -33,7 +57,8 @@ void NSVisualEffectView::setCornerRadius(CGFloat radius) {
 
 QColor NSVisualEffectView::tintColor() const {
     if (material_ == NSVisualEffectMaterial::hudWindow) {
-        return QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.82f);
+        // Dense enough that light controls keep their contrast over a bright picture.
+        return QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.9f);
     }
     return palette().color(QPalette::Window);
 }

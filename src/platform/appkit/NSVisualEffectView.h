@@ -18,8 +18,10 @@ enum class NSVisualEffectState { followsWindowActiveState, active, inactive };
 
 // A translucent backdrop for the views it holds. The desktop gives no live blur of what lies
 // behind, so the material becomes a fixed tint: the dark, see-through panel of heads-up windows,
-// or the window's own background colour for the others. `cornerRadius` rounds the painted area
-// (the layer's corner radius of the platform). Main thread only.
+// or the window's own background colour for the others. The heads-up material has the dark
+// appearance: everything inside it draws from the dark palette, as the platform draws light
+// labels and controls on it; the other materials follow the window's palette. `cornerRadius`
+// rounds the painted area (the layer's corner radius of the platform). Main thread only.
 class NSVisualEffectView : public QWidget {
 public:
     explicit NSVisualEffectView(QWidget* parent = nullptr);
@@ -38,8 +40,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void updateAppearance();
+
+    bool hasDarkAppearance_ = false;
     NSVisualEffectMaterial material_ = NSVisualEffectMaterial::appearanceBased;
     NSVisualEffectBlendingMode blendingMode_ = NSVisualEffectBlendingMode::behindWindow;
     NSVisualEffectState state_ = NSVisualEffectState::followsWindowActiveState;

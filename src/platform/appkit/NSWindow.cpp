@@ -3,15 +3,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QPropertyAnimation>
+#include <QKeyEvent>
 #include <QLayout>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPropertyAnimation>
 #include <QScreen>
 #include <QToolBar>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
 
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSToolbar.h"
+#include "platform/appkit/WindowManagerAspectHints.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -21,6 +26,11 @@ namespace platform {
 namespace {
 
 constexpr double kResizeSecondsPer150Points = 0.2;
+// How long a window that the window manager let leave its aspect ratio waits for the user to
+// stop resizing before it takes its size back.
+constexpr int kAspectRatioCorrectionDelayMilliseconds = 150;
+// How far below a revealed menu bar the pointer may go before the menu bar hides again.
+constexpr int kMenuBarRevealSlack = 8;
 
 Qt::WindowFlags qtWindowFlags(NSWindowStyleMask styleMask) {
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
@@ -39,6 +49,14 @@ Qt::WindowFlags qtWindowFlags(NSWindowStyleMask styleMask) {
         flags |= Qt::WindowMaximizeButtonHint;
     }
     return flags;
+}
+
+int menuBarHeight(const QWidget* menuBar, int width) {
+    if (menuBar == nullptr || menuBar->isHidden()) {
+        return 0;
+    }
+    const int wrapped = menuBar->hasHeightForWidth() ? menuBar->heightForWidth(width) : -1;
+    return wrapped > 0 ? wrapped : menuBar->sizeHint().height();
 }
 
 int toolbarHeight(const NSWindow& window) {
@@ -60,6 +78,13 @@ NSWindow::NSWindow(const CGRect& contentRect, NSWindowStyleMask styleMask)
          static_cast<int>(std::lround(rect.origin.y)));
     if (!(styleMask & NSWindowStyleMaskResizable)) {
         layout()->setSizeConstraint(QLayout::SetFixedSize);
+    }
+    aspectRatioCorrectionTimer_.setSingleShot(true);
+    aspectRatioCorrectionTimer_.setInterval(kAspectRatioCorrectionDelayMilliseconds);
+    QObject::connect(&aspectRatioCorrectionTimer_, &QTimer::timeout, this,
+                     [this] { correctSizeForAspectRatioIfNeeded(); });
+    if (const NSApplication* application = NSApplication::shared()) {
+        application->installMainMenu(*this);
     }
 }
 
@@ -120,9 +145,13 @@ CGRect NSWindow::frame() const {
             {static_cast<CGFloat>(g.width()), static_cast<CGFloat>(g.height())}};
 }
 
+int NSWindow::chromeHeight(int width) const {
+    return menuBarHeight(menuWidget(), width) + toolbarHeight(*this);
+}
+
 CGRect NSWindow::frameRectForContentRect(const CGRect& contentRect) const {
     const CGRect rect = contentRect.standardized();
-    const int extra = toolbarHeight(*this);
+    const int extra = chromeHeight(static_cast<int>(std::lround(rect.size.width)));
     return {{rect.origin.x, rect.origin.y - extra}, {rect.size.width, rect.size.height + extra}};
 }
 
@@ -157,9 +186,14 @@ void NSWindow::center() {
 void NSWindow::makeFirstResponder(QWidget* responder) {
     if (responder != nullptr) {
         responder->setFocus(Qt::OtherFocusReason);
-    } else if (QWidget* focused = focusWidget()) {
+        return;
+    }
+    // The window itself takes the focus: merely clearing it would let Qt hand it to the first
+    // control as soon as the window is activated.
+    if (QWidget* focused = focusWidget(); focused != nullptr && focused != this) {
         focused->clearFocus();
     }
+    setFocus(Qt::OtherFocusReason);
 }
 
 void NSWindow::layoutIfNeeded() {
@@ -185,18 +219,188 @@ void NSWindow::setStyleMask(NSWindowStyleMask styleMask) {
 }
 
 void NSWindow::toggleFullScreen(QObject*) {
-    auto& center = NotificationCenter::defaultCenter();
-    if (isInFullScreen()) {
-        center.post(NSWindowWillExitFullScreenNotification, this);
-        styleMask_ = static_cast<NSWindowStyleMask>(styleMask_ & ~NSWindowStyleMaskFullScreen);
-        showNormal();
-        center.post(NSWindowDidExitFullScreenNotification, this);
-    } else {
-        center.post(NSWindowWillEnterFullScreenNotification, this);
-        styleMask_ = styleMask_ | NSWindowStyleMaskFullScreen;
-        showFullScreen();
-        center.post(NSWindowDidEnterFullScreenNotification, this);
+    const bool enter = !isInFullScreen();
+    NotificationCenter::defaultCenter().post(
+        enter ? NSWindowWillEnterFullScreenNotification : NSWindowWillExitFullScreenNotification,
+        this);
+    // Qt reports the new state through a window-state event, from inside the request or later
+    // from the window manager; the did notification goes out from there.
+    isFullScreenChangeAnnounced_ = true;
+    const Qt::WindowStates state = windowState();
+    setWindowState(enter ? (state & ~Qt::WindowMinimized) | Qt::WindowFullScreen
+                         : state & ~Qt::WindowFullScreen);
+    show();
+    isFullScreenChangeAnnounced_ = false;
+}
+
+void NSWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        windowStateDidChange();
     }
+}
+
+void NSWindow::windowStateDidChange() {
+    const bool inFullScreen = (windowState() & Qt::WindowFullScreen) != 0;
+    if (inFullScreen == isInFullScreen()) {
+        return;
+    }
+    auto& center = NotificationCenter::defaultCenter();
+    if (!isFullScreenChangeAnnounced_) {
+        // The window manager (or another part of Qt) changed the state on its own.
+        center.post(inFullScreen ? NSWindowWillEnterFullScreenNotification
+                                 : NSWindowWillExitFullScreenNotification,
+                    this);
+    }
+    styleMask_ = inFullScreen ? styleMask_ | NSWindowStyleMaskFullScreen
+                              : static_cast<NSWindowStyleMask>(styleMask_ &
+                                                               ~NSWindowStyleMaskFullScreen);
+    isMenuBarRevealed_ = false;
+    if (inFullScreen) {
+        if (QWindow* handle = windowHandle(); handle != nullptr && handle != watchedWindowHandle_) {
+            if (watchedWindowHandle_) {
+                watchedWindowHandle_->removeEventFilter(this);
+            }
+            // The window's own handle sees every pointer movement, whichever widget is under it.
+            handle->installEventFilter(this);
+            watchedWindowHandle_ = handle;
+        }
+    } else if (watchedWindowHandle_) {
+        watchedWindowHandle_->removeEventFilter(this);
+        watchedWindowHandle_ = nullptr;
+    }
+    updateMenuBarVisibility();
+    updateAspectRatioHints();
+    center.post(inFullScreen ? NSWindowDidEnterFullScreenNotification
+                             : NSWindowDidExitFullScreenNotification,
+                this);
+}
+
+void NSWindow::updateMenuBarVisibility() {
+    QWidget* menuBar = menuWidget();
+    if (menuBar == nullptr) {
+        return;
+    }
+    menuBar->setVisible(!isInFullScreen() || isMenuBarRevealed_);
+}
+
+bool NSWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindowHandle_ && event->type() == QEvent::MouseMove) {
+        pointerDidMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void NSWindow::pointerDidMove(const QPoint& position) {
+    QWidget* menuBar = menuWidget();
+    if (!isInFullScreen() || menuBar == nullptr) {
+        return;
+    }
+    if (!isMenuBarRevealed_) {
+        if (position.y() <= 0) {
+            isMenuBarRevealed_ = true;
+            updateMenuBarVisibility();
+        }
+        return;
+    }
+    // An open menu keeps the bar; so does the pointer on or just below it.
+    if (QApplication::activePopupWidget() != nullptr ||
+        position.y() <= menuBar->height() + kMenuBarRevealSlack) {
+        return;
+    }
+    isMenuBarRevealed_ = false;
+    updateMenuBarVisibility();
+}
+
+void NSWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+        isInFullScreen()) {
+        toggleFullScreen(this);
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// MARK: - Aspect ratio
+
+void NSWindow::setContentAspectRatio(CGSize ratio) {
+    contentAspectRatio_ = ratio;
+    updateAspectRatioHints();
+}
+
+bool NSWindow::keepsAspectRatioWhileResizing() const {
+    return contentAspectRatio_.width > 0 && contentAspectRatio_.height > 0 &&
+           (styleMask_ & NSWindowStyleMaskResizable) != 0 &&
+           (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)) ==
+               0;
+}
+
+void NSWindow::updateAspectRatioHints() {
+    // The window system is asked only when the request changes: the hints outlive Qt's own
+    // rewrites of them (WindowManagerAspectHints puts them back).
+    const auto request = keepsAspectRatioWhileResizing()
+                             ? std::optional(std::pair(contentAspectRatio_, chromeHeight(width())))
+                             : std::nullopt;
+    if (request == appliedAspectRatioHints_) {
+        return;
+    }
+    appliedAspectRatioHints_ = request;
+    if (request) {
+        WindowManagerAspectHints::apply(*this, request->first, request->second);
+    } else {
+        WindowManagerAspectHints::clear(*this);
+    }
+}
+
+CGSize NSWindow::aspectRatioKeepingFrameSize(CGSize size) const {
+    if (contentAspectRatio_.width <= 0 || contentAspectRatio_.height <= 0) {
+        return size;
+    }
+    const CGRect content = contentRectForFrameRect({{0, 0}, size});
+    const double height =
+        std::round(content.size.width * contentAspectRatio_.height / contentAspectRatio_.width);
+    return frameRectForContentRect({{0, 0}, {content.size.width, height}}).size;
+}
+
+void NSWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (!keepsAspectRatioWhileResizing() || !isVisible()) {
+        aspectRatioCorrectionTimer_.stop();
+        return;
+    }
+    // The chrome's height follows the width (a menu bar wraps): the hints must too.
+    updateAspectRatioHints();
+    const CGSize wanted = aspectRatioKeepingFrameSize(frame().size);
+    if (std::abs(wanted.height - height()) > 1) {
+        aspectRatioCorrectionTimer_.start();
+    } else {
+        aspectRatioCorrectionTimer_.stop();
+    }
+}
+
+void NSWindow::correctSizeForAspectRatioIfNeeded() {
+    if (!keepsAspectRatioWhileResizing() || !isVisible()) {
+        return;
+    }
+    const CGSize wanted = aspectRatioKeepingFrameSize(frame().size);
+    int wantedHeight = static_cast<int>(std::lround(wanted.height));
+    if (std::abs(wantedHeight - height()) <= 1) {
+        return;
+    }
+    // Taller than the screen allows: narrow the window instead, keeping the ratio.
+    int wantedWidth = width();
+    if (const auto available = screenVisibleFrame()) {
+        const int limit = static_cast<int>(available->size.height) -
+                          (frameGeometry().height() - geometry().height());
+        if (wantedHeight > limit && limit > 0) {
+            const int content = limit - chromeHeight(width());
+            wantedWidth = static_cast<int>(std::lround(content * contentAspectRatio_.width /
+                                                       contentAspectRatio_.height));
+            wantedHeight = limit;
+        }
+    }
+    resize(std::max(wantedWidth, minimumWidth()), std::max(wantedHeight, minimumHeight()));
 }
 
 void NSWindow::orderOut() {
@@ -227,7 +431,7 @@ void NSWindow::setFrame(const CGRect& frame, bool, bool animate) {
 
 CGRect NSWindow::contentRectForFrameRect(const CGRect& frameRect) const {
     const CGRect rect = frameRect.standardized();
-    const int extra = toolbarHeight(*this);
+    const int extra = chromeHeight(static_cast<int>(std::lround(rect.size.width)));
     return {{rect.origin.x, rect.origin.y + extra},
             {rect.size.width, std::max<CGFloat>(0, rect.size.height - extra)}};
 }

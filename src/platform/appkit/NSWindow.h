@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/CGGeometry.h"
@@ -45,10 +48,19 @@ constexpr NSWindowStyleMask operator|(NSWindowStyleMask a, NSWindowStyleMask b) 
     return static_cast<NSWindowStyleMask>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
 
-// A top-level window: an optional toolbar above the content view, which is the view of the
-// content view controller. Rectangles are in Qt's coordinates (origin at the top left, y
-// downwards); the frame is the window's area without the window system's decorations, the
-// content rectangle the area below the toolbar.
+// A top-level window: the application's menu bar and an optional toolbar above the content
+// view, which is the view of the content view controller. Rectangles are in Qt's coordinates
+// (origin at the top left, y downwards); the frame is the window's area without the window
+// system's decorations, the content rectangle the area below the menu bar and the toolbar.
+//
+// Full screen is the window system's state of the window: whoever changes it (the window, the
+// window manager, the Escape key), the full-screen bit and the will/did notifications follow
+// Qt's window-state events. In full screen the menu bar hides and comes back while the pointer
+// is at the top edge of the screen.
+//
+// While the user resizes a resizable window, its content keeps `contentAspectRatio`: the window
+// manager is asked to keep it, and a size that does not keep it is corrected once the resizing
+// settles.
 //
 // A window that is not resizable takes the size its content asks for (its layout's size hint)
 // and follows it when the content changes, as constraints would size it. The window owns
@@ -63,8 +75,12 @@ public:
     // Changes the window's decorations; the full-screen bit is the window's own and is kept.
     void setStyleMask(NSWindowStyleMask styleMask);
     bool isInFullScreen() const { return (styleMask_ & NSWindowStyleMaskFullScreen) != 0; }
-    // Enters or leaves full screen, posting the will and did notifications around the change.
+    // Asks the window system to enter or leave full screen; the will notification goes first,
+    // the did notification once the window's state has changed.
     void toggleFullScreen(QObject* sender = nullptr);
+    // The menu bar shows outside full screen and, in full screen, only while the pointer keeps
+    // to it after reaching the top edge. The application calls this after installing the menus.
+    void updateMenuBarVisibility();
 
     std::string identifier() const;
     void setIdentifier(const std::string& identifier);
@@ -81,8 +97,11 @@ public:
     QWidget* contentView() const { return centralWidget(); }
 
     CGRect frame() const;
-    // The frame that a content rectangle of this size needs: the toolbar's height added above.
+    // The frame that a content rectangle of this size needs: the menu bar's and the toolbar's
+    // heights added above.
     CGRect frameRectForContentRect(const CGRect& contentRect) const;
+    // What lies above the content view at `width`: the menu bar (when it shows) and the toolbar.
+    int chromeHeight(int width) const;
     // How long an animated change to `newFrame` takes: 0.2 seconds for every 150 points that an
     // edge moves.
     double animationResizeTime(const CGRect& newFrame) const;
@@ -106,7 +125,10 @@ public:
     std::optional<CGRect> screenVisibleFrame() const;
     // The width-to-height ratio that the content keeps while the user resizes; zero for none.
     CGSize contentAspectRatio() const { return contentAspectRatio_; }
-    void setContentAspectRatio(CGSize ratio) { contentAspectRatio_ = ratio; }
+    void setContentAspectRatio(CGSize ratio);
+    // The frame size nearest to `size` whose content keeps contentAspectRatio: the content width
+    // kept, the content height rounded to the nearest point. `size` itself without a ratio.
+    CGSize aspectRatioKeepingFrameSize(CGSize size) const;
 
     // Shows `sheet` (a top-level widget) modal to this window, centred under its top edge. The
     // window does not own it. endSheet closes it; both post the sheet notifications.
@@ -125,7 +147,8 @@ public:
     void invalidateRestorableState();
     // Moves the window to the middle of its screen's free area.
     void center();
-    // Gives `responder` the keyboard focus; null leaves it with no control.
+    // Gives `responder` the keyboard focus; null gives it to the window itself, so that no
+    // control has it, not even once the window is activated.
     void makeFirstResponder(QWidget* responder);
     // Runs the pending layout passes now, resizing the window if its content asks for it.
     void layoutIfNeeded();
@@ -134,9 +157,27 @@ protected:
     // No menu to hide the toolbar.
     QMenu* createPopupMenu() override { return nullptr; }
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void windowStateDidChange();
+    void pointerDidMove(const QPoint& position);
+    void updateAspectRatioHints();
+    void correctSizeForAspectRatioIfNeeded();
+    bool keepsAspectRatioWhileResizing() const;
+
     NSWindowStyleMask styleMask_;
+    // Set while toggleFullScreen has posted the will notification for the change under way.
+    bool isFullScreenChangeAnnounced_ = false;
+    // In full screen: the pointer brought the menu bar back.
+    bool isMenuBarRevealed_ = false;
+    QPointer<QWindow> watchedWindowHandle_;
+    QTimer aspectRatioCorrectionTimer_;
+    // What the window manager was last asked to keep: the ratio and the chrome above it.
+    std::optional<std::pair<CGSize, int>> appliedAspectRatioHints_;
     std::shared_ptr<NSToolbar> toolbar_;
     std::shared_ptr<NSViewController> contentViewController_;
     CGSize contentAspectRatio_{0, 0};

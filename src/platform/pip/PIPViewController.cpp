@@ -18,6 +18,7 @@
 #include <set>
 
 #include "platform/appkit/NSViewController.h"
+#include "platform/appkit/WindowManagerAspectHints.h"
 #include "platform/foundation/Localization.h"
 
 namespace platform {
@@ -29,6 +30,12 @@ constexpr int kScreenMargin = 16;
 constexpr double kMinimumWidth = 240;
 constexpr double kMaximumWidth = 480;
 constexpr double kDefaultAspectRatio = 16.0 / 9.0;
+// The band along the window's edges that resizes rather than moves.
+constexpr int kResizeBorder = 6;
+constexpr int kMinimumResizedWidth = 160;
+// How long the window waits for a resize by a window manager that ignored its aspect ratio to
+// settle before it takes the ratio back.
+constexpr int kAspectRatioCorrectionDelayMilliseconds = 150;
 
 std::atomic<int>& absenceCount() {
     static std::atomic<int> count{0};
@@ -288,6 +295,7 @@ void PIPViewController::updateWindowShape() {
         window_->setGeometry(
             pictureInPictureWindowFrame(screen->availableGeometry(), aspectRatio_));
     }
+    window_->setAspectRatio(aspectRatio_);
 }
 
 // --- PIPWindow ---
@@ -324,6 +332,11 @@ PIPWindow::PIPWindow(PIPViewController& owner)
     column->addStretch();
     column->addLayout(bottom);
     overlay_->hide();
+    setMinimumSize(kMinimumResizedWidth, kMinimumResizedWidth * 9 / 16);
+    aspectRatioCorrectionTimer_.setSingleShot(true);
+    aspectRatioCorrectionTimer_.setInterval(kAspectRatioCorrectionDelayMilliseconds);
+    QObject::connect(&aspectRatioCorrectionTimer_, &QTimer::timeout, this,
+                     [this] { correctSizeForAspectRatio(); });
 
     QObject::connect(playPauseButton_, &QAbstractButton::clicked, this,
                      [this] { owner_.userDidPlayPause(); });
@@ -380,9 +393,83 @@ void PIPWindow::layOutContent() {
     }
 }
 
+void PIPWindow::setAspectRatio(CGSize aspectRatio) {
+    aspectRatio_ = aspectRatio.width > 0 && aspectRatio.height > 0 ? aspectRatio : CGSize{0, 0};
+    WindowManagerAspectHints::apply(*this, aspectRatio_, 0);
+    correctSizeForAspectRatio();
+}
+
+Qt::Edges PIPWindow::resizeEdgesAt(const QPoint& position) const {
+    Qt::Edges edges;
+    if (position.x() < kResizeBorder) {
+        edges |= Qt::LeftEdge;
+    } else if (position.x() >= width() - kResizeBorder) {
+        edges |= Qt::RightEdge;
+    }
+    if (position.y() < kResizeBorder) {
+        edges |= Qt::TopEdge;
+    } else if (position.y() >= height() - kResizeBorder) {
+        edges |= Qt::BottomEdge;
+    }
+    return edges;
+}
+
+void PIPWindow::correctSizeForAspectRatio() {
+    if (aspectRatio_.width <= 0 || aspectRatio_.height <= 0) {
+        return;
+    }
+    const int wantedHeight =
+        static_cast<int>(std::lround(width() * aspectRatio_.height / aspectRatio_.width));
+    if (std::abs(wantedHeight - height()) > 1) {
+        resize(width(), std::max(wantedHeight, 1));
+    }
+}
+
 void PIPWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layOutContent();
+    if (aspectRatio_.width > 0 && aspectRatio_.height > 0) {
+        const double wanted = width() * aspectRatio_.height / aspectRatio_.width;
+        if (std::abs(wanted - height()) > 1) {
+            aspectRatioCorrectionTimer_.start();
+        } else {
+            aspectRatioCorrectionTimer_.stop();
+        }
+    }
+}
+
+void PIPWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The handle sees the pointer over the picture and the controls alike, for the resize
+    // cursor at the edges.
+    if (QWindow* handle = windowHandle(); handle != nullptr && handle != watchedWindowHandle_) {
+        handle->installEventFilter(this);
+        watchedWindowHandle_ = handle;
+    }
+    WindowManagerAspectHints::apply(*this, aspectRatio_, 0);
+}
+
+bool PIPWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindowHandle_ && event->type() == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (move->buttons() == Qt::NoButton) {
+            const Qt::Edges edges = resizeEdgesAt(move->position().toPoint());
+            if (edges == (Qt::LeftEdge | Qt::TopEdge) ||
+                edges == (Qt::RightEdge | Qt::BottomEdge)) {
+                setCursor(Qt::SizeFDiagCursor);
+            } else if (edges == (Qt::RightEdge | Qt::TopEdge) ||
+                       edges == (Qt::LeftEdge | Qt::BottomEdge)) {
+                setCursor(Qt::SizeBDiagCursor);
+            } else if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
+                setCursor(Qt::SizeHorCursor);
+            } else if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
+                setCursor(Qt::SizeVerCursor);
+            } else {
+                unsetCursor();
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PIPWindow::enterEvent(QEnterEvent* event) {
@@ -398,7 +485,12 @@ void PIPWindow::leaveEvent(QEvent* event) {
 
 void PIPWindow::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && windowHandle() != nullptr) {
-        windowHandle()->startSystemMove();
+        const Qt::Edges edges = resizeEdgesAt(event->position().toPoint());
+        if (edges != Qt::Edges()) {
+            windowHandle()->startSystemResize(edges);
+        } else {
+            windowHandle()->startSystemMove();
+        }
         event->accept();
         return;
     }

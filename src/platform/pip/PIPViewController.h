@@ -2,6 +2,7 @@
 
 #include <QEnterEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -160,7 +161,8 @@ private:
 };
 
 // The floating window of a PIPViewController. Frameless, above other windows, moved by
-// dragging the picture; its controls show while the pointer is over it.
+// dragging the picture and resized by dragging its edges, keeping the picture's aspect ratio;
+// its controls show while the pointer is over it.
 class PIPWindow : public QWidget {
 public:
     explicit PIPWindow(PIPViewController& owner);
@@ -175,9 +177,16 @@ public:
     QWidget* takePresentedView();
     void setPlaying(bool playing);
     void layOutContent();
+    // The width-to-height ratio that resizing keeps; zero for none.
+    void setAspectRatio(CGSize aspectRatio);
+    CGSize aspectRatio() const { return aspectRatio_; }
+    // The window edges that a press at `position` (window coordinates) drags.
+    Qt::Edges resizeEdgesAt(const QPoint& position) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -191,6 +200,11 @@ private:
     QAbstractButton* returnButton_;
     QAbstractButton* closeButton_;
     QPointer<QWidget> presentedView_;
+    CGSize aspectRatio_{0, 0};
+    QTimer aspectRatioCorrectionTimer_;
+    QPointer<QWindow> watchedWindowHandle_;
+
+    void correctSizeForAspectRatio();
 };
 
 // The frame of a floating picture window of `aspectRatio` in a screen's free area `available`:

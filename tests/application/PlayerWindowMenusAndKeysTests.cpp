@@ -1,0 +1,174 @@
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QtTest/QTest>
+
+#include "application/AppDelegateTestSupport.h"
+#include "application/MediaPlayerDocumentTestSupport.h"
+#include "media-player/media-source/MediaSource.h"
+#include "platform/appkit/NSWindow.h"
+#include "player-interface/MediaPlayerControlsView.h"
+#include "player-interface/MediaPlayerControlsViewController.h"
+#include "player-interface/MediaPlayerViewController.h"
+#include "player-interface/MediaPlayerWindowController.h"
+
+namespace quillon::test {
+namespace {
+
+platform::NSWindow* preferencesWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = dynamic_cast<platform::NSWindow*>(widget);
+            window != nullptr && window->identifier() == "PreferencesWindowKit.window") {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+bool activate(QWidget& window) {
+    window.activateWindow();
+    // The offscreen platform activates nothing by itself.
+    QApplication::setActiveWindow(&window);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (QApplication::activeWindow() != &window) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        platform::DispatchQueue::main().drain();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+using PreferencesWindowKeysTest = AppDelegateTest;
+
+TEST_F(PreferencesWindowKeysTest, OpensWithNoFocusedControlAndLeavesSpaceToItsControls) {
+    auto delegate = makeDelegate();
+    application_.setDelegate(delegate.get());
+    application_.setMainMenu(delegate->makeMainMenu());
+    delegate->tryToPerform("showPreferencesWindow:", nullptr);
+    platform::NSWindow* window = preferencesWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(activate(*window));
+    // Activation hands Qt's focus to the window itself, not to the first control.
+    QWidget* focused = QApplication::focusWidget();
+    EXPECT_TRUE(focused == nullptr || focused == window)
+        << focused->metaObject()->className();
+
+    const QList<QCheckBox*> checkBoxes = window->findChildren<QCheckBox*>();
+    ASSERT_FALSE(checkBoxes.empty());
+    QCheckBox* checkBox = checkBoxes.front();
+    const bool before = checkBox->isChecked();
+    checkBox->setFocus();
+    QTest::keyClick(checkBox, Qt::Key_Space);
+    EXPECT_NE(checkBox->isChecked(), before);
+}
+
+// Player windows of real documents, with the application's menus in their menu bars.
+class PlayerWindowMenusTest : public MediaPlayerDocumentTest {
+protected:
+    void SetUp() override {
+        MediaPlayerDocumentTest::SetUp();
+        application_ = std::make_unique<platform::NSApplication>(*qApp, &controller);
+        AppDelegate::Dependencies dependencies;
+        dependencies.application = application_.get();
+        delegate_ = std::make_unique<AppDelegate>(std::move(dependencies));
+        application_->setDelegate(delegate_.get());
+        application_->setMainMenu(delegate_->makeMainMenu());
+    }
+    void TearDown() override {
+        MediaPlayerDocumentTest::TearDown();
+        application_->setDelegate(nullptr);
+        application_.reset();
+    }
+
+    MediaPlayerWindowController* openPlayerWindow(const std::string& name) {
+        auto document = open(name);
+        if (!document || !pumpUntil([&] {
+                return document->mediaPlayerWindowController() != nullptr &&
+                       document->mediaPlayerWindowController()->window()->isVisible();
+            })) {
+            return nullptr;
+        }
+        return document->mediaPlayerWindowController().get();
+    }
+
+    bool isAddSubtitleFileEnabled() {
+        emit delegate_->fileMenu()->aboutToShow();
+        return delegate_->addSubtitleFileMenuItem()->isEnabled();
+    }
+
+    std::unique_ptr<platform::NSApplication> application_;
+    std::unique_ptr<AppDelegate> delegate_;
+};
+
+TEST_F(PlayerWindowMenusTest, AddSubtitleFileAsksThroughTheOpenPanelAndAddsTheChosenFile) {
+    // No player window: nothing to add to.
+    EXPECT_FALSE(isAddSubtitleFileEnabled());
+
+    MediaPlayerWindowController* windowController = openPlayerWindow("h264-bt709.mkv");
+    ASSERT_NE(windowController, nullptr);
+    platform::NSWindow& window = *windowController->window();
+    ASSERT_TRUE(activate(window));
+    EXPECT_TRUE(isAddSubtitleFileEnabled());
+
+    delegate_->addSubtitleFileMenuItem()->trigger();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(pumpUntil([&] {
+        const QList<QFileDialog*> dialogs = window.findChildren<QFileDialog*>();
+        dialog = dialogs.empty() || !dialogs.front()->isVisible() ? nullptr : dialogs.front();
+        return dialog != nullptr;
+    }));
+    EXPECT_TRUE(dialog->nameFilters().join(' ').contains("*.srt"));
+    const QString file = QString::fromStdString(mediaPath("subtitles.srt"));
+    dialog->setDirectory(QFileInfo(file).absolutePath());
+    // The user types the name into the focused name field and presses Open.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QFileInfo(file).fileName());
+    static_cast<QDialog*>(dialog)->accept();
+    EXPECT_FALSE(dialog->isVisible());
+
+    const auto& source = windowController->mediaPlayer()->mediaSource();
+    ASSERT_TRUE(pumpUntil([&] { return !source->externalSubtitlesTracks().empty(); }));
+    // Once the file is in and the progress sheet gone, another one can be added.
+    EXPECT_TRUE(pumpUntil([&] {
+        QApplication::setActiveWindow(&window);
+        return isAddSubtitleFileEnabled();
+    }));
+    EXPECT_EQ(source->externalSubtitlesTracks().size(), 1u);
+}
+
+TEST_F(PlayerWindowMenusTest, SpacePlaysInThePlayerWindowUnlessAFocusedControlTakesIt) {
+    MediaPlayerWindowController* windowController = openPlayerWindow("h264-aac.mkv");
+    ASSERT_NE(windowController, nullptr);
+    platform::NSWindow& window = *windowController->window();
+    ASSERT_TRUE(activate(window));
+    MediaPlayerControlsView& controls =
+        *windowController->mediaPlayerViewController()->controlsViewController()->controlsView();
+    QToolButton& playPause = *controls.playPauseButton();
+    ASSERT_FALSE(playPause.isChecked());
+
+    window.setFocus();
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_TRUE(pumpUntil([&] { return playPause.isChecked(); }));
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_TRUE(pumpUntil([&] { return !playPause.isChecked(); }));
+
+    // A focused button presses itself with Space; the player is left alone.
+    QToolButton& pictureInPicture = *controls.pictureInPictureButton();
+    int clicks = 0;
+    QObject::connect(&pictureInPicture, &QToolButton::pressed, &pictureInPicture,
+                     [&] { ++clicks; });
+    QObject::disconnect(&pictureInPicture, &QToolButton::clicked, nullptr, nullptr);
+    pictureInPicture.setFocusPolicy(Qt::StrongFocus);
+    pictureInPicture.setFocus();
+    QTest::keyClick(&pictureInPicture, Qt::Key_Space);
+    EXPECT_EQ(clicks, 1);
+    pumpFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(playPause.isChecked());
+}
+
+}  // namespace
+}  // namespace quillon::test

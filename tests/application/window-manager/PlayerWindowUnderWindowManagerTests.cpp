@@ -1,0 +1,254 @@
+// The player window on a real X server with a real window manager: what the window system sees
+// of full screen, the menu bar and the aspect ratio. Run through run-under-window-manager.
+#include <xcb/xcb.h>
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QtTest/QTest>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "application/AppDelegate.h"
+#include "application/MediaPlayerDocumentTestSupport.h"
+#include "platform/appkit/NSApplication.h"
+#include "platform/appkit/NSWindow.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "player-interface/MediaPlayerWindowController.h"
+
+namespace quillon::test {
+namespace {
+
+xcb_connection_t* connection() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(const char* name) {
+    xcb_connection_t* c = connection();
+    const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return result;
+}
+
+// The 32-bit items of a window property.
+std::vector<uint32_t> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
+    xcb_connection_t* c = connection();
+    const auto cookie = xcb_get_property(c, 0, window, name, type, 0, 64);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
+    std::vector<uint32_t> items;
+    if (reply != nullptr && reply->format == 32) {
+        const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+        items.assign(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return items;
+}
+
+bool windowManagerSaysFullScreen(const QWidget& window) {
+    const auto states = property(static_cast<xcb_window_t>(window.winId()),
+                                 atom("_NET_WM_STATE"), XCB_ATOM_ATOM);
+    const xcb_atom_t fullScreen = atom("_NET_WM_STATE_FULLSCREEN");
+    return std::find(states.begin(), states.end(), fullScreen) != states.end();
+}
+
+// Asks the window manager, as a pager or a key binding of its own would, to change the
+// window's full-screen state (1 add, 0 remove).
+void askWindowManagerForFullScreen(const QWidget& window, uint32_t add) {
+    xcb_connection_t* c = connection();
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = static_cast<xcb_window_t>(window.winId());
+    event.type = atom("_NET_WM_STATE");
+    event.data.data32[0] = add;
+    event.data.data32[1] = atom("_NET_WM_STATE_FULLSCREEN");
+    event.data.data32[3] = 2;  // from a pager: the user's own request
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_send_event(c, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+}
+
+// Asks the window manager to resize the window, as the user dragging its corner does.
+void askWindowManagerToResize(const QWidget& window, int width, int height) {
+    xcb_connection_t* c = connection();
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = static_cast<xcb_window_t>(window.winId());
+    event.type = atom("_NET_MOVERESIZE_WINDOW");
+    // Gravity from the hints, width and height given, from a pager.
+    event.data.data32[0] = (1u << 10) | (1u << 11) | (2u << 12);
+    event.data.data32[3] = static_cast<uint32_t>(width);
+    event.data.data32[4] = static_cast<uint32_t>(height);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_send_event(c, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+}
+
+class PlayerWindowUnderWindowManagerTest : public MediaPlayerDocumentTest {
+protected:
+    void SetUp() override {
+        ASSERT_NE(connection(), nullptr) << "needs an X server (QT_QPA_PLATFORM=xcb)";
+        MediaPlayerDocumentTest::SetUp();
+        application_ = std::make_unique<platform::NSApplication>(*qApp, &controller);
+        AppDelegate::Dependencies dependencies;
+        dependencies.application = application_.get();
+        delegate_ = std::make_unique<AppDelegate>(std::move(dependencies));
+        application_->setDelegate(delegate_.get());
+        application_->setMainMenu(delegate_->makeMainMenu());
+    }
+    void TearDown() override {
+        MediaPlayerDocumentTest::TearDown();
+        application_->setDelegate(nullptr);
+        application_.reset();
+    }
+
+    platform::NSWindow* openPlayerWindow(const std::string& name) {
+        auto document = open(name);
+        if (!document || !pumpUntil([&] {
+                const auto& windowController = document->mediaPlayerWindowController();
+                return windowController != nullptr && windowController->window()->isVisible() &&
+                       windowController->window()->windowHandle()->isExposed();
+            })) {
+            return nullptr;
+        }
+        platform::NSWindow* window = document->mediaPlayerWindowController()->window();
+        window->activateWindow();
+        pumpUntil([&] { return QApplication::activeWindow() == window; });
+        return window;
+    }
+
+    void recordFullScreenNotifications(platform::NSWindow& window) {
+        for (const char* name : {platform::NSWindowWillEnterFullScreenNotification,
+                                 platform::NSWindowDidEnterFullScreenNotification,
+                                 platform::NSWindowWillExitFullScreenNotification,
+                                 platform::NSWindowDidExitFullScreenNotification}) {
+            tokens_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+                name, &window, [this, name](const platform::Notification&) {
+                    notifications_.push_back(std::string(name).substr(8));
+                }));
+        }
+    }
+
+    static QAction* viewMenuItem(platform::NSWindow& window, const QString& title) {
+        for (QAction* menu : window.menuBar()->actions()) {
+            if (menu->menu() != nullptr && menu->text() == "&View") {
+                emit menu->menu()->aboutToShow();
+                for (QAction* item : menu->menu()->actions()) {
+                    if (item->text() == title) {
+                        return item;
+                    }
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    static bool coversScreen(const QWidget& window) {
+        return window.screen() != nullptr && window.geometry() == window.screen()->geometry() &&
+               window.frameGeometry() == window.screen()->geometry();
+    }
+
+    std::unique_ptr<platform::NSApplication> application_;
+    std::unique_ptr<AppDelegate> delegate_;
+    std::vector<platform::ObserverToken> tokens_;
+    std::vector<std::string> notifications_;
+};
+
+TEST_F(PlayerWindowUnderWindowManagerTest, FullScreenFromTheMenuCoversTheScreenAndEscapeLeavesIt) {
+    platform::NSWindow* window = openPlayerWindow("h264-bt709.mkv");
+    ASSERT_NE(window, nullptr);
+    recordFullScreenNotifications(*window);
+    const QRect windowed = window->geometry();
+    ASSERT_TRUE(window->menuWidget() != nullptr && window->menuWidget()->isVisible());
+
+    QAction* enter = viewMenuItem(*window, "Enter Full Screen");
+    ASSERT_NE(enter, nullptr);
+    enter->trigger();
+    ASSERT_TRUE(pumpUntil([&] {
+        return window->isInFullScreen() && coversScreen(*window) &&
+               windowManagerSaysFullScreen(*window);
+    }));
+    EXPECT_FALSE(window->menuWidget()->isVisible());
+    // The picture takes the whole window: nothing sits above the content.
+    EXPECT_EQ(window->contentView()->geometry(), window->rect());
+    EXPECT_EQ(notifications_, (std::vector<std::string>{"WillEnterFullScreenNotification",
+                                                        "DidEnterFullScreenNotification"}));
+
+    // The menu bar comes back at the top edge and goes again below it.
+    QCursor::setPos(window->screen()->geometry().center().x(), 0);
+    EXPECT_TRUE(pumpUntil([&] { return window->menuWidget()->isVisible(); }));
+    QCursor::setPos(window->screen()->geometry().center());
+    EXPECT_TRUE(pumpUntil([&] { return !window->menuWidget()->isVisible(); }));
+
+    QTest::keyClick(window, Qt::Key_Escape);
+    ASSERT_TRUE(pumpUntil([&] {
+        return !window->isInFullScreen() && !windowManagerSaysFullScreen(*window) &&
+               window->geometry().size() == windowed.size();
+    }));
+    EXPECT_TRUE(window->menuWidget()->isVisible());
+    EXPECT_EQ(notifications_,
+              (std::vector<std::string>{
+                  "WillEnterFullScreenNotification", "DidEnterFullScreenNotification",
+                  "WillExitFullScreenNotification", "DidExitFullScreenNotification"}));
+}
+
+TEST_F(PlayerWindowUnderWindowManagerTest, AFullScreenChangeByTheWindowManagerIsTheWindowsToo) {
+    platform::NSWindow* window = openPlayerWindow("h264-bt709.mkv");
+    ASSERT_NE(window, nullptr);
+    recordFullScreenNotifications(*window);
+
+    askWindowManagerForFullScreen(*window, 1);
+    ASSERT_TRUE(pumpUntil([&] { return window->isInFullScreen() && coversScreen(*window); }));
+    EXPECT_FALSE(window->menuWidget()->isVisible());
+    askWindowManagerForFullScreen(*window, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !window->isInFullScreen(); }));
+    EXPECT_TRUE(window->menuWidget()->isVisible());
+    EXPECT_EQ(notifications_,
+              (std::vector<std::string>{
+                  "WillEnterFullScreenNotification", "DidEnterFullScreenNotification",
+                  "WillExitFullScreenNotification", "DidExitFullScreenNotification"}));
+}
+
+TEST_F(PlayerWindowUnderWindowManagerTest, TheWindowShowsThePictureBelowTheMenuBarAndKeepsItsShape) {
+    platform::NSWindow* window = openPlayerWindow("h264-bt709.mkv");
+    ASSERT_NE(window, nullptr);
+    const platform::CGSize ratio = window->contentAspectRatio();
+    ASSERT_GT(ratio.width, 0);
+    const auto contentMatchesRatio = [&] {
+        const QSize content = window->contentView()->size();
+        return std::abs(content.height() - content.width() * ratio.height / ratio.width) <= 2;
+    };
+    // The menu bar is counted in the frame: the content has the picture's shape from the start.
+    EXPECT_TRUE(contentMatchesRatio()) << window->contentView()->width() << "x"
+                                       << window->contentView()->height();
+
+    // The window manager knows the ratio.
+    const auto hints = property(static_cast<xcb_window_t>(window->winId()),
+                                XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS);
+    ASSERT_GE(hints.size(), 17u);
+    EXPECT_TRUE(hints[0] & (1u << 7));
+    EXPECT_EQ(static_cast<int>(hints[16]), window->chromeHeight(window->width()));
+
+    const QSize before = window->size();
+    askWindowManagerToResize(*window, before.width() + 160, before.height());
+    EXPECT_TRUE(pumpUntil([&] { return window->width() != before.width() && contentMatchesRatio(); }))
+        << window->width() << "x" << window->height();
+
+    // A resize the window manager does not shape is put right by the window.
+    window->resize(window->width() + 100, window->height() + 120);
+    EXPECT_TRUE(pumpUntil([&] { return contentMatchesRatio(); }))
+        << window->width() << "x" << window->height();
+}
+
+}  // namespace
+}  // namespace quillon::test
