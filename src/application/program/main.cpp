@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "application/AppDelegate.h"
+#include "application/LogindWorkspaceNotifier.h"
 #include "application/QLDocumentController.h"
 #include "media-player/QLAudioSpatializationInterposition.h"
 #include "platform/appkit/NSApplication.h"
@@ -22,6 +23,8 @@ int main(int argc, char* argv[]) {
     quillon::QLDocumentController& documentController = quillon::QLDocumentController::makeShared();
     platform::NSApplication application(qtApplication, &documentController);
     quillon::AppDelegate delegate;
+    // Players pause before the machine sleeps and when the session is locked or left.
+    const quillon::LogindWorkspaceNotifier workspaceNotifier;
     application.setDelegate(&delegate);
     application.setMainMenu(delegate.makeMainMenu());
 
