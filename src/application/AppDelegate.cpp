@@ -5,6 +5,7 @@
 
 #include "application/TimeSyncWorkaround.h"
 #include "libraries/preferences-window/PreferencesWindowController.h"
+#include "media-player/NowPlayingManager.h"
 #include "platform/appkit/NSDocumentController.h"
 #include "platform/appkit/NSMenuItem.h"
 #include "platform/appkit/NSWorkspace.h"
@@ -71,7 +72,13 @@ void AppDelegate::applicationWillFinishLaunching(platform::NSApplication& /*appl
         installTimeSyncWorkaround();
     }
     registerDefaultUserDefaults(userDefaults_);
-    WindowRestorationObserver::shared();
+    WindowRestorationObserver& restorationObserver = WindowRestorationObserver::shared();
+    // Before any restored player registers: Now Playing speaks for the players in the order
+    // of their use, not in the order restoration happens to make them.
+    NowPlayingManager::shared()->setPerformAfterRestoration(
+        [&restorationObserver](std::function<void()> work) {
+            restorationObserver.performAfterRestoration(std::move(work));
+        });
 }
 
 void AppDelegate::applicationDidFinishLaunching(platform::NSApplication& /*application*/) {
@@ -79,9 +86,14 @@ void AppDelegate::applicationDidFinishLaunching(platform::NSApplication& /*appli
         castlinkUninstallAlertController_ =
             std::make_unique<CastlinkUninstallAlertController>(castlinkManager_);
     }
-    if (castlinkManager_.installedPrivilegedHelperVersion().isInstalled()) {
-        castlinkUninstallAlertController_->showAlert();
-    }
+    // Asked without waiting: a system bus that does not answer must not hold up the launch.
+    castlinkManager_.requestInstalledPrivilegedHelperVersion(
+        [this, alive = std::weak_ptr<void>(lifetime_)](
+            const CastlinkManager::InstallationStatus& status) {
+            if (!alive.expired() && status.isInstalled()) {
+                castlinkUninstallAlertController_->showAlert();
+            }
+        });
 }
 
 bool AppDelegate::applicationShouldOpenUntitledFile(platform::NSApplication& /*application*/) {

@@ -119,6 +119,8 @@ private:
     CastlinkManager& castlinkManager_;
     platform::NSWorkspace& workspace_;
     std::function<bool()> isPictureInPictureSupported_;
+    // Answers that arrive after the delegate has gone find this expired.
+    std::shared_ptr<void> lifetime_ = std::make_shared<int>();
 };
 
 }  // namespace quillon

@@ -209,10 +209,15 @@ std::pair<MPNowPlayingInfo, MPNowPlayingPlaybackState> NowPlayingManager::makeDy
     float rate = 0;
     onPlayerQueue(player, [&] { rate = player.rate(); });
     bool isPlaying = false;
-    onPlayerQueue(player, [&] { isPlaying = player.isPlaying(); });
+    float desiredRate = 1;
+    onPlayerQueue(player, [&] {
+        isPlaying = player.isPlaying();
+        desiredRate = player.desiredPlaybackRate();
+    });
     MPNowPlayingInfo info{
         {platform::MPNowPlayingInfoPropertyElapsedPlaybackTime, elapsed},
         {platform::MPNowPlayingInfoPropertyPlaybackRate, static_cast<double>(rate)},
+        {platform::MPNowPlayingInfoPropertyDefaultPlaybackRate, static_cast<double>(desiredRate)},
     };
     return {std::move(info),
             isPlaying ? MPNowPlayingPlaybackState::playing : MPNowPlayingPlaybackState::paused};
@@ -254,6 +259,27 @@ NowPlayingManager::remoteCommandConfigurations() {
          [interval](MediaPlayer& player, const MPRemoteCommandEvent& event) {
              onPlayerQueue(player,
                            [&] { player.skip(interval(event), MediaPlayer::SkipUnit::seconds); });
+         }},
+        // The desktop's rate control: what the rate menu and slider offer, from slowest to
+        // fastest; a rate in between plays as asked.
+        {commandCenter_.changePlaybackRateCommand,
+         [](MPRemoteCommand& command) {
+             static_cast<platform::MPChangePlaybackRateCommand&>(command).setSupportedPlaybackRates(
+                 {std::begin(supportedPlaybackRates), std::end(supportedPlaybackRates)});
+         },
+         [weakSelf = weak_from_this()](MediaPlayer& player, const MPRemoteCommandEvent& event) {
+             const auto* change =
+                 dynamic_cast<const platform::MPChangePlaybackRateCommandEvent*>(&event);
+             if (change == nullptr || !(change->playbackRate() > 0)) {
+                 return;
+             }
+             const float rate = std::clamp(change->playbackRate(), supportedPlaybackRates[0],
+                                           std::end(supportedPlaybackRates)[-1]);
+             onPlayerQueue(player, [&] { player.setDesiredPlaybackRate(rate); });
+             // A paused player posts nothing for a new desired rate, yet the desktop shows it.
+             if (const auto self = weakSelf.lock()) {
+                 self->scheduleUpdate();
+             }
          }},
         {commandCenter_.changePlaybackPositionCommand, nullptr,
          [](MediaPlayer& player, const MPRemoteCommandEvent& event) {

@@ -58,6 +58,8 @@ public:
     static constexpr const char* queueLabel = "Now Playing Manager Queue";
     // What the skip commands offer, in seconds.
     static constexpr double preferredSkipIntervals[] = {10, 15, 30};
+    // The rates the desktop may ask for, ascending; others are brought into this range.
+    static constexpr float supportedPlaybackRates[] = {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 1.75f, 2.0f};
 
     // The application's manager, made on first use and never destroyed.
     static const std::shared_ptr<NowPlayingManager>& shared();

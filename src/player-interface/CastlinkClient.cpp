@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDBusError>
 #include <QVariant>
+#include <atomic>
 #include <vector>
 
 #include "platform/foundation/Coding.h"
@@ -16,6 +17,8 @@
 namespace quillon {
 
 namespace {
+
+constexpr int kSharedCallTimeoutMilliseconds = 2000;
 
 // The platform's code for a connection to a helper that cannot be used.
 constexpr std::int64_t NSXPCConnectionInvalid = 4099;
@@ -60,8 +63,17 @@ std::string CastlinkClient::UninstallError::debugDescription() const {
 }
 
 CastlinkClient& CastlinkClient::shared() {
+    // Connections of its own rather than Qt's shared system bus: a client asking from another
+    // thread must not hold up every other user of the system bus while it connects. The tool
+    // answers quickly or not at all, so the calls wait a short while only.
     static platform::NeverDestroyed<CastlinkClient> client(
-        [] { return QDBusConnection::systemBus(); });
+        [] {
+            static std::atomic<int> counter{0};
+            return QDBusConnection::connectToBus(
+                QDBusConnection::SystemBus,
+                QStringLiteral("org.quillon.Castlink.%1").arg(++counter));
+        },
+        kSharedCallTimeoutMilliseconds);
     return client.get();
 }
 

@@ -78,6 +78,9 @@ public:
     // How many bus connections this client has made (each reconnection counts).
     int connectionCount() const { return connectionCount_; }
 
+    // What this client makes its connections with, for a client of the same tool elsewhere.
+    const ConnectionFactory& connectionFactory() const { return makeConnection_; }
+
 private:
     // A message to the tool, or the connection's failure as an error.
     struct Reply {

@@ -1,10 +1,15 @@
 #include <QTemporaryDir>
 
+#include "application/AppDelegate.h"
 #include "application/MediaPlayerDocumentTestSupport.h"
+#include "media-player/NowPlayingManager.h"
+#include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSOperationQueue.h"
 #include "platform/appkit/NSWindowRestorationStore.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/mediaplayer/MPNowPlayingInfoCenter.h"
+#include "player-interface/CastlinkTestSupport.h"
 #include "player-interface/MediaPlayerWindowController.h"
 #include "player-interface/WindowRestorationObserver.h"
 
@@ -145,6 +150,70 @@ TEST_F(MediaPlayerDocumentTest, TheStoreReopensAPlayerWindowAtTheNextLaunch) {
     ASSERT_TRUE(document->mediaPlayerWindowController());
     EXPECT_TRUE(document->mediaPlayerWindowController()->isRestoredFromPersistedState());
     EXPECT_TRUE(document->mediaPlayerWindowController()->window()->isVisible());
+}
+
+TEST_F(MediaPlayerDocumentTest, NowPlayingSpeaksForRestoredPlayersOnlyOnceRestorationHasEnded) {
+    // Observed before anything makes the application's restoration observer (the first player
+    // window does), so this runs first at the end of restoration: the restored player exists,
+    // and every update it asked for so far has had its chance to run.
+    const platform::NSApplication* restoringApplication = nullptr;
+    bool restoredPlayerExisted = false;
+    std::optional<platform::MPNowPlayingInfo> publishedAtTheEnd;
+    auto observation = platform::NotificationCenter::defaultCenter().addObserver(
+        platform::NSApplicationDidFinishRestoringWindowsNotification, nullptr,
+        [&](const platform::Notification& notification) {
+            if (restoringApplication == nullptr || notification.object != restoringApplication) {
+                return;
+            }
+            const auto& documents = controller.documents();
+            const auto document =
+                documents.empty() ? nullptr
+                                  : std::dynamic_pointer_cast<MediaPlayerDocument>(documents[0]);
+            restoredPlayerExisted = document && document->mediaPlayerWindowController();
+            NowPlayingManager::shared()->queue()->sync([] {});
+            publishedAtTheEnd = platform::MPNowPlayingInfoCenter::defaultCenter().nowPlayingInfo();
+        });
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string path = directory.filePath("windows.cbor").toStdString();
+    {
+        platform::NSWindowRestorationStore store(path);
+        auto document = open("h264-aac.mkv");
+        ASSERT_TRUE(document);
+        ASSERT_TRUE(pumpUntil([&] { return document->mediaPlayerWindowController() != nullptr; }));
+        store.writeNow();
+        document->close();
+        pumpFor(std::chrono::milliseconds(100));
+    }
+    platform::MPNowPlayingInfoCenter& infoCenter =
+        platform::MPNowPlayingInfoCenter::defaultCenter();
+    // The player of the first run has gone, and Now Playing with it.
+    ASSERT_TRUE(pumpUntil([&] {
+        NowPlayingManager::shared()->queue()->sync([] {});
+        return !infoCenter.nowPlayingInfo().has_value();
+    }));
+
+    platform::NSWindowRestorationStore store(path);
+    platform::UserDefaults defaults((directory.filePath("defaults.ini")).toStdString());
+    FakeCastlinkManager castlink;
+    platform::NSApplication application(*qApp, &controller, &store);
+    AppDelegate::Dependencies dependencies;
+    dependencies.application = &application;
+    dependencies.userDefaults = &defaults;
+    dependencies.castlinkManager = &castlink;
+    dependencies.isPictureInPictureSupported = [] { return false; };
+    AppDelegate delegate(std::move(dependencies));
+    application.setDelegate(&delegate);
+    restoringApplication = &application;
+
+    onMain([&] { application.finishLaunching(); });
+    ASSERT_TRUE(
+        pumpUntil([&] { return WindowRestorationObserver::shared().isRestorationComplete(); }));
+    EXPECT_TRUE(restoredPlayerExisted);
+    EXPECT_FALSE(publishedAtTheEnd) << "published while restoration was still going on";
+
+    EXPECT_TRUE(pumpUntil([&] { return infoCenter.nowPlayingInfo().has_value(); }));
+    application.setDelegate(nullptr);
 }
 
 }  // namespace

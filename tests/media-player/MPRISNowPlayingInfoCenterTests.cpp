@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -131,7 +134,9 @@ TEST(MPRISNowPlayingInfoCenterTest, PublishesOnTheBusAndDispatchesItsCalls) {
         skippedBack = dynamic_cast<const MPSkipIntervalCommandEvent&>(event).interval();
         return MPRemoteCommandHandlerStatus::success;
     });
-    EXPECT_EQ(client.player(QStringLiteral("PlayPause")).type(), QDBusMessage::ReplyMessage);
+    const QDBusMessage refused = client.player(QStringLiteral("PlayPause"));
+    EXPECT_EQ(refused.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(refused.errorName(), MPRISNowPlayingInfoCenter::commandFailedError);
     EXPECT_EQ(toggles, 0);
     commands.togglePlayPauseCommand.setEnabled(true);
     commands.skipBackwardCommand.setEnabled(true);
@@ -146,6 +151,194 @@ TEST(MPRISNowPlayingInfoCenterTest, PublishesOnTheBusAndDispatchesItsCalls) {
     center->setPlaybackState(MPNowPlayingPlaybackState::stopped);
     EXPECT_FALSE(demarshalled(client.property(QStringLiteral("Metadata"))).contains("xesam:title"));
     EXPECT_FALSE(QFile::exists(artPath));
+}
+
+// playerctl, a real MPRIS client, run against the bus; its exit code says whether the player
+// carried out what it asked.
+struct PlayerctlResult {
+    int exitCode = -1;
+    QString output;
+};
+
+PlayerctlResult playerctl(const std::string& address, const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(address));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("playerctl"),
+                  QStringList{QStringLiteral("--player=quillon")} + arguments);
+    if (!process.waitForFinished(10000)) {
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()).trimmed()};
+}
+
+// Every message on the bus as dbus-monitor prints it.
+class BusMonitor {
+public:
+    explicit BusMonitor(const std::string& address) {
+        process_.start(QStringLiteral("dbus-monitor"),
+                       {QStringLiteral("--address"), QString::fromStdString(address)});
+        process_.waitForStarted(5000);
+    }
+    ~BusMonitor() {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    // Waits until `text` was printed; false after a limit that only catches hangs.
+    bool waitFor(const QString& text, const std::function<void()>& eachRound = {}) {
+        for (int round = 0; round < 100 && !output_.contains(text); ++round) {
+            if (eachRound) {
+                eachRound();
+            }
+            process_.waitForReadyRead(100);
+            output_ += QString::fromUtf8(process_.readAll());
+        }
+        return output_.contains(text);
+    }
+    const QString& output() const { return output_; }
+
+    // The messages printed whose header names `member`, each with its arguments.
+    QStringList messages(const QString& member) const {
+        QStringList found;
+        QString current;
+        for (const QString& line : output_.split(u'\n')) {
+            if (!line.startsWith(u' ')) {
+                if (current.contains(QStringLiteral("member=") + member)) {
+                    found << current;
+                }
+                current.clear();
+            }
+            current += line + u'\n';
+        }
+        if (current.contains(QStringLiteral("member=") + member)) {
+            found << current;
+        }
+        return found;
+    }
+
+private:
+    QProcess process_;
+    QString output_;
+};
+
+TEST(MPRISNowPlayingInfoCenterTest, AClientSeesThePlayersRateAndRangeAndItsRefusals) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the D-Bus libraries are not instrumented";
+#endif
+    PrivateBus bus;
+    if (bus.address().empty()) {
+        GTEST_SKIP() << "no dbus-daemon to start";
+    }
+    if (QProcess::execute(QStringLiteral("playerctl"), {QStringLiteral("--version")}) != 0) {
+        GTEST_SKIP() << "playerctl is not installed";
+    }
+    MPRemoteCommandCenter commands;
+    for (auto* command : commands.allCommands()) {
+        command->setEnabled(false);
+    }
+    std::mutex mutex;
+    std::vector<std::string> received;
+    std::vector<float> rates;
+    auto record = [&](const char* name) {
+        return [&, name](const MPRemoteCommandEvent& event) {
+            std::lock_guard lock(mutex);
+            received.emplace_back(name);
+            if (const auto* change =
+                    dynamic_cast<const MPChangePlaybackRateCommandEvent*>(&event)) {
+                rates.push_back(change->playbackRate());
+            }
+            return MPRemoteCommandHandlerStatus::success;
+        };
+    };
+    commands.playCommand.addTargetWithHandler(record("play"));
+    commands.pauseCommand.addTargetWithHandler(record("pause"));
+    commands.changePlaybackRateCommand.addTargetWithHandler(record("rate"));
+    commands.changePlaybackPositionCommand.addTargetWithHandler(record("position"));
+    auto center = MPRISNowPlayingInfoCenter::make(commands, bus.address());
+    ASSERT_TRUE(center);
+    Client client(bus.address());
+    // Nothing can change the rate yet: the range is 1 to 1.
+    EXPECT_EQ(client.property(QStringLiteral("MinimumRate")).toDouble(), 1.0);
+    EXPECT_EQ(client.property(QStringLiteral("MaximumRate")).toDouble(), 1.0);
+
+    for (auto* command :
+         {&commands.playCommand, &commands.pauseCommand, &commands.changePlaybackPositionCommand}) {
+        command->setEnabled(true);
+    }
+    commands.changePlaybackRateCommand.setSupportedPlaybackRates({0.5f, 1.0f, 1.5f, 2.0f});
+    commands.changePlaybackRateCommand.setEnabled(true);
+    center->setNowPlayingInfo(MPNowPlayingInfo{
+        {MPNowPlayingInfoPropertyExternalContentIdentifier, std::string("AB-12")},
+        {MPMediaItemPropertyPlaybackDuration, 10.0},
+        {MPNowPlayingInfoPropertyElapsedPlaybackTime, 1.0},
+        {MPNowPlayingInfoPropertyPlaybackRate, 0.0},
+        {MPNowPlayingInfoPropertyDefaultPlaybackRate, 1.5},
+    });
+    center->setPlaybackState(MPNowPlayingPlaybackState::paused);
+
+    // Paused, the rate is still the one it plays at, within the player's range.
+    EXPECT_EQ(client.property(QStringLiteral("Rate")).toDouble(), 1.5);
+    EXPECT_EQ(client.property(QStringLiteral("MinimumRate")).toDouble(), 0.5);
+    EXPECT_EQ(client.property(QStringLiteral("MaximumRate")).toDouble(), 2.0);
+    EXPECT_EQ(playerctl(bus.address(), {QStringLiteral("status")}).output, "Paused");
+
+    // Writes of Rate reach the player, brought into the range; 0 pauses.
+    const auto setRate = [&](double rate) {
+        return client.call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
+                           {QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Rate"),
+                            QVariant::fromValue(QDBusVariant(rate))});
+    };
+    EXPECT_EQ(setRate(3.0).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(setRate(0.25).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(setRate(1.25).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(setRate(0.0).type(), QDBusMessage::ReplyMessage);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(rates, (std::vector<float>{2.0f, 0.5f, 1.25f}));
+        EXPECT_EQ(received.back(), "pause");
+    }
+
+    // What the player can do succeeds; what it cannot is refused, and the client says so.
+    EXPECT_EQ(playerctl(bus.address(), {QStringLiteral("play")}).exitCode, 0);
+    EXPECT_NE(playerctl(bus.address(), {QStringLiteral("next")}).exitCode, 0);
+    EXPECT_EQ(playerctl(bus.address(), {QStringLiteral("position"), QStringLiteral("4")}).exitCode,
+              0);
+    commands.playCommand.setEnabled(false);
+    EXPECT_NE(playerctl(bus.address(), {QStringLiteral("play")}).exitCode, 0);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(std::count(received.begin(), received.end(), "play"), 1);
+        EXPECT_EQ(std::count(received.begin(), received.end(), "position"), 1);
+    }
+
+    // Playing moves the position without a word; a jump is announced by Seeked alone.
+    BusMonitor monitor(bus.address());
+    const auto probe = QDBusMessage::createSignal(
+        QStringLiteral("/probe"), QStringLiteral("org.quillon.Probe"), QStringLiteral("Ready"));
+    // Sent until the monitor, which needs a moment to start watching, has seen one.
+    ASSERT_TRUE(monitor.waitFor(QStringLiteral("member=Ready"), [&] {
+        QDBusConnection::connectToBus(QString::fromStdString(bus.address()),
+                                      QStringLiteral("mpris-test-client"))
+            .send(probe);
+    }));
+    center->setPlaybackState(MPNowPlayingPlaybackState::playing);
+    center->setNowPlayingInfo(MPNowPlayingInfo{
+        {MPNowPlayingInfoPropertyExternalContentIdentifier, std::string("AB-12")},
+        {MPMediaItemPropertyPlaybackDuration, 10.0},
+        {MPNowPlayingInfoPropertyElapsedPlaybackTime, 6.0},
+        {MPNowPlayingInfoPropertyPlaybackRate, 1.0},
+        {MPNowPlayingInfoPropertyDefaultPlaybackRate, 1.0},
+    });
+    EXPECT_GE(playerctl(bus.address(), {QStringLiteral("position")}).output.toDouble(), 6.0);
+    ASSERT_TRUE(monitor.waitFor(QStringLiteral("member=Seeked")));
+    const QStringList changes = monitor.messages(QStringLiteral("PropertiesChanged"));
+    ASSERT_FALSE(changes.isEmpty());
+    for (const QString& change : changes) {
+        EXPECT_FALSE(change.contains(QStringLiteral("string \"Position\"")))
+            << change.toStdString();
+    }
 }
 
 }  // namespace

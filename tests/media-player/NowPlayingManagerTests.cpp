@@ -83,6 +83,7 @@ protected:
                 &commands.togglePlayPauseCommand,
                 &commands.skipBackwardCommand,
                 &commands.skipForwardCommand,
+                &commands.changePlaybackRateCommand,
                 &commands.changePlaybackPositionCommand};
     }
 

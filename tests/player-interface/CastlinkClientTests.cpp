@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -13,6 +19,7 @@
 #include "player-interface/CastlinkClient.h"
 #include "player-interface/CastlinkManager.h"
 #include "player-interface/UninstallPrivilegedHelperError.h"
+#include "support/EventPumping.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
@@ -251,6 +258,95 @@ TEST_F(CastlinkClientOverBus, AfterTheBusDropsTheConnectionTheNextCallOpensANewO
     }
     EXPECT_TRUE(answered);
     EXPECT_EQ(client_->connectionCount(), 2);
+}
+
+TEST_F(CastlinkClientOverBus, TheLaunchQueryAnswersLaterOnTheMainQueue) {
+    tool_.setVersion(PrivilegedHelperVersion(45, 1, 2, 3));
+    publish();
+    CastlinkManager manager(*client_);
+    std::optional<CastlinkManager::InstallationStatus> answer;
+    bool onMainQueue = false;
+    manager.requestInstalledPrivilegedHelperVersion(
+        [&](const CastlinkManager::InstallationStatus& status) {
+            onMainQueue = platform::DispatchQueue::main().isCurrent();
+            answer = status;
+        });
+    EXPECT_FALSE(answer) << "the caller does not wait for the tool";
+    ASSERT_TRUE(test::pumpUntil([&] { return answer.has_value(); }));
+    EXPECT_TRUE(onMainQueue);
+    ASSERT_TRUE(answer->isInstalled());
+    EXPECT_EQ(answer->version()->buildNumber(), 45);
+    // The time-out that comes after the answer changes nothing.
+    manager.queue()->sync([] {});
+}
+
+// A listening socket that takes connections and never says a word: a bus daemon that hangs.
+class SilentBus {
+public:
+    SilentBus()
+        : path_(std::filesystem::temp_directory_path() /
+                ("quillon-silent-bus-" + std::to_string(::getpid()))) {
+        std::filesystem::remove(path_);
+        socket_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        if (::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(socket_, 4) != 0) {
+            close();
+        }
+    }
+    ~SilentBus() {
+        close();
+        std::filesystem::remove(path_);
+    }
+    // Closing drops the connections waiting in the backlog: their clients stop waiting.
+    void close() {
+        if (socket_ >= 0) {
+            ::close(socket_);
+            socket_ = -1;
+        }
+    }
+    bool isListening() const { return socket_ >= 0; }
+    QString address() const { return QStringLiteral("unix:path=%1").arg(path_.c_str()); }
+
+private:
+    std::filesystem::path path_;
+    int socket_ = -1;
+};
+
+TEST(CastlinkLaunchQuery, ABusThatNeverAnswersCountsAsNotInstalledOnceTheTimeOutPasses) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "Qt's D-Bus threads cannot be checked by ThreadSanitizer";
+#endif
+    SilentBus bus;
+    ASSERT_TRUE(bus.isListening());
+    // The bus's own default time-out is 25 s: only the query's short one can end the wait.
+    CastlinkClient client(test::connectionFactory([&] { return bus.address(); }));
+    CastlinkManager manager(client);
+    platform::ScopedLogCapture log;
+    std::optional<CastlinkManager::InstallationStatus> answer;
+    int answers = 0;
+    manager.requestInstalledPrivilegedHelperVersion(
+        [&](const CastlinkManager::InstallationStatus& status) {
+            answer = status;
+            ++answers;
+        },
+        std::chrono::milliseconds(200));
+    EXPECT_FALSE(answer);
+    ASSERT_TRUE(test::pumpUntil([&] { return answer.has_value(); }));
+    EXPECT_FALSE(answer->isInstalled());
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("Failed to get installed privileged helper version: ", 0), 0u);
+    EXPECT_NE(log.lines()[0].find("Code=4097"), std::string::npos) << "the tool stopped answering";
+
+    // Once the bus goes, the query that was still connecting ends; its late failure is neither
+    // answered nor logged a second time.
+    bus.close();
+    manager.queue()->sync([] {});
+    platform::DispatchQueue::main().drain();
+    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(log.lines().size(), 1u);
 }
 
 }  // namespace

@@ -134,6 +134,11 @@ public:
         return installedVersion ? InstallationStatus::installed(*installedVersion)
                                 : InstallationStatus::notInstalled();
     }
+    // Answers at once, as a tool on a quick bus would.
+    void requestInstalledPrivilegedHelperVersion(InstallationStatusHandler completion,
+                                                 std::chrono::milliseconds) override {
+        completion(installedPrivilegedHelperVersion());
+    }
     void uninstallPrivilegedHelper() override {
         ++uninstalls;
         if (uninstallError) {

@@ -6,6 +6,7 @@
 
 #include "application/AppDelegate.h"
 #include "application/ApplicationTranslations.h"
+#include "application/LogindWorkspaceNotifier.h"
 #include "application/PlayerWindowRaising.h"
 #include "application/QLDocumentController.h"
 #include "application/SessionInstance.h"
@@ -57,6 +58,8 @@ int main(int argc, char* argv[]) {
     quillon::QLDocumentController& documentController = quillon::QLDocumentController::makeShared();
     platform::NSApplication application(qtApplication, &documentController);
     quillon::AppDelegate delegate;
+    // Players pause before the machine sleeps and when the session is locked or left.
+    const quillon::LogindWorkspaceNotifier workspaceNotifier;
     application.setDelegate(&delegate);
     application.setMainMenu(delegate.makeMainMenu());
     // The windows' state belongs to the session's instance, which may just not answer.

@@ -1,6 +1,8 @@
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 
@@ -16,6 +18,15 @@
 #include "platform/foundation/NotificationCenter.h"
 
 namespace platform {
+
+namespace {
+
+// A lost output is tried again after this long, then after twice as long each time, up to the
+// longest wait: a restarted sound server is heard again within about that.
+constexpr std::chrono::milliseconds kFirstReconnectDelay{50};
+constexpr std::chrono::milliseconds kLongestReconnectDelay{500};
+
+}  // namespace
 
 struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
                                                   std::enable_shared_from_this<State> {
@@ -77,6 +88,10 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
     // The renderer has gone: nothing starts a sink any more.
     bool closed = false;
     std::unique_ptr<AudioSink> sink;
+    // How often in a row a lost output could not be had back; under sinkMutex.
+    int reconnectAttempt = 0;
+    // Set by the sink's first render: the output worked.
+    std::atomic<bool> renderedSinceStart{false};
 
     // Under converterMutex and queueMutex, or before the state is shared.
     void useFormat(const AudioSinkFormat& newFormat) {
@@ -117,6 +132,7 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
     }
 
     void render(float* out, std::size_t frameCount, CMTime hostTime) {
+        renderedSinceStart.store(true, std::memory_order_relaxed);
         std::optional<CMTimebaseAnchor> anchor;
         {
             std::lock_guard lock(timebaseMutex);
@@ -216,7 +232,10 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
             log("{}: The audio output device went away, so audio plays to a null sink.",
                 description());
             sink->stop();
+            AudioSink::Reconnector reconnector = sink->reconnector();
+            std::optional<std::string> device = sink->deviceUniqueID();
             auto replacement = std::make_unique<NullAudioSink>(sink->clock());
+            replacement->setDeviceUniqueID(device);
             {
                 std::lock_guard converterLock(converterMutex);
                 std::lock_guard queueLock(queueMutex);
@@ -225,10 +244,22 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
             // The old sink goes only now: its callbacks ended with stop().
             sink = std::move(replacement);
             startSinkLocked();
+            if (reconnector) {
+                // A sink that never got to play (the server took the connection and refused
+                // the stream) does not start the waiting afresh.
+                const int attempt = renderedSinceStart.exchange(false) ? 0 : reconnectAttempt + 1;
+                scheduleReconnect(std::move(reconnector), std::move(device), attempt);
+            }
         }
+        flushAutomatically(event == AudioSink::Event::deviceLost ? "went away" : "changed",
+                           flushTime);
+    }
+
+    // What was queued is gone with the old output: the data source enqueues again from the
+    // time line's time.
+    void flushAutomatically(const char* what, CMTime flushTime) {
         log("{}: The audio output device {}, so the renderer was flushed at {}.", description(),
-            event == AudioSink::Event::deviceLost ? "went away" : "changed",
-            CMTimeCopyDescription(flushTime));
+            what, CMTimeCopyDescription(flushTime));
         flush();
         NotificationCenter::UserInfo userInfo;
         if (CMTIME_IS_VALID(flushTime)) {
@@ -237,6 +268,58 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         NotificationCenter::defaultCenter().post(
             AVSampleBufferAudioRendererWasFlushedAutomaticallyNotification, identity,
             std::move(userInfo));
+    }
+
+    // Under sinkMutex. Tries again after a wait that doubles up to a bound, for as long as the
+    // renderer lives, on a global queue: connecting may wait for the server.
+    void scheduleReconnect(AudioSink::Reconnector reconnector, std::optional<std::string> device,
+                           int attempt) {
+        reconnectAttempt = attempt;
+        const auto delay =
+            std::min(kFirstReconnectDelay * (1 << std::min(attempt, 10)), kLongestReconnectDelay);
+        DispatchQueue::global(DispatchQoS::utility)
+            .asyncAfter(delay, [weak = weak_from_this(), reconnector = std::move(reconnector),
+                                device = std::move(device), attempt]() mutable {
+                if (const auto state = weak.lock()) {
+                    state->reconnect(std::move(reconnector), std::move(device), attempt);
+                }
+            });
+    }
+
+    void reconnect(AudioSink::Reconnector reconnector, std::optional<std::string> device,
+                   int attempt) {
+        {
+            std::lock_guard lock(sinkMutex);
+            if (closed) {
+                return;
+            }
+        }
+        // Without any lock: the server may take a while to answer.
+        std::unique_ptr<AudioSink> replacement = reconnector();
+        const CMTime flushTime = currentTime();
+        {
+            std::lock_guard lock(sinkMutex);
+            if (closed) {
+                return;
+            }
+            if (!replacement) {
+                scheduleReconnect(std::move(reconnector), std::move(device), attempt + 1);
+                return;
+            }
+            log("{}: The sound server answers again, so audio plays to {} again.", description(),
+                replacement->name());
+            sink->stop();
+            replacement->setDeviceUniqueID(std::move(device));
+            {
+                std::lock_guard converterLock(converterMutex);
+                std::lock_guard queueLock(queueMutex);
+                useFormat(replacement->format());
+            }
+            sink = std::move(replacement);
+            renderedSinceStart = false;
+            startSinkLocked();
+        }
+        flushAutomatically("came back", flushTime);
     }
 };
 

@@ -64,6 +64,12 @@ public:
     // output and reports deviceChanged.
     virtual std::optional<std::string> deviceUniqueID() const = 0;
     virtual void setDeviceUniqueID(std::optional<std::string> deviceUniqueID) = 0;
+
+    // Makes a sink of the same kind afresh, for when this one was lost: null while its server
+    // does not answer. Empty for sinks that cannot come back. The maker may be called on any
+    // thread, outlives the sink, and may wait for the server for a few seconds.
+    using Reconnector = std::function<std::unique_ptr<AudioSink>()>;
+    virtual Reconnector reconnector() const { return {}; }
 };
 
 // The user's sound server when one answers, otherwise a null sink on the host clock; the choice

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "platform/avfoundation/ScreenSaverPowerAssertionService.h"
+#include "platform/avfoundation/DesktopPowerAssertionService.h"
 #include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
@@ -26,7 +26,7 @@ std::shared_ptr<PowerAssertionService> PowerAssertionService::shared() {
     std::lock_guard lock(serviceMutex());
     auto& service = serviceSlot();
     if (!service) {
-        service = std::make_shared<ScreenSaverPowerAssertionService>();
+        service = std::make_shared<DesktopPowerAssertionService>();
     }
     return service;
 }
@@ -42,17 +42,46 @@ PowerAssertionService::ScopedOverride::~ScopedOverride() {
     serviceSlot() = std::move(previous_);
 }
 
+void PowerAssertionService::createAssertionAsynchronously(const std::string& type,
+                                                          IOPMAssertionLevel level,
+                                                          const std::string& name,
+                                                          CreationHandler completion) {
+    IOPMAssertionID assertionID = 0;
+    const IOReturn status = createAssertion(type, level, name, &assertionID);
+    completion(status, assertionID);
+}
+
+namespace {
+
+bool isValidRequest(const std::string& assertionType, IOPMAssertionLevel assertionLevel) {
+    return assertionLevel == kIOPMAssertionLevelOn &&
+           (assertionType == kIOPMAssertionTypePreventUserIdleDisplaySleep ||
+            assertionType == kIOPMAssertionTypePreventUserIdleSystemSleep);
+}
+
+}  // namespace
+
 IOReturn IOPMAssertionCreateWithName(const std::string& assertionType,
                                      IOPMAssertionLevel assertionLevel,
                                      const std::string& assertionName,
                                      IOPMAssertionID* assertionID) {
-    if (assertionID == nullptr || assertionLevel != kIOPMAssertionLevelOn ||
-        (assertionType != kIOPMAssertionTypePreventUserIdleDisplaySleep &&
-         assertionType != kIOPMAssertionTypePreventUserIdleSystemSleep)) {
+    if (assertionID == nullptr || !isValidRequest(assertionType, assertionLevel)) {
         return kIOReturnBadArgument;
     }
     return PowerAssertionService::shared()->createAssertion(assertionType, assertionLevel,
                                                             assertionName, assertionID);
+}
+
+void IOPMAssertionCreateWithNameAsynchronously(const std::string& assertionType,
+                                               IOPMAssertionLevel assertionLevel,
+                                               const std::string& assertionName,
+                                               PowerAssertionService::CreationHandler completion) {
+    if (!isValidRequest(assertionType, assertionLevel)) {
+        completion(kIOReturnBadArgument, 0);
+        return;
+    }
+    PowerAssertionService::shared()->createAssertionAsynchronously(
+        assertionType, assertionLevel, assertionName, std::move(completion));
 }
 
 IOReturn IOPMAssertionRelease(IOPMAssertionID assertionID) {

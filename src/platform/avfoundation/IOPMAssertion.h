@@ -1,16 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace platform {
 
 // Power assertions (IOKit's power management): a process holds one to keep the display awake
-// while it shows something the user watches. Here the desktop's screen saver honours them over
-// the session bus (org.freedesktop.ScreenSaver Inhibit and UnInhibit). Without a session bus or
-// a screen-saver service an assertion is still handed out and only the first such one is
-// logged: nothing would put the display to sleep that the process could stop.
+// while it shows something the user watches. Here the desktop honours them over the session
+// bus: its portal's idle inhibition, else the screen saver's, else the GNOME session's. Asking
+// the desktop never waits: an assertion is asked for, and the answer comes later.
 
 using IOReturn = std::int32_t;
 using IOPMAssertionID = std::uint32_t;
@@ -39,6 +39,13 @@ public:
                                      const std::string& name, IOPMAssertionID* assertionID) = 0;
     virtual IOReturn releaseAssertion(IOPMAssertionID assertionID) = 0;
 
+    // What an asynchronous creation ends with: the status, and the identifier on success.
+    using CreationHandler = std::function<void(IOReturn status, IOPMAssertionID assertionID)>;
+    // Asks for an assertion without waiting for it; `completion` runs once, on any thread. By
+    // default the answer of createAssertion, at once.
+    virtual void createAssertionAsynchronously(const std::string& type, IOPMAssertionLevel level,
+                                               const std::string& name, CreationHandler completion);
+
     static std::shared_ptr<PowerAssertionService> shared();
 
     // Puts a service in place of the shared one while it lives; overrides nest and end in
@@ -60,6 +67,12 @@ IOReturn IOPMAssertionCreateWithName(const std::string& assertionType,
                                      IOPMAssertionLevel assertionLevel,
                                      const std::string& assertionName,
                                      IOPMAssertionID* assertionID);
+// The same without waiting for the desktop: `completion` gets the status and, on success, the
+// identifier; refused arguments are answered before this returns.
+void IOPMAssertionCreateWithNameAsynchronously(const std::string& assertionType,
+                                               IOPMAssertionLevel assertionLevel,
+                                               const std::string& assertionName,
+                                               PowerAssertionService::CreationHandler completion);
 // An identifier this process does not hold: kIOReturnNotFound.
 IOReturn IOPMAssertionRelease(IOPMAssertionID assertionID);
 

@@ -356,6 +356,10 @@ void PulseAudioSink::stop() {
     pa_threaded_mainloop_unlock(mainloop_);
 }
 
+AudioSink::Reconnector PulseAudioSink::reconnector() const {
+    return [clock = clock_]() -> std::unique_ptr<AudioSink> { return connect(clock); };
+}
+
 std::optional<std::string> PulseAudioSink::deviceUniqueID() const {
     std::lock_guard lock(deviceMutex_);
     return deviceUniqueID_;

@@ -33,6 +33,8 @@ public:
     void stop() override;
     std::optional<std::string> deviceUniqueID() const override;
     void setDeviceUniqueID(std::optional<std::string> deviceUniqueID) override;
+    // Connects to the session's server again (the one the environment names now).
+    Reconnector reconnector() const override;
 
     // The server's name of the sink the stream plays on now (tests record from its monitor).
     std::optional<std::string> currentSinkName() const;

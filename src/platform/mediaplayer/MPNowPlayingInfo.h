@@ -25,6 +25,9 @@ inline constexpr const char* MPNowPlayingInfoPropertyElapsedPlaybackTime =
     "MPNowPlayingInfoPropertyElapsedPlaybackTime";
 inline constexpr const char* MPNowPlayingInfoPropertyPlaybackRate =
     "MPNowPlayingInfoPropertyPlaybackRate";
+// The rate playback runs at when it plays, also while it is paused.
+inline constexpr const char* MPNowPlayingInfoPropertyDefaultPlaybackRate =
+    "MPNowPlayingInfoPropertyDefaultPlaybackRate";
 inline constexpr const char* MPMediaItemPropertyPlaybackDuration = "playbackDuration";
 inline constexpr const char* MPMediaItemPropertyTitle = "title";
 inline constexpr const char* MPMediaItemPropertyArtist = "artist";

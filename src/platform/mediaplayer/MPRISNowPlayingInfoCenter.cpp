@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -198,11 +199,26 @@ struct MPRISNowPlayingInfoCenter::Service {
         }
     }
 
+    // A command the player could not carry out is an error to the client, not a silent no.
+    static bool answerFailure(const QDBusMessage& message, const QDBusConnection& bus,
+                              MPRemoteCommandHandlerStatus status) {
+        if (status == MPRemoteCommandHandlerStatus::success) {
+            return false;
+        }
+        const QString why = status == MPRemoteCommandHandlerStatus::noActionableNowPlayingItem
+                                ? QStringLiteral("Nothing is playing that could %1.")
+                                : QStringLiteral("The player cannot %1 now.");
+        bus.send(message.createErrorReply(QString::fromLatin1(commandFailedError),
+                                          why.arg(message.member())));
+        return true;
+    }
+
     void handlePlayerCall(const QDBusMessage& message, const QDBusConnection& bus) {
         const QString member = message.member();
         const QList<QVariant> arguments = message.arguments();
+        auto status = MPRemoteCommandHandlerStatus::success;
         auto simple = [&](MPRemoteCommand& command) {
-            command.dispatch(MPRemoteCommandEvent(command));
+            status = command.dispatch(MPRemoteCommandEvent(command));
         };
         if (member == u"Play") {
             simple(commandCenter.playCommand);
@@ -221,7 +237,7 @@ struct MPRISNowPlayingInfoCenter::Service {
                 static_cast<double>(arguments[0].toLongLong()) / kMicrosecondsPerSecond;
             MPSkipIntervalCommand& command =
                 offset < 0 ? commandCenter.skipBackwardCommand : commandCenter.skipForwardCommand;
-            command.dispatch(MPSkipIntervalCommandEvent(command, std::fabs(offset)));
+            status = command.dispatch(MPSkipIntervalCommandEvent(command, std::fabs(offset)));
         } else if (member == u"SetPosition" && arguments.size() == 2) {
             // A position for another track than the current one is stale: ignored.
             const QString trackID = qvariant_cast<QDBusObjectPath>(arguments[0]).path();
@@ -229,7 +245,7 @@ struct MPRISNowPlayingInfoCenter::Service {
                 static_cast<double>(arguments[1].toLongLong()) / kMicrosecondsPerSecond;
             if (trackID == currentTrackID() && trackID != kNoTrack && position >= 0) {
                 auto& command = commandCenter.changePlaybackPositionCommand;
-                command.dispatch(MPChangePlaybackPositionCommandEvent(command, position));
+                status = command.dispatch(MPChangePlaybackPositionCommandEvent(command, position));
             }
         } else if (member == u"OpenUri") {
             bus.send(message.createErrorReply(QDBusError::NotSupported,
@@ -239,7 +255,37 @@ struct MPRISNowPlayingInfoCenter::Service {
             bus.send(message.createErrorReply(QDBusError::UnknownMethod, member));
             return;
         }
-        bus.send(message.createReply());
+        if (!answerFailure(message, bus, status)) {
+            bus.send(message.createReply());
+        }
+    }
+
+    // Rate 0 is a pause to MPRIS; any other rate is brought into the player's range.
+    void setRate(const QDBusMessage& message, const QDBusConnection& bus, double requested) {
+        MPRemoteCommandHandlerStatus status;
+        if (!(requested > 0)) {
+            status = commandCenter.pauseCommand.dispatch(
+                MPRemoteCommandEvent(commandCenter.pauseCommand));
+        } else {
+            const auto [minimum, maximum] = rateRange();
+            auto& command = commandCenter.changePlaybackRateCommand;
+            status = command.dispatch(MPChangePlaybackRateCommandEvent(
+                command, float(std::clamp(requested, minimum, maximum))));
+        }
+        if (!answerFailure(message, bus, status)) {
+            bus.send(message.createReply());
+        }
+    }
+
+    // What the rate command offers; 1 to 1 while the rate cannot be changed.
+    std::pair<double, double> rateRange() const {
+        const auto& command = commandCenter.changePlaybackRateCommand;
+        const std::vector<float> rates = command.supportedPlaybackRates();
+        if (!command.isEnabled() || rates.empty()) {
+            return {1.0, 1.0};
+        }
+        const auto [minimum, maximum] = std::minmax_element(rates.begin(), rates.end());
+        return {double(*minimum), double(*maximum)};
     }
 
     void handlePropertiesCall(const QDBusMessage& message, const QDBusConnection& bus) {
@@ -262,10 +308,18 @@ struct MPRISNowPlayingInfoCenter::Service {
             } else {
                 bus.send(message.createReply(QVariant::fromValue(QDBusVariant(found.value()))));
             }
-        } else if (member == u"Set") {
-            // Volume and rate stay the player's own: a request to change them is accepted and
-            // has no effect, which the next PropertiesChanged (none) tells the client.
-            bus.send(message.createReply());
+        } else if (member == u"Set" && arguments.size() == 3) {
+            const QString property = arguments[1].toString();
+            const QVariant value = qvariant_cast<QDBusVariant>(arguments[2]).variant();
+            if (interface == kPlayerInterface && property == u"Rate") {
+                setRate(message, bus, value.toDouble());
+            } else if (interface == kPlayerInterface && property == u"Volume") {
+                // The volume stays the player's own: accepted with no effect, which the next
+                // PropertiesChanged (none) tells the client.
+                bus.send(message.createReply());
+            } else {
+                bus.send(message.createErrorReply(QDBusError::PropertyReadOnly, property));
+            }
         } else {
             bus.send(message.createErrorReply(QDBusError::UnknownMethod, member));
         }
@@ -352,12 +406,13 @@ struct MPRISNowPlayingInfoCenter::Service {
         const bool canSeek = commandCenter.changePlaybackPositionCommand.isEnabled() ||
                              commandCenter.skipForwardCommand.isEnabled() ||
                              commandCenter.skipBackwardCommand.isEnabled();
+        const auto [minimumRate, maximumRate] = rateRange();
         return {{QStringLiteral("PlaybackStatus"), playbackStatusText(state)},
-                {QStringLiteral("Rate"), rate},
+                {QStringLiteral("Rate"), std::clamp(playbackRate, minimumRate, maximumRate)},
                 {QStringLiteral("Metadata"), metadataLocked()},
                 {QStringLiteral("Volume"), 1.0},
-                {QStringLiteral("MinimumRate"), 1.0},
-                {QStringLiteral("MaximumRate"), 1.0},
+                {QStringLiteral("MinimumRate"), minimumRate},
+                {QStringLiteral("MaximumRate"), maximumRate},
                 {QStringLiteral("CanGoNext"), commandCenter.nextTrackCommand.isEnabled()},
                 {QStringLiteral("CanGoPrevious"), commandCenter.previousTrackCommand.isEnabled()},
                 {QStringLiteral("CanPlay"), commandCenter.playCommand.isEnabled()},
@@ -428,6 +483,10 @@ struct MPRISNowPlayingInfoCenter::Service {
             info ? numberValue(*info, MPNowPlayingInfoPropertyElapsedPlaybackTime).value_or(0.0)
                  : 0.0;
         rate = info ? numberValue(*info, MPNowPlayingInfoPropertyPlaybackRate).value_or(0.0) : 0.0;
+        // Paused, the time line stands still, yet the rate is the one it will play at.
+        playbackRate = info ? numberValue(*info, MPNowPlayingInfoPropertyDefaultPlaybackRate)
+                                  .value_or(rate > 0 ? rate : 1.0)
+                            : 1.0;
         anchor = std::chrono::steady_clock::now();
         publishChangesLocked();
         if (sameTrack && info && std::fabs(elapsed - expected) > kSeekedThresholdSeconds) {
@@ -467,7 +526,10 @@ struct MPRISNowPlayingInfoCenter::Service {
     MPNowPlayingPlaybackState state = MPNowPlayingPlaybackState::stopped;
     QString artUrl;
     double elapsed = 0;
+    // How fast the time line runs now (0 while paused), for the position...
     double rate = 0;
+    // ...and the rate playback runs at, paused or not: MPRIS's Rate.
+    double playbackRate = 1;
     std::chrono::steady_clock::time_point anchor = std::chrono::steady_clock::now();
     QVariantMap published;
 };

@@ -12,8 +12,11 @@ namespace platform {
 
 // The Now Playing centre of a desktop session: an MPRIS player on a D-Bus bus. The values set
 // become the org.mpris.MediaPlayer2.Player properties (announced with PropertiesChanged), the
-// enabled commands of `commandCenter` decide its Can* properties, and its methods (Play, Pause,
-// PlayPause, Stop, Next, Previous, Seek, SetPosition) dispatch those commands.
+// enabled commands of `commandCenter` decide its Can* properties and the rate range, and its
+// methods (Play, Pause, PlayPause, Stop, Next, Previous, Seek, SetPosition) and writes of Rate
+// dispatch those commands; one the player cannot carry out is answered with an error. Rate is
+// the rate playback runs at, also while paused. Position changes are never announced: the
+// Seeked signal says when it jumped.
 //
 // Calls from the bus are answered on a thread of the centre's own ("MPRIS Remote Command
 // Thread"), so the command handlers run there and may wait for other threads. The artwork is
@@ -30,6 +33,9 @@ public:
     // What Raise does, on the main thread (a Qt application's); CanRaise tells whether one is
     // set. Set it before the centre is made.
     static void setRaiseHandler(std::function<void()> handler);
+
+    // The error a method call is answered with when the player cannot carry it out.
+    static constexpr const char* commandFailedError = "org.mpris.MediaPlayer2.Player.Error.Failed";
 
     // Connects to the bus at `busAddress` (the session bus when none) and takes the name
     // busNamePrefix, or busNamePrefix + ".instance<pid>" when another process has it. Null

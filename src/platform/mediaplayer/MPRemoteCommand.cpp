@@ -97,4 +97,17 @@ void MPSkipIntervalCommand::setPreferredIntervals(std::vector<double> intervals)
     didChange();
 }
 
+std::vector<float> MPChangePlaybackRateCommand::supportedPlaybackRates() const {
+    std::lock_guard lock(mutex_);
+    return supportedPlaybackRates_;
+}
+
+void MPChangePlaybackRateCommand::setSupportedPlaybackRates(std::vector<float> rates) {
+    {
+        std::lock_guard lock(mutex_);
+        supportedPlaybackRates_ = std::move(rates);
+    }
+    didChange();
+}
+
 }  // namespace platform

@@ -51,6 +51,16 @@ private:
     double positionTime_;
 };
 
+class MPChangePlaybackRateCommandEvent : public MPRemoteCommandEvent {
+public:
+    MPChangePlaybackRateCommandEvent(const MPRemoteCommand& command, float playbackRate)
+        : MPRemoteCommandEvent(command), playbackRate_(playbackRate) {}
+    float playbackRate() const { return playbackRate_; }
+
+private:
+    float playbackRate_;
+};
+
 // One remote command: whether it is offered, and the handlers that answer it.
 //
 // Thread safety: every member may be called from any thread. Handlers run on the thread that
@@ -106,6 +116,17 @@ public:
 
 private:
     std::vector<double> preferredIntervals_;
+};
+
+// The rates the player offers, ascending.
+class MPChangePlaybackRateCommand : public MPRemoteCommand {
+public:
+    using MPRemoteCommand::MPRemoteCommand;
+    std::vector<float> supportedPlaybackRates() const;
+    void setSupportedPlaybackRates(std::vector<float> rates);
+
+private:
+    std::vector<float> supportedPlaybackRates_;
 };
 
 using MPChangePlaybackPositionCommand = MPRemoteCommand;

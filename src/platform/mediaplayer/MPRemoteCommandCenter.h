@@ -31,7 +31,7 @@ public:
     MPRemoteCommand previousTrackCommand{"previousTrack"};
     MPRemoteCommand changeRepeatModeCommand{"changeRepeatMode"};
     MPRemoteCommand changeShuffleModeCommand{"changeShuffleMode"};
-    MPRemoteCommand changePlaybackRateCommand{"changePlaybackRate"};
+    MPChangePlaybackRateCommand changePlaybackRateCommand{"changePlaybackRate"};
     MPRemoteCommand seekBackwardCommand{"seekBackward"};
     MPRemoteCommand seekForwardCommand{"seekForward"};
     MPSkipIntervalCommand skipBackwardCommand{"skipBackward"};
