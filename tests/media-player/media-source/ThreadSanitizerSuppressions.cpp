@@ -1,1 +1,0 @@
-#include "support/FFmpegThreadSanitizerSuppressions.h"
