@@ -5,7 +5,7 @@
 #include <QtTest/QTest>
 
 #include "application/AppDelegateTestSupport.h"
-#include "application/MediaPlayerDocumentTestSupport.h"
+#include "application/PlayerWindowTestSupport.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/appkit/NSWindow.h"
 #include "player-interface/MediaPlayerControlsView.h"
@@ -24,21 +24,6 @@ platform::NSWindow* preferencesWindow() {
         }
     }
     return nullptr;
-}
-
-bool activate(QWidget& window) {
-    window.activateWindow();
-    // The offscreen platform activates nothing by itself.
-    QApplication::setActiveWindow(&window);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (QApplication::activeWindow() != &window) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        platform::DispatchQueue::main().drain();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 using PreferencesWindowKeysTest = AppDelegateTest;
@@ -65,42 +50,12 @@ TEST_F(PreferencesWindowKeysTest, OpensWithNoFocusedControlAndLeavesSpaceToItsCo
     EXPECT_NE(checkBox->isChecked(), before);
 }
 
-// Player windows of real documents, with the application's menus in their menu bars.
-class PlayerWindowMenusTest : public MediaPlayerDocumentTest {
+class PlayerWindowMenusTest : public PlayerWindowTest {
 protected:
-    void SetUp() override {
-        MediaPlayerDocumentTest::SetUp();
-        application_ = std::make_unique<platform::NSApplication>(*qApp, &controller);
-        AppDelegate::Dependencies dependencies;
-        dependencies.application = application_.get();
-        delegate_ = std::make_unique<AppDelegate>(std::move(dependencies));
-        application_->setDelegate(delegate_.get());
-        application_->setMainMenu(delegate_->makeMainMenu());
-    }
-    void TearDown() override {
-        MediaPlayerDocumentTest::TearDown();
-        application_->setDelegate(nullptr);
-        application_.reset();
-    }
-
-    MediaPlayerWindowController* openPlayerWindow(const std::string& name) {
-        auto document = open(name);
-        if (!document || !pumpUntil([&] {
-                return document->mediaPlayerWindowController() != nullptr &&
-                       document->mediaPlayerWindowController()->window()->isVisible();
-            })) {
-            return nullptr;
-        }
-        return document->mediaPlayerWindowController().get();
-    }
-
     bool isAddSubtitleFileEnabled() {
         emit delegate_->fileMenu()->aboutToShow();
         return delegate_->addSubtitleFileMenuItem()->isEnabled();
     }
-
-    std::unique_ptr<platform::NSApplication> application_;
-    std::unique_ptr<AppDelegate> delegate_;
 };
 
 TEST_F(PlayerWindowMenusTest, AddSubtitleFileAsksThroughTheOpenPanelAndAddsTheChosenFile) {
@@ -110,7 +65,6 @@ TEST_F(PlayerWindowMenusTest, AddSubtitleFileAsksThroughTheOpenPanelAndAddsTheCh
     MediaPlayerWindowController* windowController = openPlayerWindow("h264-bt709.mkv");
     ASSERT_NE(windowController, nullptr);
     platform::NSWindow& window = *windowController->window();
-    ASSERT_TRUE(activate(window));
     EXPECT_TRUE(isAddSubtitleFileEnabled());
 
     delegate_->addSubtitleFileMenuItem()->trigger();
@@ -144,7 +98,6 @@ TEST_F(PlayerWindowMenusTest, SpacePlaysInThePlayerWindowUnlessAFocusedControlTa
     MediaPlayerWindowController* windowController = openPlayerWindow("h264-aac.mkv");
     ASSERT_NE(windowController, nullptr);
     platform::NSWindow& window = *windowController->window();
-    ASSERT_TRUE(activate(window));
     MediaPlayerControlsView& controls =
         *windowController->mediaPlayerViewController()->controlsViewController()->controlsView();
     QToolButton& playPause = *controls.playPauseButton();

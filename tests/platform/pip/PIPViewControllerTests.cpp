@@ -219,3 +219,28 @@ TEST(PIPViewControllerClassTest, CanBeMadeAbsent) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST_F(PIPViewControllerTest, TheFloatingWindowResizesFromItsEdgesKeepingThePicturesShape) {
+    pip->setAspectRatio({1920, 800});
+    pip->presentViewControllerAsPictureInPicture(presented);
+    PIPWindow* window = pip->pictureInPictureWindow();
+    ASSERT_NE(window, nullptr);
+    // The edges and corners resize; the picture itself moves the window.
+    EXPECT_EQ(window->resizeEdgesAt({2, 2}), Qt::LeftEdge | Qt::TopEdge);
+    EXPECT_EQ(window->resizeEdgesAt({window->width() - 1, window->height() / 2}), Qt::RightEdge);
+    EXPECT_EQ(window->resizeEdgesAt({window->width() / 2, window->height() - 2}), Qt::BottomEdge);
+    EXPECT_EQ(window->resizeEdgesAt({window->width() / 2, window->height() / 2}), Qt::Edges());
+
+    // However the user (or the window manager) sizes it, the shape comes back.
+    window->resize(480, 480);
+    ASSERT_TRUE(pumpUntil([&] { return window->size() == QSize(480, 200); }))
+        << window->width() << "x" << window->height();
+    pip->dismissViewController(presented);
+    EXPECT_TRUE(pumpUntil([&] { return closed(); }));
+}
+
+}  // namespace
+}  // namespace platform
