@@ -46,7 +46,6 @@
 
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
-#include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/DefaultTrackSelection.h"
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/MediaSourceReading.h"
@@ -233,8 +232,9 @@ int seekAndDecode(const std::string& path, double seconds) {
             }
         });
     video->decoder()->flush();
-    // The visual data provider seeks the selected embedded subtitles with the picture, and
-    // decodes what the seek read of them to find the cues on screen at the target.
+    // The visual data provider seeks the selected embedded subtitles with the picture; of what
+    // the seek read of them, the cues whose packets span the target are on screen there (told
+    // from the packets: decoding text needs the fonts of a GUI application).
     std::vector<std::shared_ptr<SubtitlesTrack>> subtitles;
     if (!source->embeddedSubtitlesTracks().empty()) {
         subtitles.push_back(source->embeddedSubtitlesTracks().front());
@@ -254,14 +254,13 @@ int seekAndDecode(const std::string& path, double seconds) {
     }
     std::size_t cuesOnScreen = 0;
     for (const auto& track : subtitles) {
+        const AVRational timeBase = track->streamTimeBase();
         for (const PacketRef& packet : packets.packets(*track)) {
-            try {
-                for (const SubtitlesFrame& frame : track->decoder()->decode(*packet)) {
-                    cuesOnScreen += frame.startTime <= target && target < frame.endTime;
-                }
-            } catch (...) {
-                logDataProviderFailure("Failed to decode packet from primary subtitles track: ");
-            }
+            const AVPacket& read = packet->avPacket();
+            const CMTime start = platform::CMTimeMake(read.pts * timeBase.num, timeBase.den);
+            const CMTime end = platform::CMTimeAdd(
+                start, platform::CMTimeMake(read.duration * timeBase.num, timeBase.den));
+            cuesOnScreen += read.pts != AV_NOPTS_VALUE && start <= target && target < end;
         }
     }
     decodeVideoUntil(*source, video, session, found);
@@ -482,6 +481,13 @@ int main(int argc, char** argv) {
         if (mode == "compare") {
             return compare(argc, argv);
         }
+        // A source's subtitles tracks look fonts up for their text styles, which takes a GUI
+        // application; the offscreen platform needs no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        int applicationArgc = 1;
+        QGuiApplication application(applicationArgc, argv);
         if (mode == "open" && argc == 3) {
             return openToFirstFrame(argv[2]);
         }
