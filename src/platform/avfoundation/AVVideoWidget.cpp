@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
 
 #include <QMetaObject>
 #include <QPainter>
@@ -306,6 +307,10 @@ bool AVVideoWidget::paintedCurrentPicture() const {
     const Placement placement =
         placePicture(current.frame, current.geometry, size(), devicePixelRatioF());
     return placement.valid && placement.layout == paintedLayout_;
+}
+
+bool AVVideoWidget::currentPictureIsReady() const {
+    return presenter_->newestFrame() == sink_->snapshot().frame;
 }
 
 void AVVideoWidget::resizeEvent(QResizeEvent* event) {

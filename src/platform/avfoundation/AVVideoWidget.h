@@ -39,6 +39,8 @@ public:
     CMSampleBufferRef lastPaintedFrame() const { return paintedFrame_; }
     // Whether the last paint showed the layer's current frame in the shape the widget wants now.
     bool paintedCurrentPicture() const;
+    // Whether a paint now would show the layer's current frame.
+    bool currentPictureIsReady() const;
 
     // Since the layer's last flush, and over the widget's life.
     AVVideoFrameCounts frameCountsSinceFlush() const;

@@ -104,6 +104,15 @@ VideoPicturePresenter::PictureRef VideoPicturePresenter::takePicture() {
     return shown_;
 }
 
+CMSampleBufferRef VideoPicturePresenter::newestFrame() {
+    std::lock_guard lock(mutex_);
+    if (removed_) {
+        return nullptr;
+    }
+    const Picture& newest = ready_ ? ready_ : shown_;
+    return newest ? newest->frame : nullptr;
+}
+
 VideoPicturePresenter::Picture VideoPicturePresenter::freePicture() {
     if (pool_.empty()) {
         return std::make_shared<VideoPicture>();

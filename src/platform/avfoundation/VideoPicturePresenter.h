@@ -67,6 +67,8 @@ public:
     // The newest finished picture; the one taken before goes back to the pool, so a caller keeps
     // only the latest. Null when nothing is shown (before the first picture, after a removal).
     PictureRef takePicture();
+    // The frame the next takePicture() would show (null for none).
+    CMSampleBufferRef newestFrame();
 
 private:
     using Picture = std::shared_ptr<VideoPicture>;

@@ -36,9 +36,14 @@ protected:
     }
 
     // The pictures are made on the presentation thread: paints until one shows the layer's
-    // current frame in the widget's current shape.
-    QImage grabCurrent() {
+    // current frame in the widget's current shape. With `waitForIt`, the first paint waits until
+    // that picture is made, so that no older one is painted on the way.
+    QImage grabCurrent(bool waitForIt = false) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (waitForIt && !widget.currentPictureIsReady() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
         while (true) {
             QCoreApplication::processEvents();
             QImage image = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -169,6 +174,8 @@ TEST_F(VideoWidgetTest, PaintsBlackWithoutAPicture) {
 }
 
 TEST_F(VideoWidgetTest, CountsWhatReachedTheScreenSinceTheLastFlush) {
+    // A first paint tells the widget its size, which it makes its pictures for.
+    widget.grab();
     auto clock = ManualClock::make();
     AVSampleBufferRenderSynchronizer synchronizer{clock};
     synchronizer.addRenderer(layer);
@@ -178,13 +185,13 @@ TEST_F(VideoWidgetTest, CountsWhatReachedTheScreenSinceTheLastFlush) {
     // Frame 0 stands in; starting at 0.09 s brings frames 1 and 2 due at once: the layer passes
     // over 1 and shows 2, and no paint came between 0 and 2.
     synchronizer.setRate(1, CMTimeMake(9, 100));
-    grabCurrent();
+    grabCurrent(true);
     EXPECT_EQ(widget.frameCountsSinceFlush(), (AVVideoFrameCounts{1, 1, 1}));
 
     clock->advanceSeconds(0.04);
-    grabCurrent();
+    grabCurrent(true);
     // A paint of the same picture again counts nothing.
-    grabCurrent();
+    grabCurrent(true);
     EXPECT_EQ(widget.frameCountsSinceFlush(), (AVVideoFrameCounts{2, 1, 1}));
 
     layer->flush();
@@ -196,10 +203,10 @@ TEST_F(VideoWidgetTest, CountsWhatReachedTheScreenSinceTheLastFlush) {
     for (int n = 10; n < 13; ++n) {
         layer->enqueueSampleBuffer(VideoFrameFactory::frame(n));
     }
-    grabCurrent();
+    grabCurrent(true);
     synchronizer.setRate(0, CMTimeMake(11, 25));
     synchronizer.setRate(0, CMTimeMake(12, 25));
-    grabCurrent();
+    grabCurrent(true);
     EXPECT_EQ(widget.frameCountsSinceFlush(), (AVVideoFrameCounts{2, 0, 1}));
     EXPECT_EQ(widget.frameCountTotals(), (AVVideoFrameCounts{4, 1, 2}));
     synchronizer.removeRenderer(layer, kCMTimeInvalid, nullptr);
