@@ -439,5 +439,10 @@
         <comment>A Controls menu item.</comment>
         <translation>Zum Ende springen</translation>
     </message>
+    <message>
+        <source>Add Subtitle File…</source>
+        <comment>A File menu item.</comment>
+        <translation>Untertiteldatei hinzufügen…</translation>
+    </message>
 </context>
 </TS>

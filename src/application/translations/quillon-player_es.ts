@@ -439,5 +439,10 @@
         <comment>A Controls menu item.</comment>
         <translation>Ir al final</translation>
     </message>
+    <message>
+        <source>Add Subtitle File…</source>
+        <comment>A File menu item.</comment>
+        <translation>Añadir archivo de subtítulos…</translation>
+    </message>
 </context>
 </TS>

@@ -439,5 +439,10 @@
         <comment>A Controls menu item.</comment>
         <translation>Aller à la fin</translation>
     </message>
+    <message>
+        <source>Add Subtitle File…</source>
+        <comment>A File menu item.</comment>
+        <translation>Ajouter un fichier de sous-titres…</translation>
+    </message>
 </context>
 </TS>

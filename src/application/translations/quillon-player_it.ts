@@ -439,5 +439,10 @@
         <comment>A Controls menu item.</comment>
         <translation>Vai alla fine</translation>
     </message>
+    <message>
+        <source>Add Subtitle File…</source>
+        <comment>A File menu item.</comment>
+        <translation>Aggiungi file di sottotitoli…</translation>
+    </message>
 </context>
 </TS>

@@ -439,5 +439,10 @@
         <comment>A Controls menu item.</comment>
         <translation>末尾へ移動</translation>
     </message>
+    <message>
+        <source>Add Subtitle File…</source>
+        <comment>A File menu item.</comment>
+        <translation>字幕ファイルを追加…</translation>
+    </message>
 </context>
 </TS>

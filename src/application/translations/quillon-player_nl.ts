@@ -439,5 +439,10 @@
         <comment>A Controls menu item.</comment>
         <translation>Naar het einde</translation>
     </message>
+    <message>
+        <source>Add Subtitle File…</source>
+        <comment>A File menu item.</comment>
+        <translation>Ondertitelbestand toevoegen…</translation>
+    </message>
 </context>
 </TS>
