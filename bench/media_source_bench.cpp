@@ -472,11 +472,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string mode = argv[1];
-    // Subtitle tracks lay their text out with Qt's fonts, which need an application object.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    const QGuiApplication application(argc, argv);
     try {
         if (mode == "compare") {
             return compare(argc, argv);
