@@ -244,6 +244,27 @@ TEST_F(MediaPlayerPlaybackTest, TheEndOfMediaPausesThereAndPlayStartsAgainFromZe
     EXPECT_FALSE(isPlaying());
 }
 
+// Skipping back just as playback crosses the end: the crossing is reported on the queue behind
+// the seek, and the seek decides where playback stands.
+TEST_F(MediaPlayerPlaybackTest, AnEndCrossedAsASeekBeginsLeavesPlaybackAtTheSeekTarget) {
+    seekAndWait(CMTimeSubtract(player->duration(), seconds(0.5)));
+    onQueue([&] { player->play(); });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    {
+        QueueHold busy(*player->queue());
+        player->queue()->async([this, done] {
+            player->seekOnQueue(seconds(2), {{completionQueue, [done] { *done = true; }}});
+        });
+        clock->advanceSeconds(1.0);
+    }
+    ASSERT_TRUE(eventually([&] { return done->load(); }));
+    settle();
+    EXPECT_EQ(currentTime(), seconds(2));
+    EXPECT_TRUE(isPlaying());
+    EXPECT_EQ(synchronizerRate(), 1.0f);
+    expectFirstPictureCovers(seconds(2));
+}
+
 TEST_F(MediaPlayerPlaybackTest, SkippingBySecondsAndFramesStaysInsideTheMedia) {
     seekAndWait(seconds(5));
     onQueue([&] { player->skip(2.25, MediaPlayer::SkipUnit::seconds); });
