@@ -156,14 +156,14 @@ double VideoColorMapping::toneMap(double luminance, double sourcePeak, double so
 
 VideoColorMapping::VideoColorMapping(const VideoColorDescription& description)
     : description_(description),
-      linear_(kInputSize),
-      gain_(kInputSize, 1.0F),
+      linear_(kInputSize + 1),
+      gain_(kInputSize + 1, 1.0F),
       encode_(kOutputSize) {
     using Transfer = VideoColorDescription::Transfer;
     const double peak = contentPeak(description);
     const double black = description.transfer == Transfer::pq ? description.masteringBlack : 0;
-    for (int code = 0; code < kInputSize; ++code) {
-        const double signal = static_cast<double>(code) / (kInputSize - 1);
+    for (int code = 0; code <= kInputSize; ++code) {
+        const double signal = std::min(static_cast<double>(code) / (kInputSize - 1), 1.0);
         double luminance = 0;  // cd/m²
         switch (description.transfer) {
             case Transfer::sdr:
@@ -199,37 +199,63 @@ VideoColorMapping::VideoColorMapping(const VideoColorDescription& description)
     }
 }
 
-void VideoColorMapping::mapRow(const std::uint16_t* rgb, std::uint8_t* bgra, int count) const {
+template <bool tonesDown, bool convertsPrimaries>
+void VideoColorMapping::mapPixels(const std::uint16_t* red, const std::uint16_t* green,
+                                  const std::uint16_t* blue, std::uint8_t* bgra,
+                                  int count) const {
     constexpr int shift = 16 - kInputBits;
     constexpr int rounding = 1 << (shift - 1);
-    const auto index = [](std::uint16_t code) {
-        return std::min((code + rounding) >> shift, kInputSize - 1);
+    // Rounded, the top codes land one past the last step, which the tables hold too.
+    const auto index = [](std::uint16_t code) { return (code + rounding) >> shift; };
+    const std::uint8_t* encodeTable = encode_.data();
+    const auto encode = [encodeTable](float value) {
+        const float clipped = std::min(std::max(value, 0.0F), 1.0F);
+        return encodeTable[static_cast<int>(clipped * (kOutputSize - 1) + 0.5F)];
     };
-    const auto encode = [this](float value) {
-        const float clipped = std::clamp(value, 0.0F, 1.0F);
-        return encode_[static_cast<int>(clipped * (kOutputSize - 1) + 0.5F)];
-    };
+    const float* linear = linear_.data();
+    const float* gains = gain_.data();
     const float* m = matrix_.data();
-    for (int pixel = 0; pixel < count; ++pixel, rgb += 3, bgra += 4) {
-        const int r = index(rgb[0]);
-        const int g = index(rgb[1]);
-        const int b = index(rgb[2]);
-        const float gain = gain_[std::max({r, g, b})];
-        float red = linear_[r] * gain;
-        float green = linear_[g] * gain;
-        float blue = linear_[b] * gain;
-        if (!identityMatrix_) {
-            const float r2 = m[0] * red + m[1] * green + m[2] * blue;
-            const float g2 = m[3] * red + m[4] * green + m[5] * blue;
-            const float b2 = m[6] * red + m[7] * green + m[8] * blue;
-            red = r2;
-            green = g2;
-            blue = b2;
+    for (int pixel = 0; pixel < count; ++pixel, bgra += 4) {
+        const int r = index(red[pixel]);
+        const int g = index(green[pixel]);
+        const int b = index(blue[pixel]);
+        float redLight = linear[r];
+        float greenLight = linear[g];
+        float blueLight = linear[b];
+        if constexpr (tonesDown) {
+            const float gain = gains[std::max(std::max(r, g), b)];
+            redLight *= gain;
+            greenLight *= gain;
+            blueLight *= gain;
         }
-        bgra[0] = encode(blue);
-        bgra[1] = encode(green);
-        bgra[2] = encode(red);
+        if constexpr (convertsPrimaries) {
+            const float r2 = m[0] * redLight + m[1] * greenLight + m[2] * blueLight;
+            const float g2 = m[3] * redLight + m[4] * greenLight + m[5] * blueLight;
+            const float b2 = m[6] * redLight + m[7] * greenLight + m[8] * blueLight;
+            redLight = r2;
+            greenLight = g2;
+            blueLight = b2;
+        }
+        bgra[0] = encode(blueLight);
+        bgra[1] = encode(greenLight);
+        bgra[2] = encode(redLight);
         bgra[3] = 0xFF;
+    }
+}
+
+void VideoColorMapping::mapRow(const std::uint16_t* red, const std::uint16_t* green,
+                               const std::uint16_t* blue, std::uint8_t* bgra, int count) const {
+    // SDR pictures in wide primaries (the default for untagged UHD) only change gamut: their
+    // gains are all one.
+    const bool tonesDown = description_.transfer != VideoColorDescription::Transfer::sdr;
+    if (tonesDown && !identityMatrix_) {
+        mapPixels<true, true>(red, green, blue, bgra, count);
+    } else if (tonesDown) {
+        mapPixels<true, false>(red, green, blue, bgra, count);
+    } else if (!identityMatrix_) {
+        mapPixels<false, true>(red, green, blue, bgra, count);
+    } else {
+        mapPixels<false, false>(red, green, blue, bgra, count);
     }
 }
 

@@ -50,8 +50,10 @@ public:
 
     const VideoColorDescription& description() const { return description_; }
 
-    // `count` pixels of packed 16-bit RGB to packed BGRA (alpha opaque).
-    void mapRow(const std::uint16_t* rgb, std::uint8_t* bgra, int count) const;
+    // `count` pixels, given as rows of 16-bit red, green and blue, to packed BGRA (alpha
+    // opaque).
+    void mapRow(const std::uint16_t* red, const std::uint16_t* green, const std::uint16_t* blue,
+                std::uint8_t* bgra, int count) const;
 
     // The source's peak in cd/m² that the tone curve starts from.
     static double contentPeak(const VideoColorDescription& description);
@@ -60,12 +62,17 @@ public:
                           double targetPeak);
 
 private:
+    template <bool tonesDown, bool convertsPrimaries>
+    void mapPixels(const std::uint16_t* red, const std::uint16_t* green, const std::uint16_t* blue,
+                   std::uint8_t* bgra, int count) const;
+
     static constexpr int kInputBits = 12;
     static constexpr int kInputSize = 1 << kInputBits;
     static constexpr int kOutputSize = 1 << 16;
 
     VideoColorDescription description_;
-    // Code value (top bits) → linear light, 1 being the SDR peak, before tone mapping.
+    // Code value (top bits, rounded: one entry more for the top code) → linear light, 1 being
+    // the SDR peak, before tone mapping.
     std::vector<float> linear_;
     // Code value of the largest component → gain of the tone curve.
     std::vector<float> gain_;

@@ -122,7 +122,8 @@ bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destina
     key.sourceFormat = *sourceFormat;
     key.sourceWidth = static_cast<int>(source.width());
     key.sourceHeight = static_cast<int>(source.height());
-    key.destinationFormat = linearLight ? AV_PIX_FMT_RGB48LE : AV_PIX_FMT_BGRA;
+    // Planar: libswscale writes packed 16-bit RGB pixel by pixel, at several times the cost.
+    key.destinationFormat = linearLight ? AV_PIX_FMT_GBRP16LE : AV_PIX_FMT_BGRA;
     key.width = width;
     key.height = height;
     key.colorspace = swscaleColorspace(source);
@@ -148,15 +149,23 @@ bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destina
     destinationFrame_->width = width;
     destinationFrame_->height = height;
     if (linearLight) {
-        const std::size_t size = static_cast<std::size_t>(width) * height * 3;
-        if (intermediate_.size() != size) {
-            intermediate_.assign(size, 0);
+        const std::size_t size = static_cast<std::size_t>(width) * height;
+        if (intermediate_.size() != 3 * size) {
+            intermediate_.assign(3 * size, 0);
         }
-        destinationFrame_->data[0] = reinterpret_cast<std::uint8_t*>(intermediate_.data());
-        destinationFrame_->linesize[0] = width * 3 * static_cast<int>(sizeof(std::uint16_t));
+        // libswscale's planar RGB keeps green, blue and red in that order.
+        for (std::size_t plane = 0; plane < 3; ++plane) {
+            destinationFrame_->data[plane] =
+                reinterpret_cast<std::uint8_t*>(intermediate_.data() + plane * size);
+            destinationFrame_->linesize[plane] = width * static_cast<int>(sizeof(std::uint16_t));
+        }
     } else {
         destinationFrame_->data[0] = destination;
         destinationFrame_->linesize[0] = bytesPerRow;
+        for (std::size_t plane = 1; plane < 3; ++plane) {
+            destinationFrame_->data[plane] = nullptr;
+            destinationFrame_->linesize[plane] = 0;
+        }
     }
     if (sws_scale_frame(context_, destinationFrame_, sourceFrame_) < 0) {
         return false;
@@ -170,11 +179,16 @@ bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destina
 void VideoPictureConverter::mapRows(std::uint8_t* destination, int width, int height,
                                     int bytesPerRow) {
     const int bands = std::min(threadCountFor(width * height), height);
-    const auto mapBand = [this, destination, width, height, bytesPerRow, bands](int band) {
+    const std::size_t planeSize = static_cast<std::size_t>(width) * height;
+    const std::uint16_t* green = intermediate_.data();
+    const std::uint16_t* blue = green + planeSize;
+    const std::uint16_t* red = blue + planeSize;
+    const auto mapBand = [&, bands](int band) {
         const int first = height * band / bands;
         const int end = height * (band + 1) / bands;
         for (int row = first; row < end; ++row) {
-            mapping_->mapRow(intermediate_.data() + static_cast<std::size_t>(row) * width * 3,
+            const std::size_t offset = static_cast<std::size_t>(row) * width;
+            mapping_->mapRow(red + offset, green + offset, blue + offset,
                              destination + static_cast<std::ptrdiff_t>(row) * bytesPerRow, width);
         }
     };

@@ -51,7 +51,7 @@ private:
     Key key_;
     AVFrame* sourceFrame_;
     AVFrame* destinationFrame_;
-    // Packed 16-bit R'G'B' at the shown size, for the linear-light path.
+    // Planar 16-bit G', B' and R' at the shown size, for the linear-light path.
     std::vector<std::uint16_t> intermediate_;
     std::unique_ptr<VideoColorMapping> mapping_;
 };
