@@ -82,8 +82,8 @@ CVPixelBufferRef makePicture(OSType format, const std::string& primaries,
         const int components = format == kCVPixelFormatType_420YpCbCr8Planar || plane == 0 ? 1 : 2;
         if (tenBit) {
             // P010: ten bits at the top of each sample.
-            fillPlane<std::uint16_t>(base, rowBytes, width, height, components, 64 << 6,
-                                     940 << 6, static_cast<int>(plane));
+            fillPlane<std::uint16_t>(base, rowBytes, width, height, components, 64 << 6, 940 << 6,
+                                     static_cast<int>(plane));
         } else {
             fillPlane<std::uint8_t>(base, rowBytes, width, height, components, 16, 235,
                                     static_cast<int>(plane));
@@ -127,7 +127,8 @@ double referenceMilliseconds(const CVPixelBufferRef& picture, std::vector<std::u
     const std::uint8_t* planes[4] = {};
     int strides[4] = {};
     for (std::size_t plane = 0; plane < 3; ++plane) {
-        planes[plane] = static_cast<const std::uint8_t*>(CVPixelBufferGetBaseAddressOfPlane(picture, plane));
+        planes[plane] =
+            static_cast<const std::uint8_t*>(CVPixelBufferGetBaseAddressOfPlane(picture, plane));
         strides[plane] = static_cast<int>(CVPixelBufferGetBytesPerRowOfPlane(picture, plane));
     }
     std::uint8_t* destination[4] = {view.data()};
@@ -159,11 +160,10 @@ int main(int argc, char** argv) {
          makePicture(kCVPixelFormatType_420YpCbCr8Planar, kCVImageBufferColorPrimaries_ITU_R_2020,
                      kCVImageBufferTransferFunction_ITU_R_709_2,
                      kCVImageBufferYCbCrMatrix_ITU_R_2020)},
-        {"10-bit PQ HDR10",
-         makePicture(kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange,
-                     kCVImageBufferColorPrimaries_ITU_R_2020,
-                     kCVImageBufferTransferFunction_SMPTE_ST_2084_PQ,
-                     kCVImageBufferYCbCrMatrix_ITU_R_2020)},
+        {"10-bit PQ HDR10", makePicture(kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange,
+                                        kCVImageBufferColorPrimaries_ITU_R_2020,
+                                        kCVImageBufferTransferFunction_SMPTE_ST_2084_PQ,
+                                        kCVImageBufferYCbCrMatrix_ITU_R_2020)},
     };
 
     const double reference = referenceMilliseconds(sdr709, view, count);

@@ -25,9 +25,7 @@ struct VideoColorDescription {
 
     // Whether the picture must go through linear light (tone mapping or gamut mapping) rather
     // than straight from its code values to the screen's.
-    bool needsMapping() const {
-        return transfer != Transfer::sdr || primaries != Primaries::bt709;
-    }
+    bool needsMapping() const { return transfer != Transfer::sdr || primaries != Primaries::bt709; }
 
     friend bool operator==(const VideoColorDescription&, const VideoColorDescription&) = default;
 };
@@ -68,7 +66,13 @@ private:
 
     static constexpr int kInputBits = 12;
     static constexpr int kInputSize = 1 << kInputBits;
-    static constexpr int kOutputSize = 1 << 16;
+    // The screen codes are looked up by the top bits of the light's float: 2^-7 steps of each
+    // octave from 2^-24 (far below code 0.5) to 1, so that the table stays small.
+    static constexpr int kEncodeMantissaBits = 7;
+    static constexpr int kEncodeShift = 23 - kEncodeMantissaBits;
+    static constexpr int kEncodeLowestOctave = -24;
+    static constexpr int kEncodeBase = (127 + kEncodeLowestOctave) << kEncodeMantissaBits;
+    static constexpr int kEncodeSize = (-kEncodeLowestOctave << kEncodeMantissaBits) + 1;
 
     VideoColorDescription description_;
     // Code value (top bits, rounded: one entry more for the top code) → linear light, 1 being
@@ -78,7 +82,7 @@ private:
     std::vector<float> gain_;
     std::array<float, 9> matrix_{};
     bool identityMatrix_ = true;
-    // Linear light in [0, 1] → 8-bit screen code.
+    // Linear light in [0, 1], by its float's top bits → 8-bit screen code.
     std::vector<std::uint8_t> encode_;
 };
 

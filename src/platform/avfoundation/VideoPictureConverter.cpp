@@ -87,10 +87,9 @@ bool VideoPictureConverter::prepareContext(const Key& key) {
     av_opt_set_int(context_, "dsth", key.height, 0);
     av_opt_set_int(context_, "dst_format", key.destinationFormat, 0);
     av_opt_set_int(context_, "sws_flags", SWS_BILINEAR, 0);
-    av_opt_set_int(context_, "threads",
-                   threadCountFor(std::max(key.sourceWidth * key.sourceHeight,
-                                           key.width * key.height)),
-                   0);
+    av_opt_set_int(
+        context_, "threads",
+        threadCountFor(std::max(key.sourceWidth * key.sourceHeight, key.width * key.height)), 0);
     if (sws_init_context(context_, nullptr, nullptr) < 0) {
         sws_freeContext(context_);
         context_ = nullptr;
@@ -105,8 +104,9 @@ bool VideoPictureConverter::prepareContext(const Key& key) {
 
 bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destination, int width,
                                     int height, int bytesPerRow) {
-    if (sourceFrame_ == nullptr || destinationFrame_ == nullptr || sourceFrame_->buf[0] == nullptr ||
-        destinationFrame_->buf[0] == nullptr || width <= 0 || height <= 0) {
+    if (sourceFrame_ == nullptr || destinationFrame_ == nullptr ||
+        sourceFrame_->buf[0] == nullptr || destinationFrame_->buf[0] == nullptr || width <= 0 ||
+        height <= 0) {
         return false;
     }
     const auto sourceFormat = swscalePixelFormat(source.pixelFormatType());
@@ -198,8 +198,9 @@ void VideoPictureConverter::mapRows(std::uint8_t* destination, int width, int he
     }
     DispatchGroup group;
     for (int band = 1; band < bands; ++band) {
-        DispatchQueue::global(DispatchQoS::userInteractive)
-            .async(group, [&mapBand, band] { mapBand(band); });
+        DispatchQueue::global(DispatchQoS::userInteractive).async(group, [&mapBand, band] {
+            mapBand(band);
+        });
     }
     mapBand(0);
     group.wait();
