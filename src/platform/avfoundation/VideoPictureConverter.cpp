@@ -118,8 +118,12 @@ bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destina
     if (linearLight && (!mapping_ || !(mapping_->description() == colors))) {
         mapping_ = std::make_unique<VideoColorMapping>(colors);
     }
+    // libswscale reads P010's interleaved chroma in plain C, at about half the speed of three
+    // planes: split, it goes in as 16-bit 4:2:0, whose samples mean what P010's do (ten bits at
+    // the top of sixteen), for a fraction of the time the scaler saves.
+    const bool splitsChroma = *sourceFormat == AV_PIX_FMT_P010LE;
     Key key;
-    key.sourceFormat = *sourceFormat;
+    key.sourceFormat = splitsChroma ? AV_PIX_FMT_YUV420P16LE : *sourceFormat;
     key.sourceWidth = static_cast<int>(source.width());
     key.sourceHeight = static_cast<int>(source.height());
     // Planar: libswscale writes packed 16-bit RGB pixel by pixel, at several times the cost.
@@ -144,6 +148,9 @@ bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destina
         sourceFrame_->data[plane] = present ? source.baseAddressOfPlane(plane) : nullptr;
         sourceFrame_->linesize[plane] =
             present ? static_cast<int>(geometry.planes[plane].bytesPerRow) : 0;
+    }
+    if (splitsChroma) {
+        splitChroma(source);
     }
     destinationFrame_->format = key.destinationFormat;
     destinationFrame_->width = width;
@@ -174,6 +181,30 @@ bool VideoPictureConverter::convert(CVPixelBuffer& source, std::uint8_t* destina
         mapRows(destination, width, height, bytesPerRow);
     }
     return true;
+}
+
+void VideoPictureConverter::splitChroma(CVPixelBuffer& source) {
+    const CVPixelBufferGeometry::Plane& plane = source.geometry().planes[1];
+    const std::size_t size = plane.width * plane.height;
+    if (chroma_.size() != 2 * size) {
+        chroma_.assign(2 * size, 0);
+    }
+    std::uint16_t* blue = chroma_.data();
+    std::uint16_t* red = blue + size;
+    const std::uint8_t* rows = source.baseAddressOfPlane(1);
+    for (std::size_t y = 0; y < plane.height; ++y) {
+        const auto* pairs = reinterpret_cast<const std::uint16_t*>(rows + y * plane.bytesPerRow);
+        std::uint16_t* blueRow = blue + y * plane.width;
+        std::uint16_t* redRow = red + y * plane.width;
+        for (std::size_t x = 0; x < plane.width; ++x) {
+            blueRow[x] = pairs[2 * x];
+            redRow[x] = pairs[2 * x + 1];
+        }
+    }
+    const int bytesPerRow = static_cast<int>(plane.width * sizeof(std::uint16_t));
+    sourceFrame_->data[1] = reinterpret_cast<std::uint8_t*>(blue);
+    sourceFrame_->data[2] = reinterpret_cast<std::uint8_t*>(red);
+    sourceFrame_->linesize[1] = sourceFrame_->linesize[2] = bytesPerRow;
 }
 
 void VideoPictureConverter::mapRows(std::uint8_t* destination, int width, int height,
