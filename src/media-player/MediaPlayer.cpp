@@ -124,7 +124,12 @@ void MediaPlayer::startObserving() {
 
     endTimeObserver_ = timeObserverManager_.addBoundaryTimeObserver(
         {mediaSource_->duration()}, queue_, [weakSelf] {
-            if (const auto self = weakSelf.lock()) {
+            // The crossing waits its turn on the queue. A seek that began meanwhile has moved
+            // the clock, and its own end step looks at where it landed; stopping at the end
+            // here would throw its target away.
+            const auto self = weakSelf.lock();
+            if (self && !self->isSeeking() &&
+                platform::CMTimeCompare(self->currentTime(), self->duration()) >= 0) {
                 self->didPlayToEnd();
             }
         });

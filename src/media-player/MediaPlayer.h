@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -272,7 +273,10 @@ private:
     bool isPerformingSeekOperation_ = false;
     bool isPerformingPostSeekOperation_ = false;
     std::optional<SeekOperation> nextSeekOperation_;
-    std::optional<float> recentlyChangedSynchronizerRate_;
+    // The rates the player gave the synchronizer whose change notifications have not been
+    // checked yet, oldest first. More than one can be outstanding: a check waits on the queue
+    // behind blocks that were already there, and those may change the rate again.
+    std::deque<float> recentlyChangedSynchronizerRates_;
 
     std::shared_ptr<QLSampleBufferRenderSynchronizer> renderSynchronizer_;
     MediaPlayerTimeObserverManager timeObserverManager_;

@@ -40,7 +40,7 @@ void MediaPlayer::setSynchronizerRate(float rate, std::optional<platform::CMTime
     // The synchronizer announces changes only, so a rate it already has would leave an
     // expectation behind that a later change by someone else would be mistaken for.
     if (rate != renderSynchronizer_->rate()) {
-        recentlyChangedSynchronizerRate_ = rate;
+        recentlyChangedSynchronizerRates_.push_back(rate);
     }
     if (time) {
         renderSynchronizer_->setRate(rate, *time);
@@ -109,8 +109,13 @@ void MediaPlayer::didPlayToEnd() {
 }
 
 void MediaPlayer::checkSynchronizerRateChange(float newRate) {
-    if (recentlyChangedSynchronizerRate_ && *recentlyChangedSynchronizerRate_ == newRate) {
-        recentlyChangedSynchronizerRate_.reset();
+    // The synchronizer announces its changes in the order they were made, and the player's own
+    // were noted in that order too: the oldest one still expected is the only one this can be.
+    // Matching only the newest would take an earlier change of the player's own, checked late,
+    // for someone else's, and put its stale rate back over a later pause.
+    if (!recentlyChangedSynchronizerRates_.empty() &&
+        recentlyChangedSynchronizerRates_.front() == newRate) {
+        recentlyChangedSynchronizerRates_.pop_front();
         return;
     }
     handleExternalSynchronizerRateChange(newRate);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "media-player/MediaPlayerTestSupport.h"
 #include "media-player/WorkspaceNotifications.h"
 
@@ -21,39 +19,6 @@ void expectFirstPictureCovers(const RendererRecord& record, CMTime target) {
     EXPECT_LE(CMTimeCompare(first.presentationTime, target), 0) << CMTimeGetSeconds(target);
     EXPECT_GT(CMTimeCompare(first.end(), target), 0) << CMTimeGetSeconds(target);
 }
-
-// Keeps a queue busy from the moment its block is reached until release (or the end of the
-// test), standing in for a provider that is slow to get to the work queued behind it.
-class QueueHold {
-public:
-    explicit QueueHold(DispatchQueue& queue) {
-        queue.async([reached = std::make_shared<std::promise<void>>(std::move(reachedPromise_)),
-                     released = released_] {
-            reached->set_value();
-            released.wait();
-        });
-    }
-    ~QueueHold() { release(); }
-    QueueHold(const QueueHold&) = delete;
-    QueueHold& operator=(const QueueHold&) = delete;
-
-    bool reached() const {
-        return reached_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    }
-    void release() {
-        if (!isReleased_) {
-            isReleased_ = true;
-            releasePromise_.set_value();
-        }
-    }
-
-private:
-    std::promise<void> reachedPromise_;
-    std::future<void> reached_ = reachedPromise_.get_future();
-    std::promise<void> releasePromise_;
-    std::shared_future<void> released_ = releasePromise_.get_future().share();
-    bool isReleased_ = false;
-};
 
 std::shared_ptr<ExternalSubtitlesTrack> loadExternalTrack(MediaSource& media,
                                                           std::string_view name) {

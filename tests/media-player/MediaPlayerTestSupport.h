@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -94,6 +95,39 @@ private:
     std::map<std::string, int> counts_;
     bool onTestThread_ = false;
     std::vector<platform::ObserverToken> tokens_;
+};
+
+// Keeps a queue busy from the moment its block is reached until release (or the end of the
+// test), standing in for a provider that is slow to get to the work queued behind it.
+class QueueHold {
+public:
+    explicit QueueHold(platform::DispatchQueue& queue) {
+        queue.async([reached = std::make_shared<std::promise<void>>(std::move(reachedPromise_)),
+                     released = released_] {
+            reached->set_value();
+            released.wait();
+        });
+    }
+    ~QueueHold() { release(); }
+    QueueHold(const QueueHold&) = delete;
+    QueueHold& operator=(const QueueHold&) = delete;
+
+    bool reached() const {
+        return reached_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }
+    void release() {
+        if (!isReleased_) {
+            isReleased_ = true;
+            releasePromise_.set_value();
+        }
+    }
+
+private:
+    std::promise<void> reachedPromise_;
+    std::future<void> reached_ = reachedPromise_.get_future();
+    std::promise<void> releasePromise_;
+    std::shared_future<void> released_ = releasePromise_.get_future().share();
+    bool isReleased_ = false;
 };
 
 // A player on a manual clock with recording renderers, its own routing arbiter, power

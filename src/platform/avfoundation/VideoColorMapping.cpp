@@ -1,8 +1,13 @@
 #include "platform/avfoundation/VideoColorMapping.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <variant>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/corevideo/CVImageBuffer.h"
 
@@ -49,9 +54,8 @@ constexpr double kScreenGamma = 2.4;
 constexpr std::array<float, 9> kBT2020ToBT709 = {1.660491F,  -0.587641F, -0.072850F,
                                                  -0.124550F, 1.132900F,  -0.008349F,
                                                  -0.018151F, -0.100579F, 1.118730F};
-constexpr std::array<float, 9> kP3ToBT709 = {1.224940F,  -0.224940F, 0.0F,
-                                             -0.042057F, 1.042057F,  0.0F,
-                                             -0.019638F, -0.078636F, 1.098274F};
+constexpr std::array<float, 9> kP3ToBT709 = {
+    1.224940F, -0.224940F, 0.0F, -0.042057F, 1.042057F, 0.0F, -0.019638F, -0.078636F, 1.098274F};
 
 std::uint32_t bigEndian(const std::uint8_t* bytes, int size) {
     std::uint32_t value = 0;
@@ -156,14 +160,15 @@ double VideoColorMapping::toneMap(double luminance, double sourcePeak, double so
 
 VideoColorMapping::VideoColorMapping(const VideoColorDescription& description)
     : description_(description),
-      linear_(kInputSize),
-      gain_(kInputSize, 1.0F),
-      encode_(kOutputSize) {
+      linear_(kInputSize + 1),
+      gain_(kInputSize + 1, 1.0F),
+      // Three bytes more: the vector path reads each code as the low byte of four.
+      encode_(kEncodeSize + 3) {
     using Transfer = VideoColorDescription::Transfer;
     const double peak = contentPeak(description);
     const double black = description.transfer == Transfer::pq ? description.masteringBlack : 0;
-    for (int code = 0; code < kInputSize; ++code) {
-        const double signal = static_cast<double>(code) / (kInputSize - 1);
+    for (int code = 0; code <= kInputSize; ++code) {
+        const double signal = std::min(static_cast<double>(code) / (kInputSize - 1), 1.0);
         double luminance = 0;  // cd/m²
         switch (description.transfer) {
             case Transfer::sdr:
@@ -193,43 +198,180 @@ VideoColorMapping::VideoColorMapping(const VideoColorDescription& description)
             identityMatrix_ = false;
             break;
     }
-    for (int index = 0; index < kOutputSize; ++index) {
-        const double value = static_cast<double>(index) / (kOutputSize - 1);
-        encode_[index] = static_cast<std::uint8_t>(std::lround(255 * std::pow(value, 1 / kScreenGamma)));
+    // Each entry holds the code of the middle of its step.
+    for (int index = 0; index < kEncodeSize; ++index) {
+        const auto bits = static_cast<std::uint32_t>(index + kEncodeBase) << kEncodeShift |
+                          std::uint32_t{1} << (kEncodeShift - 1);
+        const double value = std::min(static_cast<double>(std::bit_cast<float>(bits)), 1.0);
+        encode_[index] =
+            static_cast<std::uint8_t>(std::lround(255 * std::pow(value, 1 / kScreenGamma)));
     }
 }
 
-void VideoColorMapping::mapRow(const std::uint16_t* rgb, std::uint8_t* bgra, int count) const {
+#if defined(__x86_64__)
+
+namespace {
+
+bool hasAVX2() {
+    static const bool supported = __builtin_cpu_supports("avx2");
+    return supported;
+}
+
+#define QUILLON_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+// Eight 16-bit codes to table indices: rounded, the top `shift` bits dropped.
+template <int shift>
+QUILLON_AVX2 __m256i tableIndices(const std::uint16_t* codes) {
+    const __m256i wide =
+        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(codes)));
+    return _mm256_srli_epi32(_mm256_add_epi32(wide, _mm256_set1_epi32(1 << (shift - 1))), shift);
+}
+
+// Linear light to screen codes, by the float's top bits, through a byte table read four bytes
+// at a time. Below zero (and NaN) is black, above one white.
+template <int shift, int base, int size>
+QUILLON_AVX2 __m256i encodeLight(__m256 value, const std::uint8_t* table) {
+    const __m256 clipped =
+        _mm256_min_ps(_mm256_max_ps(value, _mm256_setzero_ps()), _mm256_set1_ps(1.0F));
+    const __m256i at = _mm256_min_epi32(
+        _mm256_max_epi32(_mm256_sub_epi32(_mm256_srli_epi32(_mm256_castps_si256(clipped), shift),
+                                          _mm256_set1_epi32(base)),
+                         _mm256_setzero_si256()),
+        _mm256_set1_epi32(size - 1));
+    return _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(table), at, 1),
+                            _mm256_set1_epi32(0xFF));
+}
+
+// One row of the matrix, added up in the scalar loop's order.
+QUILLON_AVX2 __m256 matrixRow(__m256 red, __m256 green, __m256 blue, const float* row) {
+    return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(row[0]), red),
+                                       _mm256_mul_ps(_mm256_set1_ps(row[1]), green)),
+                         _mm256_mul_ps(_mm256_set1_ps(row[2]), blue));
+}
+
+// Eight pixels at a time, with the same operations in the same order as the scalar loop, so that
+// both give the same bytes. Returns how many pixels it did (a multiple of eight).
+template <int shift, int encodeShift, int encodeBase, int encodeSize, bool tonesDown,
+          bool convertsPrimaries>
+__attribute__((target("avx2"))) int mapPixelsAVX2(const std::uint16_t* red,
+                                                  const std::uint16_t* green,
+                                                  const std::uint16_t* blue, std::uint8_t* bgra,
+                                                  int count, const float* linear,
+                                                  const float* gains, const float* m,
+                                                  const std::uint8_t* encodeTable) {
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000U));
+    int pixel = 0;
+    for (; pixel + 8 <= count; pixel += 8) {
+        const __m256i r = tableIndices<shift>(red + pixel);
+        const __m256i g = tableIndices<shift>(green + pixel);
+        const __m256i b = tableIndices<shift>(blue + pixel);
+        __m256 redLight = _mm256_i32gather_ps(linear, r, 4);
+        __m256 greenLight = _mm256_i32gather_ps(linear, g, 4);
+        __m256 blueLight = _mm256_i32gather_ps(linear, b, 4);
+        if constexpr (tonesDown) {
+            const __m256 gain =
+                _mm256_i32gather_ps(gains, _mm256_max_epi32(_mm256_max_epi32(r, g), b), 4);
+            redLight = _mm256_mul_ps(redLight, gain);
+            greenLight = _mm256_mul_ps(greenLight, gain);
+            blueLight = _mm256_mul_ps(blueLight, gain);
+        }
+        if constexpr (convertsPrimaries) {
+            const __m256 r2 = matrixRow(redLight, greenLight, blueLight, m);
+            const __m256 g2 = matrixRow(redLight, greenLight, blueLight, m + 3);
+            const __m256 b2 = matrixRow(redLight, greenLight, blueLight, m + 6);
+            redLight = r2;
+            greenLight = g2;
+            blueLight = b2;
+        }
+        const __m256i packed = _mm256_or_si256(
+            _mm256_or_si256(
+                encodeLight<encodeShift, encodeBase, encodeSize>(blueLight, encodeTable),
+                _mm256_slli_epi32(
+                    encodeLight<encodeShift, encodeBase, encodeSize>(greenLight, encodeTable), 8)),
+            _mm256_or_si256(
+                _mm256_slli_epi32(
+                    encodeLight<encodeShift, encodeBase, encodeSize>(redLight, encodeTable), 16),
+                opaque));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(bgra + 4 * pixel), packed);
+    }
+    return pixel;
+}
+
+#undef QUILLON_AVX2
+
+}  // namespace
+
+#endif
+
+template <bool tonesDown, bool convertsPrimaries>
+void VideoColorMapping::mapPixels(const std::uint16_t* red, const std::uint16_t* green,
+                                  const std::uint16_t* blue, std::uint8_t* bgra, int count) const {
     constexpr int shift = 16 - kInputBits;
     constexpr int rounding = 1 << (shift - 1);
-    const auto index = [](std::uint16_t code) {
-        return std::min((code + rounding) >> shift, kInputSize - 1);
+    // Rounded, the top codes land one past the last step, which the tables hold too.
+    const auto index = [](std::uint16_t code) { return (code + rounding) >> shift; };
+    const std::uint8_t* encodeTable = encode_.data();
+    const auto encode = [encodeTable](float value) {
+        // As the vector instructions clip: NaN goes to zero.
+        const float positive = value > 0.0F ? value : 0.0F;
+        const float clipped = positive < 1.0F ? positive : 1.0F;
+        const int at =
+            static_cast<int>(std::bit_cast<std::uint32_t>(clipped) >> kEncodeShift) - kEncodeBase;
+        return encodeTable[std::clamp(at, 0, kEncodeSize - 1)];
     };
-    const auto encode = [this](float value) {
-        const float clipped = std::clamp(value, 0.0F, 1.0F);
-        return encode_[static_cast<int>(clipped * (kOutputSize - 1) + 0.5F)];
-    };
+    const float* linear = linear_.data();
+    const float* gains = gain_.data();
     const float* m = matrix_.data();
-    for (int pixel = 0; pixel < count; ++pixel, rgb += 3, bgra += 4) {
-        const int r = index(rgb[0]);
-        const int g = index(rgb[1]);
-        const int b = index(rgb[2]);
-        const float gain = gain_[std::max({r, g, b})];
-        float red = linear_[r] * gain;
-        float green = linear_[g] * gain;
-        float blue = linear_[b] * gain;
-        if (!identityMatrix_) {
-            const float r2 = m[0] * red + m[1] * green + m[2] * blue;
-            const float g2 = m[3] * red + m[4] * green + m[5] * blue;
-            const float b2 = m[6] * red + m[7] * green + m[8] * blue;
-            red = r2;
-            green = g2;
-            blue = b2;
+    int pixel = 0;
+#if defined(__x86_64__)
+    if (hasAVX2()) {
+        pixel = mapPixelsAVX2<shift, kEncodeShift, kEncodeBase, kEncodeSize, tonesDown,
+                              convertsPrimaries>(red, green, blue, bgra, count, linear, gains, m,
+                                                 encodeTable);
+        bgra += 4 * pixel;
+    }
+#endif
+    for (; pixel < count; ++pixel, bgra += 4) {
+        const int r = index(red[pixel]);
+        const int g = index(green[pixel]);
+        const int b = index(blue[pixel]);
+        float redLight = linear[r];
+        float greenLight = linear[g];
+        float blueLight = linear[b];
+        if constexpr (tonesDown) {
+            const float gain = gains[std::max(std::max(r, g), b)];
+            redLight *= gain;
+            greenLight *= gain;
+            blueLight *= gain;
         }
-        bgra[0] = encode(blue);
-        bgra[1] = encode(green);
-        bgra[2] = encode(red);
+        if constexpr (convertsPrimaries) {
+            const float r2 = m[0] * redLight + m[1] * greenLight + m[2] * blueLight;
+            const float g2 = m[3] * redLight + m[4] * greenLight + m[5] * blueLight;
+            const float b2 = m[6] * redLight + m[7] * greenLight + m[8] * blueLight;
+            redLight = r2;
+            greenLight = g2;
+            blueLight = b2;
+        }
+        bgra[0] = encode(blueLight);
+        bgra[1] = encode(greenLight);
+        bgra[2] = encode(redLight);
         bgra[3] = 0xFF;
+    }
+}
+
+void VideoColorMapping::mapRow(const std::uint16_t* red, const std::uint16_t* green,
+                               const std::uint16_t* blue, std::uint8_t* bgra, int count) const {
+    // SDR pictures in wide primaries (the default for untagged UHD) only change gamut: their
+    // gains are all one.
+    const bool tonesDown = description_.transfer != VideoColorDescription::Transfer::sdr;
+    if (tonesDown && !identityMatrix_) {
+        mapPixels<true, true>(red, green, blue, bgra, count);
+    } else if (tonesDown) {
+        mapPixels<true, false>(red, green, blue, bgra, count);
+    } else if (!identityMatrix_) {
+        mapPixels<false, true>(red, green, blue, bgra, count);
+    } else {
+        mapPixels<false, false>(red, green, blue, bgra, count);
     }
 }
 

@@ -25,9 +25,7 @@ struct VideoColorDescription {
 
     // Whether the picture must go through linear light (tone mapping or gamut mapping) rather
     // than straight from its code values to the screen's.
-    bool needsMapping() const {
-        return transfer != Transfer::sdr || primaries != Primaries::bt709;
-    }
+    bool needsMapping() const { return transfer != Transfer::sdr || primaries != Primaries::bt709; }
 
     friend bool operator==(const VideoColorDescription&, const VideoColorDescription&) = default;
 };
@@ -50,8 +48,10 @@ public:
 
     const VideoColorDescription& description() const { return description_; }
 
-    // `count` pixels of packed 16-bit RGB to packed BGRA (alpha opaque).
-    void mapRow(const std::uint16_t* rgb, std::uint8_t* bgra, int count) const;
+    // `count` pixels, given as rows of 16-bit red, green and blue, to packed BGRA (alpha
+    // opaque).
+    void mapRow(const std::uint16_t* red, const std::uint16_t* green, const std::uint16_t* blue,
+                std::uint8_t* bgra, int count) const;
 
     // The source's peak in cd/m² that the tone curve starts from.
     static double contentPeak(const VideoColorDescription& description);
@@ -60,18 +60,29 @@ public:
                           double targetPeak);
 
 private:
+    template <bool tonesDown, bool convertsPrimaries>
+    void mapPixels(const std::uint16_t* red, const std::uint16_t* green, const std::uint16_t* blue,
+                   std::uint8_t* bgra, int count) const;
+
     static constexpr int kInputBits = 12;
     static constexpr int kInputSize = 1 << kInputBits;
-    static constexpr int kOutputSize = 1 << 16;
+    // The screen codes are looked up by the top bits of the light's float: 2^-7 steps of each
+    // octave from 2^-24 (far below code 0.5) to 1, so that the table stays small.
+    static constexpr int kEncodeMantissaBits = 7;
+    static constexpr int kEncodeShift = 23 - kEncodeMantissaBits;
+    static constexpr int kEncodeLowestOctave = -24;
+    static constexpr int kEncodeBase = (127 + kEncodeLowestOctave) << kEncodeMantissaBits;
+    static constexpr int kEncodeSize = (-kEncodeLowestOctave << kEncodeMantissaBits) + 1;
 
     VideoColorDescription description_;
-    // Code value (top bits) → linear light, 1 being the SDR peak, before tone mapping.
+    // Code value (top bits, rounded: one entry more for the top code) → linear light, 1 being
+    // the SDR peak, before tone mapping.
     std::vector<float> linear_;
     // Code value of the largest component → gain of the tone curve.
     std::vector<float> gain_;
     std::array<float, 9> matrix_{};
     bool identityMatrix_ = true;
-    // Linear light in [0, 1] → 8-bit screen code.
+    // Linear light in [0, 1], by its float's top bits → 8-bit screen code.
     std::vector<std::uint8_t> encode_;
 };
 

@@ -45,14 +45,18 @@ private:
     };
 
     bool prepareContext(const Key& key);
+    // P010's interleaved chroma into `chroma_`, as the Cb and Cr planes of the source frame.
+    void splitChroma(CVPixelBuffer& source);
     void mapRows(std::uint8_t* destination, int width, int height, int bytesPerRow);
 
     SwsContext* context_ = nullptr;
     Key key_;
     AVFrame* sourceFrame_;
     AVFrame* destinationFrame_;
-    // Packed 16-bit R'G'B' at the shown size, for the linear-light path.
+    // Planar 16-bit G', B' and R' at the shown size, for the linear-light path.
     std::vector<std::uint16_t> intermediate_;
+    // The Cb and Cr planes of a P010 source, one after the other.
+    std::vector<std::uint16_t> chroma_;
     std::unique_ptr<VideoColorMapping> mapping_;
 };
 

@@ -62,8 +62,8 @@ CVPixelBufferRef hdrPicture(const std::vector<std::array<int, 3>>& bands,
         }
     }
     CVPixelBufferUnlockBaseAddress(buffer, 0);
-    CVBufferSetAttachment(buffer, kCVImageBufferYCbCrMatrixKey, kCVImageBufferYCbCrMatrix_ITU_R_2020,
-                          kCVAttachmentMode_ShouldPropagate);
+    CVBufferSetAttachment(buffer, kCVImageBufferYCbCrMatrixKey,
+                          kCVImageBufferYCbCrMatrix_ITU_R_2020, kCVAttachmentMode_ShouldPropagate);
     CVBufferSetAttachment(buffer, kCVImageBufferColorPrimariesKey,
                           kCVImageBufferColorPrimaries_ITU_R_2020,
                           kCVAttachmentMode_ShouldPropagate);
@@ -105,9 +105,9 @@ Bgra pixel(const std::vector<std::uint8_t>& picture, int width, int x, int y) {
 TEST(VideoPictureConverterTest, PQPictureIsToneMappedToTheScreensRange) {
     // Black, 50 cd/m² (below the curve's knee: kept), 400 (compressed), the mastering peak of
     // 1000 (to the SDR peak), and far above it (clipped there too).
-    const auto source = hdrPicture({{64, 512, 512}, pqGrey(50), pqGrey(400), pqGrey(1000),
-                                    pqGrey(4000)},
-                                   kCVImageBufferTransferFunction_SMPTE_ST_2084_PQ);
+    const auto source =
+        hdrPicture({{64, 512, 512}, pqGrey(50), pqGrey(400), pqGrey(1000), pqGrey(4000)},
+                   kCVImageBufferTransferFunction_SMPTE_ST_2084_PQ);
     attachMasteringDisplay(source, 1000, 0.005);
     VideoPictureConverter converter;
     const int width = 80;
@@ -167,29 +167,38 @@ TEST(VideoPictureConverterTest, BT2020PrimariesAreMappedIntoBT709) {
     EXPECT_LT(green.b, 40);
 }
 
-// A BT.709 picture with every luma level and a spread of chroma.
+// A BT.709 picture with every luma level and a spread of chroma (in 8-bit codes; a 10-bit
+// format holds them in its top bits, as P010 does), Cb and Cr apart.
 CVPixelBufferRef sdrPicture(int width, int height, OSType format) {
     CVPixelBufferRef buffer;
     EXPECT_EQ(CVPixelBufferCreate(width, height, format, nullptr, &buffer), kCVReturnSuccess);
+    const bool tenBit = format == kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange;
+    const auto store = [tenBit](std::uint8_t* row, std::size_t x, int value) {
+        if (tenBit) {
+            reinterpret_cast<std::uint16_t*>(row)[x] = static_cast<std::uint16_t>(value << 8);
+        } else {
+            row[x] = static_cast<std::uint8_t>(value);
+        }
+    };
     CVPixelBufferLockBaseAddress(buffer, 0);
     for (std::size_t row = 0; row < CVPixelBufferGetHeightOfPlane(buffer, 0); ++row) {
         auto* luma = static_cast<std::uint8_t*>(CVPixelBufferGetBaseAddressOfPlane(buffer, 0)) +
                      row * CVPixelBufferGetBytesPerRowOfPlane(buffer, 0);
         for (int x = 0; x < width; ++x) {
-            luma[x] = static_cast<std::uint8_t>(16 + (x * 7 + row * 3) % 220);
+            store(luma, x, static_cast<int>(16 + (x * 7 + row * 3) % 220));
         }
     }
     for (std::size_t row = 0; row < CVPixelBufferGetHeightOfPlane(buffer, 1); ++row) {
         auto* chroma = static_cast<std::uint8_t*>(CVPixelBufferGetBaseAddressOfPlane(buffer, 1)) +
                        row * CVPixelBufferGetBytesPerRowOfPlane(buffer, 1);
         for (int x = 0; x < width / 2; ++x) {
-            chroma[2 * x] = static_cast<std::uint8_t>(64 + (x * 5) % 128);
-            chroma[2 * x + 1] = static_cast<std::uint8_t>(64 + (row * 11 + x) % 128);
+            store(chroma, 2 * x, 64 + (x * 5) % 128);
+            store(chroma, 2 * x + 1, static_cast<int>(64 + (row * 11 + x) % 128));
         }
     }
     CVPixelBufferUnlockBaseAddress(buffer, 0);
-    CVBufferSetAttachment(buffer, kCVImageBufferYCbCrMatrixKey, kCVImageBufferYCbCrMatrix_ITU_R_709_2,
-                          kCVAttachmentMode_ShouldPropagate);
+    CVBufferSetAttachment(buffer, kCVImageBufferYCbCrMatrixKey,
+                          kCVImageBufferYCbCrMatrix_ITU_R_709_2, kCVAttachmentMode_ShouldPropagate);
     CVBufferSetAttachment(buffer, kCVImageBufferColorPrimariesKey,
                           kCVImageBufferColorPrimaries_ITU_R_709_2,
                           kCVAttachmentMode_ShouldPropagate);
@@ -200,9 +209,11 @@ CVPixelBufferRef sdrPicture(int width, int height, OSType format) {
 }
 
 TEST(VideoPictureConverterTest, SDRPicturesMatchTheExactConversionWithinACodeValue) {
-    // Small (one thread) and large (several); both ranges.
+    // Small (one thread) and large (several); both ranges; 10-bit, whose chroma is taken apart
+    // before scaling.
     for (const auto& [width, height, format] :
          {std::tuple{64, 36, kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange},
+          std::tuple{640, 360, kCVPixelFormatType_420YpCbCr10BiPlanarVideoRange},
           std::tuple{1920, 1080, kCVPixelFormatType_420YpCbCr8BiPlanarVideoRange},
           std::tuple{1280, 720, kCVPixelFormatType_420YpCbCr8BiPlanarFullRange}}) {
         SCOPED_TRACE(testing::Message() << width << "x" << height);
@@ -219,8 +230,9 @@ TEST(VideoPictureConverterTest, SDRPicturesMatchTheExactConversionWithinACodeVal
         CVPixelBufferLockBaseAddress(exact, kCVPixelBufferLock_ReadOnly);
         int worst = 0;
         for (int y = 0; y < height; ++y) {
-            const auto* line = static_cast<const std::uint8_t*>(CVPixelBufferGetBaseAddress(exact)) +
-                               y * CVPixelBufferGetBytesPerRow(exact);
+            const auto* line =
+                static_cast<const std::uint8_t*>(CVPixelBufferGetBaseAddress(exact)) +
+                y * CVPixelBufferGetBytesPerRow(exact);
             for (int x = 0; x < width * 4; ++x) {
                 if (x % 4 != 3) {
                     worst = std::max(worst, std::abs(line[x] - out[y * width * 4 + x]));
