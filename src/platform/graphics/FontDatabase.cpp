@@ -95,10 +95,12 @@ std::optional<FontFace> faceForStyle(const QString& family, const QString& style
             break;
         }
     }
-    static const QStringList genericStyles = {
-        "regular", "normal",  "book",       "roman",       "medium",     "bold",
-        "italic",  "oblique", "bolditalic", "boldoblique", "italicbold", "obliquebold"};
-    if (!known && !genericStyles.contains(normalized)) {
+    // Built by the first lookup that needs it, maybe after the gate's exit handler was registered:
+    // it must outlive that handler.
+    static NeverDestroyed<const QStringList> genericStyles{
+        QStringList{"regular", "normal", "book", "roman", "medium", "bold", "italic", "oblique",
+                    "bolditalic", "boldoblique", "italicbold", "obliquebold"}};
+    if (!known && !genericStyles.get().contains(normalized)) {
         return std::nullopt;
     }
     const bool italic = normalized.contains("italic") || normalized.contains("oblique");
