@@ -6,7 +6,9 @@
 
 namespace platform::detail {
 
-// The installed font families, through Qt's font database. Every call needs a QGuiApplication.
+// The installed font families, through Qt's font database. Every call needs a QGuiApplication,
+// and any thread may make it. Once the application object goes away or the process exits, the
+// calls find nothing (no family, an empty face) instead of reaching Qt's freed database.
 
 // The family's name as the database spells it, when a family of that name (any case) exists.
 std::optional<std::string> installedFamilyName(std::string_view family);

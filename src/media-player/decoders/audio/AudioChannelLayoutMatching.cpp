@@ -12,6 +12,7 @@
 #include "media-player/decoders/common/FFmpegError.h"
 #include "platform/coreaudio/AudioChannelLabel.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace quillon {
 
@@ -60,44 +61,48 @@ struct KnownLayout {
 };
 
 // The layouts a mask may become, each with its channels in the order of the tag.
+// Both tables are read by decoders made on worker threads, which may still run while the process
+// exits: they are never destroyed.
 const std::vector<KnownLayout>& knownLayouts() {
-    static const std::vector<KnownLayout> layouts{
-        {kAudioChannelLayoutTag_Mono, {C}},
-        {kAudioChannelLayoutTag_AC3_1_0_1, {C, LFE}},
-        {kAudioChannelLayoutTag_Stereo, {L, R}},
-        {kAudioChannelLayoutTag_ITU_2_1, {L, R, Cs}},
-        {kAudioChannelLayoutTag_ITU_2_2, {L, R, Ls, Rs}},
-        {kAudioChannelLayoutTag_DVD_4, {L, R, LFE}},
-        {kAudioChannelLayoutTag_DVD_5, {L, R, LFE, Cs}},
-        {kAudioChannelLayoutTag_DVD_6, {L, R, LFE, Ls, Rs}},
-        {kAudioChannelLayoutTag_MPEG_3_0_A, {L, R, C}},
-        {kAudioChannelLayoutTag_MPEG_4_0_A, {L, R, C, Cs}},
-        {kAudioChannelLayoutTag_MPEG_5_0_A, {L, R, C, Ls, Rs}},
-        {kAudioChannelLayoutTag_DVD_10, {L, R, C, LFE}},
-        {kAudioChannelLayoutTag_DVD_11, {L, R, C, LFE, Cs}},
-        {kAudioChannelLayoutTag_MPEG_5_1_A, {L, R, C, LFE, Ls, Rs}},
-        {kAudioChannelLayoutTag_MPEG_6_1_A, {L, R, C, LFE, Ls, Rs, Cs}},
-        {kAudioChannelLayoutTag_MPEG_7_1_A, {L, R, C, LFE, Ls, Rs, Lc, Rc}},
-        {kAudioChannelLayoutTag_MPEG_7_1_C, {L, R, C, LFE, Ls, Rs, Rls, Rrs}},
-    };
-    return layouts;
+    static platform::NeverDestroyed<std::vector<KnownLayout>> layouts{
+        std::initializer_list<KnownLayout>{
+            {kAudioChannelLayoutTag_Mono, {C}},
+            {kAudioChannelLayoutTag_AC3_1_0_1, {C, LFE}},
+            {kAudioChannelLayoutTag_Stereo, {L, R}},
+            {kAudioChannelLayoutTag_ITU_2_1, {L, R, Cs}},
+            {kAudioChannelLayoutTag_ITU_2_2, {L, R, Ls, Rs}},
+            {kAudioChannelLayoutTag_DVD_4, {L, R, LFE}},
+            {kAudioChannelLayoutTag_DVD_5, {L, R, LFE, Cs}},
+            {kAudioChannelLayoutTag_DVD_6, {L, R, LFE, Ls, Rs}},
+            {kAudioChannelLayoutTag_MPEG_3_0_A, {L, R, C}},
+            {kAudioChannelLayoutTag_MPEG_4_0_A, {L, R, C, Cs}},
+            {kAudioChannelLayoutTag_MPEG_5_0_A, {L, R, C, Ls, Rs}},
+            {kAudioChannelLayoutTag_DVD_10, {L, R, C, LFE}},
+            {kAudioChannelLayoutTag_DVD_11, {L, R, C, LFE, Cs}},
+            {kAudioChannelLayoutTag_MPEG_5_1_A, {L, R, C, LFE, Ls, Rs}},
+            {kAudioChannelLayoutTag_MPEG_6_1_A, {L, R, C, LFE, Ls, Rs, Cs}},
+            {kAudioChannelLayoutTag_MPEG_7_1_A, {L, R, C, LFE, Ls, Rs, Lc, Rc}},
+            {kAudioChannelLayoutTag_MPEG_7_1_C, {L, R, C, LFE, Ls, Rs, Rls, Rrs}},
+        }};
+    return layouts.get();
 }
 
 // Labels that may stand in for each other when a layout is matched.
 const std::vector<std::vector<AudioChannelLabel>>& equivalenceGroups() {
-    static const std::vector<std::vector<AudioChannelLabel>> groups{
-        {L, Lc, kAudioChannelLabel_VerticalHeightLeft},
-        {R, Rc, kAudioChannelLabel_VerticalHeightRight},
-        {C, Lc, Rc, kAudioChannelLabel_VerticalHeightCenter},
-        {LFE, kAudioChannelLabel_LFE2},
-        {Ls, kAudioChannelLabel_LeftSurroundDirect, kAudioChannelLabel_TopBackLeft, Rls,
-         kAudioChannelLabel_LeftWide},
-        {Rs, kAudioChannelLabel_RightSurroundDirect, kAudioChannelLabel_TopBackRight, Rrs,
-         kAudioChannelLabel_RightWide},
-        {Cs, kAudioChannelLabel_TopCenterSurround, kAudioChannelLabel_TopBackCenter,
-         kAudioChannelLabel_CenterSurroundDirect},
-    };
-    return groups;
+    static platform::NeverDestroyed<std::vector<std::vector<AudioChannelLabel>>> groups{
+        std::initializer_list<std::vector<AudioChannelLabel>>{
+            {L, Lc, kAudioChannelLabel_VerticalHeightLeft},
+            {R, Rc, kAudioChannelLabel_VerticalHeightRight},
+            {C, Lc, Rc, kAudioChannelLabel_VerticalHeightCenter},
+            {LFE, kAudioChannelLabel_LFE2},
+            {Ls, kAudioChannelLabel_LeftSurroundDirect, kAudioChannelLabel_TopBackLeft, Rls,
+             kAudioChannelLabel_LeftWide},
+            {Rs, kAudioChannelLabel_RightSurroundDirect, kAudioChannelLabel_TopBackRight, Rrs,
+             kAudioChannelLabel_RightWide},
+            {Cs, kAudioChannelLabel_TopCenterSurround, kAudioChannelLabel_TopBackCenter,
+             kAudioChannelLabel_CenterSurroundDirect},
+        }};
+    return groups.get();
 }
 
 bool areEquivalent(AudioChannelLabel a, AudioChannelLabel b) {

@@ -1,7 +1,9 @@
 // Every decoded channel must come out on the channel of the layout tag that stands for its
 // speaker position, whatever FFmpeg's order and whichever tag the layout matches.
 
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <numbers>
 #include <string>
@@ -150,6 +152,63 @@ TEST(ChannelOrder, isEmptyWhenFFmpegsOrderIsTheTagsOrThereIsNoOrderToGoBy) {
     EXPECT_EQ(AudioProperties::matchChannelLayout(AV_CH_LAYOUT_7POINT1, 8),
               kAudioChannelLayoutTag_MPEG_7_1_C);
     EXPECT_THROW(AudioProperties::channelOrder(AV_CH_LAYOUT_7POINT0, 7), FFmpegError);
+}
+
+constexpr const char* exitTimeMatchVariable = "QUILLON_TEST_MATCH_LAYOUTS_AT_EXIT";
+// 7.1 is reordered for its tag; 5.1 from the back matches its tag's surrounds only as equivalents.
+struct ExitTimeMatch {
+    std::uint64_t mask;
+    int channels;
+    AudioChannelLayoutTag tag = 0;
+    std::array<int, 8> order{};
+    std::size_t orderSize = 0;
+};
+std::array<ExitTimeMatch, 2> exitTimeMatches{
+    {{AV_CH_LAYOUT_7POINT1, 8}, {AV_CH_LAYOUT_5POINT1_BACK, 6}}};
+
+bool matchesAsBefore(const ExitTimeMatch& match) {
+    const std::vector<int> order = AudioProperties::channelOrder(match.mask, match.channels);
+    return AudioProperties::matchChannelLayout(match.mask, match.channels) == match.tag &&
+           std::equal(order.begin(), order.end(), match.order.begin(),
+                      match.order.begin() + static_cast<std::ptrdiff_t>(match.orderSize));
+}
+
+// A decoder made on a worker thread while the process exits: run from an exit handler registered
+// before the layout tables were first built, so it runs after exit destroyed whatever they had
+// registered.
+void matchLayoutsAfterStaticsAreGone() {
+    for (const ExitTimeMatch& match : exitTimeMatches) {
+        if (!matchesAsBefore(match)) {
+            std::_Exit(3);
+        }
+    }
+}
+
+const bool exitTimeMatchRegistered = [] {
+    return std::getenv(exitTimeMatchVariable) != nullptr &&
+           std::atexit(matchLayoutsAfterStaticsAreGone) == 0;
+}();
+
+TEST(ChannelOrderDeathTest, LayoutsStillMatchWhileTheProcessExits) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs the program again, from its start, with the handler in place.
+    setenv(exitTimeMatchVariable, "1", 1);
+    EXPECT_EXIT(
+        {
+            if (!exitTimeMatchRegistered) {
+                std::_Exit(2);
+            }
+            for (ExitTimeMatch& match : exitTimeMatches) {
+                match.tag = AudioProperties::matchChannelLayout(match.mask, match.channels);
+                const std::vector<int> order =
+                    AudioProperties::channelOrder(match.mask, match.channels);
+                match.orderSize = std::min(order.size(), match.order.size());
+                std::copy_n(order.begin(), match.orderSize, match.order.begin());
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    unsetenv(exitTimeMatchVariable);
 }
 
 // The frequency among the candidates that is loudest on one channel of interleaved s16.
