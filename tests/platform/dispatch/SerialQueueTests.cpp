@@ -165,10 +165,13 @@ TEST(SerialQueue, AsyncAfterFiresInDeadlineOrderAndNotBefore) {
             group.leave();
         });
     };
-    record("late", start + std::chrono::milliseconds(60));
-    record("early", start + std::chrono::milliseconds(20));
-    record("early, second", start + std::chrono::milliseconds(20));
+    // A deadline already gone runs at once, so it is given first: given last, a slow machine
+    // (a sanitizer, a loaded CI runner) could pass the other deadlines before it is even queued.
+    // The margins leave registering three timers ample time before the first falls due.
     record("past", start - std::chrono::milliseconds(5));
+    record("late", start + std::chrono::milliseconds(400));
+    record("early", start + std::chrono::milliseconds(200));
+    record("early, second", start + std::chrono::milliseconds(200));
     ASSERT_EQ(group.wait(hangTimeout), DispatchTimeoutResult::success);
     EXPECT_EQ(order, (std::vector<std::string>{"past", "early", "early, second", "late"}));
 
