@@ -294,8 +294,9 @@ CVPixelBufferRef FFmpegVideoDecoder::makePixelBuffer(const AVFrame& frame) {
         transferHardwareFrame(frame, *transferredFrame_);
         pixels = transferredFrame_.get();
     }
-    // Streams may change their picture size or format at any frame; buffers of the old ones
-    // would be read past the new frame's memory.
+    // Streams may change their picture size, format or colours at any frame (a broadcast that
+    // switches to HDR, files joined end to end); buffers of the old ones would be read past the
+    // new frame's memory, or carry the old colours.
     if (!pixelBufferOutput_->accepts(*pixels, frame)) {
         useOutput(std::make_unique<PixelBufferOutput>(
             DecodedPictureFormat::of(*pixels, frame, *decoderContext_), *decoderContext_,

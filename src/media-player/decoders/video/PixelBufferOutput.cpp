@@ -107,6 +107,9 @@ PixelBufferOutput::PixelBufferOutput(const DecodedPictureFormat& format,
                                      AVCodecContext& decoderContext, const char* function)
     : function_(function),
       inDecoderFrameMemory_(format.inDecoderFrameMemory),
+      colorspace_(format.colorspace),
+      colorPrimaries_(format.colorPrimaries),
+      colorTransfer_(format.colorTransfer),
       converter_(std::make_unique<FFmpegPixelFormatConverter>(format.pixelFormat, format.colorRange,
                                                               format.width, format.height)) {
     const PoolGeometry geometry = poolGeometry(format, *converter_, decoderContext, function);
@@ -146,7 +149,10 @@ PixelBufferOutput::~PixelBufferOutput() {
 bool PixelBufferOutput::accepts(const AVFrame& pixels, const AVFrame& decodedFrame) const {
     // The output format and the conversion depend on the range only through whether it is full.
     return converter_->matches(pixels) &&
-           isFullRange(converter_->colorRange()) == isFullRange(decodedFrame.color_range);
+           isFullRange(converter_->colorRange()) == isFullRange(decodedFrame.color_range) &&
+           decodedFrame.colorspace == colorspace_ &&
+           decodedFrame.color_primaries == colorPrimaries_ &&
+           decodedFrame.color_trc == colorTransfer_;
 }
 
 CVPixelBufferPoolRef PixelBufferOutput::poolForDecodingInto() const {

@@ -53,9 +53,11 @@ public:
     PixelBufferOutput(const PixelBufferOutput&) = delete;
     PixelBufferOutput& operator=(const PixelBufferOutput&) = delete;
 
-    // Whether a picture can go into this output's buffers: the converter's format and size, and a
-    // colour range that picks the same output format and conversion. Any other picture needs a
-    // new output; copying it into these buffers would read past the frame's memory.
+    // Whether a picture can go into this output's buffers: the converter's format and size, a
+    // colour range that picks the same output format and conversion, and the colour description
+    // that the pool's buffers carry. Any other picture needs a new output: copying it into these
+    // buffers would read past the frame's memory, or show it in the colours of the pictures
+    // before it (the pool's attachments mark its buffers as configured).
     bool accepts(const AVFrame& pixels, const AVFrame& decodedFrame) const;
 
     // A buffer of the pool with the picture converted or copied into it, or its 'BGRA'
@@ -86,6 +88,9 @@ public:
 private:
     const char* function_;
     bool inDecoderFrameMemory_ = false;
+    AVColorSpace colorspace_ = AVCOL_SPC_UNSPECIFIED;
+    AVColorPrimaries colorPrimaries_ = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic colorTransfer_ = AVCOL_TRC_UNSPECIFIED;
     std::unique_ptr<FFmpegPixelFormatConverter> converter_;
     platform::CFDictionaryRef attributes_;
     platform::CVPixelBufferPoolRef pixelBufferPool_;
