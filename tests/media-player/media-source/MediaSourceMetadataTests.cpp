@@ -19,6 +19,7 @@
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/StringHelpers.h"
+#include "support/OwnLogLines.h"
 #include "support/TestMedia.h"
 
 extern char** environ;
@@ -382,7 +383,7 @@ TEST_F(ArtworkTests, UnreadablePicturesAreLoggedAndTheNextPictureIsUsed) {
     EXPECT_EQ(metadata.artwork->imageCodecID(), AV_CODEC_ID_MJPEG);
     EXPECT_EQ(metadata.title, "With covers");
     EXPECT_EQ(
-        log.lines(),
+        test::ownLogLines(log.lines()),
         (std::vector<std::string>{
             "Failed to load artwork image from data encoded by codec ID AVCodecID(rawValue: "
             "7).",

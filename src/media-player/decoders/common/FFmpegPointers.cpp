@@ -1,14 +1,19 @@
 #include "media-player/decoders/common/FFmpegPointers.h"
 
 #include "media-player/decoders/common/FFmpegCall.h"
+#include "media-player/decoders/common/FFmpegLog.h"
 
 namespace quillon {
 
+// Opening a file and making a decoder are where FFmpeg starts to talk; what it says goes
+// through the program's log from the first line.
 AVFormatContextPointer makeFormatContext(const CallSite& site) {
+    installFFmpegLogCallback();
     return adoptAllocation<AVFormatContextPointer>(avformat_alloc_context(), site);
 }
 
 AVCodecContextPointer makeCodecContext(const AVCodec* codec, const CallSite& site) {
+    installFFmpegLogCallback();
     return adoptAllocation<AVCodecContextPointer>(avcodec_alloc_context3(codec), site);
 }
 

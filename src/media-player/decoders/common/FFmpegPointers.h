@@ -81,7 +81,7 @@ InOutPointer<Owning> inOutPointer(Owning& owning) {
 }
 
 // Allocations: the object, or the allocation failure logged for the caller's site and thrown as
-// FFmpegError allocationFailure.
+// FFmpegError allocationFailure. The two contexts install FFmpeg's log callback first.
 AVFormatContextPointer makeFormatContext(const CallSite& site);
 AVCodecContextPointer makeCodecContext(const AVCodec* codec, const CallSite& site);
 AVFramePointer makeFrame(const CallSite& site);

@@ -1,9 +1,13 @@
 #include "media-player/decoders/video/HardwareDecoding.h"
 
+#include <mutex>
 #include <optional>
+#include <set>
 
 #include "media-player/decoders/common/FFmpegCall.h"
+#include "media-player/decoders/common/FFmpegLog.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace quillon {
 
@@ -26,26 +30,58 @@ std::vector<AVHWDeviceType> deviceTypesWithConfiguration(
     return types;
 }
 
+namespace {
+
+// What the process has learnt of this machine's devices. Trying a type that is not there costs
+// a library load and, without this, a screenful of failures for every video opened.
+struct DeviceProbe {
+    std::mutex mutex;
+    std::set<AVHWDeviceType> unavailableTypes;
+    bool failureLogged = false;
+};
+
+DeviceProbe& deviceProbe() {
+    static platform::NeverDestroyed<DeviceProbe> probe;
+    return probe.get();
+}
+
+}  // namespace
+
 AVBufferRefPointer makeHardwareDeviceContext(const AVCodec& codec,
                                              std::initializer_list<AVHWDeviceType> deviceTypes) {
-    constexpr const char* function = "makeHardwareDeviceContext()";
     const std::vector<AVHWDeviceType> types = deviceTypesWithConfiguration(codec, deviceTypes);
     if (types.empty()) {
         return nullptr;
     }
+    installFFmpegLogCallback();
+    DeviceProbe& probe = deviceProbe();
+    // Decoders made at the same time on two queues wait for one probe rather than both trying.
+    const std::lock_guard lock(probe.mutex);
     std::optional<FFmpegError> lastError;
     for (AVHWDeviceType type : types) {
+        if (probe.unavailableTypes.contains(type)) {
+            continue;
+        }
         AVBufferRef* device = nullptr;
-        const std::int32_t result = runFFmpegCall(
-            true, [&] { return av_hwdevice_ctx_create(&device, type, nullptr, nullptr, 0); });
+        std::int32_t result = 0;
+        {
+            // A missing device is this machine's normal state, not a fault: FFmpeg's reasons and
+            // the failed call are folded into the one line below.
+            const ScopedFFmpegLogSilence silence;
+            result = runFFmpegCall(
+                true, [&] { return av_hwdevice_ctx_create(&device, type, nullptr, nullptr, 0); });
+        }
         if (result >= 0 && device != nullptr) {
             return AVBufferRefPointer(device);
         }
+        probe.unavailableTypes.insert(type);
         lastError = FFmpegError(result);
-        logFFmpegFailure(*lastError, CallSite(function));
     }
-    platform::log("Failed to initialize VideoToolbox FFmpeg context: {}.",
-                  lastError ? lastError->description() : ffmpegErrorString(AVERROR(ENOSYS)));
+    if (!probe.failureLogged && lastError) {
+        probe.failureLogged = true;
+        platform::log("Failed to initialize VideoToolbox FFmpeg context: {}.",
+                      lastError->description());
+    }
     return nullptr;
 }
 

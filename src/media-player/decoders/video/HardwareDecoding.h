@@ -24,11 +24,12 @@ std::vector<AVHWDeviceType> deviceTypesWithConfiguration(
     const AVCodec& codec, std::initializer_list<AVHWDeviceType> deviceTypes = hardwareDeviceTypes);
 
 // A device context of the first of the codec's device types (deviceTypesWithConfiguration) that
-// can be opened on this machine. Each failure is logged as a failed FFmpeg call; when none
-// opens, "Failed to initialize VideoToolbox FFmpeg context: <the last error>." is logged too and
-// the result is null: decoding then runs on the software decoder only. A codec without a
-// configuration for any of the types gets null at once, with nothing opened and nothing logged.
-// Never throws.
+// can be opened on this machine; null when none opens, and decoding then runs on the software
+// decoder only. A type that failed to open once is not tried again in this process. The first
+// time that no device opens, "Failed to initialize VideoToolbox FFmpeg context: <the last
+// error>." is logged, and nothing else: FFmpeg's own lines about the failed tries are dropped.
+// A codec without a configuration for any of the types gets null at once, with nothing opened
+// and nothing logged. Never throws; safe from any thread.
 AVBufferRefPointer makeHardwareDeviceContext(
     const AVCodec& codec, std::initializer_list<AVHWDeviceType> deviceTypes = hardwareDeviceTypes);
 

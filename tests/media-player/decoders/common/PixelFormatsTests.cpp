@@ -12,6 +12,7 @@ extern "C" {
 #include "media-player/decoders/common/PixelFormats.h"
 #include "platform/corevideo/CVPixelFormatType.h"
 #include "platform/foundation/Log.h"
+#include "support/OwnLogLines.h"
 
 using namespace quillon;
 using namespace platform;
@@ -126,5 +127,6 @@ TEST(FFmpegPixelFormatConverter, NoContextIsAnAllocationFailure) {
     } catch (const FFmpegError& error) {
         EXPECT_EQ(error, FFmpegError::allocationFailure());
     }
-    EXPECT_EQ(capture.lines(), std::vector<std::string>{"sws_getContext failed."});
+    EXPECT_EQ(test::ownLogLines(capture.lines()),
+              std::vector<std::string>{"sws_getContext failed."});
 }

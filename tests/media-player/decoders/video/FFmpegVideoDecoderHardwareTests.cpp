@@ -30,33 +30,37 @@ std::size_t countLines(const ScopedLogCapture& capture, const std::string& fragm
 }
 
 // This machine's hardware decoders: none on build machines without a GPU, where the decoder
-// must say why and go on in software.
-TEST(FFmpegVideoDecoderHardware, FallsBackToSoftwareWithoutADevice) {
+// must say why and go on in software. It says so once per process, in one line, however many
+// videos are opened: FFmpeg's reasons for each device type tried stay out of the log.
+TEST(FFmpegVideoDecoderHardware, FallsBackToSoftwareWithoutADeviceAndSaysSoOnce) {
     ScopedLogCapture capture;
-    std::shared_ptr<FFmpegVideoDecoder> decoder;
-    {
-        TestDemuxer demuxer(mediaPath("h264-aac.mkv"));
-        decoder = std::make_shared<FFmpegVideoDecoder>(demuxer.stream());
+    std::vector<std::shared_ptr<FFmpegVideoDecoder>> decoders;
+    for (const char* name : {"h264-aac.mkv", "hevc-bt2020-pq.mkv", "h264-aac.mkv"}) {
+        TestDemuxer demuxer(mediaPath(name));
+        decoders.push_back(std::make_shared<FFmpegVideoDecoder>(demuxer.stream()));
     }
-    if (decoder->hasHardwareDecoderContext()) {
+    if (decoders.front()->hasHardwareDecoderContext()) {
         GTEST_SKIP() << "this machine has a hardware decoder";
     }
-    EXPECT_FALSE(decoder->isDecodingOnHardware());
-    // One failed call per device type that H.264 has a configuration for, then the summary with
-    // the last error.
-    const std::size_t types =
-        deviceTypesWithConfiguration(*avcodec_find_decoder(AV_CODEC_ID_H264)).size();
-    ASSERT_GE(types, 1u) << "this FFmpeg decodes H.264 on no device type tried";
-    EXPECT_EQ(countLines(capture, "makeHardwareDeviceContext(), the FFmpeg function at line "),
-              types);
+    ASSERT_GE(deviceTypesWithConfiguration(*avcodec_find_decoder(AV_CODEC_ID_H264)).size(), 1u)
+        << "this FFmpeg decodes H.264 on no device type tried";
+    for (const auto& decoder : decoders) {
+        EXPECT_FALSE(decoder->isDecodingOnHardware());
+    }
+    EXPECT_EQ(countLines(capture, "makeHardwareDeviceContext()"), 0u);
+    EXPECT_EQ(countLines(capture, "[ffmpeg"), 0u);
     const auto lines = capture.lines();
+    // Each test runs in a process of its own under CTest, where this was the first try; run
+    // after other tests in one process, the line was written before the capture began.
+    EXPECT_LE(countLines(capture, "Failed to initialize VideoToolbox FFmpeg context: "), 1u);
     const auto summary = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
         return line.starts_with("Failed to initialize VideoToolbox FFmpeg context: ");
     });
-    ASSERT_NE(summary, lines.end());
-    EXPECT_TRUE(summary->ends_with("."));
-    EXPECT_GT(summary->size(),
-              std::string("Failed to initialize VideoToolbox FFmpeg context: .").size());
+    if (summary != lines.end()) {
+        EXPECT_TRUE(summary->ends_with("."));
+        EXPECT_GT(summary->size(),
+                  std::string("Failed to initialize VideoToolbox FFmpeg context: .").size());
+    }
 
     const DecodedVideo video = decodeWholeFile(mediaPath("h264-aac.mkv"));
     EXPECT_EQ(video.sampleBuffers.size(), video.packetPresentationTimes.size());
