@@ -358,7 +358,7 @@ void AppDelegate::updatePlaybackRateSlider(QObject* /*sender*/) {
     slider.slider()->setEnabled(false);
     slider.updateLabelColors();
 
-    const auto defaultRate = static_cast<float>(userDefaults_.doubleForKey(QPDefaultPlaybackRate));
+    const float defaultRate = defaultPlaybackRate(userDefaults_);
     slider.setSelectedIndex(static_cast<int>(slider.nearestItemIndex(defaultRate)));
 
     slider.updateAccessibilityValueIndicator();

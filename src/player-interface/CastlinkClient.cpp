@@ -42,6 +42,12 @@ platform::NSError noVersionError(const std::string& why) {
                              {{platform::NSDebugDescriptionErrorKey, why}});
 }
 
+// The bus's answers for a name that nobody owns: with and without activation asked for.
+bool isServiceUnknown(const QDBusError& error) {
+    return error.type() == QDBusError::ServiceUnknown ||
+           error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
+
 bool isSharedDefaultConnection(const QDBusConnection& connection) {
     // Qt's default bus connections are shared by the whole process and must stay open.
     return connection.name().startsWith(QLatin1String("qt_default_"));
@@ -126,7 +132,7 @@ CastlinkClient::Reply CastlinkClient::call(const char* method) {
         if (error.type() == QDBusError::Disconnected) {
             dropConnection();
         }
-        return {std::nullopt, connectionError(error)};
+        return {std::nullopt, connectionError(error), isServiceUnknown(error)};
     }
     return {std::move(reply), std::nullopt};
 }
@@ -183,11 +189,16 @@ void CastlinkClient::uninstallPrivilegedHelper() {
     }
 
     const Reply running = call(castlink::kIsPrivilegedHelperRunningMethod);
-    if (!running.message) {
-        return;
+    if (running.message) {
+        throw UninstallError(UninstallError::Kind::privilegedHelperStillRunning,
+                             recordedConnectionError);
     }
-    throw UninstallError(UninstallError::Kind::privilegedHelperStillRunning,
-                         recordedConnectionError);
+    // The tool's name goes with the tool. Any other failure (no answer in time, a bus policy
+    // that refuses the call, a connection lost on the way) leaves open whether it still runs.
+    if (!running.isServiceUnknown) {
+        throw UninstallError(UninstallError::Kind::serviceFunctionFailed,
+                             running.connectionError->clone());
+    }
 }
 
 }  // namespace quillon

@@ -27,7 +27,8 @@ public:
     public:
         enum class Kind : std::int64_t {
             // The tool answered with this reason (an UninstallPrivilegedHelperError when the
-            // tool's error is one of those, else the tool's error as it came).
+            // tool's error is one of those, else the tool's error as it came), or the check
+            // whether it still runs failed with this error, so that nobody knows.
             serviceFunctionFailed = 0,
             // The tool claimed success but still answers; the connection's error, if any.
             privilegedHelperStillRunning = 1,
@@ -72,7 +73,8 @@ public:
     // reached, or an NSError when its answer holds no version.
     PrivilegedHelperVersion privilegedHelperVersion();
 
-    // Asks the tool to remove itself and checks that it has gone; throws UninstallError.
+    // Asks the tool to remove itself and checks that it has gone: only the bus saying that
+    // nobody serves the tool's name any more counts as gone. Throws UninstallError.
     void uninstallPrivilegedHelper();
 
     // How many bus connections this client has made (each reconnection counts).
@@ -86,6 +88,8 @@ private:
     struct Reply {
         std::optional<QDBusMessage> message;
         std::optional<platform::NSError> connectionError;
+        // The bus answered that nobody serves the tool's name.
+        bool isServiceUnknown = false;
     };
 
     Reply call(const char* method);

@@ -7,7 +7,8 @@ namespace quillon::castlink {
 // on its own, so neither side may change them alone).
 //
 //   IsPrivilegedHelperRunning() -> ()
-//       Any reply means that the tool still runs.
+//       Any reply means that the tool still runs; only the bus's answer that nobody owns the
+//       service name (ServiceUnknown, NameHasNoOwner) means that it has gone.
 //   GetPrivilegedHelperVersion() -> (ay archive)
 //       The installed version: a keyed archive whose root object is a PrivilegedHelperVersion,
 //       stored under its class name kPrivilegedHelperVersionClassName.

@@ -4,7 +4,9 @@
 
 #include "media-player/AutomaticTerminationManager.h"
 #include "platform/appkit/NSAlert.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Localization.h"
+#include "platform/foundation/Log.h"
 
 namespace quillon {
 
@@ -39,8 +41,9 @@ void CastlinkUninstallAlertController::showAlert() {
     if (alert.runModal() == platform::NSAlertFirstButtonReturn) {
         try {
             manager_.uninstallPrivilegedHelper();
-        } catch (const platform::Error&) {
-            // The user can try again from the preferences, which do report the reason.
+        } catch (const platform::Error& error) {
+            // Not shown: the user can try again from the preferences, which do show the reason.
+            platform::log("Failed to uninstall privileged helper: {}.", error.debugDescription());
         }
     }
     automaticTerminationManager.enable("Castlink uninstall alert was dismissed.");

@@ -17,8 +17,8 @@ public:
     explicit CastlinkUninstallAlertController(CastlinkManager& manager = CastlinkManager::shared());
 
     // Runs the alert modally and returns once it is dismissed; "Uninstall" uninstalls (a
-    // failure is not the user's concern here: the preferences offer it again), "Not Now" and
-    // Escape do nothing. The process is not ended automatically meanwhile.
+    // failure is logged, not shown: the preferences offer it again), "Not Now" and Escape do
+    // nothing. The process is not ended automatically meanwhile.
     void showAlert();
 
     // Called with the alert just before it runs (tests answer it from here).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace platform {
 class UserDefaults;
 }
@@ -23,8 +25,20 @@ inline constexpr const char* QPShowDebugPreferencePane = "QPShowDebugPreferenceP
 inline constexpr double kMinimumJumpIntervalInSeconds = 1.0;
 inline constexpr double kMaximumJumpIntervalInSeconds = 300.0;
 
+// The registered values of the two numbers.
+inline constexpr std::int64_t kRegisteredDefaultPlaybackRate = 1;
+inline constexpr double kRegisteredJumpIntervalInSeconds = 15.0;
+
 // Registers the values every preference has until the user changes it (the one registration
-// of the application, made at launch).
+// of the application, made at launch), then drops stored numbers that can't be used (see
+// below), so that a bad value in the file is met once and not at every launch.
 void registerDefaultUserDefaults(platform::UserDefaults& userDefaults);
+
+// The numbers as the player can use them. A stored value that is no number (text, a truth
+// value), not finite, or out of range (a rate beyond the playback-rate slider's stops, a jump
+// interval that is not positive) is removed, so that the registered value answers again, and
+// the log names the key once. The jump interval is not clamped here.
+float defaultPlaybackRate(platform::UserDefaults& userDefaults);
+double jumpIntervalInSeconds(platform::UserDefaults& userDefaults);
 
 }  // namespace quillon

@@ -161,7 +161,7 @@ void GeneralPreferencePaneViewController::viewDidLoad() {
     view.automaticPlaybackOnOpenCheckBox()->setChecked(
         userDefaults_.boolForKey(QPPlayAutomaticallyOnOpen));
 
-    const auto defaultRate = static_cast<float>(userDefaults_.doubleForKey(QPDefaultPlaybackRate));
+    const float defaultRate = defaultPlaybackRate(userDefaults_);
     defaultPlaybackRateSlider_->setSelectedIndex(
         static_cast<int>(defaultPlaybackRateSlider_->nearestItemIndex(defaultRate)));
     defaultPlaybackRateSlider_->updateAccessibilityValueIndicator();
@@ -194,7 +194,7 @@ void GeneralPreferencePaneViewController::viewDidLoad() {
 
 void GeneralPreferencePaneViewController::showJumpInterval() {
     GeneralPreferencePaneView& view = generalView();
-    const double seconds = clampedJumpInterval(userDefaults_.doubleForKey(QPJumpIntervalInSeconds));
+    const double seconds = clampedJumpInterval(jumpIntervalInSeconds(userDefaults_));
     view.jumpIntervalTextField()->setText(QLocale().toString(seconds, 'g', 15));
     const QSignalBlocker blocker(view.jumpIntervalStepper());
     view.jumpIntervalStepper()->setValue(seconds);

@@ -17,6 +17,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "player-interface/AccessibleSlider.h"
+#include "player-interface/DefaultUserDefaults.h"
 #include "player-interface/ErrorAlerts.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/SpelledOutDuration.h"
@@ -26,7 +27,6 @@ namespace quillon {
 namespace {
 
 constexpr const char* showEndTimeInsteadOfRemainingTimeKey = "QPShowEndTimeInsteadOfRemainingTime";
-constexpr const char* jumpIntervalInSecondsKey = "QPJumpIntervalInSeconds";
 
 constexpr double minimumJumpInterval = 1;
 constexpr double maximumJumpInterval = 300;
@@ -444,8 +444,8 @@ double MediaPlayerControlsViewController::clampedJumpInterval(double storedSecon
 }
 
 void MediaPlayerControlsViewController::jump(double direction) {
-    const double interval = clampedJumpInterval(
-        platform::UserDefaults::standard().doubleForKey(jumpIntervalInSecondsKey));
+    const double interval =
+        clampedJumpInterval(jumpIntervalInSeconds(platform::UserDefaults::standard()));
     mediaPlayer_->queue()->sync(
         [&] { mediaPlayer_->skip(direction * interval, MediaPlayer::SkipUnit::seconds); });
 }

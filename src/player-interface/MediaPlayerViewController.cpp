@@ -15,6 +15,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "player-interface/AudioPlayerView.h"
+#include "player-interface/DefaultUserDefaults.h"
 #include "player-interface/MediaPlayerControlsViewController.h"
 #include "player-interface/MediaPlayerDocumentProgressWindowController.h"
 #include "player-interface/MediaPlayerFloatingControlsVisibilityController.h"
@@ -28,7 +29,6 @@ using platform::CGSize;
 
 namespace {
 
-constexpr const char* defaultPlaybackRateKey = "QPDefaultPlaybackRate";
 constexpr const char* playAutomaticallyOnOpenKey = "QPPlayAutomaticallyOnOpen";
 
 // The size in which a track's pictures are shown, when it can size a window: the file decides
@@ -280,7 +280,7 @@ void MediaPlayerViewController::handleFirstAppearance() {
         return;
     }
     auto& defaults = platform::UserDefaults::standard();
-    const auto rate = static_cast<float>(defaults.doubleForKey(defaultPlaybackRateKey));
+    const float rate = defaultPlaybackRate(defaults);
     MediaPlayer& player = *mediaPlayer_;
     player.queue()->sync([&] { player.setDesiredPlaybackRate(rate); });
     if (defaults.boolForKey(playAutomaticallyOnOpenKey)) {

@@ -1,10 +1,13 @@
+#include <optional>
 #include <utility>
 
 #include "media-player/MediaPlayer.h"
 #include "platform/coremedia/CMTimeCoding.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Log.h"
 #include "player-interface/MediaPlayerViewController.h"
+#include "player-interface/PlaybackRateSlider.h"
 
 namespace quillon {
 
@@ -23,6 +26,12 @@ std::shared_ptr<Track> trackWithIdentifier(const std::vector<std::shared_ptr<Tra
         }
     }
     return nullptr;
+}
+
+// A numeric time of the media's own time line, from its start on. A time past the end is
+// fine: the seek ends there.
+bool isRestorableTime(platform::CMTime time) {
+    return CMTIME_IS_NUMERIC(time) && time.timescale > 0 && time.epoch == 0 && time.value >= 0;
 }
 
 template <typename Track>
@@ -55,22 +64,47 @@ void MediaPlayerViewController::restoreState(platform::NSKeyedUnarchiver& coder)
     MediaPlayer& player = *mediaPlayer_;
     const MediaSource& source = *player.mediaSource();
 
+    // The numbers first: a value the archive can't decode stops every read after it, and the
+    // time is the one that can fail so. A value that can't be used is as good as none.
+    std::optional<float> rate;
+    if (coder.containsValue(desiredPlaybackRateKey)) {
+        // As a double, so that a value out of a float's range is seen for what it is.
+        const double stored = coder.decodeDouble(desiredPlaybackRateKey);
+        if (isPlaybackRateWithinStops(stored)) {
+            rate = static_cast<float>(stored);
+        } else {
+            platform::log("Ignoring the restored {} ({}): a rate from {} to {} is needed.",
+                          desiredPlaybackRateKey, stored, kSlowestPlaybackRate,
+                          kFastestPlaybackRate);
+        }
+    }
+    const auto videoId = coder.decodeString(selectedVideoTrackIdKey);
+    const auto audioId = coder.decodeString(selectedAudioTrackIdKey);
+    const auto primaryId = coder.decodeString(selectedPrimarySubtitlesTrackIdKey);
+    const auto secondaryId = coder.decodeString(selectedSecondarySubtitlesTrackIdKey);
+    std::optional<platform::CMTime> time;
+    if (coder.containsValue(currentTimeKey)) {
+        const platform::CMTime stored = platform::decodeCMTime(coder, currentTimeKey);
+        if (isRestorableTime(stored)) {
+            time = stored;
+        } else {
+            platform::log("Ignoring the restored {}: a time from zero on is needed.",
+                          currentTimeKey);
+        }
+    }
+
     // A video track that has gone keeps the current one: there is always a picture to show.
-    if (auto video = trackWithIdentifier(source.videoTracks(),
-                                         coder.decodeString(selectedVideoTrackIdKey))) {
+    if (auto video = trackWithIdentifier(source.videoTracks(), videoId)) {
         player.setSelectedVideoTrack(std::move(video));
     }
     // The others were chosen by the user, who may have chosen none.
-    player.setSelectedAudioTrack(
-        trackWithIdentifier(source.audioTracks(), coder.decodeString(selectedAudioTrackIdKey)));
+    player.setSelectedAudioTrack(trackWithIdentifier(source.audioTracks(), audioId));
 
     const auto subtitlesTracks = source.allSubtitlesTracks();
-    player.setSelectedPrimarySubtitlesTrack(trackWithIdentifier(
-        subtitlesTracks, coder.decodeString(selectedPrimarySubtitlesTrackIdKey)));
+    player.setSelectedPrimarySubtitlesTrack(trackWithIdentifier(subtitlesTracks, primaryId));
 
     player.setSelectedSecondarySubtitlesTrack(nullptr);
-    if (auto secondary = trackWithIdentifier(
-            subtitlesTracks, coder.decodeString(selectedSecondarySubtitlesTrackIdKey))) {
+    if (auto secondary = trackWithIdentifier(subtitlesTracks, secondaryId)) {
         const auto primary = player.selectedPrimarySubtitlesTrack();
         if (!primary) {
             player.setSelectedPrimarySubtitlesTrack(std::move(secondary));
@@ -79,16 +113,11 @@ void MediaPlayerViewController::restoreState(platform::NSKeyedUnarchiver& coder)
         }
     }
 
-    if (coder.containsValue(currentTimeKey)) {
-        const platform::CMTime time = platform::decodeCMTime(coder, currentTimeKey);
-        // A value that is no time is as good as none.
-        if (CMTIME_IS_VALID(time)) {
-            player.queue()->sync([&] { player.seekOnQueue(time); });
-        }
+    if (time) {
+        player.queue()->sync([&] { player.seekOnQueue(*time); });
     }
-    if (coder.containsValue(desiredPlaybackRateKey)) {
-        const float rate = platform::decodeFloat(coder, desiredPlaybackRateKey);
-        player.queue()->sync([&] { player.setDesiredPlaybackRate(rate); });
+    if (rate) {
+        player.queue()->sync([&] { player.setDesiredPlaybackRate(*rate); });
     }
 
     isRestoredFromPersistedState_ = true;

@@ -14,13 +14,15 @@ constexpr const char* rateComment =
 std::unique_ptr<PlaybackRateSlider> makePlaybackRateSlider(QWidget* parent) {
     using platform::localizedString;
     std::vector<PlaybackRateSlider::Item> items = {
-        {0.5f, "0.5\u00d7", platform::localizedString("0.5 times normal rate", rateComment)},
+        {kSlowestPlaybackRate, "0.5\u00d7",
+         platform::localizedString("0.5 times normal rate", rateComment)},
         {0.75f, std::nullopt, platform::localizedString("0.75 times normal rate", rateComment)},
         {1.0f, "1\u00d7", platform::localizedString("1 times normal rate", rateComment)},
         {1.25f, std::nullopt, platform::localizedString("1.25 times normal rate", rateComment)},
         {1.5f, std::nullopt, platform::localizedString("1.5 times normal rate", rateComment)},
         {1.75f, std::nullopt, platform::localizedString("1.75 times normal rate", rateComment)},
-        {2.0f, "2\u00d7", platform::localizedString("2 times normal rate", rateComment)},
+        {kFastestPlaybackRate, "2\u00d7",
+         platform::localizedString("2 times normal rate", rateComment)},
     };
     auto slider = std::make_unique<PlaybackRateSlider>(std::move(items), parent);
     slider->setTickMarkPosition(QSlider::TicksAbove);

@@ -6,11 +6,14 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -88,6 +91,41 @@ protected:
         return std::filesystem::exists(home / "state" / "quillon-player" / "windows.cbor");
     }
 
+    std::filesystem::path settingsPath() const {
+        return home / "config" / "quillon-player" / "quillon-player.conf";
+    }
+    // The user's preferences as a person would type them into the file.
+    void writeSettings(const std::string& lines) const {
+        std::filesystem::create_directories(settingsPath().parent_path());
+        std::ofstream(settingsPath()) << "[General]\n" << lines;
+    }
+    std::string settings() const {
+        std::ifstream file(settingsPath());
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    // What the player publishes of its playback on the session bus, as the desktop reads it;
+    // empty until it does.
+    QString publishedPlaybackStatus() const {
+        const QString connectionName = QStringLiteral("now-playing-reader");
+        QString status;
+        {
+            QDBusConnection reader = QDBusConnection::connectToBus(bus.qAddress(), connectionName);
+            QDBusMessage get = QDBusMessage::createMethodCall(
+                QStringLiteral("org.mpris.MediaPlayer2.quillon"),
+                QStringLiteral("/org/mpris/MediaPlayer2"),
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+            get << QStringLiteral("org.mpris.MediaPlayer2.Player")
+                << QStringLiteral("PlaybackStatus");
+            const QDBusMessage reply = reader.call(get, QDBus::Block, 5000);
+            if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+                status = reply.arguments().front().value<QDBusVariant>().variant().toString();
+            }
+        }
+        QDBusConnection::disconnectFromBus(connectionName);
+        return status;
+    }
+
     // Asks the player to quit as the session does; its exit status.
     static std::optional<int> quit(ChildProcess& player) {
         ::kill(player.pid(), SIGTERM);
@@ -152,6 +190,8 @@ public:
 };
 
 TEST_F(ProgramTest, ALaunchWhoseRunningPlayerHangsRunsOnItsOwnAndLeavesTheWindowStateAlone) {
+    // What waits for the end of window restoration, which such a launch skips.
+    writeSettings("QPPlayAutomaticallyOnOpen=true\nQPDefaultPlaybackRate=1.5\n");
     // Never pumped while the launch waits: the call it makes goes unanswered.
     const QString name = QStringLiteral("hanging-player");
     {
@@ -169,6 +209,13 @@ TEST_F(ProgramTest, ALaunchWhoseRunningPlayerHangsRunsOnItsOwnAndLeavesTheWindow
             return player.standardError().find("did not answer within 2000 ms") !=
                    std::string::npos;
         })) << player.standardError();
+        // The file plays at once, at the default rate, and the desktop hears of it.
+        EXPECT_TRUE(waitUntil([&] {
+            return player.standardError().find("Setting synchronizer rate to 1.5.\n") !=
+                   std::string::npos;
+        })) << player.standardError();
+        EXPECT_TRUE(waitUntil([&] { return publishedPlaybackStatus() == "Playing"; }))
+            << publishedPlaybackStatus().toStdString();
         ASSERT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); }));
         const auto status = quit(player);
         ASSERT_TRUE(status.has_value()) << "the player did not quit";
@@ -176,6 +223,42 @@ TEST_F(ProgramTest, ALaunchWhoseRunningPlayerHangsRunsOnItsOwnAndLeavesTheWindow
         EXPECT_FALSE(wroteWindowState());
     }
     QDBusConnection::disconnectFromBus(name);
+}
+
+TEST_F(ProgramTest, ADefaultRateThatIsNoNumberGivesWayToTheRegisteredOneOnceAndForAll) {
+    writeSettings("QPPlayAutomaticallyOnOpen=true\nQPDefaultPlaybackRate=nan\n");
+    const std::string ignored = "Ignoring the user default QPDefaultPlaybackRate (nan)";
+    const auto count = [](const std::string& text, const std::string& part) {
+        std::size_t found = 0;
+        for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+
+    ChildProcess player(QUILLON_PLAYER_PROGRAM, {mediaPath("h264-aac.mkv")},
+                        environment({"QT_QPA_PLATFORM=offscreen"}), (home / "player.log").string());
+    ASSERT_TRUE(player.started());
+    // It plays, at the registered rate.
+    EXPECT_TRUE(waitUntil([&] {
+        const std::string log = player.standardError();
+        return log.find("Setting synchronizer rate to 1.\n") != std::string::npos ||
+               log.find("Fatal error: ") != std::string::npos;
+    }));
+    ASSERT_EQ(player.standardError().find("Fatal error: "), std::string::npos)
+        << player.standardError();
+    EXPECT_TRUE(waitUntil([&] { return publishedPlaybackStatus() == "Playing"; }))
+        << player.standardError();
+    ASSERT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); })) << player.standardError();
+    const auto status = quit(player);
+    ASSERT_TRUE(status.has_value()) << "the player did not quit";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << "ended by signal " << WTERMSIG(*status) << "\n"
+        << player.standardError();
+    EXPECT_EQ(count(player.standardError(), ignored), 1u) << player.standardError();
+    // The next launch finds the registered rate and nothing to say.
+    EXPECT_EQ(settings().find("QPDefaultPlaybackRate"), std::string::npos) << settings();
+    EXPECT_NE(settings().find("QPPlayAutomaticallyOnOpen=true"), std::string::npos) << settings();
 }
 
 }  // namespace

@@ -92,8 +92,11 @@ TEST_F(AppDelegateTest, WithoutAPlayerWindowTheRateSliderIsDisabledAtTheStopNear
     // Halfway between two stops: the slower one.
     defaults_.set(1.125, QPDefaultPlaybackRate);
     EXPECT_EQ(selectedValueAfterOpening(), 1.0f);
-    defaults_.set(9.0, QPDefaultPlaybackRate);
+    defaults_.set(1.9, QPDefaultPlaybackRate);
     EXPECT_EQ(selectedValueAfterOpening(), 2.0f);
+    // Beyond the fastest stop is no rate the player takes: the registered one stands in.
+    defaults_.set(9.0, QPDefaultPlaybackRate);
+    EXPECT_EQ(selectedValueAfterOpening(), 1.0f);
 
     // The menu item shows the slider inside the item insets, at its fitting size.
     QWidget& view = delegate->playbackRateMenuItemView();

@@ -178,9 +178,38 @@ TEST_F(CastlinkClientOverBus, WithoutTheToolOrWithoutAVersionItIsNotInstalled) {
 TEST_F(CastlinkClientOverBus, AnUninstallThatRemovesTheToolSucceeds) {
     publish();
     EXPECT_NO_THROW(client_->uninstallPrivilegedHelper());
+    // The check whether it still runs found its name gone and never reached it.
     EXPECT_EQ(tool_.recordedCalls(),
-              (std::vector<std::string>{castlink::kUninstallPrivilegedHelperMethod,
-                                        castlink::kIsPrivilegedHelperRunningMethod}));
+              (std::vector<std::string>{castlink::kUninstallPrivilegedHelperMethod}));
+}
+
+// The check's failures other than the name having gone: the tool may well still be there.
+TEST_F(CastlinkClientOverBus, ACheckThatFailsForAnyOtherReasonIsReportedAsThatFailure) {
+    tool_.stillRunsAfterUninstall = true;
+    publish();
+    const auto expectFailure = [](const CastlinkClient::UninstallError& error,
+                                  const std::string& busError) {
+        EXPECT_EQ(error.kind(), Kind::serviceFunctionFailed);
+        const auto* connectionError =
+            dynamic_cast<const platform::NSError*>(error.underlyingError().get());
+        ASSERT_NE(connectionError, nullptr);
+        const auto reason = connectionError->stringValue(platform::NSDebugDescriptionErrorKey);
+        EXPECT_EQ(reason.value_or("").rfind(busError, 0), 0u) << reason.value_or("<none>");
+    };
+
+    tool_.runningCheck = FakeCastlinkTool::RunningCheck::error;
+    for (const auto& [type, name] : std::vector<std::pair<QDBusError::ErrorType, std::string>>{
+             {QDBusError::AccessDenied, "org.freedesktop.DBus.Error.AccessDenied"},
+             {QDBusError::InvalidSignature, "org.freedesktop.DBus.Error.InvalidSignature"}}) {
+        tool_.runningCheckError = type;
+        expectFailure(uninstallError(), name);
+    }
+
+    // No answer in time: a client that waits only briefly, so that the test does not.
+    tool_.runningCheck = FakeCastlinkTool::RunningCheck::silence;
+    client_ = std::make_unique<CastlinkClient>(
+        test::connectionFactory([this] { return bus_->qAddress(); }), 200);
+    expectFailure(uninstallError(), "org.freedesktop.DBus.Error.NoReply");
 }
 
 TEST_F(CastlinkClientOverBus, TheToolsReasonsComeBackAsServiceFunctionFailures) {

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QThread>
@@ -34,6 +35,14 @@ public:
         std::int64_t code = 0;
         std::string description;
     };
+    // How the tool, while it runs, meets the question whether it still runs.
+    enum class RunningCheck {
+        answer,
+        // Takes the call and never replies: the caller's time-out ends the wait.
+        silence,
+        // An error in its place (as a bus policy that refuses the call would send).
+        error,
+    };
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         std::lock_guard lock(mutex);
@@ -43,7 +52,12 @@ public:
             return false;
         }
         if (message.member() == QLatin1String(castlink::kIsPrivilegedHelperRunningMethod)) {
-            connection.send(message.createReply());
+            if (runningCheck == RunningCheck::answer) {
+                connection.send(message.createReply());
+            } else if (runningCheck == RunningCheck::error) {
+                connection.send(
+                    message.createErrorReply(runningCheckError, QStringLiteral("Refused.")));
+            }
             return true;
         }
         if (message.member() == QLatin1String(castlink::kGetPrivilegedHelperVersionMethod)) {
@@ -55,8 +69,14 @@ public:
                                QVariant(QString::fromStdString(uninstallAnswer.domain)),
                                QVariant(static_cast<qlonglong>(uninstallAnswer.code)),
                                QVariant(QString::fromStdString(uninstallAnswer.description))};
-            connection.send(message.createReply(reply));
             running = stillRunsAfterUninstall || uninstallAnswer.failed;
+            if (!running) {
+                // A tool that removed itself leaves the bus, name and all; before it answers, so
+                // that the caller's next question finds the name gone.
+                QDBusConnection(connection)
+                    .unregisterService(QString::fromLatin1(castlink::kServiceName));
+            }
+            connection.send(message.createReply(reply));
             return true;
         }
         return false;
@@ -79,6 +99,8 @@ public:
     std::mutex mutex;
     bool running = true;
     bool stillRunsAfterUninstall = false;
+    RunningCheck runningCheck = RunningCheck::answer;
+    QDBusError::ErrorType runningCheckError = QDBusError::AccessDenied;
     QByteArray versionReply;
     UninstallAnswer uninstallAnswer;
     std::vector<std::string> calls;

@@ -8,6 +8,7 @@
 #include "CastlinkTestSupport.h"
 #include "libraries/calyxware/Label.h"
 #include "libraries/calyxware/TextStorage.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfoTermination.h"
 #include "platform/graphics/NSAttributedStringHTML.h"
 #include "platform/graphics/NSFont.h"
@@ -131,7 +132,7 @@ void answerAlert(CastlinkUninstallAlertController& controller,
     });
 }
 
-TEST(CastlinkUninstallAlert, EscapeMeansNotNowAndUninstallIgnoresFailures) {
+TEST(CastlinkUninstallAlert, EscapeMeansNotNowAndAFailedUninstallShowsNothingMore) {
     const std::vector<Call> expectedCalls{
         {Call::Kind::disableAutomaticTermination, "Castlink uninstall alert was shown."},
         {Call::Kind::enableAutomaticTermination, "Castlink uninstall alert was dismissed."}};
@@ -162,6 +163,51 @@ TEST(CastlinkUninstallAlert, EscapeMeansNotNowAndUninstallIgnoresFailures) {
         EXPECT_EQ(manager.uninstalls, 1);
         EXPECT_EQ(recording.calls(), expectedCalls);
     }
+}
+
+// The alert over the tool itself, as at launch: what went wrong reaches the log.
+TEST(CastlinkUninstallAlert, AFailedUninstallIsLoggedWithItsReason) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "Qt's D-Bus threads cannot be checked by ThreadSanitizer";
+#endif
+    test::PrivateBus bus;
+    if (bus.address().empty()) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    test::FakeCastlinkTool tool;
+    test::PublishedTool published(bus, tool);
+    ASSERT_TRUE(published.isRegistered());
+    CastlinkClient client(test::connectionFactory([&bus] { return bus.qAddress(); }), 5000);
+    CastlinkManager manager(client);
+    CastlinkUninstallAlertController controller(manager);
+    const auto uninstallThroughTheAlert = [&controller] {
+        answerAlert(controller,
+                    [](platform::NSAlert& alert) { alert.alertButtons().front()->click(); });
+        platform::ScopedLogCapture log;
+        controller.showAlert();
+        return log.lines();
+    };
+    const std::string prefix = "Failed to uninstall privileged helper: ";
+
+    // The tool's own reason.
+    tool.uninstallAnswer = {true, UninstallPrivilegedHelperError::errorDomain, 8, ""};
+    auto lines = uninstallThroughTheAlert();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind(prefix + "UninstallError.serviceFunctionFailed(", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].back(), '.');
+
+    // A tool that claims to be gone, and a check that the bus refuses.
+    tool.uninstallAnswer = {};
+    tool.stillRunsAfterUninstall = true;
+    tool.runningCheck = test::FakeCastlinkTool::RunningCheck::error;
+    lines = uninstallThroughTheAlert();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind(prefix + "UninstallError.serviceFunctionFailed(Error Domain=", 0), 0u)
+        << lines[0];
+
+    // One that has really gone: nothing to say.
+    tool.stillRunsAfterUninstall = false;
+    EXPECT_TRUE(uninstallThroughTheAlert().empty());
 }
 
 }  // namespace

@@ -116,14 +116,17 @@ TEST_F(ControlsViewControllerTest, JumpIntervalIsClampedBetweenOneSecondAndFiveM
 
     makeController();
     seekAndWait(seconds(5));
-    UserDefaults::standard().set(0.0, "QPJumpIntervalInSeconds");
+    UserDefaults::standard().set(0.5, "QPJumpIntervalInSeconds");
     controller->tryToPerform("jumpForward:", nullptr);
     settle();
     EXPECT_EQ(currentTime(), seconds(6));
+    // A stored interval that is no positive number is not the shortest jump but the registered
+    // 15 s (here as far as the beginning).
     UserDefaults::standard().set(-3.0, "QPJumpIntervalInSeconds");
     controller->tryToPerform("jumpBackward:", nullptr);
     settle();
-    EXPECT_EQ(currentTime(), seconds(5));
+    EXPECT_EQ(currentTime(), seconds(0));
+    seekAndWait(seconds(5));
 
     // Jumping does not pause.
     UserDefaults::standard().set(2.5, "QPJumpIntervalInSeconds");

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <limits>
 
 #include "platform/appkit/NSWindow.h"
 #include "platform/coremedia/CMTimeCoding.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "player-interface/MediaPlayerViewControllerTestSupport.h"
 #include "player-interface/VideoPlayerView.h"
@@ -206,6 +210,75 @@ TEST_F(MediaPlayerViewControllerTest, FirstAppearanceAppliesStartUpPreferencesOn
     controller->handleFirstAppearance();
     EXPECT_EQ(desiredRate(), 1.0f);
     EXPECT_FALSE(isPlaying());
+}
+
+TEST_F(MediaPlayerViewControllerTest, ADefaultRateThatIsNoNumberPlaysAtTheRegisteredRate) {
+    ScopedUserDefault rateDefault("QPDefaultPlaybackRate");
+    ScopedUserDefault playDefault("QPPlayAutomaticallyOnOpen");
+    // What a settings file holding "nan" reads as.
+    UserDefaults::standard().set(std::numeric_limits<double>::quiet_NaN(), "QPDefaultPlaybackRate");
+    UserDefaults::standard().set(true, "QPPlayAutomaticallyOnOpen");
+    open("gop-1s.mkv");
+
+    ScopedLogCapture log;
+    controller->handleFirstAppearance();
+    EXPECT_EQ(desiredRate(), 1.0f);
+    EXPECT_TRUE(onQueue([&] { return player->isPlaying(); }));
+    EXPECT_EQ(onQueue([&] { return synchronizerRate(); }), 1.0f);
+    EXPECT_TRUE(log.contains("Ignoring the user default QPDefaultPlaybackRate (nan)"));
+}
+
+TEST_F(MediaPlayerViewControllerTest, RestoredRatesAndTimesThatCannotBeUsedAreLeftOut) {
+    open("gop-1s.mkv");
+    const auto restore = [&](const std::function<void(NSKeyedArchiver&)>& write) {
+        ScopedLogCapture log;
+        MediaPlayerViewController::make(player)->restoreState(*archive(write));
+        return log.lines();
+    };
+    // One line names the key.
+    const auto mentions = [](const std::vector<std::string>& lines, const char* key) {
+        return std::count_if(lines.begin(), lines.end(), [key](const std::string& line) {
+                   return line.find(key) != std::string::npos;
+               }) == 1;
+    };
+
+    for (const double rate : {std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity(), 1e99, -1.0, 0.0, 2.5}) {
+        SCOPED_TRACE(rate);
+        const auto lines = restore(
+            [&](NSKeyedArchiver& c) { c.encodeDouble(rate, Controller::desiredPlaybackRateKey); });
+        EXPECT_EQ(desiredRate(), 1.0f);
+        EXPECT_TRUE(mentions(lines, Controller::desiredPlaybackRateKey));
+    }
+    // Text where the rate belongs reads as no rate at all.
+    EXPECT_TRUE(mentions(restore([](NSKeyedArchiver& c) {
+                             c.encodeString("abc", Controller::desiredPlaybackRateKey);
+                         }),
+                         Controller::desiredPlaybackRateKey));
+    EXPECT_EQ(desiredRate(), 1.0f);
+
+    const CMTime times[] = {kCMTimePositiveInfinity,
+                            kCMTimeIndefinite,
+                            kCMTimeNegativeInfinity,
+                            CMTimeMake(-5, 1),
+                            CMTime{5, 0, kCMTimeFlags_Valid, 0},
+                            CMTime{5, 1, kCMTimeFlags_Valid, 3}};
+    for (const CMTime time : times) {
+        SCOPED_TRACE(testing::Message() << time.value << "/" << time.timescale << " flags "
+                                        << time.flags << " epoch " << time.epoch);
+        const auto lines =
+            restore([&](NSKeyedArchiver& c) { encodeCMTime(c, time, Controller::currentTimeKey); });
+        EXPECT_EQ(currentTime(), kCMTimeZero);
+        EXPECT_TRUE(mentions(lines, Controller::currentTimeKey));
+    }
+    // A time that is no time at all leaves the rate beside it alone.
+    const auto lines = restore([](NSKeyedArchiver& c) {
+        c.encodeString("abc", Controller::currentTimeKey);
+        encodeFloat(c, 1.5f, Controller::desiredPlaybackRateKey);
+    });
+    EXPECT_TRUE(mentions(lines, Controller::currentTimeKey));
+    EXPECT_EQ(currentTime(), kCMTimeZero);
+    EXPECT_EQ(desiredRate(), 1.5f);
 }
 
 TEST_F(MediaPlayerViewControllerTest, RestorableStateIsInvalidatedBySelectionChangesAndTime) {

@@ -244,7 +244,9 @@ void NSApplication::finishLaunching() {
     if (NSDocumentController* controller = documentController(); controller && restoresWindows_) {
         restorationStore().restoreWindows(*controller, this);
     } else {
-        restorationDidFinish();
+        // Nothing to restore is a restoration that has ended: what waits for its end (first
+        // appearances, Now Playing) must hear of it as after any other.
+        NotificationCenter::defaultCenter().post(kDidFinishRestoringWindowsNotification, this);
     }
     openURLs(urlsToOpenAtLaunch_);
     urlsToOpenAtLaunch_.clear();

@@ -8,9 +8,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
+#include <QWidget>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "platform/appkit/NSDocument.h"
 #include "platform/appkit/NSDocumentController.h"
@@ -95,6 +98,29 @@ std::shared_ptr<NSKeyedUnarchiver> unarchiver(
 }
 
 // Puts back what the window's controllers and the window itself kept.
+// Four finite numbers, a size that is not empty, none beyond what a window can be.
+std::optional<CGRect> usableFrame(const QCborValue& stored) {
+    const QCborArray numbers = stored.toArray();
+    if (numbers.size() != 4) {
+        return std::nullopt;
+    }
+    double values[4];
+    for (qsizetype i = 0; i < 4; ++i) {
+        const QCborValue number = numbers.at(i);
+        if (!number.isDouble() && !number.isInteger()) {
+            return std::nullopt;
+        }
+        values[i] = number.toDouble();
+        if (!(std::abs(values[i]) <= QWIDGETSIZE_MAX)) {
+            return std::nullopt;
+        }
+    }
+    if (!(values[2] > 0 && values[3] > 0)) {
+        return std::nullopt;
+    }
+    return CGRect{values[0], values[1], values[2], values[3]};
+}
+
 void restoreWindowState(NSWindow& window, const QCborMap& entry) {
     if (NSWindowController* controller = window.windowController()) {
         if (auto coder = unarchiver(dataValue(entry, windowControllerStateKey))) {
@@ -113,11 +139,13 @@ void restoreWindowState(NSWindow& window, const QCborMap& entry) {
             coder->finishDecoding();
         }
     });
-    const QCborArray frame = entry.value(frameKey).toArray();
-    if (frame.size() == 4 && frame.at(2).toDouble() > 0 && frame.at(3).toDouble() > 0) {
-        window.setFrame(CGRect{frame.at(0).toDouble(), frame.at(1).toDouble(),
-                               frame.at(2).toDouble(), frame.at(3).toDouble()},
-                        false);
+    if (entry.contains(frameKey)) {
+        if (const auto frame = usableFrame(entry.value(frameKey))) {
+            window.setFrame(*frame, false);
+        } else {
+            log("Ignoring the stored {} of a window: it is no place on a screen.",
+                frameKey.toStdString());
+        }
     }
     window.makeKeyAndOrderFront();
     if (entry.value(fullScreenKey).toBool() && !window.isInFullScreen()) {

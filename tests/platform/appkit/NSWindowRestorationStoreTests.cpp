@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <limits>
 #include <memory>
 #include <thread>
 
@@ -197,6 +201,51 @@ TEST_F(NSWindowRestorationStoreTest, WindowsComeBackWithTheirDocumentsAndStates)
     EXPECT_TRUE(secondLaunch.documents().empty());
     store.writeNow();
     expectNothingAtTheNextLaunch();
+}
+
+TEST_F(NSWindowRestorationStoreTest, AStoredFrameThatIsNoPlaceOnAScreenIsLeftOut) {
+    {
+        NSWindowRestorationStore store(storePath());
+        ASSERT_TRUE(open(firstLaunch, makeFile("Film.mkv")));
+        store.writeNow();
+        firstLaunch.documents()[0]->close();
+    }
+    QFile file(QString::fromStdString(storePath()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QCborMap stored = QCborValue::fromCbor(file.readAll()).toMap();
+    file.close();
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<QCborValue> frames{QCborArray{nan, 0, 320, 240},
+                                         QCborArray{0, 0, inf, 240},
+                                         QCborArray{0, 1e99, 320, 240},
+                                         QCborArray{0, 0, -320, 240},
+                                         QCborArray{0, 0, 320},
+                                         QCborArray{0, 0, QStringLiteral("abc"), 240},
+                                         QCborValue(QStringLiteral("abc"))};
+    for (const QCborValue& frame : frames) {
+        SCOPED_TRACE(frame.toDiagnosticNotation().toStdString());
+        QCborMap edited = stored;
+        QCborArray windows = edited.value(QStringLiteral("windows")).toArray();
+        QCborMap window = windows.at(0).toMap();
+        window.insert(QStringLiteral("frame"), frame);
+        windows[0] = window;
+        edited.insert(QStringLiteral("windows"), windows);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(edited.toCborValue().toCbor());
+        file.close();
+
+        auto nextLaunch = makeController();
+        ScopedLogCapture log;
+        NSWindowRestorationStore(storePath()).restoreWindows(*nextLaunch, &application);
+        ASSERT_EQ(nextLaunch->documents().size(), 1u);
+        // The window keeps the frame it was made with.
+        NSWindow* restored = nextLaunch->documents()[0]->windowControllers()[0]->window();
+        EXPECT_EQ(restored->frame().size, (CGSize{300, 200}));
+        EXPECT_TRUE(log.contains("Ignoring the stored frame of a window"));
+        nextLaunch->documents()[0]->close();
+    }
 }
 
 TEST_F(NSWindowRestorationStoreTest, TheEndIsPostedOnlyOnceEveryRequestWasAnswered) {
