@@ -93,9 +93,9 @@ std::int64_t durationFromStart(const AVFormatContext& context) {
         // Matroska states the segment's duration, and its streams state none to compare with.
         // The segment's time line begins at zero however late its first block is, but writers
         // measure the duration differently: FFmpeg's muxer writes the end of the last block,
-        // mkvmerge the span from the first block. Other writers are taken at the span: read as
-        // an end, a span would end playback early by the start time, where an end read as a
-        // span only runs on past the last block.
+        // mkvmerge the span from the first block. Other writers are read as mkvmerge's: a span
+        // misread as an end would stop playback early by the start time, where an end misread
+        // as a span only lets it run on past the last block.
         countsFromZero = matroskaMuxingApp(context.url).value_or("").starts_with("Lavf");
     }
     return countsFromZero ? duration - start : duration;
