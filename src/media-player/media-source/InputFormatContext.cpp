@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "media-player/decoders/common/FFmpegCall.h"
+#include "media-player/media-source/MatroskaMuxingApp.h"
 
 namespace quillon {
 
@@ -86,10 +87,16 @@ std::int64_t durationFromStart(const AVFormatContext& context) {
     if (end) {
         // Whichever reading of the container's figure agrees better with the streams.
         countsFromZero = std::llabs(duration - *end) < std::llabs(duration - (*end - start));
-    } else if (context.iformat != nullptr) {
-        // Matroska states the segment's duration, and the segment's time line begins at zero
-        // however late its first block is; its streams state no durations to compare with.
-        countsFromZero = std::string_view(context.iformat->name).starts_with("matroska");
+    } else if (context.iformat != nullptr &&
+               std::string_view(context.iformat->name).starts_with("matroska") &&
+               context.url != nullptr) {
+        // Matroska states the segment's duration, and its streams state none to compare with.
+        // The segment's time line begins at zero however late its first block is, but writers
+        // measure the duration differently: FFmpeg's muxer writes the end of the last block,
+        // mkvmerge the span from the first block. Other writers are read as mkvmerge's: a span
+        // misread as an end would stop playback early by the start time, where an end misread
+        // as a span only lets it run on past the last block.
+        countsFromZero = matroskaMuxingApp(context.url).value_or("").starts_with("Lavf");
     }
     return countsFromZero ? duration - start : duration;
 }

@@ -18,9 +18,9 @@ AVFormatContextPointer makeInputFormatContext(const platform::URL& url);
 std::string ffmpegLocation(const platform::URL& url);
 
 // The container's duration measured from its start time, in FFmpeg's microseconds
-// (AV_NOPTS_VALUE when it states none). Some containers count their duration from zero on
-// their time line (Matroska's segment, an MP4 whose edit list starts the media late), which
-// for a file whose first timestamp is late is its end time; the others count it from the
+// (AV_NOPTS_VALUE when it states none). Some files count their duration from zero on their
+// time line (a Matroska file of FFmpeg's muxer, an MP4 whose edit list starts the media late),
+// which for a file whose first timestamp is late is its end time; the others count it from the
 // start time already.
 std::int64_t durationFromStart(const AVFormatContext& context);
 

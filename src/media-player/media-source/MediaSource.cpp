@@ -1,5 +1,6 @@
 #include "media-player/media-source/MediaSource.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -52,6 +53,24 @@ bool streamsAgree(const AVStream& visual, const AVStream& audio) {
            av_cmp_q(visual.time_base, audio.time_base) == 0;
 }
 
+// Whether two openings of one file found the same streams on the same time line. Their
+// durations are left out: a recording still being written grows between two openings, and
+// the later one finds a longer file; that is no modification. The start time comes from the
+// first packets of each stream, which a writer that appends never touches; it differs only
+// where the file was replaced, or was so young that one opening saw a stream begin and the
+// other did not, and in both cases the two really read different files.
+bool sameStreams(const AVFormatContext& first, const AVFormatContext& second) {
+    if (first.start_time != second.start_time || first.nb_streams != second.nb_streams) {
+        return false;
+    }
+    for (unsigned i = 0; i < first.nb_streams; ++i) {
+        if (!streamsAgree(*first.streams[i], *second.streams[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // An audio stream whose sample rate or channels the stream search never found (one declared by a
 // broadcast's programme table that never carries a packet) has nothing to play; as a track it
 // would be silent, and could even be the one chosen by default.
@@ -95,13 +114,7 @@ void seekToStartOrReopen(AVFormatContextPointer& context, const platform::URL& u
         } catch (const platform::Error&) {
             throw MediaSourceLoadError::failedToSeek(error);
         }
-        bool agrees = reopened->start_time == context->start_time &&
-                      reopened->duration == context->duration &&
-                      reopened->nb_streams == context->nb_streams;
-        for (unsigned i = 0; agrees && i < context->nb_streams; ++i) {
-            agrees = streamsAgree(*context->streams[i], *reopened->streams[i]);
-        }
-        if (!agrees) {
+        if (!sameStreams(*context, *reopened)) {
             throw MediaSourceLoadError::failedToSeek(error);
         }
         platform::logLine(
@@ -124,13 +137,15 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
     AVFormatContext& visual = *opening.formatContextForVisualTracks;
     AVFormatContext& audio = *opening.formatContextForAudioTracks;
 
-    if (visual.start_time != audio.start_time || visual.duration != audio.duration ||
-        visual.nb_streams != audio.nb_streams) {
+    if (!sameStreams(visual, audio)) {
         throw LoadError::inconsistentReads();
     }
 
     opening.startTime = containerTime(visual.start_time).value_or(platform::kCMTimeZero);
-    if (auto duration = containerTime(durationFromStart(visual))) {
+    // Of a file still being written, the audio context, opened last, saw the most; elsewhere the
+    // two agree. A missing duration (AV_NOPTS_VALUE) is the least of all values.
+    if (auto duration =
+            containerTime(std::max(durationFromStart(visual), durationFromStart(audio)))) {
         opening.duration = *duration;
     } else if (requiresDuration) {
         throw LoadError::failedToReadMediaDuration();
@@ -146,9 +161,6 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
     for (unsigned i = 0; i < visual.nb_streams; ++i) {
         const AVStream& visualStream = *visual.streams[i];
         const AVStream& audioStream = *audio.streams[i];
-        if (!streamsAgree(visualStream, audioStream)) {
-            throw LoadError::inconsistentReads();
-        }
         try {
             opening.videoTracks.push_back(VideoTrack::make(opening.id, visualStream));
             continue;

@@ -6,16 +6,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
@@ -95,6 +101,27 @@ TEST_F(MediaSourceContainerQuirks, DurationIsMeasuredFromTheStartTimeInEveryCont
         EXPECT_LT(platform::CMTimeGetSeconds(control->startTime()), 2) << extension;
         EXPECT_GE(platform::CMTimeGetSeconds(control->duration()), 2.9) << extension;
         EXPECT_LE(platform::CMTimeGetSeconds(control->duration()), 3.2) << extension;
+    }
+}
+
+// With a late first block, Matroska writers measure the segment's duration differently: FFmpeg's
+// muxer up to the end of the last block, mkvmerge from the first block on. mkvmerge also keeps
+// its input's "ENCODER" tag, which then names FFmpeg. Either file ends where its blocks do.
+TEST_F(MediaSourceContainerQuirks, AMatroskaFileEndsWithItsBlocksWhicheverToolWroteIt) {
+    const std::string byFFmpeg = make(
+        "late-by-ffmpeg.mkv", std::string(kThreeSecondsOfVideoAndAudio) + " -output_ts_offset 1");
+    const std::string byMkvmerge = (*directory_ / "late-by-mkvmerge.mkv").string();
+    const std::string command = "mkvmerge --quiet -o '" + byMkvmerge + "' '" + byFFmpeg + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command << " (mkvmerge comes with mkvtoolnix)";
+
+    for (const std::string& path : {byFFmpeg, byMkvmerge}) {
+        const auto source = open(path);
+        const double start = platform::CMTimeGetSeconds(source->startTime());
+        const double duration = platform::CMTimeGetSeconds(source->duration());
+        // The audio starts a little early for the encoder's priming, and its last block ends a
+        // little after the pictures.
+        EXPECT_NEAR(start, 1, 0.05) << path;
+        EXPECT_NEAR(start + duration, 4, 0.05) << path;
     }
 }
 
@@ -312,6 +339,145 @@ TEST_F(MediaSourceContainerQuirks, ACutDownloadPlaysFromItsStartAndSeeksWithinIt
     ASSERT_FALSE(beyond.packets(*video).empty());
     EXPECT_LT(beyond.packets(*video).back()->avPacket().pts, 3500);
     EXPECT_FALSE(readVisualPacket(source, video, {}));
+}
+
+// A recording still being written: a thread of its own appends a finished file's bytes to it,
+// one stretch each time it is asked, as a recorder would.
+class GrowingRecording {
+public:
+    GrowingRecording(const std::string& finished, fs::path path, std::vector<std::size_t> ends)
+        : path_(std::move(path)), ends_(std::move(ends)) {
+        std::ifstream input(finished, std::ios::binary);
+        bytes_.assign(std::istreambuf_iterator<char>(input), {});
+        std::ofstream(path_, std::ios::binary | std::ios::trunc);
+        writer_ = std::thread([this] { write(); });
+    }
+
+    ~GrowingRecording() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        writer_.join();
+    }
+
+    GrowingRecording(const GrowingRecording&) = delete;
+    GrowingRecording& operator=(const GrowingRecording&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+    // Asks for the next stretch and returns once it is in the file.
+    void grow() {
+        std::unique_lock lock(mutex_);
+        const std::size_t wanted = ++asked_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return written_ >= wanted; });
+    }
+
+private:
+    void write() {
+        std::unique_lock lock(mutex_);
+        while (true) {
+            changed_.wait(lock, [&] { return stopping_ || asked_ > written_; });
+            if (asked_ <= written_ || written_ >= ends_.size()) {
+                return;
+            }
+            const std::size_t begin = written_ == 0 ? 0 : ends_[written_ - 1];
+            const std::size_t end = std::min(ends_[written_], bytes_.size());
+            std::ofstream(path_, std::ios::binary | std::ios::app)
+                .write(bytes_.data() + begin, static_cast<std::streamsize>(end - begin));
+            ++written_;
+            changed_.notify_all();
+        }
+    }
+
+    fs::path path_;
+    std::vector<std::size_t> ends_;
+    std::vector<char> bytes_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t asked_ = 0;
+    std::size_t written_ = 0;
+    bool stopping_ = false;
+    std::thread writer_;
+};
+
+// FFmpeg names the format it probed in one debug line per opening of a file. The second
+// opening of the growing recording (the audio context's) finds it grown first.
+std::atomic<GrowingRecording*> recordingToGrow{nullptr};
+std::atomic<int> recordingOpenings{0};
+
+void growBeforeTheSecondOpening(void* object, int level, const char* format, va_list arguments) {
+    GrowingRecording* recording = recordingToGrow.load();
+    if (recording != nullptr && object != nullptr && format != nullptr &&
+        std::string_view(format).starts_with("Format %s probed") &&
+        std::string_view((*static_cast<AVClass**>(object))->class_name) == "AVFormatContext" &&
+        std::string_view(static_cast<AVFormatContext*>(object)->url)
+            .ends_with(recording->path().filename().string()) &&
+        ++recordingOpenings == 2) {
+        recording->grow();
+    }
+    av_log_default_callback(object, level, format, arguments);
+}
+
+// Every packet of the source's first video and audio tracks, read from where it stands.
+std::pair<int, int> countPackets(const MediaSource& source) {
+    int video = 0;
+    while (readVisualPacket(source, source.videoTracks().front(), {})) {
+        ++video;
+    }
+    int audio = 0;
+    while (readAudioPacketOnQueue(source, *source.audioTracks().front())) {
+        ++audio;
+    }
+    return {video, audio};
+}
+
+// The two contexts are opened one after the other, and a recorder writes on in between: the
+// second finds a longer file. The same streams on the same time line are the same file; the
+// source opens, takes the longer duration, and plays on into what is written after it opened.
+TEST_F(MediaSourceContainerQuirks, ARecordingThatGrowsWhileItOpensLoadsAndPlaysOn) {
+    const std::string finished =
+        make("recording.ts",
+             "-f lavfi -i testsrc=size=64x48:rate=25:duration=4 -f lavfi -i "
+             "sine=f=440:r=48000:duration=4 -c:v libx264 -c:a aac");
+    const std::size_t size = fs::file_size(finished);
+    GrowingRecording recording(finished, *directory_ / "growing.ts",
+                               {size * 2 / 5, size * 7 / 10, size});
+    recording.grow();
+
+    // The file as the second opening finds it.
+    const fs::path grown = *directory_ / "grown.ts";
+    {
+        std::ifstream input(finished, std::ios::binary);
+        std::vector<char> bytes(size * 7 / 10);
+        input.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(grown, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    recordingOpenings = 0;
+    recordingToGrow = &recording;
+    av_log_set_callback(growBeforeTheSecondOpening);
+    const auto outcome = loadAndWait(platform::URL::fileURL(recording.path().string()));
+    av_log_set_callback(av_log_default_callback);
+    recordingToGrow = nullptr;
+
+    ASSERT_GE(recordingOpenings.load(), 2) << "FFmpeg no longer names the formats it probes";
+    ASSERT_EQ(outcome.completionCount, 1)
+        << (outcome.error ? outcome.error->failureReason().value_or("") : "");
+    const auto& source = *outcome.source;
+    ASSERT_EQ(source.videoTracks().size(), 1u);
+    ASSERT_EQ(source.audioTracks().size(), 1u);
+    const auto asOpenedLast = open(grown.string());
+    EXPECT_EQ(platform::CMTimeCompare(source.duration(), asOpenedLast->duration()), 0)
+        << platform::CMTimeGetSeconds(source.duration()) << " s, not "
+        << platform::CMTimeGetSeconds(asOpenedLast->duration()) << " s";
+
+    // The recorder finishes while the file plays: every packet of the finished file is read.
+    recording.grow();
+    EXPECT_EQ(countPackets(source), countPackets(*open(finished)));
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +88,14 @@ public:
         return estimates.empty() ? 0 : estimates[estimates.size() / 2];
     }
 
+    // Waits until the recording holds what was played up to `hostNanoseconds`, by what the
+    // latest read said; false when `timeout` passed first.
+    bool waitUntilRecorded(std::int64_t hostNanoseconds, std::chrono::milliseconds timeout) const {
+        std::unique_lock lock(mutex_);
+        return recorded_.wait_for(
+            lock, timeout, [&] { return recordedUntil_ && *recordedUntil_ >= hostNanoseconds; });
+    }
+
 private:
     static void signal(pa_context*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseAudioRecorder*>(self)->mainloop_, 0);
@@ -122,6 +133,13 @@ private:
             }
             pa_stream_drop(stream);
         }
+        std::lock_guard lock(self->mutex_);
+        if (!self->estimates_.empty()) {
+            const auto frames = std::int64_t(self->samples_.size()) / self->channelCount_;
+            self->recordedUntil_ =
+                self->estimates_.back() + frames * 1'000'000'000 / self->sampleRate_;
+        }
+        self->recorded_.notify_all();
     }
 
     const int sampleRate_;
@@ -133,6 +151,8 @@ private:
     mutable std::mutex mutex_;
     std::vector<float> samples_;
     std::vector<std::int64_t> estimates_;
+    std::optional<std::int64_t> recordedUntil_;
+    mutable std::condition_variable recorded_;
 };
 
 }  // namespace quillon::test

@@ -45,6 +45,10 @@ struct SwsContextDeleter {
 struct SwrContextDeleter {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };
+struct AVIOContextDeleter {
+    // For a context that avio_open2 opened: closes what it opened too.
+    void operator()(AVIOContext* context) const { avio_closep(&context); }
+};
 
 using AVFormatContextPointer = std::unique_ptr<AVFormatContext, AVFormatContextDeleter>;
 using AVCodecContextPointer = std::unique_ptr<AVCodecContext, AVCodecContextDeleter>;
@@ -56,6 +60,7 @@ using AVBufferRefPointer = std::unique_ptr<AVBufferRef, AVBufferRefDeleter>;
 using AVDictionaryPointer = std::unique_ptr<AVDictionary, AVDictionaryDeleter>;
 using SwsContextPointer = std::unique_ptr<SwsContext, SwsContextDeleter>;
 using SwrContextPointer = std::unique_ptr<SwrContext, SwrContextDeleter>;
+using AVIOContextPointer = std::unique_ptr<AVIOContext, AVIOContextDeleter>;
 
 // Lends an owning pointer to an FFmpeg function that takes T** and may replace or free the
 // object (av_dict_set, avformat_open_input): the pointer gives up the object for the call and
