@@ -148,6 +148,12 @@ void MediaPlayerDocument::didMakeMediaPlayer(std::shared_ptr<MediaPlayer> mediaP
     }
     std::shared_ptr<platform::NSWindowController> progressWindowController =
         windowControllers().empty() ? nullptr : windowControllers().front();
+    // Called at once (on a later turn of the main queue) when playback failed already.
+    mediaPlayer->setPlaybackFailureHandler([weak = weakSelf()](auto error) {
+        if (auto document = weak.lock()) {
+            document->didFailToPlayMedia(*error);
+        }
+    });
 
     auto windowController = MediaPlayerWindowController::make(std::move(mediaPlayer));
     windowController->setShouldCloseDocument(true);
@@ -185,6 +191,29 @@ void MediaPlayerDocument::didFailToLoadMediaSource(const MediaSource::LoadError&
     }
     auto weak = weakSelf();
     platform::NSAlert::beginSheetModalForWindow(makeLoadErrorAlert(error), window,
+                                                [weak](platform::NSModalResponse) {
+                                                    if (auto document = weak.lock()) {
+                                                        document->close();
+                                                    }
+                                                });
+}
+
+void MediaPlayerDocument::didFailToPlayMedia(const platform::Error& error) {
+    if (isClosed() || !mediaPlayerWindowController_) {
+        return;
+    }
+    platform::NSWindow* window = mediaPlayerWindowController_->window();
+    if (window == nullptr) {
+        close();
+        return;
+    }
+    auto alert = makeUnknownErrorAlert(
+        platform::localizedString(
+            "Unable to load the media.",
+            "The error description that is shown when the media failed to be loaded."),
+        error);
+    auto weak = weakSelf();
+    platform::NSAlert::beginSheetModalForWindow(std::move(alert), window,
                                                 [weak](platform::NSModalResponse) {
                                                     if (auto document = weak.lock()) {
                                                         document->close();

@@ -19,9 +19,10 @@ class MediaPlayerWindowController;
 // One opened media file. Reading answers at once and loads the file in the background behind a
 // progress window with a Cancel button; once the source is loaded, the default tracks are chosen,
 // the player is made and the player window replaces the progress window. A load error is shown
-// as an alert sheet on the progress window, after which the document closes. Automatic
-// termination is off while the file loads. A window-restoration request that arrives before the
-// player window exists waits for the load's outcome. Main thread only.
+// as an alert sheet on the progress window, after which the document closes; so is a decoder
+// failure that ends playback later, on the player window. Automatic termination is off while the
+// file loads. A window-restoration request that arrives before the player window exists waits for
+// the load's outcome. Main thread only.
 class MediaPlayerDocument : public platform::NSDocument,
                             public MediaPlayerDocumentProgressWindowControllerDelegate {
 public:
@@ -80,6 +81,7 @@ private:
     void didLoadMediaSource(std::shared_ptr<MediaSource> mediaSource);
     void didMakeMediaPlayer(std::shared_ptr<MediaPlayer> mediaPlayer);
     void didFailToLoadMediaSource(const MediaSource::LoadError& error);
+    void didFailToPlayMedia(const platform::Error& error);
     void mediaSourceRestorableStateWasInvalidated();
     void callRestoreMediaPlayerWindow(platform::NSWindow* window,
                                       std::optional<WindowRestoreError> error);

@@ -3,6 +3,7 @@
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/DataProviderRestart.h"
 #include "media-player/SeekSampleBufferFilter.h"
+#include "media-player/decoders/common/StuckDecoderError.h"
 #include "media-player/media-source/MediaSourceReading.h"
 #include "platform/dispatch/DispatchPredicate.h"
 
@@ -14,11 +15,13 @@ using platform::dispatchPrecondition;
 using platform::DispatchPredicate;
 using platform::DispatchQueue;
 
-AudioDataProvider::AudioDataProvider(std::shared_ptr<MediaSource> mediaSource,
-                                     std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer)
+AudioDataProvider::AudioDataProvider(
+    std::shared_ptr<MediaSource> mediaSource, std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer,
+    CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper)
     : mediaSource_(std::move(mediaSource)),
       audioRenderer_(std::move(audioRenderer)),
-      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)) {}
+      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)),
+      decoderWrapper_(std::move(decoderWrapper)) {}
 
 AudioDataProvider::~AudioDataProvider() {
     audioRenderer_->stopRequestingMediaData();
@@ -32,9 +35,14 @@ void AudioDataProvider::restart(bool cancellingCurrentWork, Work work) {
 void AudioDataProvider::selectAudioTrack(std::shared_ptr<AudioTrack> track) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
     selectedAudioTrack_ = std::move(track);
+    decoderFailed_ = false;
     if (selectedAudioTrack_) {
-        audioDecodeSession_ = CoreMediaCompatibleDecodeSession::make(selectedAudioTrack_->decoder(),
-                                                                     plainSampleBufferHandler());
+        std::shared_ptr<CoreMediaCompatibleDecoder> decoder = selectedAudioTrack_->decoder();
+        if (decoderWrapper_) {
+            decoder = decoderWrapper_(std::move(decoder));
+        }
+        audioDecodeSession_ =
+            CoreMediaCompatibleDecodeSession::make(std::move(decoder), plainSampleBufferHandler());
         audioDecodeSession_->decoder()->flush();
     } else {
         audioDecodeSession_.reset();
@@ -50,7 +58,7 @@ void AudioDataProvider::provideMediaData(CMTime time, bool provideImmediately,
                                          std::shared_ptr<DispatchQueue> completionQueue,
                                          Completion completion) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
-    if (selectedAudioTrack_ && audioDecodeSession_) {
+    if (selectedAudioTrack_ && audioDecodeSession_ && !decoderFailed_) {
         // The request block runs on this queue too, so it cannot start before this work ends.
         audioRenderer_->stopRequestingMediaData();
         requestMediaDataFromRenderer();
@@ -73,7 +81,7 @@ void AudioDataProvider::requestMediaDataFromRenderer() {
 }
 
 void AudioDataProvider::handleMediaDataRequest() {
-    if (!selectedAudioTrack_ || !audioDecodeSession_) {
+    if (!selectedAudioTrack_ || !audioDecodeSession_ || decoderFailed_) {
         audioRenderer_->stopRequestingMediaData();
         return;
     }
@@ -83,7 +91,8 @@ void AudioDataProvider::handleMediaDataRequest() {
 void AudioDataProvider::provideWhileReady() {
     while (audioRenderer_->isReadyForMoreMediaData()) {
         // A cancelled loop leaves the requests registered: the work that cancelled it decides.
-        if (shouldCancelProvideFunction_.wrappedValue()) {
+        // A stuck decoder stopped them already.
+        if (shouldCancelProvideFunction_.wrappedValue() || decoderFailed_) {
             return;
         }
         if (provideNextSample()) {
@@ -104,6 +113,9 @@ bool AudioDataProvider::provideNextSample() {
     if (!packet) {
         try {
             audioDecodeSession_->drain();
+        } catch (const StuckDecoderError&) {
+            logDataProviderFailure("Failed to start decoding audio packet: ");
+            decoderIsStuck();
         } catch (...) {
             // The drain logged its own line; the stream ends either way.
         }
@@ -114,11 +126,34 @@ bool AudioDataProvider::provideNextSample() {
 }
 
 void AudioDataProvider::decode(const Packet& packet) {
+    if (decoderFailed_) {
+        return;
+    }
     try {
         audioDecodeSession_->decode(packet);
+    } catch (const StuckDecoderError&) {
+        logDataProviderFailure("Failed to start decoding audio packet: ");
+        decoderIsStuck();
     } catch (...) {
         logDataProviderFailure("Failed to start decoding audio packet: ");
     }
+}
+
+void AudioDataProvider::decoderIsStuck() {
+    // Every further packet would wait for it as long again, and none would be heard.
+    decoderFailed_ = true;
+    audioRenderer_->stopRequestingMediaData();
+    if (decoderFailureHandler_) {
+        decoderFailureHandler_(platform::currentError());
+    }
+}
+
+void AudioDataProvider::setDecoderFailureHandler(DecoderFailureHandler handler) {
+    queue_->async([weakSelf = weak_from_this(), handler = std::move(handler)] {
+        if (const auto self = weakSelf.lock()) {
+            self->decoderFailureHandler_ = handler;
+        }
+    });
 }
 
 void AudioDataProvider::seekAudioTrack(CMTime target) {
@@ -142,7 +177,7 @@ void AudioDataProvider::seekAudioTrack(CMTime target) {
     }
     audioDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
     // Not cancellable: a seek that stopped half way would leave stale audio queued.
-    while (!foundSampleBufferRelevantForSeeking_) {
+    while (!foundSampleBufferRelevantForSeeking_ && !decoderFailed_) {
         if (provideNextSample()) {
             audioRenderer_->stopRequestingMediaData();
             break;

@@ -24,16 +24,21 @@ class AudioDataProvider : public std::enable_shared_from_this<AudioDataProvider>
 public:
     using Work = std::function<void()>;
     using Completion = std::function<void()>;
+    using DecoderFailureHandler = std::function<void(std::shared_ptr<const platform::Error>)>;
 
     static constexpr const char* queueLabel = "Audio Data Provider Queue";
 
+    // The decode sessions decode with what `decoderWrapper` makes of the track's decoder, when
+    // given.
     AudioDataProvider(std::shared_ptr<MediaSource> mediaSource,
-                      std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer);
+                      std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer,
+                      CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper = {});
     static std::shared_ptr<AudioDataProvider> make(
         std::shared_ptr<MediaSource> mediaSource,
-        std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer) {
-        return std::make_shared<AudioDataProvider>(std::move(mediaSource),
-                                                   std::move(audioRenderer));
+        std::shared_ptr<QLAirPlayAudioRenderer> audioRenderer,
+        CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper = {}) {
+        return std::make_shared<AudioDataProvider>(std::move(mediaSource), std::move(audioRenderer),
+                                                   std::move(decoderWrapper));
     }
     // Stops the renderer's requests.
     ~AudioDataProvider();
@@ -59,6 +64,11 @@ public:
                           Completion completion);
 
     const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
+
+    // Called on the queue, with the error, when the audio decoder takes no more packets. The
+    // provider has stopped: it gives the renderer nothing more until the next audio selection.
+    // Set before the first track is selected.
+    void setDecoderFailureHandler(DecoderFailureHandler handler);
     // On queue.
     const std::shared_ptr<AudioTrack>& selectedAudioTrack() const { return selectedAudioTrack_; }
 
@@ -71,6 +81,8 @@ private:
     // Reads and decodes one packet; true at the end of the stream (or after a read failure).
     bool provideNextSample();
     void decode(const Packet& packet);
+    // Inside the catch block of a StuckDecoderError of the session.
+    void decoderIsStuck();
 
     CoreMediaCompatibleDecodeSession::SampleBufferHandler plainSampleBufferHandler();
     CoreMediaCompatibleDecodeSession::SampleBufferHandler seekSampleBufferFilter(
@@ -84,6 +96,10 @@ private:
     std::shared_ptr<CoreMediaCompatibleDecodeSession> audioDecodeSession_;
     bool foundSampleBufferRelevantForSeeking_ = true;
     std::shared_ptr<AudioTrack> selectedAudioTrack_;
+    DecoderFailureHandler decoderFailureHandler_;
+    CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper_;
+    // Set when the decoder got stuck; the session is not used again.
+    bool decoderFailed_ = false;
 };
 
 }  // namespace quillon

@@ -97,9 +97,11 @@ MediaPlayer::MediaPlayer(Passkey, std::shared_ptr<MediaSource> mediaSource, Envi
     secondarySubtitlesView_ = SubtitlesView::make(
         false, MediaPlayerTimeObserverManager(renderSynchronizer_, platform::kCMTimeZero));
 
-    visualDataProvider_ = VisualDataProvider::make(mediaSource_, displayLayer_,
-                                                   primarySubtitlesView_, secondarySubtitlesView_);
-    audioDataProvider_ = AudioDataProvider::make(mediaSource_, audioRenderer_);
+    visualDataProvider_ =
+        VisualDataProvider::make(mediaSource_, displayLayer_, primarySubtitlesView_,
+                                 secondarySubtitlesView_, environment_.decoderWrapper);
+    audioDataProvider_ =
+        AudioDataProvider::make(mediaSource_, audioRenderer_, environment_.decoderWrapper);
     primarySubtitlesDataProvider_ =
         ExternalSubtitlesDataProvider::make(mediaSource_, primarySubtitlesView_);
     secondarySubtitlesDataProvider_ =
@@ -121,6 +123,14 @@ void MediaPlayer::startObserving() {
             self->reseekToCurrentTimeAsync();
         }
     });
+
+    const auto decoderDidFail = [weakSelf](std::shared_ptr<const platform::Error> error) {
+        if (const auto self = weakSelf.lock()) {
+            self->decoderDidFail(std::move(error));
+        }
+    };
+    visualDataProvider_->setDecoderFailureHandler(decoderDidFail);
+    audioDataProvider_->setDecoderFailureHandler(decoderDidFail);
 
     endTimeObserver_ = timeObserverManager_.addBoundaryTimeObserver(
         {mediaSource_->duration()}, queue_, [weakSelf] {
@@ -199,6 +209,45 @@ void MediaPlayer::postNotification(const char* name) {
 void MediaPlayer::setPictureInPictureController(
     std::shared_ptr<PictureInPictureController> controller) {
     pictureInPictureController_.setWrappedValue(std::move(controller));
+}
+
+void MediaPlayer::setPlaybackFailureHandler(PlaybackFailureHandler handler) {
+    std::shared_ptr<const platform::Error> error;
+    {
+        const std::lock_guard lock(playbackFailureLock_);
+        playbackFailureHandler_ = handler;
+        error = playbackError_;
+    }
+    if (error && handler) {
+        platform::DispatchQueue::main().async([handler, error] { handler(error); });
+    }
+}
+
+std::shared_ptr<const platform::Error> MediaPlayer::playbackError() const {
+    const std::lock_guard lock(playbackFailureLock_);
+    return playbackError_;
+}
+
+void MediaPlayer::decoderDidFail(std::shared_ptr<const platform::Error> error) {
+    PlaybackFailureHandler handler;
+    {
+        const std::lock_guard lock(playbackFailureLock_);
+        // The other provider's decoder may give up too; the first failure is the one told.
+        if (playbackError_) {
+            return;
+        }
+        playbackError_ = error;
+        handler = playbackFailureHandler_;
+    }
+    // What the other provider still gives would play on with nothing beside it.
+    queue_->async([weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock()) {
+            self->pause();
+        }
+    });
+    if (handler) {
+        platform::DispatchQueue::main().async([handler, error] { handler(error); });
+    }
 }
 
 // --- Observed notifications ---

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Notification.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ObserverToken.h"
@@ -42,6 +44,9 @@ struct MediaPlayerEnvironment {
     AudioRoutingOwnershipManager* audioRoutingOwnershipManager = nullptr;      // shared()
     std::shared_ptr<SubtitleTextStyleUpdateNotifier> textStyleUpdateNotifier;  // shared()
     platform::NotificationCenter* workspaceNotificationCenter = nullptr;
+    // What the providers' decode sessions make of the tracks' decoders (tests stand decoders that
+    // misbehave in); the tracks' decoders themselves when empty.
+    CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper;
 };
 
 // Plays one opened MediaSource: one player per open document. It owns the clock (the render
@@ -85,6 +90,7 @@ public:
     using Environment = MediaPlayerEnvironment;
 
     using Completion = std::function<void(std::shared_ptr<MediaPlayer>)>;
+    using PlaybackFailureHandler = std::function<void(std::shared_ptr<const platform::Error>)>;
 
     static constexpr const char* queueLabel = "Media Player Queue";
 
@@ -174,6 +180,14 @@ public:
     // Set by the player view controller; any thread.
     void setPictureInPictureController(std::shared_ptr<PictureInPictureController> controller);
 
+    // --- Playback failure (any thread) ---
+    // A decoder that takes no more packets ends playback for good: its provider stops, the
+    // player pauses, and play does nothing from then on. The handler hears of it once, on the
+    // main queue, with the error; also when it is set after the failure.
+    void setPlaybackFailureHandler(PlaybackFailureHandler handler);
+    // The error that ended playback; null while the player can play.
+    std::shared_ptr<const platform::Error> playbackError() const;
+
     // --- Playing and rate (on queue) ---
     // While seeking, what playback will be once the seek ends.
     bool isPlaying() const;
@@ -240,6 +254,8 @@ private:
 
     void postNotification(const char* name);
     void reseekToCurrentTimeAsync();
+    // Any thread.
+    void decoderDidFail(std::shared_ptr<const platform::Error> error);
 
     // On queue.
     bool isSeeking() const;
@@ -295,6 +311,9 @@ private:
     Environment environment_;
     // Set once make() asked for audio-routing ownership, which going away gives back.
     std::atomic<bool> holdsAudioRoutingOwnership_{false};
+    mutable std::mutex playbackFailureLock_;
+    std::shared_ptr<const platform::Error> playbackError_;
+    PlaybackFailureHandler playbackFailureHandler_;
     std::vector<platform::ObserverToken> notificationObservations_;
     const platform::DispatchGroup postedNotifications_;
 };

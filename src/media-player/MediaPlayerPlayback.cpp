@@ -51,7 +51,7 @@ void MediaPlayer::setSynchronizerRate(float rate, std::optional<platform::CMTime
 
 void MediaPlayer::play() {
     platform::precondition(queue_->isCurrent(), "play runs on the Media Player Queue.");
-    if (platform::CMTimeCompare(duration(), platform::kCMTimeZero) <= 0) {
+    if (platform::CMTimeCompare(duration(), platform::kCMTimeZero) <= 0 || playbackError()) {
         updateForRateChange();
     } else if (isSeeking()) {
         desiredRateAfterSeeking_ = desiredPlaybackRate_;

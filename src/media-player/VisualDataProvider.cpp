@@ -6,9 +6,11 @@
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/DataProviderRestart.h"
 #include "media-player/SeekSampleBufferFilter.h"
+#include "media-player/decoders/common/StuckDecoderError.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/MediaSourceReading.h"
 #include "platform/dispatch/DispatchPredicate.h"
+#include "platform/foundation/Log.h"
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/graphics/CGGeometry.h"
 
@@ -20,15 +22,18 @@ using platform::dispatchPrecondition;
 using platform::DispatchPredicate;
 using platform::DispatchQueue;
 
-VisualDataProvider::VisualDataProvider(std::shared_ptr<MediaSource> mediaSource,
-                                       std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
-                                       std::shared_ptr<SubtitlesView> primarySubtitlesView,
-                                       std::shared_ptr<SubtitlesView> secondarySubtitlesView)
+VisualDataProvider::VisualDataProvider(
+    std::shared_ptr<MediaSource> mediaSource,
+    std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
+    std::shared_ptr<SubtitlesView> primarySubtitlesView,
+    std::shared_ptr<SubtitlesView> secondarySubtitlesView,
+    CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper)
     : mediaSource_(std::move(mediaSource)),
       displayLayer_(std::move(displayLayer)),
       primarySubtitlesView_(std::move(primarySubtitlesView)),
       secondarySubtitlesView_(std::move(secondarySubtitlesView)),
-      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)) {}
+      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)),
+      decoderWrapper_(std::move(decoderWrapper)) {}
 
 VisualDataProvider::~VisualDataProvider() {
     displayLayer_->stopRequestingMediaData();
@@ -42,9 +47,14 @@ void VisualDataProvider::restart(bool cancellingCurrentWork, Work work) {
 void VisualDataProvider::selectVideoTrack(std::shared_ptr<VideoTrack> track) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
     selectedVideoTrack_ = std::move(track);
+    videoDecoderFailed_ = false;
     if (selectedVideoTrack_) {
-        videoDecodeSession_ = CoreMediaCompatibleDecodeSession::make(selectedVideoTrack_->decoder(),
-                                                                     plainSampleBufferHandler());
+        std::shared_ptr<CoreMediaCompatibleDecoder> decoder = selectedVideoTrack_->decoder();
+        if (decoderWrapper_) {
+            decoder = decoderWrapper_(std::move(decoder));
+        }
+        videoDecodeSession_ =
+            CoreMediaCompatibleDecodeSession::make(std::move(decoder), plainSampleBufferHandler());
         videoDecodeSession_->decoder()->flush();
     } else {
         videoDecodeSession_.reset();
@@ -100,7 +110,7 @@ void VisualDataProvider::provideMediaData(CMTime time, bool provideImmediately,
                                           std::shared_ptr<DispatchQueue> completionQueue,
                                           Completion completion) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
-    if (selectedVideoTrack_ && videoDecodeSession_) {
+    if (selectedVideoTrack_ && videoDecodeSession_ && !videoDecoderFailed_) {
         // The request block runs on this queue too, so it cannot start before this work ends.
         displayLayer_->stopRequestingMediaData();
         requestMediaDataFromLayer();
@@ -132,7 +142,7 @@ void VisualDataProvider::requestMediaDataFromLayer() {
 }
 
 void VisualDataProvider::handleMediaDataRequest() {
-    if (!videoDecodeSession_) {
+    if (!videoDecodeSession_ || videoDecoderFailed_) {
         displayLayer_->stopRequestingMediaData();
         return;
     }
@@ -146,7 +156,8 @@ void VisualDataProvider::provideWhileReady() {
         viewFramesHandler(secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get());
     while (displayLayer_->isReadyForMoreMediaData()) {
         // A cancelled loop leaves the requests registered: the work that cancelled it decides.
-        if (shouldCancelProvideFunction_.wrappedValue()) {
+        // A stuck decoder stopped them already.
+        if (shouldCancelProvideFunction_.wrappedValue() || videoDecoderFailed_) {
             return;
         }
         if (provideNextSample(primaryFrames, secondaryFrames)) {
@@ -171,12 +182,17 @@ bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
     }
     // The end of the file: what the decoders still hold is the last of the stream. Their drains
     // log their own failures, and the stream ends either way.
-    useVideoDecodeSession([&] {
-        try {
-            videoDecodeSession_->drain();
-        } catch (...) {
-        }
-    });
+    if (!videoDecoderFailed_) {
+        useVideoDecodeSession([&] {
+            try {
+                videoDecodeSession_->drain();
+            } catch (const StuckDecoderError&) {
+                logDataProviderFailure("Failed to start decoding video packet: ");
+                videoDecoderIsStuck();
+            } catch (...) {
+            }
+        });
+    }
     const std::pair<const std::shared_ptr<SubtitlesTrack>&, const FramesHandler&> subtitles[] = {
         {selectedPrimarySubtitlesTrack_, primaryFrames},
         {selectedSecondarySubtitlesTrack_, secondaryFrames}};
@@ -196,9 +212,15 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
                                       const FramesHandler& primaryFrames,
                                       const FramesHandler& secondaryFrames) {
     if (&track == selectedVideoTrack_.get()) {
+        if (videoDecoderFailed_) {
+            return;
+        }
         useVideoDecodeSession([&] {
             try {
                 videoDecodeSession_->decode(packet);
+            } catch (const StuckDecoderError&) {
+                logDataProviderFailure("Failed to start decoding video packet: ");
+                videoDecoderIsStuck();
             } catch (...) {
                 logDataProviderFailure("Failed to start decoding video packet: ");
             }
@@ -231,6 +253,30 @@ void VisualDataProvider::useVideoDecodeSession(Use&& use) {
         videoDecoderRestartHandler_) {
         videoDecoderRestartHandler_();
     }
+}
+
+void VisualDataProvider::videoDecoderIsStuck() {
+    FFmpegVideoDecoder& decoder = *selectedVideoTrack_->decoder();
+    if (decoder.isDecodingOnHardware()) {
+        platform::log("Hardware decoder takes no packets; falling back to software decoder.");
+        // The session's user sees the switch and asks for the restart.
+        decoder.fallBackToSoftwareDecoder();
+        return;
+    }
+    // Every further packet would wait for it as long again, and none would be shown.
+    videoDecoderFailed_ = true;
+    displayLayer_->stopRequestingMediaData();
+    if (decoderFailureHandler_) {
+        decoderFailureHandler_(platform::currentError());
+    }
+}
+
+void VisualDataProvider::setDecoderFailureHandler(DecoderFailureHandler handler) {
+    queue_->async([weakSelf = weak_from_this(), handler = std::move(handler)] {
+        if (const auto self = weakSelf.lock()) {
+            self->decoderFailureHandler_ = handler;
+        }
+    });
 }
 
 void VisualDataProvider::setVideoDecoderRestartHandler(Work handler) {
@@ -274,7 +320,7 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
     if (!foundVideoFrameRelevantForSeeking_) {
         videoDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
         // Not cancellable: a seek that stopped half way would leave a stale picture.
-        while (!foundVideoFrameRelevantForSeeking_) {
+        while (!foundVideoFrameRelevantForSeeking_ && !videoDecoderFailed_) {
             if (provideNextSample(appendToPrimary, appendToSecondary)) {
                 displayLayer_->stopRequestingMediaData();
                 displayLayer_->flushAndRemoveImage();

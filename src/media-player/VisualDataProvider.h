@@ -31,21 +31,26 @@ class VisualDataProvider : public std::enable_shared_from_this<VisualDataProvide
 public:
     using Work = std::function<void()>;
     using Completion = std::function<void()>;
+    using DecoderFailureHandler = std::function<void(std::shared_ptr<const platform::Error>)>;
 
     static constexpr const char* queueLabel = "Visual Data Provider Queue";
 
+    // The video decode sessions decode with what `decoderWrapper` makes of the track's
+    // decoder, when given.
     VisualDataProvider(std::shared_ptr<MediaSource> mediaSource,
                        std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
                        std::shared_ptr<SubtitlesView> primarySubtitlesView,
-                       std::shared_ptr<SubtitlesView> secondarySubtitlesView);
+                       std::shared_ptr<SubtitlesView> secondarySubtitlesView,
+                       CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper = {});
     static std::shared_ptr<VisualDataProvider> make(
         std::shared_ptr<MediaSource> mediaSource,
         std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer,
         std::shared_ptr<SubtitlesView> primarySubtitlesView,
-        std::shared_ptr<SubtitlesView> secondarySubtitlesView) {
-        return std::make_shared<VisualDataProvider>(std::move(mediaSource), std::move(displayLayer),
-                                                    std::move(primarySubtitlesView),
-                                                    std::move(secondarySubtitlesView));
+        std::shared_ptr<SubtitlesView> secondarySubtitlesView,
+        CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper = {}) {
+        return std::make_shared<VisualDataProvider>(
+            std::move(mediaSource), std::move(displayLayer), std::move(primarySubtitlesView),
+            std::move(secondarySubtitlesView), std::move(decoderWrapper));
     }
     // Stops the layer's requests.
     ~VisualDataProvider();
@@ -83,6 +88,11 @@ public:
     // pictures up to the next key frame unless it restarts from the last one, which a seek to
     // the current time does. Set before the first track is selected.
     void setVideoDecoderRestartHandler(Work handler);
+    // Called on the queue, with the error, when the video decoder takes no more packets even in
+    // software. The provider has stopped: it gives the layer nothing more until the next video
+    // selection. A stuck hardware decoder is replaced by the software one instead. Set before the
+    // first track is selected.
+    void setDecoderFailureHandler(DecoderFailureHandler handler);
 
 private:
     using FramesHandler = std::function<void(std::vector<SubtitlesFrame>)>;
@@ -100,6 +110,8 @@ private:
     // up its hardware decoder meanwhile.
     template <typename Use>
     void useVideoDecodeSession(Use&& use);
+    // Inside the catch block of a StuckDecoderError of the video session.
+    void videoDecoderIsStuck();
 
     // The selected embedded subtitles tracks, primary first, absent ones left out.
     std::vector<std::shared_ptr<SubtitlesTrack>> selectedSubtitlesTracks() const;
@@ -131,6 +143,10 @@ private:
     std::shared_ptr<SubtitlesTrack> selectedPrimarySubtitlesTrack_;
     std::shared_ptr<SubtitlesTrack> selectedSecondarySubtitlesTrack_;
     Work videoDecoderRestartHandler_;
+    DecoderFailureHandler decoderFailureHandler_;
+    CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper_;
+    // Set when the video decoder got stuck in software; the session is not used again.
+    bool videoDecoderFailed_ = false;
 };
 
 }  // namespace quillon

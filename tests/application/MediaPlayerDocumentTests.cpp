@@ -1,6 +1,7 @@
 #include <QPushButton>
 
 #include "application/MediaPlayerDocumentTestSupport.h"
+#include "media-player/StuckDecoder.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/foundation/ProcessInfoTermination.h"
 #include "player-interface/MediaPlayerDocumentProgressWindowController.h"
@@ -130,6 +131,70 @@ TEST_F(MediaPlayerDocumentTest, OnlyOneOpenPanelAndOpeningAFileDismissesIt) {
     EXPECT_FALSE(controller.openPanel());
     EXPECT_FALSE(panel->isVisible());
     EXPECT_FALSE(secondAnswered);
+}
+
+// The first document's video decoder takes no packet: that document alone ends, with an alert
+// that gives the error's details, and the other one plays on.
+TEST_F(MediaPlayerDocumentTest, AStuckDecoderEndsItsOwnDocumentWithAnAlertAndTheOtherPlaysOn) {
+    // Decoding in software, where there is nothing to fall back to.
+    ScopedHardwareDecoderContextMaker noHardware{
+        [](const AVCodec&, const AVStream&) { return AVCodecContextPointer(); }};
+    StuckDecoders stuck{MediaType::video};
+    auto otherLayer = std::make_shared<RecordingDisplayLayer>();
+    auto otherRenderer = std::make_shared<RecordingAudioRenderer>(clock);
+    int made = 0;
+    controller.setDocumentFactory([&](const std::string&) {
+        auto document = std::make_shared<MediaPlayerDocument>();
+        MediaPlayer::Environment environment = this->environment();
+        if (made++ == 0) {
+            environment.decoderWrapper = stuck.wrapper();
+        } else {
+            environment.displayLayer = otherLayer;
+            environment.audioRenderer = otherRenderer;
+        }
+        document->setMediaPlayerEnvironment(environment);
+        return document;
+    });
+    const auto stuckDocument = open("h264-aac.mkv");
+    const auto playingDocument = open("gop-1s.mkv");
+    ASSERT_TRUE(stuckDocument && playingDocument);
+    ASSERT_TRUE(pumpUntil([&] {
+        return stuckDocument->mediaPlayerWindowController() &&
+               playingDocument->mediaPlayerWindowController();
+    }));
+    const auto player = playingDocument->mediaPlayerWindowController()->mediaPlayer();
+    player->queue()->sync([&] { player->play(); });
+
+    QWidget* stuckWindow = stuckDocument->mediaPlayerWindowController()->window();
+    ASSERT_TRUE(pumpUntil([&] { return !alertsOn(stuckWindow).empty(); }));
+    platform::NSAlert* alert = alertsOn(stuckWindow).front();
+    EXPECT_EQ(alert->messageText(), "Unable to load the media.");
+    EXPECT_EQ(alert->informativeText(),
+              "Please contact support with the following error details:\n\nUnable to start "
+              "decoding packet even though there are no more sample buffers to dequeue.");
+    EXPECT_EQ(stuck.refusals(), 2);
+    const auto stuckPlayer = stuckDocument->mediaPlayerWindowController()->mediaPlayer();
+    stuckPlayer->queue()->sync([&] {
+        stuckPlayer->play();
+        EXPECT_FALSE(stuckPlayer->isPlaying());
+    });
+
+    ASSERT_FALSE(alert->alertButtons().empty());
+    alert->alertButtons().front()->click();
+    EXPECT_TRUE(stuckDocument->isClosed());
+    ASSERT_EQ(controller.documents().size(), 1u);
+    EXPECT_EQ(controller.documents().front(), playingDocument);
+
+    // The other document's clock runs on, and new pictures keep coming for it.
+    const std::size_t pictures = otherLayer->record.bufferCount();
+    ASSERT_TRUE(pumpUntil([&] {
+        clock->advanceSeconds(0.04);
+        return otherLayer->record.bufferCount() >= pictures + 50;
+    }));
+    player->queue()->sync([&] {
+        EXPECT_TRUE(player->isPlaying());
+        EXPECT_GT(platform::CMTimeGetSeconds(player->currentTime()), 1.0);
+    });
 }
 
 }  // namespace

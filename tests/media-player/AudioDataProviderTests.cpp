@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "media-player/AudioDataProvider.h"
 #include "media-player/DataProviderTestSupport.h"
+#include "media-player/StuckDecoder.h"
 #include "platform/foundation/Log.h"
 
 namespace {
@@ -207,6 +212,50 @@ TEST_F(AudioDataProviderTest, NothingIsFedOnceTheProviderHasGone) {
     clock->advanceSeconds(0.5);
     queue->sync([] {});
     EXPECT_EQ(renderer->record.bufferCount(), buffers);
+}
+
+// Playing uses up the queued audio; the renderer's next request meets the stuck decoder. The
+// provider stops, says so once, and leaves the decoder alone from then on.
+TEST_F(AudioDataProviderTest, AnAudioDecoderThatGetsStuckStopsTheProviderAndIsReportedOnce) {
+    auto stuckNow = std::make_shared<std::atomic<bool>>(false);
+    StuckDecoders stuck{MediaType::audio, [stuckNow](const auto&) {
+                            return [stuckNow] { return stuckNow->load(); };
+                        }};
+    provider = AudioDataProvider::make(source, renderer, stuck.wrapper());
+    DecoderFailureRecord failures;
+    provider->setDecoderFailureHandler(failures.handler());
+    select(source->audioTracks().at(0));
+    provide(mediaTime(2.0));
+    ASSERT_FALSE(renderer->isReadyForMoreMediaData());
+    const std::size_t buffers = renderer->record.bufferCount();
+
+    *stuckNow = true;
+    ScopedLogCapture log;
+    synchronizer->setRate(1, mediaTime(2.0));
+    ASSERT_TRUE(eventually([&] {
+        if (failures.count->load() > 0) {
+            return true;
+        }
+        clock->advanceSeconds(0.1);
+        return false;
+    }));
+    settle();
+    EXPECT_TRUE(failures.wasStuckDecoderError->load());
+    EXPECT_EQ(stuck.refusals(), 2);
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "Failed to start decoding audio packet: Unable to start decoding packet "
+                         "even though there are no more sample buffers to dequeue.."),
+              1);
+    EXPECT_FALSE(renderer->record.isRequesting());
+    EXPECT_EQ(renderer->record.bufferCount(), buffers);
+
+    // Later seeks end at once, and the renderer is not asked again.
+    provide(mediaTime(5.0));
+    settle();
+    EXPECT_EQ(failures.count->load(), 1);
+    EXPECT_EQ(stuck.refusals(), 2);
+    EXPECT_FALSE(renderer->record.isRequesting());
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <string>
 #include <thread>
 
 #include "media-player/DataProviderTestSupport.h"
 #include "media-player/MediaPlayerTimeObserverManager.h"
+#include "media-player/StuckDecoder.h"
 #include "media-player/SubtitlesView.h"
 #include "media-player/VisualDataProvider.h"
+#include "media-player/decoders/common/FFmpegDecoding.h"
+#include "media-player/decoders/common/StuckDecoderError.h"
 #include "platform/foundation/Log.h"
 #include "support/LongCueMedia.h"
 
@@ -256,6 +262,97 @@ TEST_F(VisualDataProviderTest, NothingIsFedOnceTheProviderHasGone) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     queue->sync([] {});
     EXPECT_EQ(layer->record.bufferCount(), buffers);
+}
+
+std::size_t countLines(const ScopedLogCapture& log, const std::string& line) {
+    const auto lines = log.lines();
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+constexpr const char* stuckLine =
+    "Failed to start decoding video packet: Unable to start decoding packet even though there "
+    "are no more sample buffers to dequeue..";
+
+// The process and the provider's queue go on: the provider stops, says so once, and leaves the
+// stuck decoder alone from then on, so that no further packet waits for it.
+TEST_F(VisualDataProviderTest, AVideoDecoderStuckInSoftwareStopsTheProviderAndIsReportedOnce) {
+    StuckDecoders stuck{MediaType::video};
+    {
+        ScopedHardwareDecoderContextMaker noHardware{
+            [](const AVCodec&, const AVStream&) { return AVCodecContextPointer(); }};
+        source = openMedia("gop-1s.mkv");
+    }
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView, stuck.wrapper());
+    DecoderFailureRecord failures;
+    provider->setDecoderFailureHandler(failures.handler());
+    ScopedLogCapture log;
+    // The layer's first request or the seek meets the stuck decoder.
+    selectVideo();
+    provide(seconds(2.5));
+    ASSERT_TRUE(eventually([&] { return failures.count->load() > 0; }));
+    provider->queue()->sync([] {});
+    EXPECT_EQ(failures.count->load(), 1);
+    EXPECT_TRUE(failures.wasStuckDecoderError->load());
+    EXPECT_EQ(countLines(log, stuckLine), 1u);
+    EXPECT_EQ(stuck.refusals(), 2);
+    EXPECT_FALSE(layer->record.isRequesting());
+    EXPECT_EQ(layer->record.bufferCount(), 0u);
+
+    // Later seeks end at once, and the layer is not asked again.
+    provide(seconds(0.5));
+    provider->queue()->sync([] {});
+    EXPECT_EQ(failures.count->load(), 1);
+    EXPECT_EQ(stuck.refusals(), 2);
+    EXPECT_FALSE(layer->record.isRequesting());
+}
+
+// A stand-in for a hardware decoder: H.264 in software inside a context that the video decoder
+// takes for a hardware one.
+AVCodecContextPointer softwareContextTakenForHardware(const AVCodec& codec,
+                                                      const AVStream& stream) {
+    AVCodecContextPointer context = makeDecoderContext(&codec, stream.codecpar, stream.time_base);
+    openDecoder(&codec, *context);
+    return context;
+}
+
+std::function<bool()> whileOnHardware(const std::shared_ptr<CoreMediaCompatibleDecoder>& decoder) {
+    return [video = std::dynamic_pointer_cast<FFmpegVideoDecoder>(decoder)] {
+        return video->isDecodingOnHardware();
+    };
+}
+
+TEST_F(VisualDataProviderTest, AStuckHardwareDecoderGivesWayToTheSoftwareOne) {
+    StuckDecoders stuck{MediaType::video, whileOnHardware};
+    {
+        ScopedHardwareDecoderContextMaker hardware{softwareContextTakenForHardware};
+        source = openMedia("gop-1s.mkv");
+    }
+    ASSERT_TRUE(source->videoTracks().at(0)->decoder()->isDecodingOnHardware());
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView, stuck.wrapper());
+    DecoderFailureRecord failures;
+    provider->setDecoderFailureHandler(failures.handler());
+    auto restarts = std::make_shared<std::atomic<int>>(0);
+    provider->setVideoDecoderRestartHandler([restarts] { ++*restarts; });
+    ScopedLogCapture log;
+    // The layer's first request or the seek meets the stuck decoder, and the pictures from the
+    // key frame that it lost on to the next are lost with it.
+    selectVideo();
+    provide(seconds(0.5));
+    EXPECT_EQ(countLines(log,
+                         "Hardware decoder takes no packets; falling back to software "
+                         "decoder."),
+              1u);
+    EXPECT_FALSE(source->videoTracks().at(0)->decoder()->isDecodingOnHardware());
+    EXPECT_EQ(restarts->load(), 1);
+    EXPECT_EQ(stuck.refusals(), 2);
+    EXPECT_EQ(failures.count->load(), 0);
+    EXPECT_TRUE(layer->record.isRequesting());
+
+    // The restart that the handler asks for: a seek to where the picture stands.
+    provide(seconds(0.5));
+    expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), seconds(0.5));
+    EXPECT_EQ(restarts->load(), 1);
+    EXPECT_EQ(failures.count->load(), 0);
 }
 
 }  // namespace

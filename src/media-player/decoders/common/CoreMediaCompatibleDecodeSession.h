@@ -15,6 +15,10 @@ namespace quillon {
 class CoreMediaCompatibleDecodeSession {
 public:
     using SampleBufferHandler = std::function<void(platform::CMSampleBufferRef)>;
+    // Given a track's decoder, the decoder that its session decodes with instead: tests put
+    // decoders that misbehave in place this way.
+    using DecoderWrapper = std::function<std::shared_ptr<CoreMediaCompatibleDecoder>(
+        std::shared_ptr<CoreMediaCompatibleDecoder>)>;
 
     CoreMediaCompatibleDecodeSession(std::shared_ptr<CoreMediaCompatibleDecoder> decoder,
                                      SampleBufferHandler sampleBufferHandler);
@@ -35,15 +39,22 @@ public:
 
     // Sends the packet, making room by dequeueing as often as the decoder refuses it. Output that
     // is ready after the packet was taken stays in the decoder until the next decode or drain.
-    // Errors of startDecoding propagate; a failed dequeue is logged and resets the decoder.
+    // Errors of startDecoding propagate; a failed dequeue is logged and resets the decoder. A
+    // decoder that refuses the packet again after giving out nothing throws StuckDecoderError.
     void decode(const Packet& packet);
 
-    // Ends the input and hands out everything the decoder still holds. A failed dequeue of the
-    // remaining output is logged and thrown.
+    // Ends the input and hands out everything the decoder still holds, also past dequeues that
+    // fail: each failure is logged, and the first one is thrown once the decoder is empty. A
+    // decoder that will not take the end of the input throws StuckDecoderError at once.
     void drain();
 
 private:
-    void dequeueRemainingSampleBuffers();
+    // Runs inside the catch block of a failed dequeue; true when the failure used up output, so
+    // that a refusal after it is no sign of a stuck decoder.
+    using DequeueFailureHandler = std::function<bool()>;
+
+    void send(const Packet& packet, const DequeueFailureHandler& dequeueFailed);
+    void dequeueRemainingSampleBuffers(const DequeueFailureHandler& dequeueFailed);
 
     std::shared_ptr<CoreMediaCompatibleDecoder> decoder_;
     SampleBufferHandler sampleBufferHandler_;

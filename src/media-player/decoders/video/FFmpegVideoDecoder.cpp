@@ -260,9 +260,13 @@ void FFmpegVideoDecoder::recordDecodeFailure() {
     failedHardwareDecodeCount_ += 1;
     if (failedHardwareDecodeCount_ >= failedHardwareDecodeCountForFallback) {
         log("Too many hardware decode errors; falling back to software decoder.");
-        // The hardware context stays allocated until the decoder goes; it is never used again.
-        decoderContext_ = softwareDecoderContext_.get();
+        fallBackToSoftwareDecoder();
     }
+}
+
+void FFmpegVideoDecoder::fallBackToSoftwareDecoder() {
+    // The hardware context stays allocated until the decoder goes; it is never used again.
+    decoderContext_ = softwareDecoderContext_.get();
 }
 
 CMSampleBufferRef FFmpegVideoDecoder::makeSampleBufferFromDecodedFrame() {

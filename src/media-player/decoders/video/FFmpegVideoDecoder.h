@@ -64,6 +64,11 @@ public:
     // decoder and is rethrown.
     platform::CMSampleBufferRef dequeueSampleBuffer() override;
 
+    // Gives the hardware decoder up for good, as too many failures in a row do: the software
+    // decoder takes the next packet, and what the hardware decoder still holds is lost. Does
+    // nothing while decoding in software.
+    void fallBackToSoftwareDecoder();
+
     AVRational streamTimeBase() const { return streamTimeBase_; }
     bool hasHardwareDecoderContext() const { return hardwareDecoderContext_ != nullptr; }
     bool isDecodingOnHardware() const {

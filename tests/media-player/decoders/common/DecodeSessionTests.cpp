@@ -10,6 +10,7 @@
 #include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
 #include "media-player/decoders/common/FFmpegError.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
+#include "media-player/decoders/common/StuckDecoderError.h"
 #include "platform/foundation/Log.h"
 
 using namespace quillon;
@@ -124,11 +125,8 @@ TEST_F(DecodeSession, StartDecodingErrorsReachTheCaller) {
     EXPECT_EQ(handled.size(), 1u);
 }
 
-TEST_F(DecodeSession, DecoderThatRefusesWithNothingToGiveStopsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const char* message =
-        "Unable to start decoding packet even though there are no more sample buffers to "
-        "dequeue\\.";
+// Only that one decoder is given up on: the process, and the session, go on.
+TEST_F(DecodeSession, DecoderThatRefusesWithNothingToGiveIsReportedAsStuck) {
     auto refuseTwice = [&](bool failDequeue) {
         decoder->startAnswers = {false, false};
         if (failDequeue) {
@@ -136,9 +134,18 @@ TEST_F(DecodeSession, DecoderThatRefusesWithNothingToGiveStopsTheProcess) {
         }
         session->decode(packet);
     };
-    EXPECT_DEATH(refuseTwice(false), message);
-    // A failed dequeue counts as nothing given.
-    EXPECT_DEATH(refuseTwice(true), message);
+    EXPECT_THROW(refuseTwice(false), StuckDecoderError);
+    // A failed dequeue resets the decoder, which then has nothing to give.
+    EXPECT_THROW(refuseTwice(true), StuckDecoderError);
+    // Nor will it take the end of the input.
+    decoder->startAnswers = {false, false};
+    EXPECT_THROW(session->drain(), StuckDecoderError);
+
+    decoder->startAnswers = {true};
+    EXPECT_NO_THROW(session->decode(packet));
+    EXPECT_EQ(StuckDecoderError().debugDescription(),
+              "Unable to start decoding packet even though there are no more sample buffers to "
+              "dequeue.");
 }
 
 TEST_F(DecodeSession, DrainTakesReadyOutputThenEndsTheInputAndHandsOutTheRest) {
@@ -155,9 +162,14 @@ TEST_F(DecodeSession, DrainTakesReadyOutputThenEndsTheInputAndHandsOutTheRest) {
     EXPECT_EQ(decoder->startedWithEmptyPacket, (std::vector<bool>{true, true}));
 }
 
-TEST_F(DecodeSession, FailedDequeueWhileDrainingIsLoggedAndThrown) {
+// The tail of a cut file: one picture fails, and those behind it, some of which come out only
+// once the input has ended, are still shown.
+TEST_F(DecodeSession, DrainEndsTheInputAndHandsOutEverythingPastAFailedDequeue) {
+    auto beforeFailure = makeTestSampleBuffer();
+    auto afterEnd = makeTestSampleBuffer();
     decoder->startAnswers = {true};
-    decoder->dequeueAnswers = {makeTestSampleBuffer(), FFmpegError::noPresentationTimestamp()};
+    decoder->dequeueAnswers = {beforeFailure, FFmpegError::noPresentationTimestamp(), nullptr,
+                               afterEnd};
     platform::ScopedLogCapture log;
 
     try {
@@ -166,8 +178,27 @@ TEST_F(DecodeSession, FailedDequeueWhileDrainingIsLoggedAndThrown) {
     } catch (const FFmpegError& error) {
         EXPECT_EQ(error, FFmpegError::noPresentationTimestamp());
     }
-    EXPECT_EQ(handled.size(), 1u);
+    EXPECT_EQ(decoder->calls,
+              (Calls{"dequeue", "dequeue", "dequeue", "start", "dequeue", "dequeue"}));
+    EXPECT_EQ(decoder->startedWithEmptyPacket, std::vector<bool>{true});
+    EXPECT_EQ(handled, (std::vector<platform::CMSampleBufferRef>{beforeFailure, afterEnd}));
     EXPECT_EQ(log.lines(), std::vector<std::string>{
                                "Failed to dequeue remaining sample buffers from media decoder: "
                                "Frame does not contain presentation timestamp.."});
+}
+
+// Resetting would throw away what the decoder still holds, and the failure used output up, so
+// the refusal after it asks for another dequeue rather than meaning the decoder is stuck.
+TEST_F(DecodeSession, AFailedDequeueWhileEndingTheInputKeepsWhatTheDecoderHolds) {
+    auto waiting = makeTestSampleBuffer();
+    auto last = makeTestSampleBuffer();
+    decoder->startAnswers = {false, false, true};
+    decoder->dequeueAnswers = {nullptr, FFmpegError::other(AVERROR_INVALIDDATA), waiting, last};
+    platform::ScopedLogCapture log;
+
+    EXPECT_THROW(session->drain(), FFmpegError);
+    EXPECT_EQ(decoder->calls, (Calls{"dequeue", "start", "dequeue", "start", "dequeue", "start",
+                                     "dequeue", "dequeue"}));
+    EXPECT_EQ(handled, (std::vector<platform::CMSampleBufferRef>{waiting, last}));
+    EXPECT_EQ(log.lines().size(), 1u);
 }
