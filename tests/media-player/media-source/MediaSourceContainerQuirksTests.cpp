@@ -418,7 +418,7 @@ void growBeforeTheSecondOpening(void* object, int level, const char* format, va_
         ++recordingOpenings == 2) {
         recording->grow();
     }
-    av_log_default_callback(object, level, format, arguments);
+    ffmpegLogCallback(object, level, format, arguments);
 }
 
 // Every packet of the source's first video and audio tracks, read from where it stands.
@@ -459,9 +459,11 @@ TEST_F(MediaSourceContainerQuirks, ARecordingThatGrowsWhileItOpensLoadsAndPlaysO
 
     recordingOpenings = 0;
     recordingToGrow = &recording;
+    // Installed first, or the program's own callback would take its place at the first opening.
+    installFFmpegLogCallback();
     av_log_set_callback(growBeforeTheSecondOpening);
     const auto outcome = loadAndWait(platform::URL::fileURL(recording.path().string()));
-    av_log_set_callback(av_log_default_callback);
+    av_log_set_callback(ffmpegLogCallback);
     recordingToGrow = nullptr;
 
     ASSERT_GE(recordingOpenings.load(), 2) << "FFmpeg no longer names the formats it probes";
