@@ -72,6 +72,9 @@ public:
         if (auto length = readOrigin()) {
             return *length;
         }
+        if (auto length = readDrawingMode()) {
+            return *length;
+        }
         // Unknown codes are skipped up to the next code or the end of the block.
         std::size_t next = code_.find_first_of(codeEnds, 1);
         return (next == std::string_view::npos ? code_.size() : next) + 1;
@@ -346,6 +349,23 @@ private:
         return std::nullopt;
     }
 
+    // "\p0" ... "\p4"; "\pos" and "\pbo" are other codes.
+    std::optional<std::size_t> readDrawingMode() {
+        ASSScanner s = scanner();
+        if (!s.literal("\\p")) {
+            return std::nullopt;
+        }
+        auto level = s.unsignedDecimal();
+        if (!level || *level > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
+            !separator(s)) {
+            return std::nullopt;
+        }
+        if (callbacks_.drawingMode) {
+            callbacks_.drawingMode(priv_, static_cast<std::int32_t>(*level));
+        }
+        return s.position();
+    }
+
     const ASSOverrideCallbacks& callbacks_;
     void* priv_;
     std::string_view code_;
@@ -370,7 +390,11 @@ std::int32_t assSplitOverrideCodes(const ASSOverrideCallbacks& callbacks, void* 
     while (position < view.size()) {
         bool atNewLine = view[position] == '\\' && position + 1 < view.size() &&
                          (view[position + 1] == 'n' || view[position + 1] == 'N');
-        bool atBlock = view.substr(position).starts_with("{\\");
+        // A block of codes, or a comment: braces that close. An unclosed block of codes still
+        // counts as a block, and fails below.
+        bool atBlock = view[position] == '{' &&
+                       (view.substr(position).starts_with("{\\") ||
+                        view.find('}', position + 1) != std::string_view::npos);
         if (atNewLine || atBlock) {
             reportRun();
         }
@@ -381,7 +405,11 @@ std::int32_t assSplitOverrideCodes(const ASSOverrideCallbacks& callbacks, void* 
             position += 2;
         } else if (atBlock) {
             ++position;
-            while (position < view.size() && view[position] == '\\') {
+            while (position < view.size() && view[position] != '}') {
+                if (view[position] != '\\') {
+                    ++position;
+                    continue;
+                }
                 std::size_t length =
                     OverrideCodeReader(callbacks, priv, view.substr(position)).read();
                 position += length - 1;
