@@ -23,8 +23,11 @@ namespace quillon {
 // across the container width divided by the drawing scale, then drawn scaled, in layers: the
 // style's rounded background box, the text's background colours, the shadows, the outlines and
 // the fills. Layering puts every glyph's outline under the fill of every other glyph, and every
-// shadow under every outline. The box sits on the bottom edge of the container (drawsAtBottom)
-// or on its top edge, aligned as the style says.
+// shadow under every outline. The box sits on the bottom edge of the container, in its middle or
+// on its top edge as the style's vertical alignment says (without one: the bottom when
+// drawsAtBottom, else the top), left, centred or right as its alignment says; a style with a
+// position puts the box's aligned point there instead. The subtitle's drawings go under the text,
+// filled shapes placed the same way.
 //
 // Coordinates are top-down. Main thread only.
 class SubtitleTextRenderingView : public QWidget {

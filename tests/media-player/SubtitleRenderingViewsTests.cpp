@@ -281,7 +281,6 @@ TEST(SubtitleTextRenderingViewTest, RepaintsReuseTheRenderingUntilTheSubtitleOrS
     EXPECT_EQ(view.renderingCount(), 3u);
 }
 
-
 // --- Script positions and drawings --------------------------------------------------------------
 
 // A decoded event shown in a picture of the given size.
@@ -356,8 +355,7 @@ TEST(SubtitleTextRenderingViewTest, CommentsInBracesAreNotDrawn) {
     const FormattedTextSubtitle withComment =
         events.decode(header, "0,Default,,0,0,0,,Line {a comment}after");
     EXPECT_EQ(withComment.formattedText->string(), "Line after");
-    const FormattedTextSubtitle without =
-        events.decode(header, "0,Default,,0,0,0,,Line after");
+    const FormattedTextSubtitle without = events.decode(header, "0,Default,,0,0,0,,Line after");
     ShownEvent first(withComment, 960, 540);
     ShownEvent second(without, 960, 540);
     EXPECT_EQ(picture(first.view), picture(second.view));

@@ -297,7 +297,6 @@ TEST_F(SubtitlesViewTest, FramesAndObserversForAViewThatIsGoneDoNothing) {
     advance(2);
 }
 
-
 // --- Subtitles on screen together ----------------------------------------------------------------
 
 SubtitlesFrame colouredFrame(double start, double end, const std::string& text,

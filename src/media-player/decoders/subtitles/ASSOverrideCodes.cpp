@@ -1,6 +1,7 @@
 #include "media-player/decoders/subtitles/ASSOverrideCodes.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -292,8 +293,10 @@ private:
         return std::nullopt;
     }
 
-    // Reads "(n1,n2,...)" with `count` signed numbers.
-    static bool readArguments(ASSScanner& s, std::span<std::int32_t> values) {
+    // Reads "(n1,n2,...)" with `count` signed numbers. The first `coordinates` of them may have
+    // fractions, which scripts use for canvas positions; they are rounded to whole pixels.
+    static bool readArguments(ASSScanner& s, std::span<std::int32_t> values,
+                              std::size_t coordinates = 0) {
         if (!s.literal("(")) {
             return false;
         }
@@ -301,7 +304,16 @@ private:
             if (i > 0 && !s.literal(",")) {
                 return false;
             }
-            auto value = s.signedDecimal();
+            std::optional<std::int32_t> value;
+            if (i < coordinates) {
+                std::optional<float> coordinate = s.floatingPoint();
+                constexpr float limit = 1e9F;
+                if (coordinate && std::fabs(*coordinate) < limit) {
+                    value = static_cast<std::int32_t>(std::lround(*coordinate));
+                }
+            } else {
+                value = s.signedDecimal();
+            }
             if (!value) {
                 return false;
             }
@@ -314,7 +326,7 @@ private:
         std::array<std::int32_t, 6> values{0, 0, 0, 0, -1, -1};
         for (std::size_t count : {std::size_t{4}, std::size_t{6}}) {
             ASSScanner s = scanner();
-            if (s.literal("\\move") && readArguments(s, std::span(values).first(count)) &&
+            if (s.literal("\\move") && readArguments(s, std::span(values).first(count), 4) &&
                 separator(s)) {
                 if (count == 4) {
                     values[4] = values[5] = -1;
@@ -328,7 +340,7 @@ private:
         }
         ASSScanner s = scanner();
         std::array<std::int32_t, 2> point{};
-        if (s.literal("\\pos") && readArguments(s, point) && separator(s)) {
+        if (s.literal("\\pos") && readArguments(s, point, 2) && separator(s)) {
             if (callbacks_.move) {
                 callbacks_.move(priv_, point[0], point[1], point[0], point[1], -1, -1);
             }
@@ -356,7 +368,8 @@ private:
             return std::nullopt;
         }
         auto level = s.unsignedDecimal();
-        if (!level || *level > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
+        if (!level ||
+            *level > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
             !separator(s)) {
             return std::nullopt;
         }
@@ -392,9 +405,9 @@ std::int32_t assSplitOverrideCodes(const ASSOverrideCallbacks& callbacks, void* 
                          (view[position + 1] == 'n' || view[position + 1] == 'N');
         // A block of codes, or a comment: braces that close. An unclosed block of codes still
         // counts as a block, and fails below.
-        bool atBlock = view[position] == '{' &&
-                       (view.substr(position).starts_with("{\\") ||
-                        view.find('}', position + 1) != std::string_view::npos);
+        bool atBlock =
+            view[position] == '{' && (view.substr(position).starts_with("{\\") ||
+                                      view.find('}', position + 1) != std::string_view::npos);
         if (atNewLine || atBlock) {
             reportRun();
         }

@@ -4,8 +4,8 @@
 
 #include <cmath>
 #include <optional>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "media-player/decoders/subtitles/ASSColor.h"
 #include "media-player/decoders/subtitles/ASSDrawing.h"
@@ -370,7 +370,8 @@ void ASSRenderingContext::finishDrawing() {
         // The stroke width is a percentage of the font size, negative for filled text, and
         // counts both sides of the outline.
         const CGFloat width = attributes.at(NSStrokeWidthAttributeName).numberValue().value_or(0);
-        drawing.outlineWidth = std::abs(width) * currentStyle.textAttributes.font().pointSize() / 200;
+        drawing.outlineWidth =
+            std::abs(width) * currentStyle.textAttributes.font().pointSize() / 200;
         drawing.outlineColor = strokeColor(attributes);
     }
     drawings.push_back(std::move(drawing));

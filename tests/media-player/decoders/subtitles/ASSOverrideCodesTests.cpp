@@ -120,6 +120,9 @@ TEST(ASSOverrideCodesTest, PositionCodes) {
     EXPECT_EQ(split("{\\pos(10,20)\\move(1, 2,3,4)\\move(1,2,3,4,5,-6)\\org(-7,8)}").events,
               (Events{"move 10 20 10 20 -1 -1", "move 1 2 3 4 -1 -1", "move 1 2 3 4 5 -6",
                       "origin -7 8", "end"}));
+    // Canvas points may have fractions; times may not.
+    EXPECT_EQ(split("{\\pos(640.4,-2.6)\\move(1.5,2,3,4,5.5,6)}").events,
+              (Events{"move 640 -3 640 -3 -1 -1", "end"}));
 }
 
 TEST(ASSOverrideCodesTest, LineBreaksAndHardSpaces) {
@@ -132,7 +135,7 @@ TEST(ASSOverrideCodesTest, UnknownCodesAreSkipped) {
     EXPECT_EQ(split("{\\bord4\\shad3\\b1}x{\\blur2}{\\fscx120}{\\clip(0,0,1,1)}y").events,
               (Events{"style b 0", "text x", "text y", "end"}));
     // Codes whose digit runs on, or that sit inside other codes, are skipped as a whole.
-    EXPECT_EQ(split("{\\b700}a{\\t(\\b1)}b{\\pos(1.5,2)}c").events,
+    EXPECT_EQ(split("{\\b700}a{\\t(\\b1)}b{\\org(1.5,2)}c").events,
               (Events{"text a", "text b", "text c", "end"}));
 }
 
