@@ -80,7 +80,8 @@ struct SubtitleTextStyle {
     ScalingInfo scalingInfo;
 
     // Lets `other` override this style: only its basic attributes (traits, underline,
-    // strikethrough, alignment) when this style is restricted, else entirely.
+    // strikethrough) and its placement (alignments, position) when this style is restricted,
+    // else entirely.
     void apply(const SubtitleTextStyle& other);
 
     friend bool operator==(const SubtitleTextStyle&, const SubtitleTextStyle&) = default;
