@@ -140,12 +140,19 @@ CGRect SubtitleTextRenderingView::drawingFrame() const {
 }
 
 void SubtitleTextRenderingView::setAlignmentRectInsets(platform::NSEdgeInsets insets) {
+    // Layout runs again for every subtitle that starts; what it leaves as it was stays drawn.
+    if (insets == alignmentRectInsets_) {
+        return;
+    }
     alignmentRectInsets_ = insets;
     rendering_.reset();
     update();
 }
 
 void SubtitleTextRenderingView::scaleUnitSquareToSize(CGSize size) {
+    if (size == unitSquareSize_) {
+        return;
+    }
     unitSquareSize_ = size;
     rendering_.reset();
     update();

@@ -319,9 +319,14 @@ TEST_F(SubtitlesViewTest, OverlappingCuesStackAndKeepTheirPlacesUntilTheNextOneS
     advance(1);
     const std::vector<int> alone = rowsWith(picture(*view), isRed);
     ASSERT_FALSE(alone.empty());
+    auto* first = dynamic_cast<FormattedTextSubtitleView*>(view->subtitleViews().at(0));
+    ASSERT_NE(first, nullptr);
+    const std::size_t renderings = first->renderingView().renderingCount();
 
     advance(1);
     QImage both = picture(*view);
+    EXPECT_EQ(first->renderingView().renderingCount(), renderings)
+        << "a cue that stays where it is is not drawn again";
     const std::vector<int> earlier = rowsWith(both, isRed);
     const std::vector<int> later = rowsWith(both, isGreen);
     ASSERT_FALSE(later.empty());
