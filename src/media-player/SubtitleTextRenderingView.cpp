@@ -54,13 +54,105 @@ void SubtitleTextRenderingView::setDrawsAtBottom(bool drawsAtBottom) {
     update();
 }
 
+SubtitleTextStyle::VerticalAlignment SubtitleTextRenderingView::verticalAlignment() const {
+    if (subtitle_ && subtitle_->style.verticalAlignmentInContainer) {
+        return *subtitle_->style.verticalAlignmentInContainer;
+    }
+    return drawsAtBottom_ ? SubtitleTextStyle::VerticalAlignment::bottom
+                          : SubtitleTextStyle::VerticalAlignment::top;
+}
+
+void SubtitleTextRenderingView::setStackingOffset(CGFloat offset) {
+    if (offset == stackingOffset_) {
+        return;
+    }
+    stackingOffset_ = offset;
+    rendering_.reset();
+    update();
+}
+
+bool SubtitleTextRenderingView::hasText() const {
+    return subtitleTextWithAlignment_ && subtitleTextWithAlignment_->length() > 0;
+}
+
+bool SubtitleTextRenderingView::isStackable() const {
+    return subtitle_ && !subtitle_->style.position && subtitle_->drawings.empty() && hasText();
+}
+
+CGRect SubtitleTextRenderingView::boxFrame() {
+    if (!fitTextViewToText()) {
+        return {};
+    }
+    const CGSize u = unitSquareSize_;
+    const SubtitleTextStyle::OverlayStyle& overlay = subtitle_->style.overlayStyle;
+    return textView_->frame().insetBy(-overlay.insets.width * u.width,
+                                      -overlay.insets.height * u.height);
+}
+
+CGRect SubtitleTextRenderingView::placedBox(CGRect container, CGSize size) const {
+    using Vertical = SubtitleTextStyle::VerticalAlignment;
+    const SubtitleTextStyle& style = subtitle_->style;
+    const Vertical vertical = verticalAlignment();
+    // The part of the box's width and height that lies before its anchor.
+    CGFloat before = 0;
+    switch (style.alignmentInContainer) {
+        case SubtitleTextStyle::Alignment::left:
+            break;
+        case SubtitleTextStyle::Alignment::center:
+            before = 0.5;
+            break;
+        case SubtitleTextStyle::Alignment::right:
+            before = 1;
+            break;
+    }
+    const CGFloat above = vertical == Vertical::bottom ? 1 : vertical == Vertical::middle ? 0.5 : 0;
+    if (const std::optional<SubtitleTextStyle::Position>& position = style.position) {
+        // A box placed at a point keeps the script's bottom alignment unless it names another.
+        const CGFloat positionedAbove = style.verticalAlignmentInContainer ? above : 1;
+        const CGSize canvas = position->canvasSize;
+        const CGFloat scaleX = canvas.width > 0 ? width() / canvas.width : 1;
+        const CGFloat scaleY = canvas.height > 0 ? height() / canvas.height : 1;
+        return platform::CGRectMake(position->point.x * scaleX - size.width * before,
+                                    position->point.y * scaleY - size.height * positionedAbove,
+                                    size.width, size.height);
+    }
+    return platform::CGRectMake(
+        container.origin.x + (container.size.width - size.width) * before,
+        container.origin.y + (container.size.height - size.height) * above + stackingOffset_,
+        size.width, size.height);
+}
+
+CGRect SubtitleTextRenderingView::drawingFrame() const {
+    if (!subtitle_ || subtitle_->drawings.empty()) {
+        return {};
+    }
+    QRectF bounds;
+    for (const SubtitleDrawing& drawing : subtitle_->drawings) {
+        bounds = bounds.united(drawing.path->boundingRect());
+    }
+    const CGSize canvas = subtitle_->drawings.front().canvasSize;
+    const CGFloat scaleX = canvas.width > 0 ? width() / canvas.width : 1;
+    const CGFloat scaleY = canvas.height > 0 ? height() / canvas.height : 1;
+    const platform::NSEdgeInsets& i = alignmentRectInsets_;
+    const CGRect container = platform::CGRectMake(i.left, i.top, width() - (i.left + i.right),
+                                                  height() - (i.top + i.bottom));
+    return placedBox(container, {bounds.width() * scaleX, bounds.height() * scaleY});
+}
+
 void SubtitleTextRenderingView::setAlignmentRectInsets(platform::NSEdgeInsets insets) {
+    // Layout runs again for every subtitle that starts; what it leaves as it was stays drawn.
+    if (insets == alignmentRectInsets_) {
+        return;
+    }
     alignmentRectInsets_ = insets;
     rendering_.reset();
     update();
 }
 
 void SubtitleTextRenderingView::scaleUnitSquareToSize(CGSize size) {
+    if (size == unitSquareSize_) {
+        return;
+    }
     unitSquareSize_ = size;
     rendering_.reset();
     update();
@@ -122,20 +214,7 @@ bool SubtitleTextRenderingView::fitTextViewToText() {
         size.height == calyxware::NSViewNoIntrinsicMetric) {
         return true;
     }
-    const CGRect f = textView_->frame();
-    CGFloat x = f.origin.x;
-    switch (subtitle_->style.alignmentInContainer) {
-        case SubtitleTextStyle::Alignment::left:
-            break;
-        case SubtitleTextStyle::Alignment::center:
-            x = f.origin.x + (f.size.width * 0.5 - size.width * 0.5);
-            break;
-        case SubtitleTextStyle::Alignment::right:
-            x = f.origin.x + (f.size.width - size.width);
-            break;
-    }
-    const CGFloat y = drawsAtBottom_ ? f.origin.y + (f.size.height - size.height) : f.origin.y;
-    textView_->setFrame(platform::CGRectMake(x, y, size.width, size.height));
+    textView_->setFrame(placedBox(textView_->frame(), size));
     return true;
 }
 
@@ -239,6 +318,38 @@ void SubtitleTextRenderingView::render(qreal ratio) {
 
 void SubtitleTextRenderingView::draw(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing);
+    drawDrawings(painter);
+    if (hasText()) {
+        drawText(painter);
+    }
+}
+
+void SubtitleTextRenderingView::drawDrawings(QPainter& painter) const {
+    const CGRect frame = drawingFrame();
+    if (frame.isEmpty()) {
+        return;
+    }
+    QRectF bounds;
+    for (const SubtitleDrawing& drawing : subtitle_->drawings) {
+        bounds = bounds.united(drawing.path->boundingRect());
+    }
+    painter.save();
+    painter.translate(frame.origin.x, frame.origin.y);
+    painter.scale(frame.size.width / bounds.width(), frame.size.height / bounds.height());
+    painter.translate(-bounds.topLeft());
+    for (const SubtitleDrawing& drawing : subtitle_->drawings) {
+        // The outline goes under the fill, as a glyph's does.
+        if (drawing.outlineColor && drawing.outlineWidth > 0) {
+            QPen pen(calyxware::toQColor(*drawing.outlineColor), 2 * drawing.outlineWidth);
+            pen.setJoinStyle(Qt::RoundJoin);
+            painter.strokePath(*drawing.path, pen);
+        }
+        painter.fillPath(*drawing.path, calyxware::toQColor(drawing.fillColor));
+    }
+    painter.restore();
+}
+
+void SubtitleTextRenderingView::drawText(QPainter& painter) {
     const CGSize u = unitSquareSize_;
     const SubtitleTextStyle::OverlayStyle& overlay = subtitle_->style.overlayStyle;
     const CGRect textFrame = textView_->frame();

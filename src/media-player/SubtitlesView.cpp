@@ -7,6 +7,7 @@
 
 #include "media-player/FormattedTextSubtitleView.h"
 #include "media-player/ImageSubtitleView.h"
+#include "media-player/SubtitleTextRenderingView.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/FatalError.h"
@@ -239,6 +240,46 @@ void SubtitlesView::showSubtitles(const Subtitles& subtitles, const platform::UU
         addSubtitleView(view);
     }
     frameUUIDToSubtitleViewsMap_[uuid] = std::move(views);
+    stackTextSubtitles();
+}
+
+void SubtitlesView::stackTextSubtitles() {
+    using Vertical = SubtitleTextStyle::VerticalAlignment;
+    struct Placed {
+        platform::CGRect box;
+        Vertical alignment;
+    };
+    std::vector<Placed> placed;
+    // Children run from the earliest started to the latest.
+    for (QWidget* child : subtitleViews()) {
+        auto* textView = dynamic_cast<FormattedTextSubtitleView*>(child);
+        if (textView == nullptr) {
+            continue;
+        }
+        textView->performLayout();
+        SubtitleTextRenderingView& renderingView = textView->renderingView();
+        renderingView.setStackingOffset(0);
+        if (!renderingView.isStackable()) {
+            continue;
+        }
+        const Vertical alignment = renderingView.verticalAlignment();
+        platform::CGRect box = renderingView.boxFrame();
+        const platform::CGFloat natural = box.origin.y;
+        // Moving only ever away from the edge, this ends: each move clears one box for good.
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const Placed& other : placed) {
+                if (other.alignment != alignment || !box.intersects(other.box)) {
+                    continue;
+                }
+                box.origin.y = alignment == Vertical::bottom ? other.box.minY() - box.size.height
+                                                             : other.box.maxY();
+                moved = true;
+            }
+        }
+        renderingView.setStackingOffset(box.origin.y - natural);
+        placed.push_back({box, alignment});
+    }
 }
 
 void SubtitlesView::addSubtitleView(QWidget* view) {
@@ -259,6 +300,7 @@ void SubtitlesView::resizeEvent(QResizeEvent* event) {
             }
         }
     }
+    stackTextSubtitles();
 }
 
 void SubtitlesView::removeFrame(const platform::UUID& uuid) {

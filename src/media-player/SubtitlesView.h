@@ -28,7 +28,11 @@ class SubtitlesTrack;
 // the secondary at the top. Data providers hand it decoded frames ahead of the playback position;
 // it shows each frame from its start time to its end time on the render synchronizer's clock,
 // with one child view per subtitle, each filling the whole view, later ones above earlier ones.
-// Overlapping frames are on screen together.
+// Overlapping frames are on screen together. Their text boxes never cover each other: whenever
+// a subtitle starts (or the view changes size), the boxes placed by alignment are stacked in the
+// order they started, each moved away from its edge past the boxes before it (upward at the
+// bottom, downward at the top and in the middle). A subtitle that ends leaves the others where
+// they are until the next one starts.
 //
 // It tells its mediaDataRequester how many accepted frames have not yet ended, so that a
 // pull-driven provider keeps between 2 and 10 of them queued.
@@ -124,6 +128,7 @@ private:
 
     void showSubtitles(const Subtitles& subtitles, const platform::UUID& uuid);
     void addSubtitleView(QWidget* view);
+    void stackTextSubtitles();
     void removeAllSubtitles();
     void removeDisplayedSubtitles(FrameSource source);
     void removeFrame(const platform::UUID& uuid);

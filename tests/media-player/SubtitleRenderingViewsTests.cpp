@@ -281,4 +281,84 @@ TEST(SubtitleTextRenderingViewTest, RepaintsReuseTheRenderingUntilTheSubtitleOrS
     EXPECT_EQ(view.renderingCount(), 3u);
 }
 
+// --- Script positions and drawings --------------------------------------------------------------
+
+// A decoded event shown in a picture of the given size.
+struct ShownEvent {
+    FormattedTextSubtitleView view;
+    ShownEvent(const FormattedTextSubtitle& subtitle, int width, int height)
+        : view(subtitle, true) {
+        view.resize(width, height);
+        view.performLayout();
+    }
+    CGRect box() { return view.renderingView().textFrame(); }
+};
+
+TEST(SubtitleTextRenderingViewTest, APositionPlacesTheAlignedPointOfTheBox) {
+    ASSEvents events;
+    const std::string header = scriptHeader(640, 360);
+    const FormattedTextSubtitle topLeft =
+        events.decode(header, "0,Default,,0,0,0,,{\\an7\\pos(160,90)}Sign");
+    const FormattedTextSubtitle bottomRight =
+        events.decode(header, "0,Default,,0,0,0,,{\\an3\\move(480,270,0,0)}Sign");
+    const FormattedTextSubtitle centred =
+        events.decode(header, "0,Default,,0,0,0,,{\\pos(320,180)}Sign");
+    for (const auto& [width, height] : {std::pair(960, 540), std::pair(800, 600)}) {
+        const double toleranceX = 0.02 * width, toleranceY = 0.02 * height;
+        ShownEvent first(topLeft, width, height);
+        EXPECT_NEAR(first.box().minX(), width / 4.0, toleranceX) << width;
+        EXPECT_NEAR(first.box().minY(), height / 4.0, toleranceY) << width;
+        ShownEvent second(bottomRight, width, height);
+        EXPECT_NEAR(second.box().maxX(), 3 * width / 4.0, toleranceX) << width;
+        EXPECT_NEAR(second.box().maxY(), 3 * height / 4.0, toleranceY) << width;
+        // Without an alignment code: the style's bottom centre.
+        ShownEvent third(centred, width, height);
+        EXPECT_NEAR(third.box().midX(), width / 2.0, toleranceX) << width;
+        EXPECT_NEAR(third.box().maxY(), height / 2.0, toleranceY) << width;
+
+        // The ink lies in the box, right and below the point.
+        const std::vector<int> rows = rowsWith(picture(first.view), isWhite);
+        ASSERT_FALSE(rows.empty());
+        EXPECT_GE(rows.front(), height / 4 - 1);
+        EXPECT_LE(rows.back(), first.box().maxY());
+    }
+}
+
+TEST(SubtitleTextRenderingViewTest, DrawingsAreFilledShapesNotText) {
+    ASSEvents events;
+    // Red, on a 640 x 360 canvas shown at 1280 x 720: a 100 pixel square comes out at 200.
+    const std::string header = scriptHeader(640, 360, "&H000000FF");
+    for (const char* event :
+         {"0,Default,,0,0,0,,{\\an7\\pos(100,50)\\p1}m 0 0 l 100 0 100 100 0 100{\\p0}",
+          "0,Default,,0,0,0,,{\\an7\\pos(100,50)\\p2}m 0 0 l 200 0 200 200 0 200"}) {
+        const FormattedTextSubtitle subtitle = events.decode(header, event);
+        EXPECT_EQ(subtitle.formattedText->string(), "") << "no command shows as text";
+        ShownEvent shown(subtitle, 1280, 720);
+        const QImage image = picture(shown.view);
+        int inside = 0;
+        for (int y = 104; y < 296; y += 8) {
+            for (int x = 204; x < 396; x += 8) {
+                inside += isRed(QColor(image.pixel(x, y))) ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(inside, 24 * 24) << event;
+        for (const QPoint outside : {QPoint(196, 200), QPoint(404, 200), QPoint(300, 96),
+                                     QPoint(300, 304), QPoint(640, 600)}) {
+            EXPECT_EQ(QColor(image.pixel(outside)), QColor(Qt::black)) << event;
+        }
+    }
+}
+
+TEST(SubtitleTextRenderingViewTest, CommentsInBracesAreNotDrawn) {
+    ASSEvents events;
+    const std::string header = scriptHeader(640, 360);
+    const FormattedTextSubtitle withComment =
+        events.decode(header, "0,Default,,0,0,0,,Line {a comment}after");
+    EXPECT_EQ(withComment.formattedText->string(), "Line after");
+    const FormattedTextSubtitle without = events.decode(header, "0,Default,,0,0,0,,Line after");
+    ShownEvent first(withComment, 960, 540);
+    ShownEvent second(without, 960, 540);
+    EXPECT_EQ(picture(first.view), picture(second.view));
+}
+
 }  // namespace

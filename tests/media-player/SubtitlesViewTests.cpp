@@ -297,4 +297,103 @@ TEST_F(SubtitlesViewTest, FramesAndObserversForAViewThatIsGoneDoNothing) {
     advance(2);
 }
 
+// --- Subtitles on screen together ----------------------------------------------------------------
+
+SubtitlesFrame colouredFrame(double start, double end, const std::string& text,
+                             const NSColor& colour) {
+    SubtitleTextStyle style = plainStyle();
+    style.textAttributes.underlyingTextAttributes.insert_or_assign(NSForegroundColorAttributeName,
+                                                                   colour);
+    return {seconds(start), seconds(end), Subtitles::formattedText({formatted(text, style)})};
+}
+
+const NSColor red = NSColor::colorWithSRGBRed(1, 0, 0, 1);
+const NSColor green = NSColor::colorWithSRGBRed(0, 1, 0, 1);
+const NSColor blue = NSColor::colorWithSRGBRed(0, 0, 1, 1);
+
+TEST_F(SubtitlesViewTest, OverlappingCuesStackAndKeepTheirPlacesUntilTheNextOneStarts) {
+    play(0);
+    view->enqueueFrame(colouredFrame(1, 4, "HHHH", red));
+    view->enqueueFrame(colouredFrame(2, 6, "HHHH", green));
+    view->enqueueFrame(colouredFrame(5, 7, "HHHH", blue));
+    advance(1);
+    const std::vector<int> alone = rowsWith(picture(*view), isRed);
+    ASSERT_FALSE(alone.empty());
+    auto* first = dynamic_cast<FormattedTextSubtitleView*>(view->subtitleViews().at(0));
+    ASSERT_NE(first, nullptr);
+    const std::size_t renderings = first->renderingView().renderingCount();
+
+    advance(1);
+    QImage both = picture(*view);
+    EXPECT_EQ(first->renderingView().renderingCount(), renderings)
+        << "a cue that stays where it is is not drawn again";
+    const std::vector<int> earlier = rowsWith(both, isRed);
+    const std::vector<int> later = rowsWith(both, isGreen);
+    ASSERT_FALSE(later.empty());
+    ASSERT_EQ(earlier, alone) << "the cue on screen does not move";
+    EXPECT_LT(later.back(), earlier.front()) << "the later cue goes above, clear of the earlier";
+
+    advance(2);  // the earlier one ends
+    EXPECT_TRUE(rowsWith(picture(*view), isRed).empty());
+    EXPECT_EQ(rowsWith(picture(*view), isGreen), later) << "no jump while it is read";
+
+    advance(1);  // the next one starts: the stack closes up
+    QImage next = picture(*view);
+    EXPECT_EQ(rowsWith(next, isGreen), alone);
+    ASSERT_FALSE(rowsWith(next, isBlue).empty());
+    EXPECT_LT(rowsWith(next, isBlue).back(), alone.front());
+}
+
+TEST_F(SubtitlesViewTest, AtTheTopTheLaterCueGoesBelow) {
+    auto secondary = SubtitlesView::make(
+        false, MediaPlayerTimeObserverManager(synchronizer, kCMTimeZero), styleManager);
+    secondary->resize(960, 540);
+    secondary->show();
+    play(0);
+    secondary->enqueueFrame(colouredFrame(1, 4, "HHHH", red));
+    secondary->enqueueFrame(colouredFrame(2, 4, "HHHH", green));
+    advance(2);
+    const QImage image = picture(*secondary);
+    const std::vector<int> earlier = rowsWith(image, isRed);
+    const std::vector<int> later = rowsWith(image, isGreen);
+    ASSERT_FALSE(earlier.empty());
+    ASSERT_FALSE(later.empty());
+    EXPECT_LT(earlier.back(), later.front());
+    EXPECT_LT(earlier.front(), 540 / 6) << "the first one stays at the top";
+}
+
+TEST_F(SubtitlesViewTest, AnAlignmentOverrideInASubRipCuePutsItAtTheTop) {
+    ASSEvents events;
+    play(0);
+    view->enqueueFrame(
+        {seconds(1), seconds(3), Subtitles::formattedText({events.decodeSubRip("{\\an8}Sign")})});
+    view->enqueueFrame(
+        {seconds(1), seconds(3), Subtitles::formattedText({events.decodeSubRip("Dialogue")})});
+    advance(1);
+    const QImage image = picture(*view);
+    const int third = 540 / 3;
+    EXPECT_FALSE(rowsWith(image, isWhite, QRect(0, 0, 960, third)).empty()) << "the sign";
+    EXPECT_TRUE(rowsWith(image, isWhite, QRect(0, third, 960, third)).empty());
+    EXPECT_FALSE(rowsWith(image, isWhite, QRect(0, 2 * third, 960, third)).empty())
+        << "the dialogue";
+
+    // The secondary view keeps plain cues at the top, and one aligned to the bottom goes there.
+    auto secondary = SubtitlesView::make(
+        false, MediaPlayerTimeObserverManager(synchronizer, kCMTimeZero), styleManager);
+    secondary->resize(960, 540);
+    secondary->show();
+    secondary->enqueueFrame(
+        {seconds(3), seconds(5), Subtitles::formattedText({events.decodeSubRip("{\\an2}Low")})});
+    advance(2);
+    const QImage low = picture(*secondary);
+    EXPECT_TRUE(rowsWith(low, isWhite, QRect(0, 0, 960, 2 * third)).empty());
+    EXPECT_FALSE(rowsWith(low, isWhite, QRect(0, 2 * third, 960, third)).empty());
+    secondary->enqueueFrame(
+        {seconds(5), seconds(7), Subtitles::formattedText({events.decodeSubRip("High")})});
+    advance(2);
+    const QImage high = picture(*secondary);
+    EXPECT_FALSE(rowsWith(high, isWhite, QRect(0, 0, 960, third)).empty());
+    EXPECT_TRUE(rowsWith(high, isWhite, QRect(0, third, 960, 2 * third)).empty());
+}
+
 }  // namespace

@@ -89,6 +89,17 @@ ASSDecoder::ASSDecoder(Passkey, ASSSplitContextPointer decoderContext,
         originalContainerSize_ =
             CGSize{static_cast<CGFloat>(info.PlayResX), static_cast<CGFloat>(info.PlayResY)};
     }
+    CGFloat width = info.PlayResX;
+    CGFloat height = info.PlayResY;
+    if (width <= 0 && height <= 0) {
+        width = defaultPlayResX;
+        height = defaultPlayResY;
+    } else if (width <= 0) {
+        width = height * 4 / 3;
+    } else if (height <= 0) {
+        height = width * 3 / 4;
+    }
+    canvasSize_ = CGSize{width, height};
 }
 
 void ASSDecoder::updateStyleMap() {
@@ -219,6 +230,13 @@ SubtitleTextStyle ASSDecoder::makeStyle(const ASSStyle& style,
 
     if (std::optional<SubtitleTextStyle::Alignment> alignment = alignmentFromASS(style.Alignment)) {
         result.alignmentInContainer = *alignment;
+        // Bottom is where each subtitles view puts text anyway: every text track gets a default
+        // style aligned there, and the secondary view's text must stay at the top.
+        if (style.Alignment >= 7) {
+            result.verticalAlignmentInContainer = SubtitleTextStyle::VerticalAlignment::top;
+        } else if (style.Alignment >= 4) {
+            result.verticalAlignmentInContainer = SubtitleTextStyle::VerticalAlignment::middle;
+        }
     } else {
         log("ASS style \"{}\" has no valid alignment and is centred: {}.", style.Name,
             DecodingError::invalidTextAlignmentValue(style.Alignment).description());
@@ -267,11 +285,13 @@ FormattedTextSubtitle ASSDecoder::formattedTextSubtitle(const ASSDialog& dialog)
         baseStyle.containerInsets.right = dialog.MarginR;
     }
 
-    ASSRenderingContext context(baseStyle, std::move(styleMap));
+    ASSRenderingContext context(std::move(baseStyle), std::move(styleMap));
+    context.canvasSize = canvasSize_;
     performFFmpegCall({}, true, CallSite("formattedTextSubtitle(from:)"), [&] {
         return assSplitOverrideCodes(ASSRenderingContext::callbacks(), &context, dialog.Text);
     });
-    return FormattedTextSubtitle{context.output.copy(), std::move(baseStyle)};
+    return FormattedTextSubtitle{context.output.copy(), context.placedStyle(),
+                                 std::move(context.drawings)};
 }
 
 std::vector<FormattedTextSubtitle> ASSDecoder::formattedTextSubtitles(const char* eventText) {

@@ -105,6 +105,10 @@ public:
         return originalContainerSize_;
     }
 
+    // The canvas that positions and drawings are given in: PlayResX x PlayResY, the missing one
+    // of them taken at 4:3 from the other, 384 x 288 when both are missing.
+    platform::CGSize canvasSize() const { return canvasSize_; }
+
     // Rebuilds the style map; on failure logs and keeps the old one. Runs on the style map queue.
     void updateStyleMap();
 
@@ -131,6 +135,7 @@ private:
     mutable std::mutex decoderContextMutex_;
     ASSSplitContextPointer decoderContext_;
     std::optional<platform::CGSize> originalContainerSize_;
+    platform::CGSize canvasSize_;
     // Read and replaced only on styleNameToStyleMapQueue_.
     StyleMap styleNameToStyleMap_;
     std::shared_ptr<platform::DispatchQueue> styleNameToStyleMapQueue_;

@@ -1,6 +1,7 @@
 #include "media-player/decoders/subtitles/ASSOverrideCodes.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -70,6 +71,9 @@ public:
             return *length;
         }
         if (auto length = readOrigin()) {
+            return *length;
+        }
+        if (auto length = readDrawingMode()) {
             return *length;
         }
         // Unknown codes are skipped up to the next code or the end of the block.
@@ -289,8 +293,10 @@ private:
         return std::nullopt;
     }
 
-    // Reads "(n1,n2,...)" with `count` signed numbers.
-    static bool readArguments(ASSScanner& s, std::span<std::int32_t> values) {
+    // Reads "(n1,n2,...)" with `count` signed numbers. The first `coordinates` of them may have
+    // fractions, which scripts use for canvas positions; they are rounded to whole pixels.
+    static bool readArguments(ASSScanner& s, std::span<std::int32_t> values,
+                              std::size_t coordinates = 0) {
         if (!s.literal("(")) {
             return false;
         }
@@ -298,7 +304,16 @@ private:
             if (i > 0 && !s.literal(",")) {
                 return false;
             }
-            auto value = s.signedDecimal();
+            std::optional<std::int32_t> value;
+            if (i < coordinates) {
+                std::optional<float> coordinate = s.floatingPoint();
+                constexpr float limit = 1e9F;
+                if (coordinate && std::fabs(*coordinate) < limit) {
+                    value = static_cast<std::int32_t>(std::lround(*coordinate));
+                }
+            } else {
+                value = s.signedDecimal();
+            }
             if (!value) {
                 return false;
             }
@@ -311,7 +326,7 @@ private:
         std::array<std::int32_t, 6> values{0, 0, 0, 0, -1, -1};
         for (std::size_t count : {std::size_t{4}, std::size_t{6}}) {
             ASSScanner s = scanner();
-            if (s.literal("\\move") && readArguments(s, std::span(values).first(count)) &&
+            if (s.literal("\\move") && readArguments(s, std::span(values).first(count), 4) &&
                 separator(s)) {
                 if (count == 4) {
                     values[4] = values[5] = -1;
@@ -325,7 +340,7 @@ private:
         }
         ASSScanner s = scanner();
         std::array<std::int32_t, 2> point{};
-        if (s.literal("\\pos") && readArguments(s, point) && separator(s)) {
+        if (s.literal("\\pos") && readArguments(s, point, 2) && separator(s)) {
             if (callbacks_.move) {
                 callbacks_.move(priv_, point[0], point[1], point[0], point[1], -1, -1);
             }
@@ -344,6 +359,24 @@ private:
             return s.position();
         }
         return std::nullopt;
+    }
+
+    // "\p0" ... "\p4"; "\pos" and "\pbo" are other codes.
+    std::optional<std::size_t> readDrawingMode() {
+        ASSScanner s = scanner();
+        if (!s.literal("\\p")) {
+            return std::nullopt;
+        }
+        auto level = s.unsignedDecimal();
+        if (!level ||
+            *level > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ||
+            !separator(s)) {
+            return std::nullopt;
+        }
+        if (callbacks_.drawingMode) {
+            callbacks_.drawingMode(priv_, static_cast<std::int32_t>(*level));
+        }
+        return s.position();
     }
 
     const ASSOverrideCallbacks& callbacks_;
@@ -370,7 +403,11 @@ std::int32_t assSplitOverrideCodes(const ASSOverrideCallbacks& callbacks, void* 
     while (position < view.size()) {
         bool atNewLine = view[position] == '\\' && position + 1 < view.size() &&
                          (view[position + 1] == 'n' || view[position + 1] == 'N');
-        bool atBlock = view.substr(position).starts_with("{\\");
+        // A block of codes, or a comment: braces that close. An unclosed block of codes still
+        // counts as a block, and fails below.
+        bool atBlock =
+            view[position] == '{' && (view.substr(position).starts_with("{\\") ||
+                                      view.find('}', position + 1) != std::string_view::npos);
         if (atNewLine || atBlock) {
             reportRun();
         }
@@ -381,7 +418,11 @@ std::int32_t assSplitOverrideCodes(const ASSOverrideCallbacks& callbacks, void* 
             position += 2;
         } else if (atBlock) {
             ++position;
-            while (position < view.size() && view[position] == '\\') {
+            while (position < view.size() && view[position] != '}') {
+                if (view[position] != '\\') {
+                    ++position;
+                    continue;
+                }
                 std::size_t length =
                     OverrideCodeReader(callbacks, priv, view.substr(position)).read();
                 position += length - 1;

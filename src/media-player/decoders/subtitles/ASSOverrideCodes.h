@@ -29,12 +29,17 @@ struct ASSOverrideCallbacks {
     void (*move)(void* priv, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
                  std::int32_t t1, std::int32_t t2) = nullptr;
     void (*origin)(void* priv, std::int32_t x, std::int32_t y) = nullptr;
+    // "\p0" to leave drawing mode, "\p1" and up to draw the text that follows as shapes at that
+    // level of detail.
+    void (*drawingMode)(void* priv, std::int32_t level) = nullptr;
     void (*end)(void* priv) = nullptr;
 };
 
 // Tokenizes an event's NUL-terminated text into plain-text runs, line breaks and the override
 // codes inside "{\...}" blocks. Returns 0, or AVERROR_INVALIDDATA when an override block is not
-// closed by "}" (then neither the last text run nor end is reported). Unknown codes are skipped.
+// closed by "}" (then neither the last text run nor end is reported). Unknown codes are skipped,
+// and so is whatever else a block holds: "{a comment}" is never text. A "{" that no "}" closes
+// and that starts no code is text.
 std::int32_t assSplitOverrideCodes(const ASSOverrideCallbacks& callbacks, void* priv,
                                    const char* text);
 

@@ -1,9 +1,14 @@
 #include "media-player/decoders/subtitles/ASSRenderingContext.h"
 
+#include <QPainterPath>
+
+#include <cmath>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "media-player/decoders/subtitles/ASSColor.h"
+#include "media-player/decoders/subtitles/ASSDrawing.h"
 #include "media-player/decoders/subtitles/ASSTextBytes.h"
 #include "platform/foundation/Log.h"
 #include "platform/graphics/NSFontManager.h"
@@ -76,7 +81,13 @@ ASSOverrideCallbacks makeCallbacks() {
     callbacks.cancelOverrides = [](void* priv, const char* styleName) {
         contextOf(priv).cancelOverrides(styleName);
     };
-    // Positions and movement have no place in text laid out by alignment and insets.
+    // A movement is shown at its start point.
+    callbacks.move = [](void* priv, std::int32_t x1, std::int32_t y1, std::int32_t, std::int32_t,
+                        std::int32_t, std::int32_t) { contextOf(priv).setPosition(x1, y1); };
+    callbacks.drawingMode = [](void* priv, std::int32_t level) {
+        contextOf(priv).setDrawingMode(level);
+    };
+    callbacks.end = [](void* priv) { contextOf(priv).finishDrawing(); };
     return callbacks;
 }
 
@@ -94,6 +105,11 @@ const ASSOverrideCallbacks& ASSRenderingContext::callbacks() {
 
 void ASSRenderingContext::appendText(const char* characters, std::int32_t length) {
     std::string_view bytes(characters, static_cast<std::size_t>(length));
+    if (drawingLevel > 0) {
+        drawingCommands.append(bytes);
+        drawingCommands += ' ';
+        return;
+    }
     std::optional<std::string> text = assTextFromBytes(bytes);
     if (!text) {
         log("ASS text bytes could not be interpreted as a string: {}.", assBytesDescription(bytes));
@@ -103,6 +119,9 @@ void ASSRenderingContext::appendText(const char* characters, std::int32_t length
 }
 
 void ASSRenderingContext::appendNewLine() {
+    if (drawingLevel > 0) {
+        return;
+    }
     output.append(std::string_view("\n"), currentAttributes());
 }
 
@@ -287,6 +306,9 @@ void ASSRenderingContext::setFontSize(std::int32_t size) {
 }
 
 void ASSRenderingContext::setAlignment(std::int32_t alignment) {
+    if (!eventAlignment && alignment >= 1 && alignment <= 9) {
+        eventAlignment = alignment;
+    }
     switch (alignment) {
         case 1:
         case 4:
@@ -317,6 +339,60 @@ void ASSRenderingContext::cancelOverrides(const char* styleName) {
         }
     }
     currentStyle = baseStyle;
+}
+
+void ASSRenderingContext::setPosition(std::int32_t x, std::int32_t y) {
+    if (!eventPosition) {
+        eventPosition = CGPoint{static_cast<CGFloat>(x), static_cast<CGFloat>(y)};
+    }
+}
+
+void ASSRenderingContext::setDrawingMode(std::int32_t level) {
+    finishDrawing();
+    drawingLevel = level;
+}
+
+void ASSRenderingContext::finishDrawing() {
+    const std::string commands = std::exchange(drawingCommands, {});
+    if (drawingLevel <= 0 || commands.empty()) {
+        return;
+    }
+    SubtitleDrawing drawing;
+    QPainterPath path = assDrawingPath(commands, drawingLevel);
+    if (path.isEmpty()) {
+        return;
+    }
+    drawing.path = std::make_shared<const QPainterPath>(std::move(path));
+    drawing.canvasSize = canvasSize;
+    const NSAttributeDictionary& attributes = currentAttributes();
+    drawing.fillColor = foregroundColor(attributes);
+    if (hasStroke()) {
+        // The stroke width is a percentage of the font size, negative for filled text, and
+        // counts both sides of the outline.
+        const CGFloat width = attributes.at(NSStrokeWidthAttributeName).numberValue().value_or(0);
+        drawing.outlineWidth =
+            std::abs(width) * currentStyle.textAttributes.font().pointSize() / 200;
+        drawing.outlineColor = strokeColor(attributes);
+    }
+    drawings.push_back(std::move(drawing));
+}
+
+SubtitleTextStyle ASSRenderingContext::placedStyle() const {
+    SubtitleTextStyle style = baseStyle;
+    if (eventAlignment) {
+        const std::int32_t alignment = *eventAlignment;
+        style.alignmentInContainer = alignment % 3 == 1   ? SubtitleTextStyle::Alignment::left
+                                     : alignment % 3 == 2 ? SubtitleTextStyle::Alignment::center
+                                                          : SubtitleTextStyle::Alignment::right;
+        style.verticalAlignmentInContainer =
+            alignment <= 3   ? SubtitleTextStyle::VerticalAlignment::bottom
+            : alignment <= 6 ? SubtitleTextStyle::VerticalAlignment::middle
+                             : SubtitleTextStyle::VerticalAlignment::top;
+    }
+    if (eventPosition) {
+        style.position = SubtitleTextStyle::Position{*eventPosition, canvasSize};
+    }
+    return style;
 }
 
 }  // namespace quillon

@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "media-player/decoders/subtitles/ASSOverrideCodes.h"
+#include "media-player/decoders/subtitles/SubtitleDrawing.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyle.h"
 #include "platform/graphics/NSMutableAttributedString.h"
 
@@ -26,6 +29,18 @@ struct ASSRenderingContext {
     // A snapshot of the decoder's style map, for "\r" with a style name.
     StyleMap styleMap;
     SubtitleTextStyle currentStyle;
+    // The script's canvas, which positions and drawings are given in.
+    platform::CGSize canvasSize{384, 288};
+    // Placement belongs to the whole event: the first alignment and the first position win.
+    std::optional<std::int32_t> eventAlignment;
+    std::optional<platform::CGPoint> eventPosition;
+    // The shapes drawn so far, and the commands of the one being read (level 0: not drawing).
+    std::vector<SubtitleDrawing> drawings;
+    std::int32_t drawingLevel = 0;
+    std::string drawingCommands;
+
+    // The base style with the event's alignment and position.
+    SubtitleTextStyle placedStyle() const;
 
     // What each code does to the state.
     void appendText(const char* characters, std::int32_t length);
@@ -37,6 +52,10 @@ struct ASSRenderingContext {
     void setFontSize(std::int32_t size);
     void setAlignment(std::int32_t alignment);
     void cancelOverrides(const char* styleName);
+    void setPosition(std::int32_t x, std::int32_t y);
+    void setDrawingMode(std::int32_t level);
+    // Turns the pending drawing commands into a shape.
+    void finishDrawing();
 
 private:
     bool isRestricted() const { return currentStyle.shouldRestrictOverridesToBasicAttributes; }

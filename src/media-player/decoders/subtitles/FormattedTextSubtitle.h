@@ -1,5 +1,8 @@
 #pragma once
 
+#include <vector>
+
+#include "media-player/decoders/subtitles/SubtitleDrawing.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyle.h"
 #include "platform/graphics/NSAttributedString.h"
 
@@ -11,6 +14,8 @@ struct FormattedTextSubtitle {
     // Immutable and shared between the copies of a frame.
     platform::NSAttributedStringRef formattedText;
     SubtitleTextStyle style;
+    // The shapes of the event's drawing mode, placed together as one box by the style.
+    std::vector<SubtitleDrawing> drawings = {};
 };
 
 }  // namespace quillon

@@ -56,6 +56,8 @@ void SubtitleTextStyle::apply(const SubtitleTextStyle& other) {
         textAttributes.underlyingTextAttributes.insert_or_assign(key, value);
     }
     alignmentInContainer = other.alignmentInContainer;
+    verticalAlignmentInContainer = other.verticalAlignmentInContainer;
+    position = other.position;
 }
 
 }  // namespace quillon

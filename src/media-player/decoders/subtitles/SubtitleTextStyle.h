@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/graphics/CGGeometry.h"
 #include "platform/graphics/NSAttributeDictionary.h"
 #include "platform/graphics/NSColor.h"
@@ -41,6 +43,16 @@ struct SubtitleTextStyle {
     };
 
     enum class Alignment { left, center, right };
+    enum class VerticalAlignment { bottom, middle, top };
+
+    // A point of the script's canvas (canvasSize, stretched to the picture) where the box goes;
+    // the alignments say which of its corners or edge midpoints sits there.
+    struct Position {
+        platform::CGPoint point;
+        platform::CGSize canvasSize;
+
+        friend bool operator==(const Position&, const Position&) = default;
+    };
 
     // The text is laid out for a font size of initialBaseFontSize, then scaled so that this size
     // becomes baseFontSizePercentageRelativeToVideoHeight per cent of the picture height, times
@@ -58,12 +70,18 @@ struct SubtitleTextStyle {
     // Distance of the text from the picture's edges, in the style's units.
     platform::NSEdgeInsets containerInsets;
     Alignment alignmentInContainer = Alignment::center;
+    // Where in the picture's height the box goes; absent, the subtitles view decides (the bottom
+    // for the primary subtitles, the top for the secondary ones).
+    std::optional<VerticalAlignment> verticalAlignmentInContainer;
+    // Absent: the box is placed in the container by the alignments.
+    std::optional<Position> position;
     // When true, overrides may change only bold, italic, underline, strikethrough and alignment.
     bool shouldRestrictOverridesToBasicAttributes = false;
     ScalingInfo scalingInfo;
 
     // Lets `other` override this style: only its basic attributes (traits, underline,
-    // strikethrough, alignment) when this style is restricted, else entirely.
+    // strikethrough) and its placement (alignments, position) when this style is restricted,
+    // else entirely.
     void apply(const SubtitleTextStyle& other);
 
     friend bool operator==(const SubtitleTextStyle&, const SubtitleTextStyle&) = default;

@@ -1,3 +1,4 @@
+#include <QPainterPath>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -210,6 +211,58 @@ TEST_F(ASSDecoderEventTest, RenderingContextFollowsAlignmentCodes) {
     EXPECT_EQ(alignmentAfter("{\\an9}"), SubtitleTextStyle::Alignment::right);
     EXPECT_EQ(alignmentAfter("{\\a3}"), SubtitleTextStyle::Alignment::right);
     EXPECT_EQ(alignmentAfter("{\\an1\\an}"), SubtitleTextStyle::Alignment::center);
+}
+
+TEST_F(ASSDecoderEventTest, AlignmentAndPositionPlaceTheWholeEvent) {
+    using Vertical = SubtitleTextStyle::VerticalAlignment;
+    using Horizontal = SubtitleTextStyle::Alignment;
+    const SubtitleTextStyle top = decode("Default,,0,0,0,,{\\an8}A{\\an1}B").style;
+    EXPECT_EQ(top.verticalAlignmentInContainer, Vertical::top) << "the first alignment wins";
+    EXPECT_EQ(top.alignmentInContainer, Horizontal::center);
+    const SubtitleTextStyle legacy = decode("Default,,0,0,0,,{\\a11}A").style;
+    EXPECT_EQ(legacy.verticalAlignmentInContainer, Vertical::middle);
+    EXPECT_EQ(legacy.alignmentInContainer, Horizontal::right);
+    EXPECT_EQ(decode("Default,,0,0,0,,{\\an1}A").style.verticalAlignmentInContainer,
+              Vertical::bottom)
+        << "an event aligned to the bottom says so, for the view that draws at the top";
+
+    // A style's alignment: bottom is left to the view.
+    EXPECT_EQ(decode("Top,,0,0,0,,A").style.verticalAlignmentInContainer, Vertical::top);
+    EXPECT_EQ(decode("Default,,0,0,0,,A").style.verticalAlignmentInContainer, std::nullopt);
+
+    // Positions are on the script's canvas: this header gives none, so 384 x 288.
+    EXPECT_EQ(decoder_->canvasSize(), CGSizeMake(384, 288));
+    EXPECT_EQ(decode("Default,,0,0,0,,{\\pos(10,20)}A{\\pos(30,40)}").style.position,
+              (SubtitleTextStyle::Position{CGPointMake(10, 20), CGSizeMake(384, 288)}));
+    EXPECT_EQ(decode("Default,,0,0,0,,{\\move(5,6,100,100,0,500)}A").style.position,
+              (SubtitleTextStyle::Position{CGPointMake(5, 6), CGSizeMake(384, 288)}));
+
+    auto canvasOf = [&](const std::string& info) {
+        return makeDecoder(headerWithStyles("", info))->canvasSize();
+    };
+    EXPECT_EQ(canvasOf("PlayResX: 1920\nPlayResY: 1080\n"), CGSizeMake(1920, 1080));
+    EXPECT_EQ(canvasOf("PlayResY: 480\n"), CGSizeMake(640, 480));
+    EXPECT_EQ(canvasOf("PlayResX: 640\n"), CGSizeMake(640, 480));
+}
+
+TEST_F(ASSDecoderEventTest, DrawingsBecomeShapesInThePrimaryColour) {
+    const FormattedTextSubtitle subtitle =
+        decode("Default,,0,0,0,,{\\c&H0000FF&\\p3}m 0 0 l 40 0 40 20 0 20{\\p0}after");
+    EXPECT_EQ(subtitle.formattedText->string(), "after");
+    ASSERT_EQ(subtitle.drawings.size(), 1u);
+    const SubtitleDrawing& drawing = subtitle.drawings[0];
+    EXPECT_EQ(drawing.path->boundingRect(), QRectF(0, 0, 10, 5)) << "level 3: quarter pixels";
+    EXPECT_EQ(drawing.canvasSize, CGSizeMake(384, 288));
+    EXPECT_EQ(drawing.fillColor, NSColor::colorWithSRGBRed(1, 0, 0, 0x7F / 255.0));
+    ASSERT_TRUE(drawing.outlineColor);
+    EXPECT_DOUBLE_EQ(drawing.outlineWidth, 2);
+
+    // Curves, open figures and stray words.
+    const FormattedTextSubtitle curves =
+        decode("Default,,0,0,0,,{\\p1}m 0 0 b 10 0 10 10 0 10 x n 20 20 l 30 30 s 40 20 50 30 c");
+    ASSERT_EQ(curves.drawings.size(), 1u);
+    EXPECT_EQ(curves.drawings[0].path->boundingRect().toAlignedRect(), QRect(0, 0, 50, 30));
+    EXPECT_TRUE(decode("Default,,0,0,0,,{\\p1}m 0 0 l").drawings.empty());
 }
 
 // ---------------------------------------------------------------------------------------------

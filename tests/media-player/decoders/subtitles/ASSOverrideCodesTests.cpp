@@ -57,6 +57,9 @@ struct Recorder {
         callbacks.origin = [](void* priv, std::int32_t x, std::int32_t y) {
             of(priv).events.push_back(fmt::format("origin {} {}", x, y));
         };
+        callbacks.drawingMode = [](void* priv, std::int32_t level) {
+            of(priv).events.push_back(fmt::format("drawing {}", level));
+        };
         callbacks.end = [](void* priv) { of(priv).events.push_back("end"); };
         return callbacks;
     }
@@ -117,6 +120,9 @@ TEST(ASSOverrideCodesTest, PositionCodes) {
     EXPECT_EQ(split("{\\pos(10,20)\\move(1, 2,3,4)\\move(1,2,3,4,5,-6)\\org(-7,8)}").events,
               (Events{"move 10 20 10 20 -1 -1", "move 1 2 3 4 -1 -1", "move 1 2 3 4 5 -6",
                       "origin -7 8", "end"}));
+    // Canvas points may have fractions; times may not.
+    EXPECT_EQ(split("{\\pos(640.4,-2.6)\\move(1.5,2,3,4,5.5,6)}").events,
+              (Events{"move 640 -3 640 -3 -1 -1", "end"}));
 }
 
 TEST(ASSOverrideCodesTest, LineBreaksAndHardSpaces) {
@@ -129,12 +135,24 @@ TEST(ASSOverrideCodesTest, UnknownCodesAreSkipped) {
     EXPECT_EQ(split("{\\bord4\\shad3\\b1}x{\\blur2}{\\fscx120}{\\clip(0,0,1,1)}y").events,
               (Events{"style b 0", "text x", "text y", "end"}));
     // Codes whose digit runs on, or that sit inside other codes, are skipped as a whole.
-    EXPECT_EQ(split("{\\b700}a{\\t(\\b1)}b{\\pos(1.5,2)}c").events,
+    EXPECT_EQ(split("{\\b700}a{\\t(\\b1)}b{\\org(1.5,2)}c").events,
               (Events{"text a", "text b", "text c", "end"}));
 }
 
-TEST(ASSOverrideCodesTest, BracesWithoutCodesArePlainText) {
-    EXPECT_EQ(split("{note} x").events, (Events{"text {note} x", "end"}));
+TEST(ASSOverrideCodesTest, CommentsInBracesAreSkipped) {
+    EXPECT_EQ(split("{note} x").events, (Events{"text  x", "end"}));
+    EXPECT_EQ(split("Line {a comment}after").events, (Events{"text Line ", "text after", "end"}));
+    // The codes of a block that also holds a comment still count.
+    EXPECT_EQ(split("{say\\b1}a{\\i1}b{\\u1}{then}c").events,
+              (Events{"style b 0", "text a", "style i 0", "text b", "style u 0", "text c", "end"}));
+    // A brace that nothing closes is text.
+    EXPECT_EQ(split("a { b").events, (Events{"text a { b", "end"}));
+}
+
+TEST(ASSOverrideCodesTest, DrawingModeCodes) {
+    EXPECT_EQ(split("{\\p1}m 0 0 l 1 0{\\p0}x{\\pos(1,2)\\pbo-5\\p4}").events,
+              (Events{"drawing 1", "text m 0 0 l 1 0", "drawing 0", "text x", "move 1 2 1 2 -1 -1",
+                      "drawing 4", "end"}));
 }
 
 TEST(ASSOverrideCodesTest, UnclosedBlockFails) {

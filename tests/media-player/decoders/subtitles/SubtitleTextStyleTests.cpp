@@ -77,6 +77,8 @@ TEST(SubtitleTextStyleTest, RestrictedApplyTakesOnlyTheBasicAttributes) {
     SubtitleTextStyle other = boldItalicUnderlinedLeftStyle();
     other.textAttributes.underlyingTextAttributes.insert_or_assign(
         NSStrikethroughStyleAttributeName, 1.0);
+    other.verticalAlignmentInContainer = SubtitleTextStyle::VerticalAlignment::top;
+    other.position = SubtitleTextStyle::Position{CGPointMake(1, 2), CGSizeMake(384, 288)};
     style.apply(other);
 
     const NSAttributeDictionary& attributes = style.textAttributes.underlyingTextAttributes;
@@ -92,6 +94,9 @@ TEST(SubtitleTextStyleTest, RestrictedApplyTakesOnlyTheBasicAttributes) {
     EXPECT_EQ(attributes.at(NSUnderlineStyleAttributeName), NSAttributeValue(1));
     EXPECT_EQ(attributes.at(NSStrikethroughStyleAttributeName), NSAttributeValue(1));
     EXPECT_EQ(style.alignmentInContainer, SubtitleTextStyle::Alignment::left);
+    // Placement is not looks: a sign still goes where the script puts it.
+    EXPECT_EQ(style.verticalAlignmentInContainer, other.verticalAlignmentInContainer);
+    EXPECT_EQ(style.position, other.position);
     EXPECT_EQ(style.containerInsets, before.containerInsets);
     EXPECT_EQ(style.scalingInfo, before.scalingInfo);
     EXPECT_TRUE(style.shouldRestrictOverridesToBasicAttributes);
