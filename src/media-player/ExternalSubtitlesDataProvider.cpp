@@ -5,7 +5,6 @@
 #include "media-player/DataProviderFailureLog.h"
 #include "media-player/DataProviderRestart.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
-#include "media-player/media-source/MediaSourceReading.h"
 #include "platform/dispatch/DispatchPredicate.h"
 
 namespace quillon {
@@ -34,6 +33,11 @@ void ExternalSubtitlesDataProvider::selectSubtitlesTrack(
     std::shared_ptr<ExternalSubtitlesTrack> track) {
     dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
     const auto previous = std::exchange(selectedSubtitlesTrack_, std::move(track));
+    if (selectedSubtitlesTrack_ != previous) {
+        reading_ = selectedSubtitlesTrack_
+                       ? std::make_unique<ExternalSubtitlesReading>(selectedSubtitlesTrack_)
+                       : nullptr;
+    }
     if (selectedSubtitlesTrack_) {
         selectedSubtitlesTrack_->decoder()->flush();
     }
@@ -76,7 +80,7 @@ void ExternalSubtitlesDataProvider::seekAndProvide(CMTime time, bool provideImme
 void ExternalSubtitlesDataProvider::seekExternalSubtitlesTrack(CMTime target) {
     std::vector<PacketRef> packets;
     try {
-        packets = quillon::seekExternalSubtitlesTrack(*selectedSubtitlesTrack_, target);
+        packets = reading_->seek(target);
     } catch (...) {
         logDataProviderFailure("Failed to seek external subtitles track: ");
         return;
@@ -93,13 +97,12 @@ void ExternalSubtitlesDataProvider::seekExternalSubtitlesTrack(CMTime target) {
 void ExternalSubtitlesDataProvider::readAndDecodePackets(CMTime target,
                                                          std::vector<SubtitlesFrame> frames) {
     const auto& track = *selectedSubtitlesTrack_;
-    const std::shared_ptr<SubtitlesTrack> fileTracks[] = {track.externalMediaSourceTrack()};
     // Reads on until a frame starts at or after the target: every frame on screen there has
     // been met by then.
     while (frames.empty() || CMTimeCompare(frames.back().startTime, target) < 0) {
-        std::optional<VisualPacket> next;
+        PacketRef next;
         try {
-            next = readVisualPacket(*track.externalMediaSource(), nullptr, fileTracks);
+            next = reading_->readPacket();
         } catch (...) {
             logDataProviderFailure("Failed to read packet from external subtitles track: ");
             removeDataProducer();
@@ -116,7 +119,7 @@ void ExternalSubtitlesDataProvider::readAndDecodePackets(CMTime target,
             removeDataProducer();
             break;
         }
-        if (auto frame = decode(*next->packet)) {
+        if (auto frame = decode(*next)) {
             frames.push_back(std::move(*frame));
         }
     }
@@ -145,10 +148,9 @@ void ExternalSubtitlesDataProvider::provideMediaData() {
 
 ExternalSubtitlesDataProvider::NextFrames ExternalSubtitlesDataProvider::readNextFrames() {
     const auto& track = *selectedSubtitlesTrack_;
-    const std::shared_ptr<SubtitlesTrack> fileTracks[] = {track.externalMediaSourceTrack()};
-    std::optional<VisualPacket> next;
+    PacketRef next;
     try {
-        next = readVisualPacket(*track.externalMediaSource(), nullptr, fileTracks);
+        next = reading_->readPacket();
     } catch (...) {
         logDataProviderFailure("Failed to read packet from external subtitles track: ");
         return {{}, true};
@@ -161,7 +163,7 @@ ExternalSubtitlesDataProvider::NextFrames ExternalSubtitlesDataProvider::readNex
         }
     }
     NextFrames result;
-    if (auto frame = decode(*next->packet)) {
+    if (auto frame = decode(*next)) {
         result.frames.push_back(std::move(*frame));
     }
     return result;

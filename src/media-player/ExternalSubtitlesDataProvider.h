@@ -9,6 +9,7 @@
 #include "media-player/SubtitlesView.h"
 #include "media-player/decoders/subtitles/SubtitlesFrame.h"
 #include "media-player/media-source/Atomic.h"
+#include "media-player/media-source/ExternalSubtitlesReading.h"
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/coremedia/CMTime.h"
@@ -104,6 +105,9 @@ private:
     std::shared_ptr<std::atomic<int>> framesInFlight_ = std::make_shared<std::atomic<int>>(0);
     // Used on queue only.
     std::shared_ptr<ExternalSubtitlesTrack> selectedSubtitlesTrack_;
+    // The selected track's file, read for this provider alone: the other position may show
+    // another track of the same file.
+    std::unique_ptr<ExternalSubtitlesReading> reading_;
 };
 
 }  // namespace quillon

@@ -196,6 +196,17 @@ bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
     const std::pair<const std::shared_ptr<SubtitlesTrack>&, const FramesHandler&> subtitles[] = {
         {selectedPrimarySubtitlesTrack_, primaryFrames},
         {selectedSecondarySubtitlesTrack_, secondaryFrames}};
+    if (selectedPrimarySubtitlesTrack_ &&
+        selectedPrimarySubtitlesTrack_ == selectedSecondarySubtitlesTrack_) {
+        // One decoder for both positions: drained once, its last frames go to both views.
+        try {
+            auto frames = drainSubtitlesFrameDecoder(*selectedPrimarySubtitlesTrack_->decoder());
+            secondaryFrames(frames);
+            primaryFrames(std::move(frames));
+        } catch (...) {
+        }
+        return true;
+    }
     for (const auto& [track, handler] : subtitles) {
         if (!track) {
             continue;
@@ -227,15 +238,22 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
         });
         return;
     }
-    // One embedded track may be chosen in both positions: each position then decodes it.
-    if (&track == selectedPrimarySubtitlesTrack_.get()) {
+    // One embedded track may be chosen in both positions. Its decoder keeps state between
+    // packets (closed captions build their rows from them), so each packet is decoded once and
+    // the frames go to both views.
+    const bool isPrimary = &track == selectedPrimarySubtitlesTrack_.get();
+    const bool isSecondary = &track == selectedSecondarySubtitlesTrack_.get();
+    if (isPrimary) {
         try {
-            primaryFrames(selectedPrimarySubtitlesTrack_->decoder()->decode(packet));
+            auto frames = selectedPrimarySubtitlesTrack_->decoder()->decode(packet);
+            if (isSecondary) {
+                secondaryFrames(frames);
+            }
+            primaryFrames(std::move(frames));
         } catch (...) {
             logDataProviderFailure("Failed to decode packet from primary subtitles track: ");
         }
-    }
-    if (&track == selectedSecondarySubtitlesTrack_.get()) {
+    } else if (isSecondary) {
         try {
             secondaryFrames(selectedSecondarySubtitlesTrack_->decoder()->decode(packet));
         } catch (...) {

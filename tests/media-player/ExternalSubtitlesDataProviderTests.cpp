@@ -7,6 +7,7 @@
 
 #include "media-player/DataProviderTestSupport.h"
 #include "media-player/ExternalSubtitlesDataProvider.h"
+#include "media-player/FormattedTextSubtitleView.h"
 #include "media-player/MediaPlayerTimeObserverManager.h"
 #include "media-player/SubtitlesView.h"
 #include "platform/foundation/Log.h"
@@ -20,15 +21,15 @@ using namespace quillon::test;
 // A SubRip file written for the test: cue i from i to i + 0.5 seconds, i = first..first+count-1.
 class SubRipFile {
 public:
-    SubRipFile(int first, int count) {
+    SubRipFile(int first, int count, std::string_view label = "Cue") {
         path_ = std::filesystem::temp_directory_path() /
                 fmt::format("quillon-provider-{}-{}.srt", ::getpid(), counter()++);
         std::ofstream file(path_);
         for (int index = 0; index < count; ++index) {
             const int second = first + index;
             file << index + 1 << "\n"
-                 << fmt::format("00:00:{:02},000 --> 00:00:{:02},500\n", second, second) << "Cue "
-                 << second << "\n\n";
+                 << fmt::format("00:00:{:02},000 --> 00:00:{:02},500\n", second, second) << label
+                 << " " << second << "\n\n";
         }
     }
     ~SubRipFile() { std::filesystem::remove(path_); }
@@ -231,6 +232,95 @@ TEST_F(ExternalSubtitlesDataProviderTest, NothingIsHandedOverOnceTheProviderHasG
     queue->sync([] {});
     DispatchQueue::main().drain();
     EXPECT_EQ(pending(), 0u);
+}
+
+// A Matroska subtitle file with two SubRip tracks, English ("A n") and French ("B n"), whose cues
+// n run from n to n + 0.5 seconds for n = 0..39: their packets interleave.
+class TwoTrackSubtitleFile {
+public:
+    TwoTrackSubtitleFile() : english_(0, 40, "A"), french_(0, 40, "B") {
+        path_ = std::filesystem::temp_directory_path() /
+                fmt::format("quillon-two-tracks-{}.mks", ::getpid());
+        const std::string command = fmt::format(
+            "ffmpeg -nostdin -loglevel error -y -i '{}' -i '{}' -map 0 -map 1 -c copy "
+            "-metadata:s:s:0 language=eng -metadata:s:s:1 language=fre -f matroska '{}'",
+            english_.url().path(), french_.url().path(), path_.string());
+        if (std::system(command.c_str()) != 0) {
+            throw std::runtime_error("ffmpeg could not make " + path_.string());
+        }
+    }
+    ~TwoTrackSubtitleFile() { std::filesystem::remove(path_); }
+    TwoTrackSubtitleFile(const TwoTrackSubtitleFile&) = delete;
+    TwoTrackSubtitleFile& operator=(const TwoTrackSubtitleFile&) = delete;
+
+    URL url() const { return URL::fileURL(path_.string()); }
+
+private:
+    SubRipFile english_;
+    SubRipFile french_;
+    std::filesystem::path path_;
+};
+
+std::vector<std::string> shownTexts(const SubtitlesView& view) {
+    std::vector<std::string> texts;
+    for (QWidget* child : view.subtitleViews()) {
+        if (auto* text = dynamic_cast<FormattedTextSubtitleView*>(child)) {
+            texts.push_back(text->subtitle().formattedText->string());
+        }
+    }
+    return texts;
+}
+
+std::string describe(const std::vector<std::string>& texts) {
+    return texts.empty() ? "nothing" : texts.front();
+}
+
+TEST_F(ExternalSubtitlesDataProviderTest, TwoTracksOfOneFileShowEveryCueInBothPositions) {
+    const TwoTrackSubtitleFile file;
+    const auto fileSource = MediaSource::make(file.url(), source->duration(), false);
+    ASSERT_EQ(fileSource->embeddedSubtitlesTracks().size(), 2u);
+    const auto english =
+        ExternalSubtitlesTrack::make(fileSource, fileSource->embeddedSubtitlesTracks().at(0));
+    const auto french =
+        ExternalSubtitlesTrack::make(fileSource, fileSource->embeddedSubtitlesTracks().at(1));
+
+    const auto topView =
+        SubtitlesView::make(false, MediaPlayerTimeObserverManager(synchronizer, kCMTimeZero));
+    auto topProvider = ExternalSubtitlesDataProvider::make(source, topView);
+    select(english);
+    restartAndWait<ExternalSubtitlesDataProvider>(
+        *topProvider, [french](ExternalSubtitlesDataProvider& provider) {
+            provider.selectSubtitlesTrack(french);
+        });
+
+    // Both seek, one after the other; then both fill their views as their cues end.
+    const CMTime target = seconds(20.25);
+    seek(target);
+    const int expected = completions.count->load() + 1;
+    topProvider->restart(
+        true, [weak = std::weak_ptr(topProvider), target, completions = completions] {
+            if (const auto strong = weak.lock()) {
+                strong->seekAndProvide(target, false, completions.queue, completions.completion());
+            }
+        });
+    ASSERT_TRUE(completions.reaches(expected));
+
+    synchronizer->setRate(1, target);
+    for (int cue = 20; cue < 36; ++cue) {
+        SCOPED_TRACE(cue);
+        const std::vector<std::string> english = {fmt::format("A {}", cue)};
+        const std::vector<std::string> french = {fmt::format("B {}", cue)};
+        ASSERT_TRUE(eventually([&] {
+            provider->queue()->sync([] {});
+            topProvider->queue()->sync([] {});
+            DispatchQueue::main().drain();
+            return shownTexts(*view) == english && shownTexts(*topView) == french;
+        })) << describe(shownTexts(*view))
+            << " / " << describe(shownTexts(*topView));
+        clock->advanceSeconds(1.0);
+    }
+    topProvider.reset();
+    DispatchQueue::main().drain();
 }
 
 }  // namespace

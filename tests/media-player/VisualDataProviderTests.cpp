@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "media-player/DataProviderTestSupport.h"
+#include "media-player/FormattedTextSubtitleView.h"
 #include "media-player/MediaPlayerTimeObserverManager.h"
 #include "media-player/StuckDecoder.h"
 #include "media-player/SubtitlesView.h"
@@ -353,6 +356,90 @@ TEST_F(VisualDataProviderTest, AStuckHardwareDecoderGivesWayToTheSoftwareOne) {
     expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), seconds(0.5));
     EXPECT_EQ(restarts->load(), 1);
     EXPECT_EQ(failures.count->load(), 0);
+}
+
+// Four seconds of picture with closed captions in roll-up mode: "Hello" from about 0.3 s to 1 s,
+// when "World" starts the next row. A caption decoder keeps its rows between packets, so a packet
+// decoded twice writes its letters twice.
+class ClosedCaptionMedia {
+public:
+    ClosedCaptionMedia() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quillon-captions-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make a folder for the caption media";
+        }
+        directory_ = pattern;
+        // Roll-up with two rows, carriage return, row 15, then the letters with odd parity.
+        std::ofstream(directory_ / "captions.scc")
+            << "Scenarist_SCC V1.0\n\n"
+            << "00:00:00:10\t9425 9425 94ad 94ad 9470 9470 c8e5 ecec ef80\n\n"
+            << "00:00:01:00\t94ad 94ad 9470 9470 57ef f2ec 6480\n\n"
+            << "00:00:03:00\t942c 942c\n\n";
+        const std::string command =
+            "ffmpeg -nostdin -hide_banner -loglevel error -y "
+            "-f lavfi -i testsrc=size=64x48:rate=25:duration=4 -i '" +
+            (directory_ / "captions.scc").string() +
+            "' -map 0:v -map 1 -c:v libx264 -pix_fmt yuv420p -c:s copy -f mov '" + path().string() +
+            "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    ~ClosedCaptionMedia() {
+        std::error_code error;
+        std::filesystem::remove_all(directory_, error);
+    }
+    ClosedCaptionMedia(const ClosedCaptionMedia&) = delete;
+    ClosedCaptionMedia& operator=(const ClosedCaptionMedia&) = delete;
+
+    std::filesystem::path path() const { return directory_ / "captions.mov"; }
+
+private:
+    std::filesystem::path directory_;
+};
+
+std::vector<std::string> shownTexts(const SubtitlesView& view) {
+    std::vector<std::string> texts;
+    for (QWidget* child : view.subtitleViews()) {
+        if (auto* text = dynamic_cast<FormattedTextSubtitleView*>(child)) {
+            texts.push_back(text->subtitle().formattedText->string());
+        }
+    }
+    return texts;
+}
+
+TEST_F(VisualDataProviderTest, OneStreamInBothPositionsIsDecodedOnceForBoth) {
+    const ClosedCaptionMedia media;
+    source = MediaSource::make(URL::fileURL(media.path().string()), kCMTimeInvalid, true);
+    ASSERT_EQ(source->embeddedSubtitlesTracks().size(), 1u);
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    selectVideo();
+    selectPrimarySubtitles();
+    run([track = source->embeddedSubtitlesTracks().at(0)](VisualDataProvider& provider) {
+        provider.selectSecondarySubtitlesTrack(track);
+    });
+
+    provide(seconds(0.0));
+    synchronizer->setRate(1, seconds(0.0));
+    // What each view showed, in order.
+    std::vector<std::string> primarySeen;
+    std::vector<std::string> secondarySeen;
+    const auto record = [](const SubtitlesView& view, std::vector<std::string>& seen) {
+        for (auto& text : shownTexts(view)) {
+            if (std::find(seen.begin(), seen.end(), text) == seen.end()) {
+                seen.push_back(std::move(text));
+            }
+        }
+    };
+    for (int step = 0; step < 30; ++step) {
+        clock->advanceSeconds(0.1);
+        settleViews();
+        record(*primaryView, primarySeen);
+        record(*secondaryView, secondarySeen);
+    }
+    // The row as captioned; a second decoding of its packet would have rolled up a copy.
+    const std::vector<std::string> captions = {"Hello"};
+    EXPECT_EQ(primarySeen, captions);
+    EXPECT_EQ(secondarySeen, captions);
 }
 
 }  // namespace

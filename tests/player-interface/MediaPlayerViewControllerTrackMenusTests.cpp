@@ -4,6 +4,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,28 @@ TEST_F(TrackMenusTest, TwoSubtitlesTracksAreListedTwiceAndMoveBetweenSlots) {
     // A subtitles item sent as a video selection is the wrong kind of track.
     controller->tryToPerform("selectVideoTrack:", item(menu, top, 0));
     EXPECT_EQ(player->selectedVideoTrack(), source->videoTracks().at(0));
+}
+
+TEST_F(TrackMenusTest, AnAddedFileIsTitledWithTheLanguageItsNameGives) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    open("subtitles-srt.mkv");
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("quillon-menu-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto file = folder / "subtitles-srt.fr.forced.srt";
+    std::filesystem::copy_file(mediaPath("subtitles.srt"), file,
+                               std::filesystem::copy_options::overwrite_existing);
+    controller->loadExternalSubtitles(URL::fileURL(file.string()));
+    ASSERT_TRUE(eventually([&] { return !controller->isLoadingExternalSubtitles(); }));
+    settle();
+    update();
+    // The embedded track names its language itself; the file only through its name.
+    EXPECT_EQ(item(menu, "Subtitle Tracks (Bottom)", 0)->text(), "English");
+    EXPECT_EQ(item(menu, "Subtitle Tracks (Bottom)", 1)->text(), "[Added] French");
+    EXPECT_TRUE(source->externalSubtitlesTracks().at(0)->isForced());
+    std::filesystem::remove_all(folder);
+    QLocale::setDefault(saved);
 }
 
 TEST_F(TrackMenusTest, SubtitleFilesFillFreeSlotsOnlyAndComeBackAttachedOnce) {

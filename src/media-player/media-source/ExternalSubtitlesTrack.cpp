@@ -1,5 +1,7 @@
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
 
+#include <utility>
+
 #include "media-player/media-source/MediaSource.h"
 #include "platform/foundation/FatalError.h"
 
@@ -19,8 +21,9 @@ const SubtitlesTrack& standIn(const std::shared_ptr<SubtitlesTrack>& track) {
 }  // namespace
 
 ExternalSubtitlesTrack::ExternalSubtitlesTrack(std::shared_ptr<MediaSource> externalMediaSource,
-                                               std::shared_ptr<SubtitlesTrack> track)
-    : SubtitlesTrack(StandingInFor{standIn(track)}),
+                                               std::shared_ptr<SubtitlesTrack> track,
+                                               SubtitleFileNameTags fileNameTags)
+    : SubtitlesTrack(StandingInFor{standIn(track), std::move(fileNameTags)}),
       externalMediaSource_(std::move(externalMediaSource)),
       externalMediaSourceTrack_(std::move(track)) {}
 

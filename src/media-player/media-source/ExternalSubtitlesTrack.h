@@ -15,15 +15,18 @@ class MediaSource;
 class ExternalSubtitlesTrack final : public SubtitlesTrack {
 public:
     // `track` must be one of `externalMediaSource`'s embedded subtitles tracks: not itself
-    // external and without a parent video track.
+    // external and without a parent video track. The tags of the file's name stand in for the
+    // language, title, forced mark and characteristics that the track itself does not give.
     ExternalSubtitlesTrack(std::shared_ptr<MediaSource> externalMediaSource,
-                           std::shared_ptr<SubtitlesTrack> track);
+                           std::shared_ptr<SubtitlesTrack> track,
+                           SubtitleFileNameTags fileNameTags = {});
     ~ExternalSubtitlesTrack() override;
 
     static std::shared_ptr<ExternalSubtitlesTrack> make(
-        std::shared_ptr<MediaSource> externalMediaSource, std::shared_ptr<SubtitlesTrack> track) {
+        std::shared_ptr<MediaSource> externalMediaSource, std::shared_ptr<SubtitlesTrack> track,
+        SubtitleFileNameTags fileNameTags = {}) {
         return std::make_shared<ExternalSubtitlesTrack>(std::move(externalMediaSource),
-                                                        std::move(track));
+                                                        std::move(track), std::move(fileNameTags));
     }
 
     std::string id() const override;

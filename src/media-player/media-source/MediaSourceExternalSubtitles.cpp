@@ -4,6 +4,7 @@
 
 #include "media-player/media-source/ExternalSubtitlesEncodingDetection.h"
 #include "media-player/media-source/MediaSource.h"
+#include "media-player/media-source/SubtitleFileNameTags.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FatalError.h"
@@ -18,8 +19,10 @@ platform::DispatchQueue& loadingQueue() {
 }
 
 // Opens one subtitle file, wraps its subtitles tracks and detects their encodings, on the
-// calling thread (a loading queue); answers `completion` exactly once, from that thread.
-void loadExternalSubtitlesFile(const platform::URL& url, platform::CMTime fallbackDuration,
+// calling thread (a loading queue); answers `completion` exactly once, from that thread. The
+// file's name is read against the media file's (`mediaURL`) for what the tracks leave unsaid.
+void loadExternalSubtitlesFile(const platform::URL& url, const platform::URL& mediaURL,
+                               platform::CMTime fallbackDuration,
                                const MediaSource::ExternalSubtitlesLoadCompletion& completion) {
     std::shared_ptr<MediaSource> source;
     try {
@@ -33,10 +36,11 @@ void loadExternalSubtitlesFile(const platform::URL& url, platform::CMTime fallba
 
     // Only the subtitles are wanted of a subtitle file; video or audio streams it may also
     // carry are left unused.
+    const SubtitleFileNameTags fileNameTags = subtitleFileNameTags(url, mediaURL);
     std::vector<std::shared_ptr<ExternalSubtitlesTrack>> tracks;
     tracks.reserve(source->embeddedSubtitlesTracks().size());
     for (const auto& track : source->embeddedSubtitlesTracks()) {
-        tracks.push_back(ExternalSubtitlesTrack::make(source, track));
+        tracks.push_back(ExternalSubtitlesTrack::make(source, track, fileNameTags));
     }
     if (tracks.empty()) {
         completion(MediaSourceLoadError::noDecodableTracks({MediaType::subtitles}));
@@ -68,9 +72,10 @@ std::optional<FileResourceIdentifier> fileIdentity(const MediaSource& source) {
 
 void MediaSource::loadExternalSubtitles(const platform::URL& url,
                                         ExternalSubtitlesLoadCompletion completion) const {
-    loadingQueue().async([url, duration = duration_, completion = std::move(completion)] {
-        loadExternalSubtitlesFile(url, duration, completion);
-    });
+    loadingQueue().async(
+        [url, mediaURL = url_, duration = duration_, completion = std::move(completion)] {
+            loadExternalSubtitlesFile(url, mediaURL, duration, completion);
+        });
 }
 
 MediaSource::ExternalSubtitles MediaSource::addExternalSubtitles(
@@ -135,16 +140,17 @@ void MediaSource::attachExternalSubtitlesFound(const std::vector<platform::URL>&
     const platform::DispatchGroup group;
     for (std::size_t index = 0; index < subtitleFileURLs.size(); ++index) {
         group.enter();
-        loadingQueue().async(
-            [url = subtitleFileURLs[index], duration = duration_, slots, index, group] {
-                loadExternalSubtitlesFile(url, duration, [&](ExternalSubtitlesLoadResult result) {
+        loadingQueue().async([url = subtitleFileURLs[index], mediaURL = url_, duration = duration_,
+                              slots, index, group] {
+            loadExternalSubtitlesFile(
+                url, mediaURL, duration, [&](ExternalSubtitlesLoadResult result) {
                     // A file found beside the media that doesn't load is simply not offered.
                     if (auto* loaded = std::get_if<ExternalSubtitles>(&result)) {
                         slots->modify([&](auto& values) { values[index] = std::move(*loaded); });
                     }
                 });
-                group.leave();
-            });
+            group.leave();
+        });
     }
 
     group.notify(

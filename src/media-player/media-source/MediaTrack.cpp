@@ -68,11 +68,13 @@ MediaTrack::MediaTrack(CopyingFieldsOf other)
     : id_(other.track.id()),
       streamIndex_(other.track.streamIndex_),
       streamTimeBase_(other.track.streamTimeBase_),
-      languageCodes_(other.track.languageCodes_),
-      title_(other.track.title_),
-      isForced_(other.track.isForced_),
+      languageCodes_(other.track.languageCodes_.empty() ? other.fileNameTags.languageCodes
+                                                        : other.track.languageCodes_),
+      title_(other.track.title_ ? other.track.title_ : other.fileNameTags.title),
+      isForced_(other.track.isForced_ || other.fileNameTags.isForced),
       isDefault_(other.track.isDefault_),
-      mediaCharacteristics_(other.track.mediaCharacteristics_) {}
+      mediaCharacteristics_(other.track.mediaCharacteristics_ |
+                            other.fileNameTags.mediaCharacteristics) {}
 
 MediaTrack::~MediaTrack() = default;
 

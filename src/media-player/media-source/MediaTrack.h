@@ -13,6 +13,7 @@ extern "C" {
 
 #include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/MediaCharacteristics.h"
+#include "media-player/media-source/SubtitleFileNameTags.h"
 
 namespace quillon {
 
@@ -51,9 +52,12 @@ protected:
     // Reads the stream's index, time base, "language" and "title" metadata and disposition.
     MediaTrack(const std::string& sourceID, const AVStream& stream);
 
-    // Copies every field of `other`, the identifier into a box of its own.
+    // Copies every field of `other`, the identifier into a box of its own. What the stream
+    // leaves unsaid (no language, no title, not forced, no characteristics) is taken from the
+    // tags of its file's name.
     struct CopyingFieldsOf {
         const MediaTrack& track;
+        SubtitleFileNameTags fileNameTags = {};
     };
     explicit MediaTrack(CopyingFieldsOf other);
 

@@ -1,5 +1,7 @@
 #include "media-player/media-source/SubtitlesTrack.h"
 
+#include <utility>
+
 #include "media-player/media-source/VideoTrack.h"
 
 namespace quillon {
@@ -11,7 +13,8 @@ SubtitlesTrack::SubtitlesTrack(const std::string& sourceID, const AVStream& stre
       decoder_(std::make_shared<FFmpegSubtitlesFrameDecoder>(stream)) {}
 
 SubtitlesTrack::SubtitlesTrack(StandingInFor other)
-    : MediaTrack(CopyingFieldsOf{other.track}), decoder_(other.track.decoder_) {}
+    : MediaTrack(CopyingFieldsOf{other.track, std::move(other.fileNameTags)}),
+      decoder_(other.track.decoder_) {}
 
 SubtitlesTrack::~SubtitlesTrack() = default;
 

@@ -37,9 +37,10 @@ public:
 
 protected:
     // A copy of another track's fields that shares its decoder object and has no parent
-    // (external subtitles).
+    // (external subtitles), with what its file's name adds.
     struct StandingInFor {
         const SubtitlesTrack& track;
+        SubtitleFileNameTags fileNameTags = {};
     };
     explicit SubtitlesTrack(StandingInFor other);
 

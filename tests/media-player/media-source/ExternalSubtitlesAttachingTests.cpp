@@ -10,7 +10,9 @@
 #include "EncodingSampleTexts.h"
 #include "ExternalSubtitlesTestSupport.h"
 #include "SubtitleFolderTree.h"
+#include "media-player/media-source/DefaultTrackSelection.h"
 #include "media-player/media-source/MediaSource.h"
+#include "platform/accessibility/MACaptionAppearance.h"
 #include "platform/foundation/NotificationCenter.h"
 
 namespace quillon {
@@ -207,6 +209,51 @@ TEST_F(SiblingSubtitlesAttaching, LoadingAMediaFileAttachesTheSubtitleFilesBesid
     }
     EXPECT_EQ(tree.relativePaths(urls),
               (std::vector<std::string>{"Movie.srt", "Subs/Movie.ru.srt"}));
+}
+
+TEST_F(SiblingSubtitlesAttaching, TheNamesTagsGiveLanguageAndFlagsWhereTheFileHasNone) {
+    tree.symbolicLink(test::mediaPath("gop-1s.mkv"), "Movie.mkv");
+    tree.file("Movie.en.srt", test::samples::french);
+    tree.file("Movie.pt-BR.forced.srt", test::samples::french);
+    tree.file("Subs/Movie.eng.sdh.srt", test::samples::french);
+    // A Matroska subtitle file says "eng" itself; its name may still add a flag.
+    std::filesystem::copy_file(test::mediaPath("subtitles-srt.mkv"),
+                               tree.path("Movie.fr.forced.mks"));
+
+    const auto outcome = test::loadAndWait(tree.url("Movie.mkv"));
+    ASSERT_EQ(outcome.completionCount, 1);
+    const auto tracks = outcome.source->externalSubtitlesTracks();
+    ASSERT_EQ(fileNamesOf(tracks),
+              (std::vector<std::string>{"Movie.en.srt", "Movie.fr.forced.mks",
+                                        "Movie.pt-BR.forced.srt", "Movie.eng.sdh.srt"}));
+    using Codes = std::vector<std::string>;
+    EXPECT_EQ(tracks[0]->languageCodes(), Codes{"en"});
+    EXPECT_FALSE(tracks[0]->isForced());
+    EXPECT_FALSE(tracks[0]->title());
+    EXPECT_EQ(tracks[1]->languageCodes(), Codes{"en"});
+    EXPECT_TRUE(tracks[1]->isForced());
+    EXPECT_EQ(tracks[2]->languageCodes(), Codes{"pt-BR"});
+    EXPECT_TRUE(tracks[2]->isForced());
+    EXPECT_EQ(tracks[3]->languageCodes(), Codes{"en"});
+    EXPECT_EQ(tracks[3]->mediaCharacteristics(),
+              MediaCharacteristics::hearingImpairedWithCleanEffects());
+
+    // The media's own audio names no language, so subtitles in the user's language are shown.
+    const auto select = [&](std::vector<std::string> languages,
+                            std::vector<std::string> captioning = {}) {
+        return selectDefaultTracks(*outcome.source,
+                                   {.languages = std::move(languages),
+                                    .captioningCharacteristics = std::move(captioning),
+                                    .audibleCharacteristics = {}});
+    };
+    EXPECT_EQ(select({"pt-BR", "en"}).primarySubtitles, tracks[2]);
+    // Of the English ones, the forced file first.
+    EXPECT_EQ(select({"de", "en"}).primarySubtitles, tracks[1]);
+    EXPECT_EQ(
+        select({"en"}, {platform::MAMediaCharacteristicDescribesMusicAndSoundForAccessibility})
+            .primarySubtitles,
+        tracks[3]);
+    EXPECT_EQ(select({"it"}).primarySubtitles, nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/mem.h>
+#include <libavutil/opt.h>
 }
 
 #include "media-player/decoders/common/FFmpegCall.h"
@@ -42,6 +43,20 @@ bool hasProperty(const AVCodecContext& context, int property) {
     return context.codec_descriptor != nullptr && (context.codec_descriptor->props & property) != 0;
 }
 
+// Teletext carries pages of characters, which its decoder can give out as bitmaps or as text.
+// Its codec declares neither kind, as either may come out; as text the user's subtitle style
+// applies to it.
+bool isTeletext(const AVCodecContext& context) {
+    return context.codec_id == AV_CODEC_ID_DVB_TELETEXT;
+}
+
+void decodeTeletextAsText(AVCodecContext& context) {
+    if (context.priv_data == nullptr ||
+        av_opt_set(context.priv_data, "txt_format", "text", 0) < 0) {
+        throw FFmpegError::unknownSubtitleType();
+    }
+}
+
 // Frees what libavcodec put into the reused AVSubtitle on every way out of a decode.
 struct AVSubtitleRelease {
     AVSubtitle& subtitle;
@@ -51,7 +66,7 @@ struct AVSubtitleRelease {
 }  // namespace
 
 std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(const AVCodecContext& context) {
-    if (hasProperty(context, AV_CODEC_PROP_TEXT_SUB)) {
+    if (hasProperty(context, AV_CODEC_PROP_TEXT_SUB) || isTeletext(context)) {
         if (context.subtitle_header_size < 1 || context.subtitle_header == nullptr) {
             return std::make_unique<FFmpegTextSubtitlesDecoder>();
         }
@@ -75,6 +90,9 @@ FFmpegSubtitlesFrameDecoder::FFmpegSubtitlesFrameDecoder(const AVStream& stream)
     }
     // The context frees itself if anything from here on throws.
     AVCodecContextPointer context = makeDecoderContext(codec, parameters, stream.time_base);
+    if (isTeletext(*context)) {
+        decodeTeletextAsText(*context);
+    }
     openDecoder(codec, *context);
     std::unique_ptr<FFmpegSubtitlesDecoder> subtitlesDecoder = makeSubtitlesDecoder(*context);
     decoderContext_ = std::move(context);
