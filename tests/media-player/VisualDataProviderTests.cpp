@@ -139,20 +139,25 @@ TEST_F(VisualDataProviderTest, ASeekStartsWithTheCoveringPictureAndFeedsOnlyWhil
     expectStartsAtAndRunsOn(buffers, target);
     EXPECT_FALSE(layer->isReadyForMoreMediaData());
     EXPECT_TRUE(layer->record.isRequesting());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The request registered by the reposition was queued before its completion: once the
+    // provider's queue is through, that request has had its turn and found the layer full.
     settleViews();
     EXPECT_EQ(layer->record.buffersSinceLastFlush().size(), buffers.size());
 
-    // Playing uses the queued pictures up: the layer asks again and the feed goes on.
+    // Playing uses the queued pictures up: the layer asks again each time it is down to its
+    // low-water mark, and the feed goes on. A refill may run between two clock steps or after
+    // the last one, so the layer may end anywhere above that mark, not necessarily full.
     synchronizer->setRate(1, target);
     for (int step = 0; step < 10; ++step) {
         clock->advanceSeconds(0.04);
     }
-    ASSERT_TRUE(eventually([&] {
-        return layer->record.buffersSinceLastFlush().size() > buffers.size() &&
-               !layer->isReadyForMoreMediaData();
-    }));
-    expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), target);
+    // The clock's alarms run on this thread, so every request that playing made is queued by now.
+    provider->queue()->sync([] {});
+    const auto fed = layer->record.buffersSinceLastFlush();
+    EXPECT_GT(fed.size(), buffers.size());
+    expectStartsAtAndRunsOn(fed, target);
+    EXPECT_GT(layer->queuedFrameCount(), QLSampleBufferDisplayLayer::kDefaultLowWaterMark);
+    EXPECT_TRUE(layer->record.isRequesting());
 }
 
 TEST_F(VisualDataProviderTest, OnlyTheLastCueOnScreenAtTheTargetAndThoseAfterItAreHandedOver) {
