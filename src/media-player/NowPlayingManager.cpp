@@ -219,6 +219,12 @@ std::pair<MPNowPlayingInfo, MPNowPlayingPlaybackState> NowPlayingManager::makeDy
         {platform::MPNowPlayingInfoPropertyPlaybackRate, static_cast<double>(rate)},
         {platform::MPNowPlayingInfoPropertyDefaultPlaybackRate, static_cast<double>(desiredRate)},
     };
+    // A duration that the file does not state grows (or settles) as the file is read; the
+    // player's notification of it brings an update here.
+    if (const auto& source = player.mediaSource()) {
+        info.emplace(platform::MPMediaItemPropertyPlaybackDuration,
+                     platform::CMTimeGetSeconds(source->duration()));
+    }
     return {std::move(info),
             isPlaying ? MPNowPlayingPlaybackState::playing : MPNowPlayingPlaybackState::paused};
 }
