@@ -28,8 +28,10 @@ constexpr std::int64_t kSampleBytes = std::int64_t{4} << 20;
 constexpr std::array<std::int64_t, 3> kTailBytes{std::int64_t{1} << 20, std::int64_t{4} << 20,
                                                   std::int64_t{16} << 20};
 
-// A Matroska Cluster element's identifier: where a demuxer dropped into the middle of a file can
-// start reading without first complaining about what lay before it.
+// A Matroska Cluster element's identifier. Reading a fresh context's header ends with the first
+// cluster's identifier, and the demuxer then takes the next bytes for that cluster's size: moved
+// to just after another cluster's identifier, it reads on from there as if nothing lay between.
+// Anywhere else it complains of broken elements before it finds its way.
 constexpr std::array<unsigned char, 4> kMatroskaClusterID{0x1F, 0x43, 0xB6, 0x75};
 
 // Opened with the format the probed context found, and without a stream search: only the
@@ -141,28 +143,32 @@ std::optional<std::int64_t> nextMatroskaCluster(AVIOContext& io, std::int64_t fr
 }
 
 // The latest end of a packet near the end of the file, read from a few MiB before it; none when
-// those hold no packet with a time (a raw stream's never do).
-std::optional<std::int64_t> endOfLastPackets(AVFormatContext& context, std::int64_t fileSize,
+// those hold no packet with a time (a raw stream's never do). Each try reads through a fresh
+// context: a demuxer moved from the middle of an element to another place still expects that
+// element's end.
+std::optional<std::int64_t> endOfLastPackets(const platform::URL& url,
+                                             const AVFormatContext& opened, std::int64_t fileSize,
                                              std::int64_t readFrom) {
-    const bool isMatroska =
-        context.iformat != nullptr && std::string_view(context.iformat->name).starts_with("matroska");
+    const bool isMatroska = std::string_view(opened.iformat->name).starts_with("matroska");
     for (const std::int64_t tail : kTailBytes) {
+        AVFormatContextPointer context = openForReading(url, opened);
         std::int64_t position = std::max(fileSize - tail, readFrom);
-        if (isMatroska && context.pb != nullptr) {
+        if (isMatroska && context->pb != nullptr) {
             const std::optional<std::int64_t> cluster =
-                nextMatroskaCluster(*context.pb, position, fileSize);
+                nextMatroskaCluster(*context->pb, position, fileSize);
             if (!cluster) {
                 if (position == readFrom) {
                     break;
                 }
                 continue;
             }
-            position = *cluster;
+            position = *cluster + static_cast<std::int64_t>(kMatroskaClusterID.size());
         }
-        if (!moveToByte(context, position)) {
+        if (!moveToByte(*context, position)) {
             break;
         }
-        const Stretch stretch = readStretch(context, nullptr, std::numeric_limits<std::int64_t>::max());
+        const Stretch stretch =
+            readStretch(*context, nullptr, std::numeric_limits<std::int64_t>::max());
         if (stretch.end) {
             return stretch.end;
         }
@@ -203,7 +209,7 @@ DurationSearchResult searchDuration(const platform::URL& url, const AVFormatCont
             result.duration = microseconds(head.end.value_or(start) - start);
             result.isEstimate = false;
         } else if (!clock && canSeekBytes) {
-            if (const auto end = endOfLastPackets(*context, fileSize, head.endPosition)) {
+            if (const auto end = endOfLastPackets(url, opened, fileSize, head.endPosition)) {
                 result.duration = microseconds(std::max(*end, head.end.value_or(*end)) - start);
                 result.isEstimate = false;
             }
