@@ -41,4 +41,19 @@ TEST_F(MediaPlayerUnstatedDurationTest, PlayingGoesOnPastAGuessAndEndsWhereTheEn
     EXPECT_EQ(layer->record.buffersSinceLastFlush().size(), 200u);
 }
 
+// Past the guess, and past all that was read, a seek goes by the bytes' share of the guess: it
+// lands where it was asked to, and playing from there ends where the file ends.
+TEST_F(MediaPlayerUnstatedDurationTest, ASeekPastAGuessIsNotHeldToItAndPlaysToTheFilesEnd) {
+    const CMTime target = CMTimeAdd(player->duration(), seconds(2));
+    seekAndWait(target);
+    EXPECT_EQ(currentTime(), target);
+
+    onQueue([&] { player->play(); });
+    playOnUntil(CMTimeGetSeconds(target) + 5);
+    ASSERT_TRUE(eventually([&] { return synchronizerRate() == 0.0f; }));
+    EXPECT_TRUE(player->isDurationFinal());
+    EXPECT_GT(CMTimeCompare(player->duration(), target), 0);
+    EXPECT_EQ(currentTime(), player->duration());
+}
+
 }  // namespace
