@@ -48,8 +48,7 @@ void MediaPlayer::seekOnQueue(platform::CMTime time,
     platform::precondition(CMTIME_IS_VALID(time), "A seek needs a valid time.");
     // A source with a negative duration would make the range empty: zero wins. A duration that
     // is only a guess may lie before the real end.
-    const platform::CMTime end =
-        isDurationFinal() ? duration() : platform::kCMTimePositiveInfinity;
+    const platform::CMTime end = isDurationFinal() ? duration() : platform::kCMTimePositiveInfinity;
     const platform::CMTime clamped =
         platform::CMTimeMaximum(platform::kCMTimeZero, platform::CMTimeMinimum(time, end));
     if (!isSeeking()) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -12,7 +13,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "media-player/DataProviderTestSupport.h"
@@ -252,9 +252,8 @@ inline DefaultTracks videoAndAudio(const MediaSource& source) {
 inline std::shared_ptr<MediaSource> openRawStreamWithAShortGuess() {
     namespace fs = std::filesystem;
     static const fs::path path = [] {
-        const fs::path written =
-            fs::temp_directory_path() /
-            ("quillon-short-guess-" + std::to_string(::getpid()) + ".h264");
+        const fs::path written = fs::temp_directory_path() /
+                                 ("quillon-short-guess-" + std::to_string(::getpid()) + ".h264");
         const std::string command =
             "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "
             "'testsrc2=size=320x240:rate=25:duration=8,noise=alls=80:allf=t:"
@@ -270,8 +269,7 @@ inline std::shared_ptr<MediaSource> openRawStreamWithAShortGuess() {
         });
         return written;
     }();
-    return MediaSource::make(platform::URL::fileURL(path.string()), platform::kCMTimeInvalid,
-                             true);
+    return MediaSource::make(platform::URL::fileURL(path.string()), platform::kCMTimeInvalid, true);
 }
 
 }  // namespace quillon::test

@@ -26,7 +26,7 @@ constexpr std::int64_t kSampleBytes = std::int64_t{4} << 20;
 // The end of a file is read from so far back, each tried when the one before held no packet
 // with a time: enough for a few of a recorder's clusters, however large its pictures.
 constexpr std::array<std::int64_t, 3> kTailBytes{std::int64_t{1} << 20, std::int64_t{4} << 20,
-                                                  std::int64_t{16} << 20};
+                                                 std::int64_t{16} << 20};
 
 // A Matroska Cluster element's identifier. Reading a fresh context's header ends with the first
 // cluster's identifier, and the demuxer then takes the next bytes for that cluster's size: moved
@@ -95,8 +95,8 @@ Stretch readStretch(AVFormatContext& context, RawStreamClock* clock, std::int64_
             if (const std::optional<CMTime> clockEnd = clock->endSinceSet()) {
                 end = platform::CMTimeConvertScale(*clockEnd, AV_TIME_BASE).value;
             }
-        } else if (const std::int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts
-                                                                            : packet->dts;
+        } else if (const std::int64_t start =
+                       packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
                    start != AV_NOPTS_VALUE) {
             end = av_rescale_q(start + duration, timeBase, AV_TIME_BASE_Q);
         }
@@ -108,9 +108,8 @@ Stretch readStretch(AVFormatContext& context, RawStreamClock* clock, std::int64_
 }
 
 bool moveToByte(AVFormatContext& context, std::int64_t position) {
-    return runFFmpegCall(true, [&] {
-               return av_seek_frame(&context, -1, position, AVSEEK_FLAG_BYTE);
-           }) >= 0;
+    return runFFmpegCall(
+               true, [&] { return av_seek_frame(&context, -1, position, AVSEEK_FLAG_BYTE); }) >= 0;
 }
 
 // The position of the first Matroska cluster at or after `from`, if one starts before `to`.
@@ -123,8 +122,8 @@ std::optional<std::int64_t> nextMatroskaCluster(AVIOContext& io, std::int64_t fr
     std::size_t kept = 0;
     std::int64_t bufferStart = from;
     while (bufferStart < to) {
-        const int read = avio_read(&io, buffer.data() + kept,
-                                   static_cast<int>(buffer.size() - kept));
+        const int read =
+            avio_read(&io, buffer.data() + kept, static_cast<int>(buffer.size() - kept));
         if (read <= 0) {
             return std::nullopt;
         }
@@ -223,8 +222,8 @@ DurationSearchResult searchDuration(const platform::URL& url, const AVFormatCont
             if (clock && canSeekBytes && fileSize - kSampleBytes > head.endPosition &&
                 moveToByte(*context, fileSize - kSampleBytes)) {
                 RawStreamClock tailClock(opened, fileSize);
-                const Stretch tail = readStretch(
-                    *context, &tailClock, std::numeric_limits<std::int64_t>::max());
+                const Stretch tail =
+                    readStretch(*context, &tailClock, std::numeric_limits<std::int64_t>::max());
                 time += tail.durations;
                 bytes += tail.bytes();
             }

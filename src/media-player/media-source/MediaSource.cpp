@@ -231,8 +231,8 @@ MediaSource::MediaSource(Opening&& opening)
       unstatedDuration_(std::move(opening.unstatedDuration)) {
     if (unstatedDuration_ || opening.rawStreamClock) {
         // A raw stream is read through the visual context only: the audio one needs no clock.
-        visualTimeline_ = std::make_unique<ContextTimeline>(unstatedDuration_,
-                                                            std::move(opening.rawStreamClock));
+        visualTimeline_ =
+            std::make_unique<ContextTimeline>(unstatedDuration_, std::move(opening.rawStreamClock));
         visualTimeline_->attach(*formatContextForVisualTracks_);
         audioTimeline_ = std::make_unique<ContextTimeline>(unstatedDuration_, nullptr);
         audioTimeline_->attach(*formatContextForAudioTracks_);
@@ -240,8 +240,7 @@ MediaSource::MediaSource(Opening&& opening)
     if (unstatedDuration_) {
         // The source outlives every read through it, and so every call of this.
         unstatedDuration_->setDidChange([this] {
-            platform::NotificationCenter::defaultCenter().post(durationDidChangeNotification,
-                                                               this);
+            platform::NotificationCenter::defaultCenter().post(durationDidChangeNotification, this);
         });
     }
 

@@ -23,9 +23,8 @@ constexpr std::int64_t kLastLookBackBytes = std::int64_t{64} << 20;
 constexpr AVRational kDefaultFrameRate{25, 1};
 
 void moveToByte(AVFormatContext& context, std::int64_t position) {
-    performFFmpegCall({}, true, CallSite(seekFunction), [&] {
-        return av_seek_frame(&context, -1, position, AVSEEK_FLAG_BYTE);
-    });
+    performFFmpegCall({}, true, CallSite(seekFunction),
+                      [&] { return av_seek_frame(&context, -1, position, AVSEEK_FLAG_BYTE); });
 }
 
 // The next packet as FFmpeg gives it; false at the end of the file.
@@ -137,9 +136,10 @@ void RawStreamClock::seek(AVFormatContext& context, CMTime time) {
     // Within what was read from the start: the last key frame whose picture is not after the
     // target, exactly.
     if (!keyFrames_.empty() && *target < exactlyReadUntil_) {
-        auto entry = std::upper_bound(
-            keyFrames_.begin(), keyFrames_.end(), *target,
-            [&](std::int64_t value, const KeyFrame& key) { return value < key.timestamp + delay_; });
+        auto entry = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), *target,
+                                      [&](std::int64_t value, const KeyFrame& key) {
+                                          return value < key.timestamp + delay_;
+                                      });
         if (entry != keyFrames_.begin()) {
             --entry;
         }
@@ -162,9 +162,9 @@ void RawStreamClock::seek(AVFormatContext& context, CMTime time) {
     // Further on, by position: the target's share of the duration is its share of the bytes.
     const std::int64_t guessed = std::min(av_rescale(*target, fileSize_, duration), fileSize_ - 1);
     const std::optional<std::int64_t> keyFrame = keyFrameBefore(context, guessed);
-    const auto known =
-        std::find_if(keyFrames_.begin(), keyFrames_.end(),
-                     [&](const KeyFrame& key) { return keyFrame && key.position == *keyFrame; });
+    const auto known = std::find_if(keyFrames_.begin(), keyFrames_.end(), [&](const KeyFrame& key) {
+        return keyFrame && key.position == *keyFrame;
+    });
     if (known != keyFrames_.end()) {
         moveToByte(context, known->position);
         next_ = known->timestamp;

@@ -62,9 +62,9 @@ bool UnstatedDuration::shouldAnnounceLocked() {
     const std::int64_t duration = durationLocked();
     const bool final = exactEnd_ || estimatedEnd_;
     // Where playing ends must be exact; a guess only needs to be shown now and then.
-    const bool changed = final != announcedFinal_ ||
-                         (final ? duration != announced_
-                                : std::llabs(duration - announced_) >= kAnnouncedStep);
+    const bool changed =
+        final != announcedFinal_ ||
+        (final ? duration != announced_ : std::llabs(duration - announced_) >= kAnnouncedStep);
     if (!changed) {
         return false;
     }

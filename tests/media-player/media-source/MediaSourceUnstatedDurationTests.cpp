@@ -146,8 +146,7 @@ TEST_F(MediaSourceUnstatedDuration, FilesWrittenToAPipeOpenWithTheirDurationAndP
                 << "picture " << index;
         }
         EXPECT_NEAR(seconds(endOf(pictures.back())), seconds(start) + 3.0, 0.02);
-        EXPECT_LE(CMTimeCompare(endOf(pictures.back()), CMTimeAdd(start, source->duration())),
-                  0);
+        EXPECT_LE(CMTimeCompare(endOf(pictures.back()), CMTimeAdd(start, source->duration())), 0);
     }
 }
 
@@ -259,11 +258,11 @@ TEST_F(MediaSourceUnstatedDuration, ALargeLiveRecordingIsTimedByItsLastPackets) 
 // grows past the estimate and settles exactly at the end; a seek far beyond what was read lands
 // by position.
 TEST_F(MediaSourceUnstatedDuration, ALargeRawStreamIsEstimatedAndSettlesWhereItsEndIsRead) {
-    const std::string path = writeThroughPipe(
-        "large.h264",
-        "-f lavfi -i "
-        "'testsrc2=size=320x240:rate=25:duration=8,noise=alls=80:allf=t:enable=not(between(t\\,2\\,6))' "
-        "-c:v libx264 -preset ultrafast -qp 5 -g 25 -f h264");
+    const std::string path = writeThroughPipe("large.h264",
+                                              "-f lavfi -i "
+                                              "'testsrc2=size=320x240:rate=25:duration=8,noise="
+                                              "alls=80:allf=t:enable=not(between(t\\,2\\,6))' "
+                                              "-c:v libx264 -preset ultrafast -qp 5 -g 25 -f h264");
     const auto size = static_cast<double>(fs::file_size(path));
     ASSERT_GT(size, 12 << 20);
 
