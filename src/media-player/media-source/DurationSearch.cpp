@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kFunction = "searchDuration(for:opened:)";
 
 // The start of a file is read this far for its bit rate (and the end of a raw stream as well);
-// a file no larger than this is read whole.
+// a file no larger than two of these is read whole.
 constexpr std::int64_t kSampleBytes = std::int64_t{4} << 20;
 // The end of a file is read from so far back, each tried when the one before held no packet
 // with a time: enough for a few of a recorder's clusters, however large its pictures.
@@ -199,7 +199,10 @@ DurationSearchResult searchDuration(const platform::URL& url, const AVFormatCont
             clock = std::make_unique<RawStreamClock>(opened, fileSize);
         }
 
-        const Stretch head = readStretch(*context, clock.get(), kSampleBytes);
+        const bool isSmall = fileSize > 0 && fileSize <= 2 * kSampleBytes;
+        const Stretch head =
+            readStretch(*context, clock.get(),
+                        isSmall ? std::numeric_limits<std::int64_t>::max() : kSampleBytes);
         if (head.packets == 0) {
             result.isEmpty = head.reachedEndOfFile;
             return result;
@@ -219,8 +222,7 @@ DurationSearchResult searchDuration(const platform::URL& url, const AVFormatCont
             // a still picture) may differ from the rest: its end is sampled as well.
             std::int64_t time = clock ? head.durations : head.end.value_or(start) - start;
             std::int64_t bytes = clock ? head.bytes() : head.endPosition;
-            if (clock && canSeekBytes && fileSize - kSampleBytes > head.endPosition &&
-                moveToByte(*context, fileSize - kSampleBytes)) {
+            if (clock && canSeekBytes && moveToByte(*context, fileSize - kSampleBytes)) {
                 RawStreamClock tailClock(opened, fileSize);
                 const Stretch tail =
                     readStretch(*context, &tailClock, std::numeric_limits<std::int64_t>::max());

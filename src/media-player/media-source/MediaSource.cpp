@@ -230,14 +230,14 @@ MediaSource::MediaSource(Opening&& opening)
       formatContextForAudioTracks_(std::move(opening.formatContextForAudioTracks)),
       unstatedDuration_(std::move(opening.unstatedDuration)) {
     if (unstatedDuration_ || opening.rawStreamClock) {
-        // A raw stream is read through the visual context only: the audio one needs no clock.
         visualTimeline_ =
             std::make_unique<ContextTimeline>(unstatedDuration_, std::move(opening.rawStreamClock));
         visualTimeline_->attach(*formatContextForVisualTracks_);
-        audioTimeline_ = std::make_unique<ContextTimeline>(unstatedDuration_, nullptr);
-        audioTimeline_->attach(*formatContextForAudioTracks_);
     }
     if (unstatedDuration_) {
+        // A raw stream is read through the visual context only: the audio one needs no clock.
+        audioTimeline_ = std::make_unique<ContextTimeline>(unstatedDuration_, nullptr);
+        audioTimeline_->attach(*formatContextForAudioTracks_);
         // The source outlives every read through it, and so every call of this.
         unstatedDuration_->setDidChange([this] {
             platform::NotificationCenter::defaultCenter().post(durationDidChangeNotification, this);
