@@ -31,9 +31,12 @@ bool ContextTimeline::admit(const AVFormatContext& context, AVPacket& packet) {
     } else if (packet.stream_index >= 0 &&
                static_cast<unsigned>(packet.stream_index) < context.nb_streams) {
         const std::int64_t start = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
-        if (start != AV_NOPTS_VALUE) {
-            end = cmTimeFromTimestamp(start + std::max<std::int64_t>(packet.duration, 0),
-                                      context.streams[packet.stream_index]->time_base);
+        std::int64_t timestamp = 0;
+        // A time beyond the range tells nothing.
+        if (start != AV_NOPTS_VALUE &&
+            !__builtin_add_overflow(start, std::max<std::int64_t>(packet.duration, 0),
+                                    &timestamp)) {
+            end = cmTimeFromTimestamp(timestamp, context.streams[packet.stream_index]->time_base);
         }
     }
     if (end) {

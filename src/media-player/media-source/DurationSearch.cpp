@@ -89,16 +89,23 @@ Stretch readStretch(AVFormatContext& context, RawStreamClock* clock, std::int64_
         }
         const AVRational timeBase = context.streams[packet->stream_index]->time_base;
         const std::int64_t duration = std::max<std::int64_t>(packet->duration, 0);
-        stretch.durations += av_rescale_q(duration, timeBase, AV_TIME_BASE_Q);
+        // Damaged files claim any times: sums that leave the range are dropped, not wrapped.
+        std::int64_t durations = 0;
+        if (!__builtin_add_overflow(stretch.durations,
+                                    av_rescale_q(duration, timeBase, AV_TIME_BASE_Q), &durations)) {
+            stretch.durations = durations;
+        }
         std::optional<std::int64_t> end;
+        std::int64_t timestamp = 0;
         if (clock != nullptr) {
             if (const std::optional<CMTime> clockEnd = clock->endSinceSet()) {
                 end = platform::CMTimeConvertScale(*clockEnd, AV_TIME_BASE).value;
             }
         } else if (const std::int64_t start =
                        packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-                   start != AV_NOPTS_VALUE) {
-            end = av_rescale_q(start + duration, timeBase, AV_TIME_BASE_Q);
+                   start != AV_NOPTS_VALUE &&
+                   !__builtin_add_overflow(start, duration, &timestamp)) {
+            end = av_rescale_q(timestamp, timeBase, AV_TIME_BASE_Q);
         }
         if (end) {
             stretch.end = std::max(stretch.end.value_or(*end), *end);
@@ -178,8 +185,14 @@ std::optional<std::int64_t> endOfLastPackets(const platform::URL& url,
     return std::nullopt;
 }
 
-CMTime microseconds(std::int64_t value) {
-    return platform::CMTimeMake(std::max<std::int64_t>(value, 0), AV_TIME_BASE);
+// The media time from `start` to `end`, in microseconds; zero where it would be negative or
+// where the difference leaves the range.
+CMTime mediaDuration(std::int64_t start, std::int64_t end) {
+    std::int64_t difference = 0;
+    if (__builtin_sub_overflow(end, start, &difference) || difference < 0) {
+        difference = 0;
+    }
+    return platform::CMTimeMake(difference, AV_TIME_BASE);
 }
 
 }  // namespace
@@ -208,11 +221,11 @@ DurationSearchResult searchDuration(const platform::URL& url, const AVFormatCont
             return result;
         }
         if (head.reachedEndOfFile) {
-            result.duration = microseconds(head.end.value_or(start) - start);
+            result.duration = mediaDuration(start, head.end.value_or(start));
             result.isEstimate = false;
         } else if (!clock && canSeekBytes) {
             if (const auto end = endOfLastPackets(url, opened, fileSize, head.endPosition)) {
-                result.duration = microseconds(std::max(*end, head.end.value_or(*end)) - start);
+                result.duration = mediaDuration(start, std::max(*end, head.end.value_or(*end)));
                 result.isEstimate = false;
             }
         }
@@ -220,17 +233,19 @@ DurationSearchResult searchDuration(const platform::URL& url, const AVFormatCont
         if (!result.duration && fileSize > 0) {
             // The bit rate of what was read, over the whole file. A raw stream's start (titles,
             // a still picture) may differ from the rest: its end is sampled as well.
-            std::int64_t time = clock ? head.durations : head.end.value_or(start) - start;
+            std::int64_t time =
+                clock ? head.durations : mediaDuration(start, head.end.value_or(start)).value;
             std::int64_t bytes = clock ? head.bytes() : head.endPosition;
             if (clock && canSeekBytes && moveToByte(*context, fileSize - kSampleBytes)) {
                 RawStreamClock tailClock(opened, fileSize);
                 const Stretch tail =
                     readStretch(*context, &tailClock, std::numeric_limits<std::int64_t>::max());
-                time += tail.durations;
+                time = std::min(time, std::numeric_limits<std::int64_t>::max() - tail.durations) +
+                       tail.durations;
                 bytes += tail.bytes();
             }
             if (time > 0 && bytes > 0) {
-                result.duration = microseconds(av_rescale(fileSize, time, bytes));
+                result.duration = mediaDuration(0, av_rescale(fileSize, time, bytes));
             }
         }
 

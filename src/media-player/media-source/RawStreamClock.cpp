@@ -1,6 +1,7 @@
 #include "media-player/media-source/RawStreamClock.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "media-player/decoders/common/FFmpegCall.h"
 #include "media-player/decoders/common/FFmpegError.h"
@@ -21,6 +22,17 @@ constexpr std::int64_t kLastLookBackBytes = std::int64_t{64} << 20;
 
 // FFmpeg's own rate for a raw stream that states none.
 constexpr AVRational kDefaultFrameRate{25, 1};
+
+// A damaged stream may claim any duration for a packet: the clock stops at the end of the range
+// rather than wrap.
+std::int64_t saturatingAdd(std::int64_t value, std::int64_t addend) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(value, addend, &sum)) {
+        return addend > 0 ? std::numeric_limits<std::int64_t>::max()
+                          : std::numeric_limits<std::int64_t>::min();
+    }
+    return sum;
+}
 
 void moveToByte(AVFormatContext& context, std::int64_t position) {
     performFFmpegCall({}, true, CallSite(seekFunction),
@@ -60,8 +72,11 @@ RawStreamClock::RawStreamClock(const AVFormatContext& context, std::int64_t file
     if (rate.num <= 0 || rate.den <= 0) {
         rate = kDefaultFrameRate;
     }
-    frameDuration_ = std::max<std::int64_t>(av_rescale_q(1, av_inv_q(rate), timeBase_), 1);
-    delay_ = std::max(stream.codecpar->video_delay, 0) * frameDuration_;
+    // A picture lasts at least one tick and at most a minute.
+    const std::int64_t minute = std::max<std::int64_t>(av_rescale_q(60, {1, 1}, timeBase_), 1);
+    frameDuration_ =
+        std::clamp<std::int64_t>(av_rescale_q(1, av_inv_q(rate), timeBase_), 1, minute);
+    delay_ = std::clamp(stream.codecpar->video_delay, 0, 16) * frameDuration_;
     rewind();
 }
 
@@ -91,10 +106,10 @@ bool RawStreamClock::stamp(AVPacket& packet) {
     if (packet.duration <= 0) {
         packet.duration = frameDuration_;
     }
-    next_ += packet.duration;
+    next_ = saturatingAdd(next_, packet.duration);
     stampedSinceSet_ = true;
     if (exact_) {
-        exactlyReadUntil_ = std::max(exactlyReadUntil_, next_ + delay_);
+        exactlyReadUntil_ = std::max(exactlyReadUntil_, saturatingAdd(next_, delay_));
     }
     return true;
 }
@@ -103,7 +118,7 @@ std::optional<CMTime> RawStreamClock::endSinceSet() const {
     if (!stampedSinceSet_) {
         return std::nullopt;
     }
-    return time(next_ + delay_);
+    return time(saturatingAdd(next_, delay_));
 }
 
 CMTime RawStreamClock::exactlyReadUntil() const {
@@ -138,7 +153,7 @@ void RawStreamClock::seek(AVFormatContext& context, CMTime time) {
     if (!keyFrames_.empty() && *target < exactlyReadUntil_) {
         auto entry = std::upper_bound(keyFrames_.begin(), keyFrames_.end(), *target,
                                       [&](std::int64_t value, const KeyFrame& key) {
-                                          return value < key.timestamp + delay_;
+                                          return value < saturatingAdd(key.timestamp, delay_);
                                       });
         if (entry != keyFrames_.begin()) {
             --entry;

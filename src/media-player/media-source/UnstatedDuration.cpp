@@ -42,10 +42,11 @@ bool UnstatedDuration::isFinal() const {
 std::int64_t UnstatedDuration::mediaMicroseconds(CMTime time) const {
     const std::optional<std::int64_t> end = microseconds(time);
     const std::optional<std::int64_t> start = microseconds(startTime_);
-    if (!end) {
+    std::int64_t media = 0;
+    if (!end || __builtin_sub_overflow(*end, start.value_or(0), &media)) {
         return 0;
     }
-    return std::max<std::int64_t>(*end - start.value_or(0), 0);
+    return std::max<std::int64_t>(media, 0);
 }
 
 std::int64_t UnstatedDuration::durationLocked() const {
