@@ -137,6 +137,13 @@ TEST_F(NowPlayingManagerTest, ADurationLearntByReadingIsPublishedAnew) {
     }
     EXPECT_TRUE(eventually([&] { return publishedDuration() == 8.0; }))
         << publishedDuration().value_or(-1);
+
+    // Updates for the earlier steps may still be on their way; the manager must not go on its
+    // own queue, after the test, at the end of one.
+    player->queue()->sync([] {});
+    player->waitForPostedNotifications();
+    platform::DispatchQueue::main().drain();
+    manager->queue()->sync([] {});
 }
 
 TEST_F(NowPlayingManagerTest, PublishesTheMostRecentlyActivePlayerAndHandsOverWhenItCloses) {
