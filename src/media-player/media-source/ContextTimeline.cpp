@@ -60,6 +60,11 @@ bool ContextTimeline::seek(AVFormatContext& context, CMTime time) {
     if (!clock_) {
         return false;
     }
+    if (duration_) {
+        // Positions are spread over the best duration known, which reading may have improved
+        // since the file was opened.
+        clock_->setDuration(duration_->duration());
+    }
     clock_->seek(context, time);
     positioned();
     if (duration_) {
