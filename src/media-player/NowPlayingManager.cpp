@@ -122,6 +122,12 @@ void NowPlayingManager::unregisterPlayer(const MediaPlayer* player) {
 void NowPlayingManager::mediaPlayerDidChange(const platform::Notification& notification) {
     const auto* identity = static_cast<const MediaPlayer*>(notification.object);
     platform::precondition(identity != nullptr, "A player's notification names the player.");
+    if (notification.name == MediaPlayer::durationDidChangeNotification) {
+        // Learnt by reading, which any player that plays does on its own: no sign of the
+        // user's attention, so the current player stays what it is.
+        scheduleUpdate();
+        return;
+    }
     std::weak_ptr<MediaPlayer> player;
     {
         std::lock_guard lock(observationsMutex_);

@@ -146,6 +146,27 @@ TEST_F(NowPlayingManagerTest, ADurationLearntByReadingIsPublishedAnew) {
     manager->queue()->sync([] {});
 }
 
+// Every player that plays reads on its own: a duration it learns so is no sign of the user's
+// attention, and leaves the current player current.
+TEST_F(NowPlayingManagerTest, ADurationLearntInTheBackgroundLeavesTheCurrentPlayerAlone) {
+    makeManager();
+    const auto source = openRawStreamWithAShortGuess();
+    auto background = makePlayer(source);
+    auto current = makePlayer("h264-aac.mp4");
+    manager->registerPlayer(background);
+    manager->registerPlayer(current);
+    ASSERT_TRUE(publishedFor(current));
+
+    while (readVisualPacket(*source, source->videoTracks().at(0), {})) {
+    }
+    ASSERT_TRUE(eventually([&] { return source->isDurationFinal(); }));
+    background->queue()->sync([] {});
+    background->waitForPostedNotifications();
+    platform::DispatchQueue::main().drain();
+    manager->queue()->sync([] {});
+    EXPECT_EQ(infoCenter.identifier(), current->mediaSource()->id());
+}
+
 TEST_F(NowPlayingManagerTest, PublishesTheMostRecentlyActivePlayerAndHandsOverWhenItCloses) {
     makeManager();
     EXPECT_FALSE(infoCenter.nowPlayingInfo());
