@@ -132,17 +132,7 @@ void MediaPlayer::startObserving() {
     visualDataProvider_->setDecoderFailureHandler(decoderDidFail);
     audioDataProvider_->setDecoderFailureHandler(decoderDidFail);
 
-    endTimeObserver_ = timeObserverManager_.addBoundaryTimeObserver(
-        {mediaSource_->duration()}, queue_, [weakSelf] {
-            // The crossing waits its turn on the queue. A seek that began meanwhile has moved
-            // the clock, and its own end step looks at where it landed; stopping at the end
-            // here would throw its target away.
-            const auto self = weakSelf.lock();
-            if (self && !self->isSeeking() &&
-                platform::CMTimeCompare(self->currentTime(), self->duration()) >= 0) {
-                self->didPlayToEnd();
-            }
-        });
+    addEndTimeObserver();
 
     // The centres call the handlers on the posting thread; each holds the player weakly.
     auto handler = [weakSelf](void (MediaPlayer::*method)(const platform::Notification&)) {
@@ -164,6 +154,9 @@ void MediaPlayer::startObserving() {
     notificationObservations_.push_back(
         center.addObserver(audioSpatializationAllowedDidChangeNotification, nullptr,
                            handler(&MediaPlayer::audioSpatializationAllowedDidChange)));
+    notificationObservations_.push_back(
+        center.addObserver(MediaSource::durationDidChangeNotification, mediaSource_.get(),
+                           handler(&MediaPlayer::mediaSourceDurationDidChange)));
 
     userSpecifiedTextStyleObserver_ =
         environment_.textStyleUpdateNotifier->addMediaPlayerObserver([weakSelf] {
@@ -191,6 +184,46 @@ MediaPlayer::~MediaPlayer() {
     if (holdsAudioRoutingOwnership_) {
         environment_.audioRoutingOwnershipManager->releaseOwnership();
     }
+}
+
+void MediaPlayer::addEndTimeObserver() {
+    if (endTimeObserver_) {
+        timeObserverManager_.removeTimeObserver(endTimeObserver_);
+        endTimeObserver_.reset();
+    }
+    if (!isDurationFinal()) {
+        return;
+    }
+    endTimeObserver_ = timeObserverManager_.addBoundaryTimeObserver(
+        {duration()}, queue_, [weakSelf = weak_from_this()] {
+            // The crossing waits its turn on the queue. A seek that began meanwhile has moved
+            // the clock, and its own end step looks at where it landed; stopping at the end
+            // here would throw its target away.
+            const auto self = weakSelf.lock();
+            if (self && !self->isSeeking() &&
+                platform::CMTimeCompare(self->currentTime(), self->duration()) >= 0) {
+                self->didPlayToEnd();
+            }
+        });
+}
+
+void MediaPlayer::mediaSourceDurationDidChange(const platform::Notification&) {
+    queue_->async([weakSelf = weak_from_this()] {
+        if (const auto self = weakSelf.lock()) {
+            self->updateForDurationChange();
+        }
+    });
+}
+
+void MediaPlayer::updateForDurationChange() {
+    addEndTimeObserver();
+    // The end was read only after the clock had passed it (the pictures ran out before their
+    // reader found the end): no boundary lies ahead to stop at.
+    if (isDurationFinal() && !isSeeking() && renderSynchronizer_->rate() > 0 &&
+        platform::CMTimeCompare(currentTime(), duration()) >= 0) {
+        didPlayToEnd();
+    }
+    postNotification(durationDidChangeNotification);
 }
 
 std::string MediaPlayer::description() const {

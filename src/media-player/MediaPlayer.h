@@ -105,6 +105,9 @@ public:
     static constexpr const char* rateDidChangeNotification =
         "org.quillon.MediaPlayer.rateDidChange";
     static constexpr const char* didSeekNotification = "org.quillon.MediaPlayer.didSeek";
+    // The source's duration, which the file did not state, became better known.
+    static constexpr const char* durationDidChangeNotification =
+        "org.quillon.MediaPlayer.durationDidChange";
     // Posted by the playback preferences when the user allows or forbids spatialized audio.
     static constexpr const char* audioSpatializationAllowedDidChangeNotification =
         "org.quillon.PlaybackPreferences.audioSpatializationAllowedDidChangeNotification";
@@ -202,6 +205,9 @@ public:
     // Current playback position, media time.
     platform::CMTime currentTime() const;
     platform::CMTime duration() const { return mediaSource_->duration(); }
+    // False while the duration is only a guess (MediaSource::isDurationFinal): playing does not
+    // end there, and seeks are not held to it.
+    bool isDurationFinal() const { return mediaSource_->isDurationFinal(); }
 
     // --- Seeking ---
     // Any thread but queue: seekOnQueue synchronously on queue. `handler` runs on
@@ -209,7 +215,8 @@ public:
     // queue nothing is called.
     void seek(platform::CMTime time, std::shared_ptr<platform::DispatchQueue> completionQueue = {},
               std::function<void()> handler = {});
-    // On queue. The target is clamped into [0, duration]; seeks that arrive while one runs merge
+    // On queue. The target is clamped into [0, duration] (a duration that is only a guess
+    // holds back nothing past it); seeks that arrive while one runs merge
     // into one pending seek to the newest target, keeping every completion in order.
     void seekOnQueue(platform::CMTime time,
                      std::optional<SeekOperation::CompletionHandlerInfo> completion = {});
@@ -231,6 +238,7 @@ public:
     void userSpecifiedTextStyleDidChange();
     void systemWillSleep(const platform::Notification& notification);
     void userSessionDidResignActive(const platform::Notification& notification);
+    void mediaSourceDurationDidChange(const platform::Notification& notification);
 
 private:
     // Mono, stereo and multichannel.
@@ -262,6 +270,9 @@ private:
     void setSynchronizerRate(float rate, std::optional<platform::CMTime> time = {});
     void updateForRateChange();
     void didPlayToEnd();
+    // Where the end-of-media observer is put: at the duration once that is final, nowhere before.
+    void addEndTimeObserver();
+    void updateForDurationChange();
     // `newRate`: the rate the change notification announced.
     void checkSynchronizerRateChange(float newRate);
     void handleExternalSynchronizerRateChange(float newRate);

@@ -51,12 +51,15 @@ void MediaPlayer::setSynchronizerRate(float rate, std::optional<platform::CMTime
 
 void MediaPlayer::play() {
     platform::precondition(queue_->isCurrent(), "play runs on the Media Player Queue.");
-    if (platform::CMTimeCompare(duration(), platform::kCMTimeZero) <= 0 || playbackError()) {
+    // A duration that is only a guess says nothing of where the media ends.
+    const bool isFinal = isDurationFinal();
+    if ((isFinal && platform::CMTimeCompare(duration(), platform::kCMTimeZero) <= 0) ||
+        playbackError()) {
         updateForRateChange();
     } else if (isSeeking()) {
         desiredRateAfterSeeking_ = desiredPlaybackRate_;
         updateForRateChange();
-    } else if (platform::CMTimeCompare(currentTime(), duration()) < 0) {
+    } else if (!isFinal || platform::CMTimeCompare(currentTime(), duration()) < 0) {
         setSynchronizerRate(desiredPlaybackRate_);
         updateForRateChange();
     } else {

@@ -46,9 +46,11 @@ void MediaPlayer::seekOnQueue(platform::CMTime time,
                               std::optional<SeekOperation::CompletionHandlerInfo> completion) {
     platform::precondition(queue_->isCurrent(), "seekOnQueue runs on the Media Player Queue.");
     platform::precondition(CMTIME_IS_VALID(time), "A seek needs a valid time.");
-    // A source with a negative duration would make the range empty: zero wins.
+    // A source with a negative duration would make the range empty: zero wins. A duration that
+    // is only a guess may lie before the real end.
+    const platform::CMTime end = isDurationFinal() ? duration() : platform::kCMTimePositiveInfinity;
     const platform::CMTime clamped =
-        platform::CMTimeMaximum(platform::kCMTimeZero, platform::CMTimeMinimum(time, duration()));
+        platform::CMTimeMaximum(platform::kCMTimeZero, platform::CMTimeMinimum(time, end));
     if (!isSeeking()) {
         // Only the first request of a burst remembers the rate to come back to.
         desiredRateAfterSeeking_ = renderSynchronizer_->rate();
@@ -127,7 +129,7 @@ void MediaPlayer::performPostSeekOperation() {
         performNextSeekOperation();
         return;
     }
-    if (platform::CMTimeCompare(currentTime(), duration()) >= 0) {
+    if (isDurationFinal() && platform::CMTimeCompare(currentTime(), duration()) >= 0) {
         didPlayToEnd();
     } else {
         // isPlaying and rate reported this rate all through the seek: nothing to announce.

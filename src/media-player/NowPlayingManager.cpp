@@ -122,6 +122,12 @@ void NowPlayingManager::unregisterPlayer(const MediaPlayer* player) {
 void NowPlayingManager::mediaPlayerDidChange(const platform::Notification& notification) {
     const auto* identity = static_cast<const MediaPlayer*>(notification.object);
     platform::precondition(identity != nullptr, "A player's notification names the player.");
+    if (notification.name == MediaPlayer::durationDidChangeNotification) {
+        // Learnt by reading, which any player that plays does on its own: no sign of the
+        // user's attention, so the current player stays what it is.
+        scheduleUpdate();
+        return;
+    }
     std::weak_ptr<MediaPlayer> player;
     {
         std::lock_guard lock(observationsMutex_);
@@ -219,6 +225,12 @@ std::pair<MPNowPlayingInfo, MPNowPlayingPlaybackState> NowPlayingManager::makeDy
         {platform::MPNowPlayingInfoPropertyPlaybackRate, static_cast<double>(rate)},
         {platform::MPNowPlayingInfoPropertyDefaultPlaybackRate, static_cast<double>(desiredRate)},
     };
+    // A duration that the file does not state grows (or settles) as the file is read; the
+    // player's notification of it brings an update here.
+    if (const auto& source = player.mediaSource()) {
+        info.emplace(platform::MPMediaItemPropertyPlaybackDuration,
+                     platform::CMTimeGetSeconds(source->duration()));
+    }
     return {std::move(info),
             isPlaying ? MPNowPlayingPlaybackState::playing : MPNowPlayingPlaybackState::paused};
 }

@@ -176,6 +176,16 @@ void MediaPlayerControlsViewController::viewDidLoad() {
             });
         });
 
+    durationDidChangeObservation_ = platform::NotificationCenter::defaultCenter().addObserver(
+        MediaPlayer::durationDidChangeNotification, mediaPlayer_.get(),
+        [weakSelf](const platform::Notification&) {
+            platform::DispatchQueue::main().async([weakSelf] {
+                if (const auto self = weakSelf.lock()) {
+                    self->mediaPlayerDurationDidChange();
+                }
+            });
+        });
+
     updatePlayPauseButtonState();
     view.endTimeLabel()->setText(QString::fromStdString(
         timeFormatter_.stringFromSeconds(platform::CMTimeGetSeconds(endTime_))));
@@ -260,6 +270,24 @@ void MediaPlayerControlsViewController::firstResponderDidChange() {
 }
 
 // --- Play state and time ---
+
+void MediaPlayerControlsViewController::mediaPlayerDurationDidChange() {
+    endTime_ = mediaPlayer_->duration();
+    if (platform::CMTimeGetSeconds(endTime_) >= 3600) {
+        timeFormatter_.alwaysIncludeHours = true;
+    }
+    if (controlsView_ == nullptr) {
+        return;
+    }
+    controlsView_->scrubber()->setMaxValue(platform::CMTimeGetSeconds(endTime_));
+    controlsView_->endTimeLabel()->setText(QString::fromStdString(
+        timeFormatter_.stringFromSeconds(platform::CMTimeGetSeconds(endTime_))));
+    if (periodicTimeObserverForScrubber_) {
+        // Its interval follows the length of the media.
+        addScrubberTimeObserver();
+    }
+    updateTimeLabels(currentMediaTime());
+}
 
 void MediaPlayerControlsViewController::mediaPlayerRateDidChange() {
     updatePlayPauseButtonState();

@@ -140,6 +140,7 @@ private:
     class ViewEventFilter;
 
     void mediaPlayerRateDidChange();
+    void mediaPlayerDurationDidChange();
     void updatePlayPauseButtonState();
     void updateEndAndRemainingTimeLabelVisibility();
     void addLabelsTimeObserver();
@@ -161,6 +162,8 @@ private:
     // The context made for the route button when the renderer has none of its own.
     std::shared_ptr<platform::AVAudioOutputContext> ownOutputContext_;
     std::shared_ptr<MediaPlayer> mediaPlayer_;
+    // The duration as the controls show it; a duration that the file does not state follows the
+    // source as it becomes known.
     platform::CMTime endTime_;
     MediaPlayerTimeObserverManager::ObserverRef periodicTimeObserverForLabels_;
     MediaPlayerTimeObserverManager::ObserverRef periodicTimeObserverForScrubber_;
@@ -175,6 +178,7 @@ private:
     bool pictureInPictureButtonStops_ = false;
     QMetaObject::Connection firstResponderObserver_;
     platform::ObserverToken rateDidChangeObservation_;
+    platform::ObserverToken durationDidChangeObservation_;
     std::unique_ptr<ViewEventFilter> viewEventFilter_;
 };
 

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <memory>
@@ -197,6 +200,21 @@ protected:
         ASSERT_TRUE(eventually([&] { return done.load(); })) << "seek never finished";
         settle();
     }
+    // Moves the clock on to `until` (media time) a quarter of a second at a time while playing,
+    // each time waiting until the pictures are ahead of it again (as a decoder that keeps up
+    // keeps them), or the end of the media has been read.
+    void playOnUntil(double until) {
+        while (platform::CMTimeGetSeconds(currentTime()) < until && synchronizerRate() > 0) {
+            clock->advanceSeconds(0.25);
+            settle();
+            ASSERT_TRUE(eventually([&] {
+                const auto pictures = layer->record.buffersSinceLastFlush();
+                return player->isDurationFinal() ||
+                       (!pictures.empty() &&
+                        platform::CMTimeCompare(pictures.back().end(), currentTime()) > 0);
+            }));
+        }
+    }
     // Every block submitted to the player's queue so far has run, and the providers have
     // handled their last restarts.
     void settle() {
@@ -225,6 +243,33 @@ protected:
 
 inline DefaultTracks videoAndAudio(const MediaSource& source) {
     return {source.videoTracks().at(0), source.audioTracks().at(0), nullptr, nullptr};
+}
+
+// Eight seconds of raw H.264 pictures (25 a second) as a capture writes them to a pipe: no
+// duration, no timestamps. Too large to be read whole when it opens, and its first and last two
+// seconds hold far more bytes per second than its middle, so that the bit rate of what is sampled
+// puts its duration at about half of what it is, until its end is read. Written once per process.
+inline std::shared_ptr<MediaSource> openRawStreamWithAShortGuess() {
+    namespace fs = std::filesystem;
+    static const fs::path path = [] {
+        const fs::path written = fs::temp_directory_path() /
+                                 ("quillon-short-guess-" + std::to_string(::getpid()) + ".h264");
+        const std::string command =
+            "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "
+            "'testsrc2=size=320x240:rate=25:duration=8,noise=alls=80:allf=t:"
+            "enable=not(between(t\\,2\\,6))' -c:v libx264 -preset ultrafast -qp 5 -g 25 "
+            "-f h264 pipe:1 > '" +
+            written.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::atexit([] {
+            std::error_code error;
+            fs::remove(fs::temp_directory_path() /
+                           ("quillon-short-guess-" + std::to_string(::getpid()) + ".h264"),
+                       error);
+        });
+        return written;
+    }();
+    return MediaSource::make(platform::URL::fileURL(path.string()), platform::kCMTimeInvalid, true);
 }
 
 }  // namespace quillon::test

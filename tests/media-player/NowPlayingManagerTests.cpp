@@ -8,6 +8,7 @@
 #include "media-player/MediaPlayerTestSupport.h"
 #include "media-player/NowPlayingManager.h"
 #include "media-player/media-source/MediaSourceMetadata.h"
+#include "media-player/media-source/MediaSourceReading.h"
 #include "platform/mediaplayer/MPNowPlayingInfoCenter.h"
 #include "platform/mediaplayer/MPRemoteCommandCenter.h"
 
@@ -50,6 +51,9 @@ protected:
     }
 
     std::shared_ptr<MediaPlayer> makePlayer(std::string_view media) {
+        return makePlayer(openMedia(media));
+    }
+    std::shared_ptr<MediaPlayer> makePlayer(std::shared_ptr<MediaSource> media) {
         MediaPlayer::Environment env;
         auto clock = platform::ManualClock::make();
         env.clock = clock;
@@ -60,7 +64,7 @@ protected:
         // Players are made on the main queue, which this thread pumps.
         std::shared_ptr<MediaPlayer> player;
         platform::DispatchQueue::main().async(
-            [&, source = openMedia(media)] { player = MediaPlayer::create(source, env); });
+            [&, source = std::move(media)] { player = MediaPlayer::create(source, env); });
         EXPECT_TRUE(eventually([&] { return player != nullptr; }));
         players.push_back(player);
         return player;
@@ -111,6 +115,57 @@ protected:
     std::shared_ptr<NowPlayingManager> manager;
     std::vector<std::shared_ptr<MediaPlayer>> players;
 };
+
+// A duration that the file does not state is published as it becomes known.
+TEST_F(NowPlayingManagerTest, ADurationLearntByReadingIsPublishedAnew) {
+    makeManager();
+    const auto source = openRawStreamWithAShortGuess();
+    auto player = makePlayer(source);
+    manager->registerPlayer(player);
+    ASSERT_TRUE(publishedFor(player));
+    const auto publishedDuration = [&] {
+        const auto info = infoCenter.nowPlayingInfo();
+        return info ? nowPlayingInfoValue<double>(*info,
+                                                  platform::MPMediaItemPropertyPlaybackDuration)
+                    : std::nullopt;
+    };
+    EXPECT_EQ(publishedDuration(), platform::CMTimeGetSeconds(source->duration()));
+    ASSERT_LT(*publishedDuration(), 6.0);
+
+    // Its end read, as the player's picture reader reads it, the duration settles.
+    while (readVisualPacket(*source, source->videoTracks().at(0), {})) {
+    }
+    EXPECT_TRUE(eventually([&] { return publishedDuration() == 8.0; }))
+        << publishedDuration().value_or(-1);
+
+    // Updates for the earlier steps may still be on their way; the manager must not go on its
+    // own queue, after the test, at the end of one.
+    player->queue()->sync([] {});
+    player->waitForPostedNotifications();
+    platform::DispatchQueue::main().drain();
+    manager->queue()->sync([] {});
+}
+
+// Every player that plays reads on its own: a duration it learns so is no sign of the user's
+// attention, and leaves the current player current.
+TEST_F(NowPlayingManagerTest, ADurationLearntInTheBackgroundLeavesTheCurrentPlayerAlone) {
+    makeManager();
+    const auto source = openRawStreamWithAShortGuess();
+    auto background = makePlayer(source);
+    auto current = makePlayer("h264-aac.mp4");
+    manager->registerPlayer(background);
+    manager->registerPlayer(current);
+    ASSERT_TRUE(publishedFor(current));
+
+    while (readVisualPacket(*source, source->videoTracks().at(0), {})) {
+    }
+    ASSERT_TRUE(eventually([&] { return source->isDurationFinal(); }));
+    background->queue()->sync([] {});
+    background->waitForPostedNotifications();
+    platform::DispatchQueue::main().drain();
+    manager->queue()->sync([] {});
+    EXPECT_EQ(infoCenter.identifier(), current->mediaSource()->id());
+}
 
 TEST_F(NowPlayingManagerTest, PublishesTheMostRecentlyActivePlayerAndHandsOverWhenItCloses) {
     makeManager();

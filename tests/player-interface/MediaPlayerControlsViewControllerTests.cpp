@@ -303,6 +303,32 @@ TEST_F(ControlsViewControllerTest, WheelOverTheRowScrubs) {
     view->hide();
 }
 
+// A raw stream whose duration is guessed at about half of what it is until its end is read.
+class ControlsWithAGuessedDurationTest : public ControlsViewControllerTest {
+protected:
+    void SetUp() override {
+        const auto media = openRawStreamWithAShortGuess();
+        makePlayer(media, {media->videoTracks().at(0), nullptr, nullptr, nullptr});
+        UserDefaults::standard().set(false, "QPShowEndTimeInsteadOfRemainingTime");
+    }
+};
+
+TEST_F(ControlsWithAGuessedDurationTest, TheEndLabelAndScrubberFollowTheDurationAsItIsRead) {
+    makeController();
+    const double guess = CMTimeGetSeconds(player->duration());
+    ASSERT_LT(guess, 6.0);
+    EXPECT_EQ(view->scrubber()->maxValue(), guess);
+    EXPECT_EQ(text(view->endTimeLabel()), controller->timeFormatter().stringFromSeconds(guess));
+
+    onQueue([&] { player->play(); });
+    playOnUntil(10);
+    ASSERT_TRUE(eventually([&] { return view->scrubber()->maxValue() == 8.0; }))
+        << view->scrubber()->maxValue();
+    EXPECT_EQ(text(view->endTimeLabel()), "00:08");
+    EXPECT_TRUE(eventually([&] { return text(view->remainingTimeLabel()) == "-00:00"; }))
+        << text(view->remainingTimeLabel());
+}
+
 class ControlsPictureInPictureTest : public ControlsViewControllerTest {
 protected:
     void SetUp() override {

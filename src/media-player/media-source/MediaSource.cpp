@@ -5,12 +5,14 @@
 #include <utility>
 
 #include "media-player/decoders/common/FFmpegError.h"
+#include "media-player/media-source/DurationSearch.h"
 #include "media-player/media-source/InputFormatContext.h"
 #include "media-player/media-source/MediaSourceMetadata.h"
 #include "media-player/media-source/PacketReading.h"
 #include "media-player/media-source/StreamTimestamp.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UUID.h"
 
 namespace quillon {
@@ -29,6 +31,8 @@ struct MediaSource::Opening {
     std::vector<std::shared_ptr<SubtitlesTrack>> embeddedSubtitlesTracks;
     AVFormatContextPointer formatContextForVisualTracks;
     AVFormatContextPointer formatContextForAudioTracks;
+    std::shared_ptr<UnstatedDuration> unstatedDuration;
+    std::unique_ptr<RawStreamClock> rawStreamClock;
 };
 
 namespace {
@@ -148,7 +152,16 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
             containerTime(std::max(durationFromStart(visual), durationFromStart(audio)))) {
         opening.duration = *duration;
     } else if (requiresDuration) {
-        throw LoadError::failedToReadMediaDuration();
+        DurationSearchResult found = searchDuration(url, visual);
+        if (found.isEmpty) {
+            throw LoadError::failedToReadMediaDuration();
+        }
+        opening.duration = found.duration.value_or(platform::kCMTimeZero);
+        if (found.isEstimate) {
+            opening.unstatedDuration =
+                std::make_shared<UnstatedDuration>(opening.startTime, found.duration);
+        }
+        opening.rawStreamClock = std::move(found.clock);
     } else {
         opening.duration = fallbackDuration;
     }
@@ -214,7 +227,23 @@ MediaSource::MediaSource(Opening&& opening)
       visualTracksQueue_(platform::DispatchQueue::makeSerial(visualTracksQueueLabel)),
       formatContextForVisualTracks_(std::move(opening.formatContextForVisualTracks)),
       audioTracksQueue_(platform::DispatchQueue::makeSerial(audioTracksQueueLabel)),
-      formatContextForAudioTracks_(std::move(opening.formatContextForAudioTracks)) {
+      formatContextForAudioTracks_(std::move(opening.formatContextForAudioTracks)),
+      unstatedDuration_(std::move(opening.unstatedDuration)) {
+    if (unstatedDuration_ || opening.rawStreamClock) {
+        visualTimeline_ =
+            std::make_unique<ContextTimeline>(unstatedDuration_, std::move(opening.rawStreamClock));
+        visualTimeline_->attach(*formatContextForVisualTracks_);
+    }
+    if (unstatedDuration_) {
+        // A raw stream is read through the visual context only: the audio one needs no clock.
+        audioTimeline_ = std::make_unique<ContextTimeline>(unstatedDuration_, nullptr);
+        audioTimeline_->attach(*formatContextForAudioTracks_);
+        // The source outlives every read through it, and so every call of this.
+        unstatedDuration_->setDidChange([this] {
+            platform::NotificationCenter::defaultCenter().post(durationDidChangeNotification, this);
+        });
+    }
+
     // The main stream is the one that plays first: audio, or video where there is no audio.
     std::optional<unsigned> mainStreamIndex;
     if (!audioTracks_.empty()) {

@@ -15,12 +15,14 @@ extern "C" {
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/AudioTrack.h"
+#include "media-player/media-source/ContextTimeline.h"
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
 #include "media-player/media-source/FileResourceIdentifier.h"
 #include "media-player/media-source/MediaSourceLoadError.h"
 #include "media-player/media-source/MediaType.h"
 #include "media-player/media-source/SiblingSubtitlesScanner.h"
 #include "media-player/media-source/SubtitlesTrack.h"
+#include "media-player/media-source/UnstatedDuration.h"
 #include "media-player/media-source/VideoTrack.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -42,8 +44,9 @@ namespace quillon {
 // so a track's streamIndex is valid in either.
 //
 // A source exists only fully opened, and is shared (std::shared_ptr) by the document, the player
-// and the external subtitles tracks that point to it. Everything but the identifier and the
-// external subtitles is fixed after construction and may be read from any thread.
+// and the external subtitles tracks that point to it. Everything but the identifier, the
+// external subtitles and a duration that the file does not state is fixed after construction
+// and may be read from any thread.
 class MediaSource : public std::enable_shared_from_this<MediaSource> {
 public:
     using LoadError = MediaSourceLoadError;
@@ -65,6 +68,10 @@ public:
     // Posted (object: the source) whenever an archive written now would differ from the last.
     static constexpr const char* restorableStateWasInvalidatedNotification =
         "org.quillon.MediaSource.restorableStateWasInvalidatedNotification";
+    // Posted (object: the source) from a reading queue when a duration that the file does not
+    // state has become better known: its end was read, or reading went a second further.
+    static constexpr const char* durationDidChangeNotification =
+        "org.quillon.MediaSource.durationDidChangeNotification";
 
     // Opens the file in the background while `scanner` looks for its subtitle files; attaches
     // the ones found, then calls `completion`. On failure calls `failure` at once instead. Exactly
@@ -98,7 +105,14 @@ public:
     const platform::URL& url() const { return url_; }
     // The container's start time: where media time zero lies on the packets' time line.
     platform::CMTime startTime() const { return startTime_; }
-    platform::CMTime duration() const { return duration_; }
+    // The duration as far as it is known. A file that states none may have it estimated, or
+    // learnt as it is read: see isDurationFinal.
+    platform::CMTime duration() const {
+        return unstatedDuration_ ? unstatedDuration_->duration() : duration_;
+    }
+    // False while the duration is a guess that reading may still change (the file states none
+    // and has not been read to its end): playing must not stop there, nor seeking be held to it.
+    bool isDurationFinal() const { return !unstatedDuration_ || unstatedDuration_->isFinal(); }
     // Video when there is a video track, else audio when there is an audio track, else subtitles.
     MediaType mediaType() const { return mediaType_; }
     // Read once at construction; every field of it may be absent. Never null.
@@ -196,6 +210,10 @@ private:
     AVFormatContextPointer formatContextForVisualTracks_;
     std::shared_ptr<platform::DispatchQueue> audioTracksQueue_;
     AVFormatContextPointer formatContextForAudioTracks_;
+    // Only where the file does not state its duration, or its packets carry no times.
+    std::shared_ptr<UnstatedDuration> unstatedDuration_;
+    std::unique_ptr<ContextTimeline> visualTimeline_;
+    std::unique_ptr<ContextTimeline> audioTimeline_;
 };
 
 }  // namespace quillon

@@ -6,6 +6,7 @@
 #include "media-player/decoders/common/FFmpegCall.h"
 #include "media-player/decoders/common/FFmpegError.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
+#include "media-player/media-source/ContextTimeline.h"
 #include "media-player/media-source/StreamTimestamp.h"
 
 namespace quillon {
@@ -64,15 +65,23 @@ PacketRef readPacket(const StreamIndexSet& indexes, AVFormatContext& context) {
     AVPacket& packet = scratchPacket();
     // Still holding a packet only if making the last Packet failed.
     av_packet_unref(&packet);
+    ContextTimeline* const timeline = ContextTimeline::of(context);
     for (;;) {
         try {
             performFFmpegCall({FFmpegError::eof()}, true, CallSite(readPacketFunction),
                               [&] { return av_read_frame(&context, &packet); });
         } catch (const FFmpegError& error) {
             if (error == FFmpegError::eof()) {
+                if (timeline != nullptr) {
+                    timeline->endOfFile();
+                }
                 return nullptr;
             }
             throw;
+        }
+        if (timeline != nullptr && !timeline->admit(context, packet)) {
+            av_packet_unref(&packet);
+            continue;
         }
         if (indexes.contains(packet.stream_index)) {
             return Packet::make(packet);
@@ -84,9 +93,16 @@ PacketRef readPacket(const StreamIndexSet& indexes, AVFormatContext& context) {
 }
 
 void seek(AVFormatContext& context, CMTime time) {
+    ContextTimeline* const timeline = ContextTimeline::of(context);
+    if (timeline != nullptr && timeline->seek(context, time)) {
+        return;
+    }
     const std::optional<std::int64_t> timestamp = timestampRoundingDown(time, AV_TIME_BASE);
     if (!timestamp) {
         reportFFmpegFailure(AVERROR(EINVAL), {}, CallSite(seekFunction));
+    }
+    if (timeline != nullptr) {
+        timeline->positioned();
     }
     try {
         seekFrame(context, *timestamp, AVSEEK_FLAG_BACKWARD);

@@ -125,8 +125,9 @@ TEST_F(MediaSourceContainerQuirks, AMatroskaFileEndsWithItsBlocksWhicheverToolWr
     }
 }
 
-// A raw stream has no timestamps to seek by and no duration. Given a duration, it opens, and
-// its packets come from the very first on; seeking it later fails as an error, not a crash.
+// A raw stream has no timestamps to seek by and no duration. Opened as a subtitle file is (given
+// a duration, none looked for), its packets come from the very first on; seeking it later fails
+// as an error, not a crash.
 TEST_F(MediaSourceContainerQuirks, ARawVideoStreamOpensAtItsStartAndFailsLaterSeeksCleanly) {
     const std::string path =
         make("raw.h264", "-f lavfi -i testsrc=size=64x48:rate=25:duration=1 -c:v libx264");
@@ -146,10 +147,10 @@ TEST_F(MediaSourceContainerQuirks, ARawVideoStreamOpensAtItsStartAndFailsLaterSe
 
     EXPECT_THROW(seekVisualTracks(*source, video, {}, platform::CMTimeMake(1, 2)), FFmpegError);
 
-    // Through the loading path a raw stream still fails, for having no duration.
+    // Through the loading path its duration is found by reading it.
     const auto outcome = loadAndWait(platform::URL::fileURL(path));
-    ASSERT_EQ(outcome.failureCount, 1);
-    EXPECT_EQ(outcome.error->kind(), MediaSourceLoadError::Kind::failedToReadMediaDuration);
+    ASSERT_EQ(outcome.completionCount, 1);
+    EXPECT_EQ(platform::CMTimeGetSeconds(outcome.source->duration()), 1.0);
 }
 
 // A raw audio stream states a duration (from its bit rate) but no start time: it loads, and

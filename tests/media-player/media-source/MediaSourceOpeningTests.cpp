@@ -97,11 +97,6 @@ TEST(MediaSourceOpening, FailuresAfterOpeningCloseBothContexts) {
     EXPECT_EQ(error.mainMediaTypes(),
               (std::set{MediaType::video, MediaType::audio, MediaType::subtitles}));
     EXPECT_FALSE(processHasFileOpen(coverAndData));
-
-    const std::string noDuration = mediaPath("no-duration.h264");
-    EXPECT_EQ(openExpectingFailure(platform::URL::fileURL(noDuration)).kind(),
-              Kind::failedToReadMediaDuration);
-    EXPECT_FALSE(processHasFileOpen(noDuration));
 }
 
 TEST(MediaSourceOpening, ADestroyedSourceClosesTheFile) {
@@ -128,13 +123,6 @@ TEST(MediaSourceOpening, StartTimeIsTheContainersInMicrosecondsOrZeroWithoutOne)
     EXPECT_EQ(subtitles->duration(), mainDuration);
     EXPECT_EQ(subtitles->mediaType(), MediaType::subtitles);
     EXPECT_EQ(subtitles->embeddedSubtitlesTracks().size(), 1u);
-}
-
-TEST(MediaSourceOpening, AFileWithoutDurationFailsToLoad) {
-    const auto outcome = loadAndWait(mediaURL("no-duration.h264"));
-    EXPECT_EQ(outcome.completionCount, 0);
-    ASSERT_EQ(outcome.failureCount, 1);
-    EXPECT_EQ(outcome.error->kind(), Kind::failedToReadMediaDuration);
 }
 
 TEST(MediaSourceOpening, StreamsBecomeTracksOfTheirKindWithIdentifiersFromTheirIndexes) {

@@ -371,8 +371,8 @@ TEST(MediaSourceReading, SeekingVisualTracksCollectsTheSubtitleEventsMetOnTheWay
     EXPECT_TRUE(seekVisualTracks(*source, nullptr, subtitles, CMTimeMake(2, 1)).empty());
 }
 
-// A raw H.264 stream cannot be sought (so it never becomes a source), and its packets carry no
-// times: the read-until loop, run on a context of its own, stops at the first one.
+// A raw H.264 stream's packets carry no times of their own (a source gives them some from its
+// clock): the read-until loop, run on a plain context, stops at the first one.
 TEST(MediaSourceReading, APrimaryPacketWithoutATimeEndsTheReadUntilLoopAsItsLastPacket) {
     const std::string path = mediaPath("no-duration.h264");
     AVFormatContext* raw = nullptr;

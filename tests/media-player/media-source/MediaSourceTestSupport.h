@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "media-player/media-source/MediaSource.h"
+#include "platform/corevideo/CVPixelBuffer.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/foundation/URL.h"
 // Subtitles tracks make ASS decoders, which look up fonts.
@@ -81,6 +83,32 @@ inline LoadOutcome loadAndWait(
     (void)answered.wait(std::chrono::milliseconds(200));
     std::lock_guard lock(shared->mutex);
     return shared->outcome;
+}
+
+// Visible bytes of every plane alike (row padding is not compared).
+inline bool samePixels(const platform::CVPixelBufferRef& a, const platform::CVPixelBufferRef& b) {
+    using namespace platform;
+    if (CVPixelBufferGetPixelFormatType(a) != CVPixelBufferGetPixelFormatType(b) ||
+        CVPixelBufferGetWidth(a) != CVPixelBufferGetWidth(b) ||
+        CVPixelBufferGetHeight(a) != CVPixelBufferGetHeight(b)) {
+        return false;
+    }
+    const CVPixelFormatLayout& layout = *a->geometry().layout;
+    const std::size_t planes = CVPixelBufferIsPlanar(a) ? CVPixelBufferGetPlaneCount(a) : 1;
+    for (std::size_t plane = 0; plane < planes; ++plane) {
+        const auto& pa = a->geometry().planes[plane];
+        const auto& pb = b->geometry().planes[plane];
+        const CVPixelFormatPlaneLayout& planeLayout = layout.planes[plane];
+        const std::size_t rowBytes = (pa.width + planeLayout.blockWidth - 1) /
+                                     planeLayout.blockWidth * planeLayout.bytesPerBlock();
+        for (std::size_t row = 0; row < pa.height; ++row) {
+            if (std::memcmp(a->baseAddressOfPlane(plane) + row * pa.bytesPerRow,
+                            b->baseAddressOfPlane(plane) + row * pb.bytesPerRow, rowBytes) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace quillon::test

@@ -58,31 +58,6 @@ TEST(SeekPacketMarking, MarksExactlyThePicturesThatAreOverByTheTarget) {
     EXPECT_FALSE(huge->avPacket().flags & AV_PKT_FLAG_DISCARD);
 }
 
-// Visible bytes of every plane alike (row padding is not compared).
-bool samePixels(const CVPixelBufferRef& a, const CVPixelBufferRef& b) {
-    if (CVPixelBufferGetPixelFormatType(a) != CVPixelBufferGetPixelFormatType(b) ||
-        CVPixelBufferGetWidth(a) != CVPixelBufferGetWidth(b) ||
-        CVPixelBufferGetHeight(a) != CVPixelBufferGetHeight(b)) {
-        return false;
-    }
-    const CVPixelFormatLayout& layout = *a->geometry().layout;
-    const std::size_t planes = CVPixelBufferIsPlanar(a) ? CVPixelBufferGetPlaneCount(a) : 1;
-    for (std::size_t plane = 0; plane < planes; ++plane) {
-        const auto& pa = a->geometry().planes[plane];
-        const auto& pb = b->geometry().planes[plane];
-        const CVPixelFormatPlaneLayout& planeLayout = layout.planes[plane];
-        const std::size_t rowBytes = (pa.width + planeLayout.blockWidth - 1) /
-                                     planeLayout.blockWidth * planeLayout.bytesPerBlock();
-        for (std::size_t row = 0; row < pa.height; ++row) {
-            if (std::memcmp(a->baseAddressOfPlane(plane) + row * pa.bytesPerRow,
-                            b->baseAddressOfPlane(plane) + row * pb.bytesPerRow, rowBytes) != 0) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // A seek decodes from the key frame before the target without giving out, or for H.264 without
 // even decoding, the pictures that are over by then. What it shows from the target on must be
 // what a plain decode from the start gives: a picture skipped that was referred to after all, or
