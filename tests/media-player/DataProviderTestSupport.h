@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "media-player/FormattedTextSubtitleView.h"
 #include "media-player/QLAirPlayAudioRenderer.h"
 #include "media-player/QLSampleBufferDisplayLayer.h"
 #include "media-player/QLSampleBufferRenderSynchronizer.h"
+#include "media-player/SubtitlesView.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/avfoundation/ManualClock.h"
 #include "platform/avfoundation/NullAudioSink.h"
@@ -170,6 +172,17 @@ void restartAndWait(Provider& provider, std::function<void(Provider&)> work) {
         *done = true;
     });
     ASSERT_TRUE(eventually([&] { return done->load(); })) << "provider work never ran";
+}
+
+// The texts a subtitles view shows now, in its order.
+inline std::vector<std::string> shownTexts(const SubtitlesView& view) {
+    std::vector<std::string> texts;
+    for (QWidget* child : view.subtitleViews()) {
+        if (auto* text = dynamic_cast<FormattedTextSubtitleView*>(child)) {
+            texts.push_back(text->subtitle().formattedText->string());
+        }
+    }
+    return texts;
 }
 
 }  // namespace quillon::test

@@ -261,16 +261,6 @@ private:
     std::filesystem::path path_;
 };
 
-std::vector<std::string> shownTexts(const SubtitlesView& view) {
-    std::vector<std::string> texts;
-    for (QWidget* child : view.subtitleViews()) {
-        if (auto* text = dynamic_cast<FormattedTextSubtitleView*>(child)) {
-            texts.push_back(text->subtitle().formattedText->string());
-        }
-    }
-    return texts;
-}
-
 std::string describe(const std::vector<std::string>& texts) {
     return texts.empty() ? "nothing" : texts.front();
 }

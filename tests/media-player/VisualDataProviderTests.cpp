@@ -402,16 +402,6 @@ private:
     std::filesystem::path directory_;
 };
 
-std::vector<std::string> shownTexts(const SubtitlesView& view) {
-    std::vector<std::string> texts;
-    for (QWidget* child : view.subtitleViews()) {
-        if (auto* text = dynamic_cast<FormattedTextSubtitleView*>(child)) {
-            texts.push_back(text->subtitle().formattedText->string());
-        }
-    }
-    return texts;
-}
-
 TEST_F(VisualDataProviderTest, OneStreamInBothPositionsIsDecodedOnceForBoth) {
     const ClosedCaptionMedia media;
     source = MediaSource::make(URL::fileURL(media.path().string()), kCMTimeInvalid, true);

@@ -41,30 +41,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MediaSourceContainerQuirks : public ::testing::Test {
+class MediaSourceContainerQuirks : public FFmpegWrittenMediaTest<MediaSourceContainerQuirks> {
 protected:
-    static void SetUpTestSuite() {
-        std::string pattern = (fs::temp_directory_path() / "quillon-container-quirks-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = new fs::path(pattern);
-    }
-
-    static void TearDownTestSuite() {
-        std::error_code error;
-        fs::remove_all(*directory_, error);
-        delete directory_;
-        directory_ = nullptr;
-    }
-
     // Runs ffmpeg with `arguments` to write `name` in the suite's folder; its path.
     static std::string make(const std::string& name, const std::string& arguments) {
-        const fs::path path = *directory_ / name;
-        if (!fs::exists(path)) {
-            const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " +
-                                        arguments + " '" + path.string() + "'";
-            EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        }
-        return path.string();
+        return writeWithFFmpeg(name, arguments, false);
     }
 
     static std::shared_ptr<MediaSource> open(const std::string& path,
@@ -73,7 +54,6 @@ protected:
         return MediaSource::make(platform::URL::fileURL(path), fallbackDuration, requiresDuration);
     }
 
-    static inline fs::path* directory_ = nullptr;
 };
 
 constexpr const char* kThreeSecondsOfVideoAndAudio =

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "media-player/media-source/MediaSource.h"
 #include "platform/corevideo/CVPixelBuffer.h"
@@ -110,5 +114,42 @@ inline bool samePixels(const platform::CVPixelBufferRef& a, const platform::CVPi
     }
     return true;
 }
+
+// A fixture whose suite has a folder of its own, made before its first test and removed after
+// its last, for the files its tests write with the ffmpeg command-line tool. Each suite that
+// derives from it (by its own name) gets its own folder.
+template <class Suite>
+class FFmpegWrittenMediaTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-media-XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory_ = new std::filesystem::path(pattern);
+    }
+
+    static void TearDownTestSuite() {
+        std::error_code error;
+        std::filesystem::remove_all(*directory_, error);
+        delete directory_;
+        directory_ = nullptr;
+    }
+
+    // Runs ffmpeg with `arguments` (ending in the output format where `throughPipe`, which has
+    // it write to its standard output) into `name` in the suite's folder, once; its path.
+    static std::string writeWithFFmpeg(const std::string& name, const std::string& arguments,
+                                       bool throughPipe) {
+        const std::filesystem::path path = *directory_ / name;
+        if (!std::filesystem::exists(path)) {
+            const std::string target =
+                throughPipe ? " pipe:1 > '" + path.string() + "'" : " '" + path.string() + "'";
+            const std::string command =
+                "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + target;
+            EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        }
+        return path.string();
+    }
+
+    static inline std::filesystem::path* directory_ = nullptr;
+};
 
 }  // namespace quillon::test

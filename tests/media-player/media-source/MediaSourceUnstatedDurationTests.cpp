@@ -38,31 +38,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MediaSourceUnstatedDuration : public ::testing::Test {
+class MediaSourceUnstatedDuration : public FFmpegWrittenMediaTest<MediaSourceUnstatedDuration> {
 protected:
-    static void SetUpTestSuite() {
-        std::string pattern = (fs::temp_directory_path() / "quillon-unstated-duration-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = new fs::path(pattern);
-    }
-
-    static void TearDownTestSuite() {
-        std::error_code error;
-        fs::remove_all(*directory_, error);
-        delete directory_;
-        directory_ = nullptr;
-    }
-
     // Runs ffmpeg with `arguments`, which end in the output format, writing to its standard
     // output, into `name` in the suite's folder; its path.
     static std::string writeThroughPipe(const std::string& name, const std::string& arguments) {
-        const fs::path path = *directory_ / name;
-        if (!fs::exists(path)) {
-            const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error " +
-                                        arguments + " pipe:1 > '" + path.string() + "'";
-            EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        }
-        return path.string();
+        return writeWithFFmpeg(name, arguments, true);
     }
 
     static std::shared_ptr<MediaSource> load(const std::string& path) {
@@ -72,7 +53,6 @@ protected:
         return outcome.source;
     }
 
-    static inline fs::path* directory_ = nullptr;
 };
 
 constexpr const char* kThreeSeconds = "-f lavfi -i testsrc2=size=160x90:rate=25:duration=3 ";
