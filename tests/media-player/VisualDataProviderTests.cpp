@@ -397,6 +397,46 @@ private:
     std::filesystem::path directory_;
 };
 
+// Three seconds of sound from 0 s, and picture and SubRip cues that begin 0.3 s later, as when
+// an encoder's priming delay shifts the other streams behind the sound: the first cue starts with
+// the first picture, after the start of the file.
+class LatePictureMedia {
+public:
+    static constexpr const char* firstCueText = "With the first picture";
+
+    LatePictureMedia() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quillon-late-picture-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make a folder for the late-picture media";
+        }
+        directory_ = pattern;
+        std::ofstream(directory_ / "cues.srt")
+            << "1\n00:00:00,300 --> 00:00:02,000\n"
+            << firstCueText << "\n\n2\n00:00:02,500 --> 00:00:03,000\nLater\n";
+        const std::string command =
+            "ffmpeg -nostdin -hide_banner -loglevel error -y "
+            "-f lavfi -i sine=duration=3 -itsoffset 0.3 "
+            "-f lavfi -i testsrc=size=64x48:rate=25:duration=3 -i '" +
+            (directory_ / "cues.srt").string() +
+            "' -map 0:a -map 1:v -map 2:s -c:a pcm_s16le -c:v libx264 -pix_fmt yuv420p "
+            "-c:s srt '" +
+            path().string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    ~LatePictureMedia() {
+        std::error_code error;
+        std::filesystem::remove_all(directory_, error);
+    }
+    LatePictureMedia(const LatePictureMedia&) = delete;
+    LatePictureMedia& operator=(const LatePictureMedia&) = delete;
+
+    std::filesystem::path path() const { return directory_ / "late-picture.mkv"; }
+
+private:
+    std::filesystem::path directory_;
+};
+
 std::vector<std::string> shownTexts(const SubtitlesView& view) {
     std::vector<std::string> texts;
     for (QWidget* child : view.subtitleViews()) {
@@ -440,6 +480,39 @@ TEST_F(VisualDataProviderTest, OneStreamInBothPositionsIsDecodedOnceForBoth) {
     const std::vector<std::string> captions = {"Hello"};
     EXPECT_EQ(primarySeen, captions);
     EXPECT_EQ(secondarySeen, captions);
+}
+
+// Paused at the start of the file, the layer shows the first picture, which comes a little later:
+// the cue that starts with that picture belongs on screen with it, as when the file is played.
+TEST_F(VisualDataProviderTest, ACueStartingWithThePictureShownAtTheTargetShowsWhilePaused) {
+    const LatePictureMedia media;
+    source = MediaSource::make(URL::fileURL(media.path().string()), kCMTimeInvalid, true);
+    ASSERT_EQ(source->embeddedSubtitlesTracks().size(), 1u);
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    selectVideo();
+    selectPrimarySubtitles();
+    provide(seconds(0.0));
+    const auto buffers = layer->record.buffersSinceLastFlush();
+    ASSERT_FALSE(buffers.empty());
+    ASSERT_GT(CMTimeCompare(buffers.front().presentationTime, seconds(0.0)), 0);
+
+    ASSERT_TRUE(eventually([&] {
+        settleViews();
+        return shownTexts(*primaryView) == std::vector<std::string>{LatePictureMedia::firstCueText};
+    }));
+
+    // Played on, the cue keeps its own end, and the next one its own start.
+    synchronizer->setRate(1, seconds(0.0));
+    for (int step = 0; step < 22; ++step) {
+        clock->advanceSeconds(0.1);
+        settleViews();
+    }
+    EXPECT_TRUE(shownTexts(*primaryView).empty());
+    for (int step = 0; step < 4; ++step) {
+        clock->advanceSeconds(0.1);
+        settleViews();
+    }
+    EXPECT_EQ(shownTexts(*primaryView), std::vector<std::string>{"Later"});
 }
 
 }  // namespace
