@@ -173,6 +173,13 @@ std::optional<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::dequeueFrame(Packet& 
 std::vector<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::decode(Packet& packet) {
     std::vector<SubtitlesFrame> frames;
     if (std::optional<SubtitlesFrame> frame = dequeueFrame(packet)) {
+        // A teletext page has no end of its own (libavcodec gives it weeks): it stays until the
+        // next page replaces it. Without the clear, the next page would stack on it.
+        if (isTeletext(*decoderContext_) &&
+            frame->subtitles.kind() != Subtitles::Kind::clearPreviousSubtitles) {
+            frames.push_back(
+                {frame->startTime, frame->startTime, Subtitles::clearPreviousSubtitles()});
+        }
         frames.push_back(std::move(*frame));
     }
     return frames;

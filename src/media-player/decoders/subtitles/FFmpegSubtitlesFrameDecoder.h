@@ -51,7 +51,8 @@ public:
     // decoder throws; the decoder stays usable for the next packet either way.
     std::optional<SubtitlesFrame> dequeueFrame(Packet& packet);
 
-    // The frames of one packet: none or one.
+    // The frames of one packet: none or one; a teletext page comes after a clear at its start,
+    // since each page replaces the one before it.
     std::vector<SubtitlesFrame> decode(Packet& packet);
 
 private:
