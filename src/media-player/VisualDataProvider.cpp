@@ -361,9 +361,7 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
             {primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get(), primaryList},
             {secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get(), secondaryList}};
     for (const auto& [view, track, list] : lists) {
-        if (const auto chosen = subtitlesFrames(seekPicture_.pictureTime, list)) {
-            enqueueFrames(view, track, {chosen->begin(), chosen->end()});
-        }
+        enqueueFrames(view, track, subtitlesFramesToShow(seekPicture_.pictureTime, list));
     }
 }
 

@@ -155,14 +155,14 @@ TEST_F(VisualDataProviderTest, ASeekStartsWithTheCoveringPictureAndFeedsOnlyWhil
     expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), target);
 }
 
-TEST_F(VisualDataProviderTest, OnlyTheLastCueOnScreenAtTheTargetAndThoseAfterItAreHandedOver) {
+TEST_F(VisualDataProviderTest, TheCuesOnScreenAtTheTargetAndThoseAfterItAreHandedOver) {
     selectVideo();
     selectPrimarySubtitles();
-    // At 1.0 s both of the first two cues are on screen: only the later one is handed over.
+    // At 1.0 s both of the first two cues are on screen: both are handed over, to stack.
     provide(seconds(1.0));
-    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 2; }));
     settleViews();
-    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+    EXPECT_EQ(primaryView->pendingFrameCount(), 2u);
     EXPECT_EQ(secondaryView->pendingFrameCount(), 0u);
 
     // Playing on to 2.2 s reads the third cue in file order; the second has ended by then.
@@ -201,9 +201,10 @@ TEST_F(VisualDataProviderTest, ARestartWhileARunIsInFlightLeavesNoStalePicturesO
     settleViews();
     expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), target);
     EXPECT_LT(CMTimeGetSeconds(layer->record.buffersSinceLastFlush().back().presentationTime), 2.0);
-    // The cue from 2.0 to 2.9 s that the first run handed over was cleared with it.
-    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
-    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+    // The cue from 2.0 to 2.9 s that the first run handed over was cleared with it: only the two
+    // on screen at 1.0 s remain.
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 2; }));
+    EXPECT_EQ(primaryView->pendingFrameCount(), 2u);
 }
 
 TEST_F(VisualDataProviderTest, TheEndOfTheFileDrainsTheDecodersAndStopsTheRequests) {

@@ -206,6 +206,31 @@ std::optional<std::span<const SubtitlesFrame>> subtitlesFrames(
     return std::nullopt;
 }
 
+std::vector<SubtitlesFrame> subtitlesFramesToShow(CMTime around,
+                                                  std::span<const SubtitlesFrame> frames) {
+    const auto chosen = subtitlesFrames(around, frames);
+    if (!chosen) {
+        return {};
+    }
+    const auto first = static_cast<std::size_t>(chosen->data() - frames.data());
+    std::vector<SubtitlesFrame> earlier;
+    bool cleared = false;
+    for (std::size_t index = first; index-- > 0;) {
+        const SubtitlesFrame& frame = frames[index];
+        if (frame.subtitles.kind() == Subtitles::Kind::clearPreviousSubtitles) {
+            cleared = cleared || CMTimeCompare(frame.startTime, around) <= 0;
+            continue;
+        }
+        if (!cleared && CMTimeCompare(frame.startTime, around) <= 0 &&
+            CMTimeCompare(around, frame.endTime) < 0) {
+            earlier.push_back(frame);
+        }
+    }
+    std::vector<SubtitlesFrame> shown(earlier.rbegin(), earlier.rend());
+    shown.insert(shown.end(), chosen->begin(), chosen->end());
+    return shown;
+}
+
 std::vector<SubtitlesFrame> drainSubtitlesFrameDecoder(FFmpegSubtitlesFrameDecoder& decoder) {
     try {
         Packet emptyPacket;

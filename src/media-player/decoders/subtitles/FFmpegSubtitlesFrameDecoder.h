@@ -74,6 +74,13 @@ std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(const AVCodecContex
 std::optional<std::span<const SubtitlesFrame>> subtitlesFrames(
     platform::CMTime around, std::span<const SubtitlesFrame> frames);
 
+// What a seek hands a view: the frames of subtitlesFrames(), preceded by the earlier frames
+// still on screen at `around`, in list order. Cues that overlap stack on screen, so one that
+// began earlier stays with the later one; a clear frame at or before `around` ends the frames
+// before it.
+std::vector<SubtitlesFrame> subtitlesFramesToShow(platform::CMTime around,
+                                                  std::span<const SubtitlesFrame> frames);
+
 // What the decoder still holds at the end of its track, collected with an empty packet. A
 // failure is logged ("Failed to dequeue remaining frames from subtitles frame decoder: …") and
 // rethrown.
