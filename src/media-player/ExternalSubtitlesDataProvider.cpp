@@ -123,9 +123,7 @@ void ExternalSubtitlesDataProvider::readAndDecodePackets(CMTime target,
             frames.push_back(std::move(*frame));
         }
     }
-    if (const auto chosen = subtitlesFrames(target, frames)) {
-        enqueueFrames({chosen->begin(), chosen->end()});
-    }
+    enqueueFrames(subtitlesFramesToShow(target, frames));
 }
 
 void ExternalSubtitlesDataProvider::provideMediaData() {

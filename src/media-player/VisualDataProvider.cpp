@@ -306,6 +306,8 @@ void VisualDataProvider::setVideoDecoderRestartHandler(Work handler) {
 }
 
 void VisualDataProvider::seekVisualTracks(CMTime target) {
+    // Frames decoded until the choice below, which knows the new picture, are not moved.
+    seekPicture_ = {};
     PacketsByTrack packetsByTrack;
     try {
         packetsByTrack = quillon::seekVisualTracks(*mediaSource_, selectedVideoTrack_,
@@ -348,15 +350,26 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
     }
 
+    // The subtitles that matter are those of the picture on screen: it may lie after the target.
+    seekPicture_.target = target;
+    if (!CMTIME_IS_VALID(seekPicture_.pictureTime)) {
+        seekPicture_.pictureTime = target;
+    }
     const std::tuple<const std::shared_ptr<SubtitlesView>&, const SubtitlesTrack*,
                      const std::vector<SubtitlesFrame>&>
         lists[] = {
             {primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get(), primaryList},
             {secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get(), secondaryList}};
     for (const auto& [view, track, list] : lists) {
-        if (const auto chosen = subtitlesFrames(target, list)) {
-            enqueueFrames(view, track, {chosen->begin(), chosen->end()});
-        }
+        enqueueFrames(view, track, subtitlesFramesToShow(seekPicture_.pictureTime, list));
+    }
+}
+
+void VisualDataProvider::SeekPicture::moveStartToTarget(SubtitlesFrame& frame) const {
+    if (CMTIME_IS_VALID(target) && CMTIME_IS_VALID(pictureTime) &&
+        platform::CMTimeCompare(target, frame.startTime) < 0 &&
+        platform::CMTimeCompare(frame.startTime, pictureTime) <= 0) {
+        frame.startTime = target;
     }
 }
 
@@ -373,16 +386,17 @@ std::vector<std::shared_ptr<SubtitlesTrack>> VisualDataProvider::selectedSubtitl
 
 void VisualDataProvider::enqueueFrames(const std::shared_ptr<SubtitlesView>& view,
                                        const SubtitlesTrack* track,
-                                       const std::vector<SubtitlesFrame>& frames) {
-    for (const auto& frame : frames) {
-        DispatchQueue::main().async(SubtitlesView::enqueueFrameClosure(view, frame, track));
-    }
+                                       std::vector<SubtitlesFrame> frames) const {
+    viewFramesHandler(view, track)(std::move(frames));
 }
 
 VisualDataProvider::FramesHandler VisualDataProvider::viewFramesHandler(
     const std::shared_ptr<SubtitlesView>& view, const SubtitlesTrack* track) const {
-    return [weakView = std::weak_ptr(view), track](std::vector<SubtitlesFrame> frames) {
+    // A frame read after the seek may still start with its picture; later ones start after it.
+    return [weakView = std::weak_ptr(view), track,
+            seekPicture = seekPicture_](std::vector<SubtitlesFrame> frames) {
         for (auto& frame : frames) {
+            seekPicture.moveStartToTarget(frame);
             DispatchQueue::main().async(
                 SubtitlesView::enqueueFrameClosure(weakView, std::move(frame), track));
         }
@@ -404,6 +418,13 @@ CoreMediaCompatibleDecodeSession::SampleBufferHandler VisualDataProvider::seekSa
         const auto self = weakSelf.lock();
         if (!self || !seekSampleBufferFilterAccepts(sampleBuffer, target)) {
             return;
+        }
+        if (!self->foundVideoFrameRelevantForSeeking_) {
+            // The first picture of the seek stays on screen while the clock stands at the target.
+            const CMTime presentationTime =
+                platform::CMSampleBufferGetPresentationTimeStamp(sampleBuffer);
+            self->seekPicture_.pictureTime =
+                platform::CMTimeCompare(presentationTime, target) > 0 ? presentationTime : target;
         }
         self->displayLayer_->enqueueSampleBuffer(sampleBuffer);
         self->foundVideoFrameRelevantForSeeking_ = true;

@@ -115,10 +115,10 @@ private:
 
     // The selected embedded subtitles tracks, primary first, absent ones left out.
     std::vector<std::shared_ptr<SubtitlesTrack>> selectedSubtitlesTracks() const;
-    // Hands each frame, in order, to the view on the main queue.
-    static void enqueueFrames(const std::shared_ptr<SubtitlesView>& view,
-                              const SubtitlesTrack* track,
-                              const std::vector<SubtitlesFrame>& frames);
+    // Hands each frame, in order, to the view on the main queue, starting with the picture on
+    // screen (see seekPicture_).
+    void enqueueFrames(const std::shared_ptr<SubtitlesView>& view, const SubtitlesTrack* track,
+                       std::vector<SubtitlesFrame> frames) const;
     FramesHandler viewFramesHandler(const std::shared_ptr<SubtitlesView>& view,
                                     const SubtitlesTrack* track) const;
     // Takes the frames of the track that left the position, and any stale ones of the track
@@ -147,6 +147,17 @@ private:
     CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper_;
     // Set when the video decoder got stuck in software; the session is not used again.
     bool videoDecoderFailed_ = false;
+    // Where the last seek went, and the time of the first picture it gave the layer. A seek to
+    // before the first picture (a file whose sound starts earlier, as after an encoder's priming
+    // delay) leaves that picture on screen while the clock stands at the target: a subtitle that
+    // starts by the picture's time belongs with it, and is shown from the target on.
+    struct SeekPicture {
+        platform::CMTime target = platform::kCMTimeInvalid;
+        platform::CMTime pictureTime = platform::kCMTimeInvalid;
+
+        void moveStartToTarget(SubtitlesFrame& frame) const;
+    };
+    SeekPicture seekPicture_;
 };
 
 }  // namespace quillon

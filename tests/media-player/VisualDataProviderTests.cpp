@@ -160,14 +160,14 @@ TEST_F(VisualDataProviderTest, ASeekStartsWithTheCoveringPictureAndFeedsOnlyWhil
     EXPECT_TRUE(layer->record.isRequesting());
 }
 
-TEST_F(VisualDataProviderTest, OnlyTheLastCueOnScreenAtTheTargetAndThoseAfterItAreHandedOver) {
+TEST_F(VisualDataProviderTest, TheCuesOnScreenAtTheTargetAndThoseAfterItAreHandedOver) {
     selectVideo();
     selectPrimarySubtitles();
-    // At 1.0 s both of the first two cues are on screen: only the later one is handed over.
+    // At 1.0 s both of the first two cues are on screen: both are handed over, to stack.
     provide(seconds(1.0));
-    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 2; }));
     settleViews();
-    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+    EXPECT_EQ(primaryView->pendingFrameCount(), 2u);
     EXPECT_EQ(secondaryView->pendingFrameCount(), 0u);
 
     // Playing on to 2.2 s reads the third cue in file order; the second has ended by then.
@@ -206,9 +206,10 @@ TEST_F(VisualDataProviderTest, ARestartWhileARunIsInFlightLeavesNoStalePicturesO
     settleViews();
     expectStartsAtAndRunsOn(layer->record.buffersSinceLastFlush(), target);
     EXPECT_LT(CMTimeGetSeconds(layer->record.buffersSinceLastFlush().back().presentationTime), 2.0);
-    // The cue from 2.0 to 2.9 s that the first run handed over was cleared with it.
-    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 1; }));
-    EXPECT_EQ(primaryView->pendingFrameCount(), 1u);
+    // The cue from 2.0 to 2.9 s that the first run handed over was cleared with it: only the two
+    // on screen at 1.0 s remain.
+    ASSERT_TRUE(eventually([&] { return primaryView->subtitleViews().size() == 2; }));
+    EXPECT_EQ(primaryView->pendingFrameCount(), 2u);
 }
 
 TEST_F(VisualDataProviderTest, TheEndOfTheFileDrainsTheDecodersAndStopsTheRequests) {
@@ -402,6 +403,46 @@ private:
     std::filesystem::path directory_;
 };
 
+// Three seconds of sound from 0 s, and picture and SubRip cues that begin 0.3 s later, as when
+// an encoder's priming delay shifts the other streams behind the sound: the first cue starts with
+// the first picture, after the start of the file.
+class LatePictureMedia {
+public:
+    static constexpr const char* firstCueText = "With the first picture";
+
+    LatePictureMedia() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quillon-late-picture-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "cannot make a folder for the late-picture media";
+        }
+        directory_ = pattern;
+        std::ofstream(directory_ / "cues.srt")
+            << "1\n00:00:00,300 --> 00:00:02,000\n"
+            << firstCueText << "\n\n2\n00:00:02,500 --> 00:00:03,000\nLater\n";
+        const std::string command =
+            "ffmpeg -nostdin -hide_banner -loglevel error -y "
+            "-f lavfi -i sine=duration=3 -itsoffset 0.3 "
+            "-f lavfi -i testsrc=size=64x48:rate=25:duration=3 -i '" +
+            (directory_ / "cues.srt").string() +
+            "' -map 0:a -map 1:v -map 2:s -c:a pcm_s16le -c:v libx264 -pix_fmt yuv420p "
+            "-c:s srt '" +
+            path().string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    ~LatePictureMedia() {
+        std::error_code error;
+        std::filesystem::remove_all(directory_, error);
+    }
+    LatePictureMedia(const LatePictureMedia&) = delete;
+    LatePictureMedia& operator=(const LatePictureMedia&) = delete;
+
+    std::filesystem::path path() const { return directory_ / "late-picture.mkv"; }
+
+private:
+    std::filesystem::path directory_;
+};
+
 TEST_F(VisualDataProviderTest, OneStreamInBothPositionsIsDecodedOnceForBoth) {
     const ClosedCaptionMedia media;
     source = MediaSource::make(URL::fileURL(media.path().string()), kCMTimeInvalid, true);
@@ -435,6 +476,39 @@ TEST_F(VisualDataProviderTest, OneStreamInBothPositionsIsDecodedOnceForBoth) {
     const std::vector<std::string> captions = {"Hello"};
     EXPECT_EQ(primarySeen, captions);
     EXPECT_EQ(secondarySeen, captions);
+}
+
+// Paused at the start of the file, the layer shows the first picture, which comes a little later:
+// the cue that starts with that picture belongs on screen with it, as when the file is played.
+TEST_F(VisualDataProviderTest, ACueStartingWithThePictureShownAtTheTargetShowsWhilePaused) {
+    const LatePictureMedia media;
+    source = MediaSource::make(URL::fileURL(media.path().string()), kCMTimeInvalid, true);
+    ASSERT_EQ(source->embeddedSubtitlesTracks().size(), 1u);
+    provider = VisualDataProvider::make(source, layer, primaryView, secondaryView);
+    selectVideo();
+    selectPrimarySubtitles();
+    provide(seconds(0.0));
+    const auto buffers = layer->record.buffersSinceLastFlush();
+    ASSERT_FALSE(buffers.empty());
+    ASSERT_GT(CMTimeCompare(buffers.front().presentationTime, seconds(0.0)), 0);
+
+    ASSERT_TRUE(eventually([&] {
+        settleViews();
+        return shownTexts(*primaryView) == std::vector<std::string>{LatePictureMedia::firstCueText};
+    }));
+
+    // Played on, the cue keeps its own end, and the next one its own start.
+    synchronizer->setRate(1, seconds(0.0));
+    for (int step = 0; step < 22; ++step) {
+        clock->advanceSeconds(0.1);
+        settleViews();
+    }
+    EXPECT_TRUE(shownTexts(*primaryView).empty());
+    for (int step = 0; step < 4; ++step) {
+        clock->advanceSeconds(0.1);
+        settleViews();
+    }
+    EXPECT_EQ(shownTexts(*primaryView), std::vector<std::string>{"Later"});
 }
 
 }  // namespace

@@ -24,12 +24,12 @@ class TeletextStreamWriter {
 public:
     // A page header (row 0) of magazine 8 with the page number's two BCD digits, marked as a
     // subtitle page whose old content is erased.
-    static Bytes header(std::uint8_t page) {
+    static Bytes header(std::uint8_t page, bool subtitle = true) {
         Bytes line = address(0);
         line.insert(line.end(), {hamming(page & 0xF), hamming(page >> 4), hamming(0),
                                  hamming(1 << 3),  // C4: erase page
                                  hamming(0),
-                                 hamming(1 << 3),  // C6: subtitle
+                                 hamming(subtitle ? 1 << 3 : 0),  // C6: subtitle
                                  hamming(0), hamming(0)});
         while (line.size() < 42) {
             line.push_back(oddParity(' '));
@@ -180,6 +180,28 @@ std::string textOf(const Subtitles& subtitles) {
     return joined;
 }
 
+std::vector<SubtitlesFrame> decodeAll(const std::shared_ptr<MediaSource>& source) {
+    const auto track = source->embeddedSubtitlesTracks().at(0);
+    std::vector<SubtitlesFrame> frames;
+    const std::shared_ptr<SubtitlesTrack> tracks[] = {track};
+    while (auto next = readVisualPacket(*source, nullptr, tracks)) {
+        for (auto& frame : track->decoder()->decode(*next->packet)) {
+            frames.push_back(std::move(frame));
+        }
+    }
+    return frames;
+}
+
+std::shared_ptr<MediaSource> openStream(const TeletextStreamWriter& writer) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("quillon-teletext-" + std::to_string(::getpid()) + ".ts");
+    writer.write(path);
+    auto source = MediaSource::make(platform::URL::fileURL(path.string()),
+                                    platform::CMTimeMakeWithSeconds(10, 1000), false);
+    std::filesystem::remove(path);
+    return source;
+}
+
 TEST(TeletextSubtitlesTest, ATeletextStreamIsASubtitlesTrackDecodedAsText) {
     // Page 888 is sent at 1 s and complete when the next header of its magazine comes at 3 s;
     // page 889, empty, ends it at 5 s.
@@ -189,24 +211,17 @@ TEST(TeletextSubtitlesTest, ATeletextStreamIsASubtitlesTrackDecodedAsText) {
     writer.addPacket(3, {TeletextStreamWriter::header(0x89)});
     writer.addPacket(5, {TeletextStreamWriter::header(0x88)});
     writer.addPacket(6, {TeletextStreamWriter::header(0x89)});
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("quillon-teletext-" + std::to_string(::getpid()) + ".ts");
-    writer.write(path);
-
-    const auto source = MediaSource::make(platform::URL::fileURL(path.string()),
-                                          platform::CMTimeMakeWithSeconds(10, 1000), false);
-    std::filesystem::remove(path);
+    const auto source = openStream(writer);
     ASSERT_EQ(source->embeddedSubtitlesTracks().size(), 1u);
-    const auto track = source->embeddedSubtitlesTracks().at(0);
-    EXPECT_EQ(track->languageCodes(), std::vector<std::string>{"en"});
+    EXPECT_EQ(source->embeddedSubtitlesTracks().at(0)->languageCodes(),
+              std::vector<std::string>{"en"});
 
-    std::vector<SubtitlesFrame> frames;
-    const std::shared_ptr<SubtitlesTrack> tracks[] = {track};
-    while (auto next = readVisualPacket(*source, nullptr, tracks)) {
-        for (auto& frame : track->decoder()->decode(*next->packet)) {
-            frames.push_back(std::move(frame));
-        }
-    }
+    std::vector<SubtitlesFrame> frames = decodeAll(source);
+    // What a page replaces goes first.
+    std::erase_if(frames, [](const SubtitlesFrame& frame) {
+        return frame.subtitles.kind() == Subtitles::Kind::clearPreviousSubtitles &&
+               CMTimeCompare(frame.startTime, platform::CMTimeMakeWithSeconds(3, 1000)) == 0;
+    });
     ASSERT_GE(frames.size(), 2u);
     // In the user's style, as formatted text.
     EXPECT_EQ(frames[0].subtitles.kind(), Subtitles::Kind::formattedText);
@@ -214,6 +229,36 @@ TEST(TeletextSubtitlesTest, ATeletextStreamIsASubtitlesTrackDecodedAsText) {
     EXPECT_EQ(platform::CMTimeGetSeconds(frames[0].startTime), 3.0);
     // The empty page takes it off the screen.
     EXPECT_EQ(frames[1].subtitles.kind(), Subtitles::Kind::clearPreviousSubtitles);
+}
+
+// A page stays until the next one: each new page takes the one before it off the screen instead
+// of stacking on it.
+TEST(TeletextSubtitlesTest, ANewPageReplacesThePageBefore) {
+    // Each sending of page 888 is complete when the next header of its magazine comes, here
+    // that of a page which is no subtitle.
+    TeletextStreamWriter writer;
+    writer.addPacket(
+        1, {TeletextStreamWriter::header(0x88), TeletextStreamWriter::row(22, "First page")});
+    writer.addPacket(2, {TeletextStreamWriter::header(0xFF, false)});
+    writer.addPacket(
+        3, {TeletextStreamWriter::header(0x88), TeletextStreamWriter::row(22, "Second page")});
+    writer.addPacket(4, {TeletextStreamWriter::header(0xFF, false)});
+    const auto source = openStream(writer);
+    ASSERT_EQ(source->embeddedSubtitlesTracks().size(), 1u);
+
+    std::vector<std::pair<Subtitles::Kind, double>> seen;
+    std::vector<std::string> texts;
+    for (const auto& frame : decodeAll(source)) {
+        seen.emplace_back(frame.subtitles.kind(), platform::CMTimeGetSeconds(frame.startTime));
+        texts.push_back(textOf(frame.subtitles));
+    }
+    using Kind = Subtitles::Kind;
+    const std::vector<std::pair<Kind, double>> expected = {{Kind::clearPreviousSubtitles, 2.0},
+                                                           {Kind::formattedText, 2.0},
+                                                           {Kind::clearPreviousSubtitles, 4.0},
+                                                           {Kind::formattedText, 4.0}};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(texts, (std::vector<std::string>{"", "First page", "", "Second page"}));
 }
 
 }  // namespace

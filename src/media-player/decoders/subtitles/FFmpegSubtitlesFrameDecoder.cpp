@@ -173,6 +173,13 @@ std::optional<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::dequeueFrame(Packet& 
 std::vector<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::decode(Packet& packet) {
     std::vector<SubtitlesFrame> frames;
     if (std::optional<SubtitlesFrame> frame = dequeueFrame(packet)) {
+        // A teletext page has no end of its own (libavcodec gives it weeks): it stays until the
+        // next page replaces it. Without the clear, the next page would stack on it.
+        if (isTeletext(*decoderContext_) &&
+            frame->subtitles.kind() != Subtitles::Kind::clearPreviousSubtitles) {
+            frames.push_back(
+                {frame->startTime, frame->startTime, Subtitles::clearPreviousSubtitles()});
+        }
         frames.push_back(std::move(*frame));
     }
     return frames;
@@ -197,6 +204,31 @@ std::optional<std::span<const SubtitlesFrame>> subtitlesFrames(
         }
     }
     return std::nullopt;
+}
+
+std::vector<SubtitlesFrame> subtitlesFramesToShow(CMTime around,
+                                                  std::span<const SubtitlesFrame> frames) {
+    const auto chosen = subtitlesFrames(around, frames);
+    if (!chosen) {
+        return {};
+    }
+    const auto first = static_cast<std::size_t>(chosen->data() - frames.data());
+    std::vector<SubtitlesFrame> earlier;
+    bool cleared = false;
+    for (std::size_t index = first; index-- > 0;) {
+        const SubtitlesFrame& frame = frames[index];
+        if (frame.subtitles.kind() == Subtitles::Kind::clearPreviousSubtitles) {
+            cleared = cleared || CMTimeCompare(frame.startTime, around) <= 0;
+            continue;
+        }
+        if (!cleared && CMTimeCompare(frame.startTime, around) <= 0 &&
+            CMTimeCompare(around, frame.endTime) < 0) {
+            earlier.push_back(frame);
+        }
+    }
+    std::vector<SubtitlesFrame> shown(earlier.rbegin(), earlier.rend());
+    shown.insert(shown.end(), chosen->begin(), chosen->end());
+    return shown;
 }
 
 std::vector<SubtitlesFrame> drainSubtitlesFrameDecoder(FFmpegSubtitlesFrameDecoder& decoder) {

@@ -51,7 +51,8 @@ public:
     // decoder throws; the decoder stays usable for the next packet either way.
     std::optional<SubtitlesFrame> dequeueFrame(Packet& packet);
 
-    // The frames of one packet: none or one.
+    // The frames of one packet: none or one; a teletext page comes after a clear at its start,
+    // since each page replaces the one before it.
     std::vector<SubtitlesFrame> decode(Packet& packet);
 
 private:
@@ -72,6 +73,13 @@ std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(const AVCodecContex
 // otherwise none. Frames that end before they start never count as on screen.
 std::optional<std::span<const SubtitlesFrame>> subtitlesFrames(
     platform::CMTime around, std::span<const SubtitlesFrame> frames);
+
+// What a seek hands a view: the frames of subtitlesFrames(), preceded by the earlier frames
+// still on screen at `around`, in list order. Cues that overlap stack on screen, so one that
+// began earlier stays with the later one; a clear frame at or before `around` ends the frames
+// before it.
+std::vector<SubtitlesFrame> subtitlesFramesToShow(platform::CMTime around,
+                                                  std::span<const SubtitlesFrame> frames);
 
 // What the decoder still holds at the end of its track, collected with an empty packet. A
 // failure is logged ("Failed to dequeue remaining frames from subtitles frame decoder: …") and

@@ -74,5 +74,35 @@ TEST(SubtitlesFramesAroundTests, AFrameThatEndsBeforeItStartsIsNeverOnScreen) {
     EXPECT_EQ(sliceStart(frames, 20), 0);
 }
 
+// What a seek to `tenths` hands the view: each frame's text, or "clear".
+std::vector<std::string> shownAfterSeek(const std::vector<SubtitlesFrame>& frames, int tenths) {
+    std::vector<std::string> texts;
+    for (const SubtitlesFrame& frame : subtitlesFramesToShow(CMTimeMake(tenths, 10), frames)) {
+        const TextSubtitle* text = frame.subtitles.textSubtitle();
+        texts.push_back(text != nullptr ? text->text : "clear");
+    }
+    return texts;
+}
+
+TEST(SubtitlesFramesAroundTests, ASeekKeepsEveryOverlappingCueOnScreenThatNoClearEnded) {
+    using Texts = std::vector<std::string>;
+    // Two speakers: the earlier cue stays with the later one; one that ended stays away.
+    const std::vector<SubtitlesFrame> speakers{frame(0, 20, "a"), frame(2, 4, "gone"),
+                                               frame(10, 30, "b"), frame(50, 60, "c")};
+    EXPECT_EQ(shownAfterSeek(speakers, 15), (Texts{"a", "b", "c"}));
+    EXPECT_EQ(shownAfterSeek(speakers, 40), (Texts{"c"}));
+    EXPECT_EQ(shownAfterSeek(speakers, 70), Texts{});
+
+    // Pages that last until the next replaces them: a clear before the target ended the first.
+    const std::vector<SubtitlesFrame> pages{frame(0, 1000, "first"), clearFrame(20),
+                                            frame(20, 1000, "second")};
+    EXPECT_EQ(shownAfterSeek(pages, 30), (Texts{"second"}));
+    EXPECT_EQ(shownAfterSeek(pages, 10), (Texts{"first", "clear", "second"}));
+    // A clear still to come leaves the earlier cue on screen until its time.
+    const std::vector<SubtitlesFrame> clearLater{frame(0, 100, "a"), frame(10, 100, "b"),
+                                                 clearFrame(50)};
+    EXPECT_EQ(shownAfterSeek(clearLater, 20), (Texts{"a", "b", "clear"}));
+}
+
 }  // namespace
 }  // namespace quillon
