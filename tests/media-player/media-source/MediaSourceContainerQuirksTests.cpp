@@ -53,7 +53,6 @@ protected:
                                              bool requiresDuration = true) {
         return MediaSource::make(platform::URL::fileURL(path), fallbackDuration, requiresDuration);
     }
-
 };
 
 constexpr const char* kThreeSecondsOfVideoAndAudio =

@@ -52,7 +52,6 @@ protected:
             << path << ": " << (outcome.error ? outcome.error->failureReason().value_or("") : "");
         return outcome.source;
     }
-
 };
 
 constexpr const char* kThreeSeconds = "-f lavfi -i testsrc2=size=160x90:rate=25:duration=3 ";
