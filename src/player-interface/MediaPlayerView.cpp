@@ -1,8 +1,11 @@
 #include "player-interface/MediaPlayerView.h"
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QMouseEvent>
 #include <QUrl>
+#include <QWindow>
 
 namespace quillon {
 
@@ -98,6 +101,41 @@ void MediaPlayerView::dropEvent(QDropEvent* event) {
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
+}
+
+void MediaPlayerView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        windowMovePressPosition_ = event->position();
+    }
+    // Left unaccepted, as before, so the press still reaches the parents.
+    calyxware::LayerView::mousePressEvent(event);
+}
+
+void MediaPlayerView::mouseMoveEvent(QMouseEvent* event) {
+    if (windowMovePressPosition_ && (event->buttons() & Qt::LeftButton) != 0 &&
+        !window()->isFullScreen() &&
+        (event->position() - *windowMovePressPosition_).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        // One move per press: the window system keeps it going until the button comes up.
+        windowMovePressPosition_.reset();
+        if (startWindowMove()) {
+            event->accept();
+            return;
+        }
+    }
+    calyxware::LayerView::mouseMoveEvent(event);
+}
+
+void MediaPlayerView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        windowMovePressPosition_.reset();
+    }
+    calyxware::LayerView::mouseReleaseEvent(event);
+}
+
+bool MediaPlayerView::startWindowMove() {
+    QWindow* handle = window()->windowHandle();
+    return handle != nullptr && handle->startSystemMove();
 }
 
 }  // namespace quillon

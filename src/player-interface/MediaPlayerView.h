@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMimeData>
+#include <QPointF>
 #include <memory>
 #include <optional>
 
@@ -13,7 +14,9 @@ namespace quillon {
 
 // The common base of a player window's content views: takes a subtitle file dropped on the
 // window and hands it to the dragging delegate (the window's view controller). Only file URLs
-// are accepted, and only copied. Main thread only.
+// are accepted, and only copied. Dragging the background with the left button moves the window
+// (outside full screen); presses, clicks and double-clicks still reach whoever handled them
+// before. Main thread only.
 class MediaPlayerView : public calyxware::LayerView {
 public:
     // What a drag offers: its data and the operations its source allows.
@@ -48,6 +51,13 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+    // Hands the move of the window under the pressed button to the window system; true when it
+    // took it. Tests observe the request here, since some platforms cannot move windows.
+    virtual bool startWindowMove();
 
 private:
     // The file and the delegate when the drag carries a file URL and there is a delegate.
@@ -57,6 +67,8 @@ private:
     std::weak_ptr<MediaPlayerViewDraggingDelegate> draggingDelegate_;
     const SupportedFileExtensions* supportedFileExtensions_;
     Qt::DropAction enteredOperation_ = Qt::IgnoreAction;
+    // Where the left button went down, while a move of the window may still start from it.
+    std::optional<QPointF> windowMovePressPosition_;
 };
 
 }  // namespace quillon

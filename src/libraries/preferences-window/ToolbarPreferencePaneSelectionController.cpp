@@ -1,5 +1,10 @@
 #include "libraries/preferences-window/ToolbarPreferencePaneSelectionController.h"
 
+#include <QEvent>
+#include <QPainter>
+#include <QToolBar>
+#include <QWidget>
+
 #include "libraries/preferences-window/ResourceBundle.h"
 #include "platform/foundation/FatalError.h"
 
@@ -15,6 +20,37 @@ std::string labelForTitle(const std::optional<std::string>& title) {
         "Preferences",
         "The title of the toolbar item in the preferences window if no custom title is given.");
 }
+
+// The 1-pixel line that parts the toolbar from the pane below it. It lies over the toolbar's
+// bottom row and follows the toolbar's width; the toolbar owns it.
+class BaselineSeparator final : public QWidget {
+public:
+    explicit BaselineSeparator(QToolBar* toolBar) : QWidget(toolBar) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        toolBar->installEventFilter(this);
+        follow(*toolBar);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() &&
+            (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)) {
+            follow(*static_cast<QWidget*>(watched));
+        }
+        return false;
+    }
+
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), palette().color(QPalette::Mid));
+    }
+
+private:
+    void follow(const QWidget& toolBar) {
+        setGeometry(0, toolBar.height() - 1, toolBar.width(), 1);
+        // Buttons for items added later must not cover it.
+        raise();
+    }
+};
 
 }  // namespace
 
@@ -33,6 +69,9 @@ ToolbarPreferencePaneSelectionController::ToolbarPreferencePaneSelectionControll
     toolbar_->setDelegate(this);
     window_->setToolbar(toolbar_);
     toolbar_->setSelectedItemIdentifier(selected_.rawValue);
+    if (QToolBar* toolBar = toolbar_->toolBar()) {
+        new BaselineSeparator(toolBar);
+    }
 
     titleKeyValueObservations_.reserve(panes.size());
     for (std::size_t i = 0; i < panes.size(); ++i) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPalette>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 #include "libraries/preferences-window/LastViewedPreferencePaneController.h"
 #include "libraries/preferences-window/PreferencesTestSupport.h"
@@ -97,6 +100,22 @@ TEST_F(PreferencesWindowControllerTests, severalPanesHaveOneToolbarItemEachInOrd
     debug->setTitle(std::nullopt);
     EXPECT_EQ(itemLabels(controller),
               (std::vector<std::string>{"General", "Advanced", "Preferences"}));
+}
+
+TEST_F(PreferencesWindowControllerTests, aOnePixelLineSeparatesTheToolbarFromThePane) {
+    PreferencesWindowController controller({general, advanced});
+    controller.showWindow();
+    QToolBar* toolBar = toolbarOf(controller)->toolBar();
+    ASSERT_GT(toolBar->height(), 2);
+    const QImage image = toolBar->grab().toImage();
+    const QColor line = toolBar->palette().color(QPalette::Mid);
+    ASSERT_NE(line.rgb(), toolBar->palette().color(QPalette::Window).rgb());
+    const int bottom = image.height() - 1;
+    for (int x = 0; x < image.width(); x += std::max(1, image.width() / 16)) {
+        EXPECT_EQ(image.pixelColor(x, bottom).rgb(), line.rgb()) << "x " << x;
+    }
+    // One pixel: the row above is the toolbar again.
+    EXPECT_NE(image.pixelColor(0, bottom - 1).rgb(), line.rgb());
 }
 
 TEST_F(PreferencesWindowControllerTests, opensOnTheLastViewedPane) {
