@@ -54,8 +54,11 @@ MediaPlayerControlsView::MediaPlayerControlsView(QWidget* parent)
     playPauseButton_->setCheckable(true);
     playPauseButton_->setAutoRaise(true);
     pictureInPictureButton_->setAutoRaise(true);
-    // Takes part in the keyboard loop of the player window.
+    // Takes part in the keyboard loop of the player window, so a screen reader names it when
+    // it takes the focus.
     setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(QString::fromStdString(platform::localizedString(
+        "Playback controls", "The accessibility label of the row of media playback controls.")));
     awakeFromNib();
 }
 
@@ -64,8 +67,8 @@ MediaPlayerControlsView::~MediaPlayerControlsView() = default;
 void MediaPlayerControlsView::awakeFromNib() {
     setAttribute(Qt::WA_StyledBackground);
     configurePlayPauseButton();
-    // The timeline is announced by its value alone.
-    scrubber_->setAccessibleName(QString());
+    // The scrubber keeps its own label: without a timeline role on this desktop's accessibility
+    // bus, a screen reader would otherwise meet an unnamed slider.
     for (QLabel* label : {currentTimeLabel_, endTimeLabel_, remainingTimeLabel_}) {
         label->setFont(controlsQFont());
     }
@@ -88,8 +91,15 @@ void MediaPlayerControlsView::tintPlayPauseImages() {
 }
 
 void MediaPlayerControlsView::showPlayPauseState() {
-    playPauseButton_->setIcon(
-        platform::makeIcon(playPauseButton_->isChecked() ? pauseImage_ : playImage_));
+    const bool playing = playPauseButton_->isChecked();
+    playPauseButton_->setIcon(platform::makeIcon(playing ? pauseImage_ : playImage_));
+    // The symbol says nothing to a screen reader: the name tells what a press will do.
+    const std::string title =
+        playing ? platform::localizedString(
+                      "Pause", "The accessibility label of the button that pauses media playback.")
+                : platform::localizedString(
+                      "Play", "The accessibility label of the button that starts media playback.");
+    playPauseButton_->setAccessibleName(QString::fromStdString(title));
 }
 
 void MediaPlayerControlsView::changeEvent(QEvent* event) {

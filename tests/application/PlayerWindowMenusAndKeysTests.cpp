@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include "application/PlayerWindowTestSupport.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/appkit/NSWindow.h"
+#include "player-interface/PlaybackRateSlider.h"
 #include "player-interface/MediaPlayerControlsView.h"
 #include "player-interface/MediaPlayerControlsViewController.h"
 #include "player-interface/MediaPlayerViewController.h"
@@ -121,6 +123,71 @@ TEST_F(PlayerWindowMenusTest, SpacePlaysInThePlayerWindowUnlessAFocusedControlTa
     EXPECT_EQ(clicks, 1);
     pumpFor(std::chrono::milliseconds(50));
     EXPECT_FALSE(playPause.isChecked());
+}
+
+QAccessibleInterface& accessible(QWidget& widget) {
+    QAccessibleInterface* interface = QAccessible::queryAccessibleInterface(&widget);
+    EXPECT_NE(interface, nullptr) << widget.metaObject()->className();
+    return *interface;
+}
+
+QString accessibleName(QWidget& widget) {
+    return accessible(widget).text(QAccessible::Name);
+}
+
+TEST_F(PlayerWindowMenusTest, AScreenReaderHearsANameForEveryControlAndThePlayButtonsState) {
+    MediaPlayerWindowController* windowController = openPlayerWindow("h264-aac.mkv");
+    ASSERT_NE(windowController, nullptr);
+    platform::NSWindow& window = *windowController->window();
+    MediaPlayerControlsView& controls =
+        *windowController->mediaPlayerViewController()->controlsViewController()->controlsView();
+
+    QList<QWidget*> focusable = controls.findChildren<QWidget*>();
+    focusable.prepend(&controls);
+    int checked = 0;
+    for (QWidget* control : focusable) {
+        if ((control->focusPolicy() & Qt::TabFocus) == 0 || !control->isVisibleTo(&window)) {
+            continue;
+        }
+        ++checked;
+        EXPECT_FALSE(accessibleName(*control).isEmpty()) << control->metaObject()->className();
+        EXPECT_NE(accessible(*control).role(), QAccessible::NoRole);
+    }
+    EXPECT_GE(checked, 3);
+    EXPECT_EQ(accessible(*controls.scrubber()).role(), QAccessible::Slider);
+
+    // The name says what a press does, and changes with playback.
+    QToolButton& playPause = *controls.playPauseButton();
+    EXPECT_EQ(accessible(playPause).role(), QAccessible::Button);
+    EXPECT_EQ(accessibleName(playPause), "Play");
+    window.setFocus();
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_TRUE(pumpUntil([&] { return accessibleName(playPause) == "Pause"; }));
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_TRUE(pumpUntil([&] { return accessibleName(playPause) == "Play"; }));
+}
+
+TEST_F(PlayerWindowMenusTest, TheRateSliderReadsAsDisabledOnceNoPlayerWindowIsLeft) {
+    MediaPlayerWindowController* windowController = openPlayerWindow("h264-aac.mkv");
+    ASSERT_NE(windowController, nullptr);
+    PlaybackRateSlider& slider = delegate_->playbackRateSlider();
+    const auto isDisabledForScreenReaders = [&] { return accessible(slider).state().disabled; };
+
+    emit delegate_->controlsMenu()->aboutToShow();
+    EXPECT_TRUE(slider.isEnabled());
+    EXPECT_FALSE(isDisabledForScreenReaders());
+
+    QPointer<platform::NSWindow> window = windowController->window();
+    window->close();
+    ASSERT_TRUE(pumpUntil([&] { return window.isNull() || !window->isVisible(); }));
+    emit delegate_->controlsMenu()->aboutToShow();
+    EXPECT_FALSE(slider.isEnabled());
+    EXPECT_TRUE(isDisabledForScreenReaders());
+    // Nothing is offered that the slider would refuse.
+    const int index = slider.selectedIndex();
+    accessible(slider).actionInterface()->doAction(
+        QAccessibleActionInterface::increaseAction());
+    EXPECT_EQ(slider.selectedIndex(), index);
 }
 
 }  // namespace
