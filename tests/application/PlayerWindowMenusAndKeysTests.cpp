@@ -3,17 +3,18 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPointer>
 #include <QtTest/QTest>
 
 #include "application/AppDelegateTestSupport.h"
 #include "application/PlayerWindowTestSupport.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/appkit/NSWindow.h"
-#include "player-interface/PlaybackRateSlider.h"
 #include "player-interface/MediaPlayerControlsView.h"
 #include "player-interface/MediaPlayerControlsViewController.h"
 #include "player-interface/MediaPlayerViewController.h"
 #include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/PlaybackRateSlider.h"
 
 namespace quillon::test {
 namespace {
@@ -40,8 +41,7 @@ TEST_F(PreferencesWindowKeysTest, OpensWithNoFocusedControlAndLeavesSpaceToItsCo
     ASSERT_TRUE(activate(*window));
     // Activation hands Qt's focus to the window itself, not to the first control.
     QWidget* focused = QApplication::focusWidget();
-    EXPECT_TRUE(focused == nullptr || focused == window)
-        << focused->metaObject()->className();
+    EXPECT_TRUE(focused == nullptr || focused == window) << focused->metaObject()->className();
 
     const QList<QCheckBox*> checkBoxes = window->findChildren<QCheckBox*>();
     ASSERT_FALSE(checkBoxes.empty());
@@ -183,10 +183,9 @@ TEST_F(PlayerWindowMenusTest, TheRateSliderReadsAsDisabledOnceNoPlayerWindowIsLe
     emit delegate_->controlsMenu()->aboutToShow();
     EXPECT_FALSE(slider.isEnabled());
     EXPECT_TRUE(isDisabledForScreenReaders());
-    // Nothing is offered that the slider would refuse.
+    // A step asked for all the same changes nothing.
     const int index = slider.selectedIndex();
-    accessible(slider).actionInterface()->doAction(
-        QAccessibleActionInterface::increaseAction());
+    accessible(slider).actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
     EXPECT_EQ(slider.selectedIndex(), index);
 }
 
