@@ -1,7 +1,10 @@
 #include "player-interface/MediaPlayerControlsView.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPushButton>
 #include <cmath>
+#include <mutex>
 
 #include "platform/foundation/Localization.h"
 #include "player-interface/ControlsAppearance.h"
@@ -28,6 +31,36 @@ void styleButton(QAbstractButton& button) {
     button.setIconSize(QSize(side, side));
 }
 
+// Marks the play/pause button for the accessibility factory below.
+constexpr const char* playPauseButtonName = "playPauseButton";
+
+// The play/pause button is checkable only to show its second image: a screen reader would call
+// it a check box. It reads as a plain button whose name tells what a press does.
+class PlayPauseAccessibleInterface : public QAccessibleWidget {
+public:
+    explicit PlayPauseAccessibleInterface(QAbstractButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} << QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override {
+        if (name != pressAction()) {
+            QAccessibleWidget::doAction(name);
+        } else if (widget()->isEnabled()) {
+            static_cast<QAbstractButton*>(widget())->click();
+        }
+    }
+};
+
+QAccessibleInterface* playPauseAccessibleFactory(const QString&, QObject* object) {
+    auto* button = qobject_cast<QAbstractButton*>(object);
+    if (button == nullptr || button->objectName() != QLatin1String(playPauseButtonName)) {
+        return nullptr;
+    }
+    return new PlayPauseAccessibleInterface(button);
+}
+
 QLabel* makeTimeLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -52,6 +85,9 @@ MediaPlayerControlsView::MediaPlayerControlsView(QWidget* parent)
         mainStackView_->addWidget(control);
     }
     playPauseButton_->setCheckable(true);
+    playPauseButton_->setObjectName(QLatin1String(playPauseButtonName));
+    static std::once_flag installFactory;
+    std::call_once(installFactory, [] { QAccessible::installFactory(playPauseAccessibleFactory); });
     playPauseButton_->setAutoRaise(true);
     pictureInPictureButton_->setAutoRaise(true);
     // Takes part in the keyboard loop of the player window, so a screen reader names it when

@@ -160,9 +160,10 @@ TEST_F(PlayerWindowMenusTest, AScreenReaderHearsANameForEveryControlAndThePlayBu
     QToolButton& playPause = *controls.playPauseButton();
     EXPECT_EQ(accessible(playPause).role(), QAccessible::Button);
     EXPECT_EQ(accessibleName(playPause), "Play");
-    window.setFocus();
-    QTest::keyClick(&window, Qt::Key_Space);
+    // Pressed by assistive technology, it plays as a click would.
+    accessible(playPause).actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(pumpUntil([&] { return accessibleName(playPause) == "Pause"; }));
+    window.setFocus();
     QTest::keyClick(&window, Qt::Key_Space);
     EXPECT_TRUE(pumpUntil([&] { return accessibleName(playPause) == "Play"; }));
 }
