@@ -30,6 +30,15 @@ public:
         return QAccessibleWidget::text(type);
     }
 
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        if (!slider_.accessibilityIsEnabled()) {
+            state.disabled = true;
+            state.focusable = false;
+        }
+        return state;
+    }
+
     QVariant currentValue() const override { return slider_.accessibilityValue(); }
     // Values are set by steps only, as a user would.
     void setCurrentValue(const QVariant&) override {}

@@ -23,6 +23,9 @@ public:
     // One step up or down; false when nothing changed.
     virtual bool accessibilityPerformIncrement() = 0;
     virtual bool accessibilityPerformDecrement() = 0;
+    // Whether the control takes changes; a view that wraps the real control answers for it, so
+    // that assistive technology does not offer steps that would be refused.
+    virtual bool accessibilityIsEnabled() const { return true; }
 };
 
 // Makes Qt describe every AccessibleSlider widget as a slider; idempotent.

@@ -1,6 +1,7 @@
 #include "player-interface/DiscreteSliderBase.h"
 
 #include <QAccessible>
+#include <QEvent>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -23,6 +24,18 @@ class DiscreteSliderBase::TickSlider : public QSlider {
 public:
     using QSlider::initStyleOption;
     using QSlider::QSlider;
+
+protected:
+    // The wrapping view speaks for this slider, so it tells of the slider's enabled state too.
+    void changeEvent(QEvent* event) override {
+        QSlider::changeEvent(event);
+        if (event->type() == QEvent::EnabledChange && parentWidget() != nullptr) {
+            QAccessible::State changed;
+            changed.disabled = true;
+            QAccessibleStateChangeEvent stateChange(parentWidget(), changed);
+            QAccessible::updateAccessibility(&stateChange);
+        }
+    }
 };
 
 namespace {

@@ -60,6 +60,7 @@ public:
     std::optional<std::string> accessibilityValueDescription() const override;
     bool accessibilityPerformIncrement() override;
     bool accessibilityPerformDecrement() override;
+    bool accessibilityIsEnabled() const override { return isEnabled(); }
 
 protected:
     DiscreteSliderBase(std::vector<Stop> stops, QWidget* parent);

@@ -1,7 +1,10 @@
 #include "player-interface/MediaPlayerControlsView.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPushButton>
 #include <cmath>
+#include <mutex>
 
 #include "platform/foundation/Localization.h"
 #include "player-interface/ControlsAppearance.h"
@@ -28,6 +31,36 @@ void styleButton(QAbstractButton& button) {
     button.setIconSize(QSize(side, side));
 }
 
+// Marks the play/pause button for the accessibility factory below.
+constexpr const char* playPauseButtonName = "playPauseButton";
+
+// The play/pause button is checkable only to show its second image: a screen reader would call
+// it a check box. It reads as a plain button whose name tells what a press does.
+class PlayPauseAccessibleInterface : public QAccessibleWidget {
+public:
+    explicit PlayPauseAccessibleInterface(QAbstractButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} << QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override {
+        if (name != pressAction()) {
+            QAccessibleWidget::doAction(name);
+        } else if (widget()->isEnabled()) {
+            static_cast<QAbstractButton*>(widget())->click();
+        }
+    }
+};
+
+QAccessibleInterface* playPauseAccessibleFactory(const QString&, QObject* object) {
+    auto* button = qobject_cast<QAbstractButton*>(object);
+    if (button == nullptr || button->objectName() != QLatin1String(playPauseButtonName)) {
+        return nullptr;
+    }
+    return new PlayPauseAccessibleInterface(button);
+}
+
 QLabel* makeTimeLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextInteractionFlags(Qt::NoTextInteraction);
@@ -52,10 +85,16 @@ MediaPlayerControlsView::MediaPlayerControlsView(QWidget* parent)
         mainStackView_->addWidget(control);
     }
     playPauseButton_->setCheckable(true);
+    playPauseButton_->setObjectName(QLatin1String(playPauseButtonName));
+    static std::once_flag installFactory;
+    std::call_once(installFactory, [] { QAccessible::installFactory(playPauseAccessibleFactory); });
     playPauseButton_->setAutoRaise(true);
     pictureInPictureButton_->setAutoRaise(true);
-    // Takes part in the keyboard loop of the player window.
+    // Takes part in the keyboard loop of the player window, so a screen reader names it when
+    // it takes the focus.
     setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(QString::fromStdString(platform::localizedString(
+        "Playback controls", "The accessibility label of the row of media playback controls.")));
     awakeFromNib();
 }
 
@@ -64,8 +103,8 @@ MediaPlayerControlsView::~MediaPlayerControlsView() = default;
 void MediaPlayerControlsView::awakeFromNib() {
     setAttribute(Qt::WA_StyledBackground);
     configurePlayPauseButton();
-    // The timeline is announced by its value alone.
-    scrubber_->setAccessibleName(QString());
+    // The scrubber keeps its own label: without a timeline role on this desktop's accessibility
+    // bus, a screen reader would otherwise meet an unnamed slider.
     for (QLabel* label : {currentTimeLabel_, endTimeLabel_, remainingTimeLabel_}) {
         label->setFont(controlsQFont());
     }
@@ -88,8 +127,15 @@ void MediaPlayerControlsView::tintPlayPauseImages() {
 }
 
 void MediaPlayerControlsView::showPlayPauseState() {
-    playPauseButton_->setIcon(
-        platform::makeIcon(playPauseButton_->isChecked() ? pauseImage_ : playImage_));
+    const bool playing = playPauseButton_->isChecked();
+    playPauseButton_->setIcon(platform::makeIcon(playing ? pauseImage_ : playImage_));
+    // The symbol says nothing to a screen reader: the name tells what a press will do.
+    const std::string title =
+        playing ? platform::localizedString(
+                      "Pause", "The accessibility label of the button that pauses media playback.")
+                : platform::localizedString(
+                      "Play", "The accessibility label of the button that starts media playback.");
+    playPauseButton_->setAccessibleName(QString::fromStdString(title));
 }
 
 void MediaPlayerControlsView::changeEvent(QEvent* event) {

@@ -1,7 +1,9 @@
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPointer>
 #include <QtTest/QTest>
 
 #include "application/AppDelegateTestSupport.h"
@@ -12,6 +14,7 @@
 #include "player-interface/MediaPlayerControlsViewController.h"
 #include "player-interface/MediaPlayerViewController.h"
 #include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/PlaybackRateSlider.h"
 
 namespace quillon::test {
 namespace {
@@ -38,8 +41,7 @@ TEST_F(PreferencesWindowKeysTest, OpensWithNoFocusedControlAndLeavesSpaceToItsCo
     ASSERT_TRUE(activate(*window));
     // Activation hands Qt's focus to the window itself, not to the first control.
     QWidget* focused = QApplication::focusWidget();
-    EXPECT_TRUE(focused == nullptr || focused == window)
-        << focused->metaObject()->className();
+    EXPECT_TRUE(focused == nullptr || focused == window) << focused->metaObject()->className();
 
     const QList<QCheckBox*> checkBoxes = window->findChildren<QCheckBox*>();
     ASSERT_FALSE(checkBoxes.empty());
@@ -121,6 +123,71 @@ TEST_F(PlayerWindowMenusTest, SpacePlaysInThePlayerWindowUnlessAFocusedControlTa
     EXPECT_EQ(clicks, 1);
     pumpFor(std::chrono::milliseconds(50));
     EXPECT_FALSE(playPause.isChecked());
+}
+
+QAccessibleInterface& accessible(QWidget& widget) {
+    QAccessibleInterface* interface = QAccessible::queryAccessibleInterface(&widget);
+    EXPECT_NE(interface, nullptr) << widget.metaObject()->className();
+    return *interface;
+}
+
+QString accessibleName(QWidget& widget) {
+    return accessible(widget).text(QAccessible::Name);
+}
+
+TEST_F(PlayerWindowMenusTest, AScreenReaderHearsANameForEveryControlAndThePlayButtonsState) {
+    MediaPlayerWindowController* windowController = openPlayerWindow("h264-aac.mkv");
+    ASSERT_NE(windowController, nullptr);
+    platform::NSWindow& window = *windowController->window();
+    MediaPlayerControlsView& controls =
+        *windowController->mediaPlayerViewController()->controlsViewController()->controlsView();
+
+    QList<QWidget*> focusable = controls.findChildren<QWidget*>();
+    focusable.prepend(&controls);
+    int checked = 0;
+    for (QWidget* control : focusable) {
+        if ((control->focusPolicy() & Qt::TabFocus) == 0 || !control->isVisibleTo(&window)) {
+            continue;
+        }
+        ++checked;
+        EXPECT_FALSE(accessibleName(*control).isEmpty()) << control->metaObject()->className();
+        EXPECT_NE(accessible(*control).role(), QAccessible::NoRole);
+    }
+    EXPECT_GE(checked, 3);
+    EXPECT_EQ(accessible(*controls.scrubber()).role(), QAccessible::Slider);
+
+    // The name says what a press does, and changes with playback.
+    QToolButton& playPause = *controls.playPauseButton();
+    EXPECT_EQ(accessible(playPause).role(), QAccessible::Button);
+    EXPECT_EQ(accessibleName(playPause), "Play");
+    // Pressed by assistive technology, it plays as a click would.
+    accessible(playPause).actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(pumpUntil([&] { return accessibleName(playPause) == "Pause"; }));
+    window.setFocus();
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_TRUE(pumpUntil([&] { return accessibleName(playPause) == "Play"; }));
+}
+
+TEST_F(PlayerWindowMenusTest, TheRateSliderReadsAsDisabledOnceNoPlayerWindowIsLeft) {
+    MediaPlayerWindowController* windowController = openPlayerWindow("h264-aac.mkv");
+    ASSERT_NE(windowController, nullptr);
+    PlaybackRateSlider& slider = delegate_->playbackRateSlider();
+    const auto isDisabledForScreenReaders = [&] { return accessible(slider).state().disabled; };
+
+    emit delegate_->controlsMenu()->aboutToShow();
+    EXPECT_TRUE(slider.isEnabled());
+    EXPECT_FALSE(isDisabledForScreenReaders());
+
+    QPointer<platform::NSWindow> window = windowController->window();
+    window->close();
+    ASSERT_TRUE(pumpUntil([&] { return window.isNull() || !window->isVisible(); }));
+    emit delegate_->controlsMenu()->aboutToShow();
+    EXPECT_FALSE(slider.isEnabled());
+    EXPECT_TRUE(isDisabledForScreenReaders());
+    // A step asked for all the same changes nothing.
+    const int index = slider.selectedIndex();
+    accessible(slider).actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
+    EXPECT_EQ(slider.selectedIndex(), index);
 }
 
 }  // namespace

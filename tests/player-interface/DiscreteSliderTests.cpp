@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <cmath>
 #include <memory>
@@ -100,11 +101,18 @@ TEST_F(PlaybackRateSliderTests, StepsStopAtTheEndsAndOnADisabledSlider) {
     EXPECT_FALSE(slider->accessibilityPerformDecrement());
     EXPECT_EQ(target->rates, (std::vector<float>{1.75f}));
 
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(slider.get());
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_FALSE(accessible->state().disabled);
     slider->slider()->setEnabled(false);
     EXPECT_FALSE(slider->isEnabled());
+    // What assistive technology is told follows the control, not the view around it.
+    EXPECT_TRUE(accessible->state().disabled);
     EXPECT_FALSE(slider->accessibilityPerformIncrement());
     EXPECT_FALSE(slider->accessibilityPerformDecrement());
     EXPECT_EQ(slider->selectedIndex(), 0);
+    slider->slider()->setEnabled(true);
+    EXPECT_FALSE(accessible->state().disabled);
 }
 
 TEST_F(PlaybackRateSliderTests, DisabledSlidersGreyTheirTitles) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QToolButton>
 #include <memory>
 
@@ -53,10 +54,12 @@ TEST(MediaPlayerControlsViewTests, PlayPauseShowsPauseWhilePlaying) {
     ASSERT_NE(view.playPauseImage(), nullptr);
     ASSERT_NE(view.playPauseAlternateImage(), nullptr);
     const qint64 playIcon = button.icon().cacheKey();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&button)->text(QAccessible::Name), "Play");
     button.setChecked(true);
     EXPECT_NE(button.icon().cacheKey(), playIcon);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&button)->text(QAccessible::Name), "Pause");
     EXPECT_EQ(view.currentTimeLabel()->font().pointSizeF(), 13);
-    EXPECT_EQ(view.scrubber()->accessibleName(), "");
+    EXPECT_EQ(view.scrubber()->accessibleName(), "Scrubber");
 
     // Everything draws: the tinted symbols, the bar and the knob.
     view.resize(400, 30);

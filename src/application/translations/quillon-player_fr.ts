@@ -444,5 +444,20 @@
         <comment>A File menu item.</comment>
         <translation>Ajouter un fichier de sous-titres…</translation>
     </message>
+    <message>
+        <source>Play</source>
+        <comment>The accessibility label of the button that starts media playback.</comment>
+        <translation>Lire</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment>The accessibility label of the button that pauses media playback.</comment>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Playback controls</source>
+        <comment>The accessibility label of the row of media playback controls.</comment>
+        <translation>Commandes de lecture</translation>
+    </message>
 </context>
 </TS>

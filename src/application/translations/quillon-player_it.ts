@@ -444,5 +444,20 @@
         <comment>A File menu item.</comment>
         <translation>Aggiungi file di sottotitoli…</translation>
     </message>
+    <message>
+        <source>Play</source>
+        <comment>The accessibility label of the button that starts media playback.</comment>
+        <translation>Riproduci</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment>The accessibility label of the button that pauses media playback.</comment>
+        <translation>Pausa</translation>
+    </message>
+    <message>
+        <source>Playback controls</source>
+        <comment>The accessibility label of the row of media playback controls.</comment>
+        <translation>Controlli di riproduzione</translation>
+    </message>
 </context>
 </TS>

@@ -444,5 +444,20 @@
         <comment>A File menu item.</comment>
         <translation>字幕ファイルを追加…</translation>
     </message>
+    <message>
+        <source>Play</source>
+        <comment>The accessibility label of the button that starts media playback.</comment>
+        <translation>再生</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment>The accessibility label of the button that pauses media playback.</comment>
+        <translation>一時停止</translation>
+    </message>
+    <message>
+        <source>Playback controls</source>
+        <comment>The accessibility label of the row of media playback controls.</comment>
+        <translation>再生コントロール</translation>
+    </message>
 </context>
 </TS>
