@@ -17,6 +17,7 @@
 #include "media-player/decoders/common/StuckDecoderError.h"
 #include "platform/foundation/Log.h"
 #include "support/LongCueMedia.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -370,14 +371,8 @@ TEST_F(VisualDataProviderTest, AStuckHardwareDecoderGivesWayToTheSoftwareOne) {
 class ClosedCaptionMedia {
 public:
     ClosedCaptionMedia() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quillon-captions-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot make a folder for the caption media";
-        }
-        directory_ = pattern;
         // Roll-up with two rows, carriage return, row 15, then the letters with odd parity.
-        std::ofstream(directory_ / "captions.scc")
+        std::ofstream(folder_.path() / "captions.scc")
             << "Scenarist_SCC V1.0\n\n"
             << "00:00:00:10\t9425 9425 94ad 94ad 9470 9470 c8e5 ecec ef80\n\n"
             << "00:00:01:00\t94ad 94ad 9470 9470 57ef f2ec 6480\n\n"
@@ -385,22 +380,15 @@ public:
         const std::string command =
             "ffmpeg -nostdin -hide_banner -loglevel error -y "
             "-f lavfi -i testsrc=size=64x48:rate=25:duration=4 -i '" +
-            (directory_ / "captions.scc").string() +
+            (folder_.path() / "captions.scc").string() +
             "' -map 0:v -map 1 -c:v libx264 -pix_fmt yuv420p -c:s copy -f mov '" + path().string() +
             "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
-    ~ClosedCaptionMedia() {
-        std::error_code error;
-        std::filesystem::remove_all(directory_, error);
-    }
-    ClosedCaptionMedia(const ClosedCaptionMedia&) = delete;
-    ClosedCaptionMedia& operator=(const ClosedCaptionMedia&) = delete;
-
-    std::filesystem::path path() const { return directory_ / "captions.mov"; }
+    std::filesystem::path path() const { return folder_.path() / "captions.mov"; }
 
 private:
-    std::filesystem::path directory_;
+    ScratchFolder folder_{"quillon-captions"};
 };
 
 // Three seconds of sound from 0 s, and picture and SubRip cues that begin 0.3 s later, as when
@@ -411,36 +399,23 @@ public:
     static constexpr const char* firstCueText = "With the first picture";
 
     LatePictureMedia() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quillon-late-picture-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot make a folder for the late-picture media";
-        }
-        directory_ = pattern;
-        std::ofstream(directory_ / "cues.srt")
+        std::ofstream(folder_.path() / "cues.srt")
             << "1\n00:00:00,300 --> 00:00:02,000\n"
             << firstCueText << "\n\n2\n00:00:02,500 --> 00:00:03,000\nLater\n";
         const std::string command =
             "ffmpeg -nostdin -hide_banner -loglevel error -y "
             "-f lavfi -i sine=duration=3 -itsoffset 0.3 "
             "-f lavfi -i testsrc=size=64x48:rate=25:duration=3 -i '" +
-            (directory_ / "cues.srt").string() +
+            (folder_.path() / "cues.srt").string() +
             "' -map 0:a -map 1:v -map 2:s -c:a pcm_s16le -c:v libx264 -pix_fmt yuv420p "
             "-c:s srt '" +
             path().string() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
-    ~LatePictureMedia() {
-        std::error_code error;
-        std::filesystem::remove_all(directory_, error);
-    }
-    LatePictureMedia(const LatePictureMedia&) = delete;
-    LatePictureMedia& operator=(const LatePictureMedia&) = delete;
-
-    std::filesystem::path path() const { return directory_ / "late-picture.mkv"; }
+    std::filesystem::path path() const { return folder_.path() / "late-picture.mkv"; }
 
 private:
-    std::filesystem::path directory_;
+    ScratchFolder folder_{"quillon-late-picture"};
 };
 
 TEST_F(VisualDataProviderTest, OneStreamInBothPositionsIsDecodedOnceForBoth) {

@@ -12,6 +12,7 @@
 #include "platform/corefoundation/CFData.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/corevideo/CVPixelBufferPool.h"
+#include "support/ScratchFolder.h"
 #include "support/TestMedia.h"
 
 using namespace quillon;
@@ -57,29 +58,6 @@ TEST(FFmpegVideoDecoderStreamChange, FollowsAPictureSizeChangeMidStream) {
 
 namespace fs = std::filesystem;
 
-// A folder of its own for the files one test writes, removed with it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "quillon-stream-change-XXXXXX");
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot make a scratch folder");
-        }
-        path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code error;
-        fs::remove_all(path_, error);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
 // Runs the ffmpeg tool; false when it failed.
 bool ffmpeg(const std::string& arguments) {
     const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments;
@@ -114,7 +92,7 @@ std::vector<std::uint8_t> shownPixels(VideoPictureConverter& converter,
 // format: each side keeps its own colours, and is shown as the same pictures decoded from a file
 // of their own would be.
 TEST(FFmpegVideoDecoderStreamChange, FollowsAColourChangeMidStream) {
-    const ScratchFolder folder;
+    const ScratchFolder folder("quillon-stream-change");
     // Both halves repeat their parameter sets in-band and start with an IDR picture; without
     // B-frames the joined raw stream can be re-timed from the frame rate alone.
     const std::string encode =
