@@ -147,9 +147,10 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
 
     opening.startTime = containerTime(visual.start_time).value_or(platform::kCMTimeZero);
     // Of a file still being written, the audio context, opened last, saw the most; elsewhere the
-    // two agree. A missing duration (AV_NOPTS_VALUE) is the least of all values.
-    if (auto duration =
-            containerTime(std::max(durationFromStart(visual), durationFromStart(audio)))) {
+    // two agree. A missing duration (AV_NOPTS_VALUE) is the least of all values. Measuring from
+    // the start may read the file's header again, so it is done for the longer context alone.
+    const AVFormatContext& longer = audio.duration > visual.duration ? audio : visual;
+    if (auto duration = containerTime(durationFromStart(longer))) {
         opening.duration = *duration;
     } else if (requiresDuration) {
         DurationSearchResult found = searchDuration(url, visual);
