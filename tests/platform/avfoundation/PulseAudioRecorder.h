@@ -39,6 +39,7 @@ public:
             stream_ = pa_stream_new(context_, "Recording", &sampleSpec, nullptr);
             pa_stream_set_state_callback(stream_, &signalStream, this);
             pa_stream_set_read_callback(stream_, &read, this);
+            pa_stream_set_overflow_callback(stream_, &overflow, this);
             pa_buffer_attr attributes{};
             attributes.maxlength = std::uint32_t(-1);
             attributes.fragsize =
@@ -60,6 +61,7 @@ public:
         pa_threaded_mainloop_lock(mainloop_);
         if (stream_ != nullptr) {
             pa_stream_set_read_callback(stream_, nullptr, nullptr);
+            pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
             pa_stream_set_state_callback(stream_, nullptr, nullptr);
             pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -73,6 +75,13 @@ public:
     }
 
     bool isRecording() const { return ready_; }
+
+    // Whether the server threw recorded frames away because this side read too slowly: the
+    // recording then misses sound and its times no longer hold.
+    bool overflowed() const {
+        std::lock_guard lock(mutex_);
+        return overflowed_;
+    }
 
     std::vector<float> samples() const {
         std::lock_guard lock(mutex_);
@@ -102,6 +111,12 @@ private:
     }
     static void signalStream(pa_stream*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseAudioRecorder*>(self)->mainloop_, 0);
+    }
+
+    static void overflow(pa_stream*, void* self) {
+        auto* recorder = static_cast<PulseAudioRecorder*>(self);
+        std::lock_guard lock(recorder->mutex_);
+        recorder->overflowed_ = true;
     }
 
     static void read(pa_stream* stream, std::size_t, void* userdata) {
@@ -152,6 +167,7 @@ private:
     std::vector<float> samples_;
     std::vector<std::int64_t> estimates_;
     std::optional<std::int64_t> recordedUntil_;
+    bool overflowed_ = false;
     mutable std::condition_variable recorded_;
 };
 
