@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <memory>
 
+#include "libraries/calyxware/QtConversions.h"
 #include "platform/corevideo/CVPixelFormatType.h"
 
 namespace quillon {
@@ -57,7 +58,8 @@ void SubtitleImageRenderingView::paintEvent(QPaintEvent*) {
     const QRectF target((width() - fitted.width()) / 2, (height() - fitted.height()) / 2,
                         fitted.width(), fitted.height());
     // Scaled once per size: a repaint for the picture beneath only copies it.
-    const qreal ratio = devicePixelRatioF();
+    QPainter painter(this);
+    const qreal ratio = calyxware::effectiveDevicePixelRatio(painter);
     const QSize pixels = (target.size() * ratio).toSize();
     if (pixels.isEmpty()) {
         return;
@@ -67,7 +69,6 @@ void SubtitleImageRenderingView::paintEvent(QPaintEvent*) {
                       .scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         scaled_.setDevicePixelRatio(ratio);
     }
-    QPainter painter(this);
     painter.drawImage(target.topLeft(), scaled_);
 }
 

@@ -265,12 +265,14 @@ void SubtitleTextRenderingView::paintEvent(QPaintEvent* event) {
     if (!subtitleTextWithAlignment_ || !subtitle_) {
         return;
     }
-    const qreal ratio = devicePixelRatioF();
+    QPainter painter(this);
+    // At the pixels of what is painted on: the screen's, or an image's that the view is rendered
+    // into.
+    const qreal ratio = calyxware::effectiveDevicePixelRatio(painter);
     if (!rendering_ || rendering_->ratio != ratio || rendering_->size != size()) {
         render(ratio);
     }
     if (!rendering_->image.isNull()) {
-        QPainter painter(this);
         painter.drawImage(rendering_->origin, rendering_->image);
     }
 }
