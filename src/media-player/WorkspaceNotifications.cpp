@@ -1,12 +1,11 @@
 #include "media-player/WorkspaceNotifications.h"
 
-#include "platform/foundation/NeverDestroyed.h"
+#include "platform/appkit/NSWorkspace.h"
 
 namespace quillon {
 
 platform::NotificationCenter& workspaceNotificationCenter() {
-    static platform::NeverDestroyed<platform::NotificationCenter> center;
-    return center.get();
+    return platform::NSWorkspace::shared().notificationCenter();
 }
 
 }  // namespace quillon

@@ -11,7 +11,7 @@ inline constexpr const char* NSWorkspaceWillSleepNotification = "NSWorkspaceWill
 inline constexpr const char* NSWorkspaceSessionDidResignActiveNotification =
     "NSWorkspaceSessionDidResignActiveNotification";
 
-// The process's session notification centre, made on first use.
+// The process's session notification centre: the shared workspace's.
 platform::NotificationCenter& workspaceNotificationCenter();
 
 }  // namespace quillon

@@ -12,6 +12,7 @@
 #include "platform/graphics/NSAttributedStringHTML.h"
 #include "platform/graphics/NSColor.h"
 #include "platform/graphics/NSFont.h"
+#include "platform/graphics/NSParagraphStyle.h"
 
 namespace quillon {
 
@@ -21,6 +22,8 @@ namespace {
 constexpr double kSmallSystemFontSize = 11.0;
 constexpr int kMargin = 20;
 constexpr int kSpacing = 12;
+// Between the paragraphs of the description.
+constexpr double kParagraphSpacing = 8.0;
 
 platform::NSColor labelColor(const QWidget& widget) {
     const QColor color = widget.palette().color(QPalette::Active, QPalette::WindowText);
@@ -76,8 +79,9 @@ void CastlinkView::setDescriptionHTML(const std::string& html) {
     const platform::NSRange whole{0, text.length()};
     text.addAttribute(platform::NSFontAttributeName,
                       platform::NSFont::systemFontOfSize(kSmallSystemFontSize), whole);
-    text.addAttribute(platform::NSParagraphStyleAttributeName,
-                      platform::NSParagraphStyle::defaultParagraphStyle(), whole);
+    platform::NSMutableParagraphStyle paragraphStyle;
+    paragraphStyle.paragraphSpacing = kParagraphSpacing;
+    text.addAttribute(platform::NSParagraphStyleAttributeName, paragraphStyle, whole);
     text.addAttribute(platform::NSForegroundColorAttributeName, labelColor(*descriptionLabel_),
                       whole);
     textStorage->setAttributedString(text);

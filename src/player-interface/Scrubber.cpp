@@ -11,8 +11,9 @@
 #include <cmath>
 
 #include "libraries/calyxware/QtConversions.h"
-#include "platform/foundation/Localization.h"
 #include "platform/appkit/NSAppearance.h"
+#include "platform/appkit/NSWorkspace.h"
+#include "platform/foundation/Localization.h"
 #include "player-interface/BackingAlignment.h"
 #include "player-interface/ControlsAppearance.h"
 
@@ -59,6 +60,15 @@ Scrubber::Scrubber(QWidget* parent) : QWidget(parent) {
     // Grows sideways with the controls but never gives up its height.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::TabFocus);
+    platform::NSWorkspace& workspace = platform::NSWorkspace::shared();
+    increasesContrast_ = workspace.accessibilityDisplayShouldIncreaseContrast();
+    // Posted on the main thread, as everything here runs.
+    accessibilityDisplayOptionsObserver_ = workspace.notificationCenter().addObserver(
+        platform::NSWorkspaceAccessibilityDisplayOptionsDidChangeNotification, nullptr,
+        [this](const platform::Notification&) {
+            setIncreasesContrast(
+                platform::NSWorkspace::shared().accessibilityDisplayShouldIncreaseContrast());
+        });
     layoutRects();
 }
 

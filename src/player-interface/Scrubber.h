@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/ObserverToken.h"
 #include "player-interface/AccessibleSlider.h"
 #include "player-interface/ControlAction.h"
 #include "player-interface/ScrubberDelegate.h"
@@ -73,6 +74,7 @@ public:
     void setFraction(double fraction);
 
     // The desktop's "increase contrast" setting: no gaps at the knob, a lighter unplayed part.
+    // Follows the workspace's accessibility display options from creation on.
     bool increasesContrast() const { return increasesContrast_; }
     void setIncreasesContrast(bool increases);
 
@@ -123,6 +125,7 @@ private:
     std::weak_ptr<ScrubberDelegate> delegate_;
     ValueFormatter accessibilityValueFormatter_;
     bool increasesContrast_ = false;
+    platform::ObserverToken accessibilityDisplayOptionsObserver_;
     // The pointer's last x while a drag runs.
     std::optional<double> dragX_;
     // A scroll gesture began and has not ended.

@@ -7,6 +7,7 @@
 
 #include "CastlinkTestSupport.h"
 #include "libraries/calyxware/Label.h"
+#include "libraries/calyxware/LayoutManager.h"
 #include "libraries/calyxware/TextStorage.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfoTermination.h"
@@ -114,6 +115,19 @@ TEST(CastlinkView, TheDescriptionKeepsTheWordsAndLinksInTheSmallSystemFont) {
     const auto* font = text.attributeAtIndex(platform::NSFontAttributeName, 0);
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(font->font()->pointSize(), 11.0);
+
+    // The paragraphs stand 8 points apart; the lines within one do not.
+    calyxware::Label& label = *view.descriptionLabel();
+    label.setFrameSize(platform::CGSizeMake(300, 1000));
+    calyxware::LayoutManager& layout = *label.layoutManager();
+    const std::size_t breakAt = text.utf16String().find(u'\n');
+    ASSERT_NE(breakAt, std::u16string::npos);
+    const auto endOfFirst = layout.lineFragmentRectForGlyphAtIndex(breakAt);
+    const auto startOfSecond = layout.lineFragmentRectForGlyphAtIndex(breakAt + 1);
+    EXPECT_DOUBLE_EQ(startOfSecond.minY() - endOfFirst.maxY(), 8.0);
+    EXPECT_DOUBLE_EQ(layout.lineFragmentRectForGlyphAtIndex(0).maxY(),
+                     layout.lineFragmentRectForGlyphAtIndex(60).minY())
+        << "the first paragraph wraps at 300 points, without room between its lines";
 
     // Text that is no readable HTML shows as it is, in the same font.
     const std::string broken = "<p>Caf\xc3 broken</p>";

@@ -11,6 +11,8 @@
 #include <memory>
 
 #include "media-player/MediaPlayerTimeObserverManager.h"
+#include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
+#include "platform/appkit/NSWorkspace.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/avfoundation/ManualClock.h"
 #include "player-interface/AudioPlayerView.h"
@@ -18,6 +20,8 @@
 #include "player-interface/MediaPlayerControlsView.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/VideoPlayerView.h"
+#include "support/EventPumping.h"
+#include "support/FakePortalSettings.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
@@ -182,9 +186,9 @@ TEST(ControlsContrast, TheHeadsUpPanelIsDarkWithLightControlsOnEitherDesktopPale
         VideoPanel panel;
         expectReadable(measure(panel.view(), panel.controls()));
         // The labels are light on the panel, never the desktop's dark text.
-        EXPECT_GT(panel.controls().currentTimeLabel()->palette().color(QPalette::WindowText)
-                      .lightnessF(),
-                  0.9);
+        EXPECT_GT(
+            panel.controls().currentTimeLabel()->palette().color(QPalette::WindowText).lightnessF(),
+            0.9);
     }
 }
 
@@ -216,6 +220,69 @@ TEST(ControlsContrast, SwitchingTheDesktopPaletteRetintsTheAudioPlayersSymbols) 
     expectReadable(measure(view, *controls));
 }
 
+// Colours of the scrubber as drawn in `root`, on the bar's middle row: the unplayed part, the
+// column just right of the knob (a gap unless the contrast is higher), and the ground above the
+// bar in that column.
+struct ScrubberColours {
+    QRgb unplayed;
+    QRgb besideKnob;
+    QRgb ground;
+};
+
+ScrubberColours scrubberColours(QWidget& root, const Scrubber& scrubber, int besideKnobX) {
+    QApplication::processEvents();
+    const QImage image = root.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = scrubber.mapTo(&root, QPoint(0, 0));
+    const int barY = origin.y() + static_cast<int>(scrubber.barRect().center().y());
+    const int unplayedX = origin.x() + static_cast<int>(scrubber.barRightClipRect().center().x());
+    return {image.pixel(unplayedX, barY), image.pixel(origin.x() + besideKnobX, barY),
+            image.pixel(origin.x() + besideKnobX, origin.y() + 1)};
+}
+
+TEST(ControlsContrast, TheDesktopsHigherContrastReachesTheScrubberWhileItRuns) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "Qt's D-Bus threads cannot be checked by ThreadSanitizer";
+#endif
+    test::FakePortalSettings portal;
+    test::PortalSettingsBus bus(portal);
+    if (!bus.isRunning()) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    const QString appearance = QStringLiteral("org.freedesktop.appearance");
+    const QString key = QStringLiteral("contrast");
+    portal.set(appearance, key, QVariant::fromValue(0u));
+    ASSERT_TRUE(bus.offer());
+    platform::DesktopAccessibilityDisplayOptions options(bus.client());
+    ASSERT_TRUE(test::pumpUntil([&] {
+        return options.state() == platform::DesktopAccessibilityDisplayOptions::State::watching;
+    }));
+
+    VideoPanel panel;
+    panel.view().show();
+    Scrubber& scrubber = *panel.controls().scrubber();
+    EXPECT_FALSE(scrubber.increasesContrast());
+    // The first column right of the knob, which the unplayed part leaves free.
+    const int besideKnob = static_cast<int>(scrubber.knobRect().right());
+    ASSERT_LT(besideKnob, scrubber.barRightClipRect().left());
+    const ScrubberColours normal = scrubberColours(panel.view(), scrubber, besideKnob);
+
+    bus.change(appearance, key, QVariant::fromValue(1u));
+    ASSERT_TRUE(test::pumpUntil([&] { return scrubber.increasesContrast(); }));
+    const ScrubberColours higher = scrubberColours(panel.view(), scrubber, besideKnob);
+    // The unplayed part is lighter and stands out more from the panel.
+    EXPECT_GT(qGray(higher.unplayed), qGray(normal.unplayed));
+    EXPECT_GT(contrast(higher.unplayed, higher.ground), contrast(normal.unplayed, normal.ground));
+    // The gap at the knob is gone: the bar runs on under it.
+    EXPECT_EQ(normal.besideKnob, normal.ground);
+    EXPECT_EQ(higher.besideKnob, higher.unplayed);
+    // A scrubber made now starts with it.
+    EXPECT_TRUE(Scrubber().increasesContrast());
+
+    bus.change(appearance, key, QVariant::fromValue(0u));
+    ASSERT_TRUE(test::pumpUntil([&] { return !scrubber.increasesContrast(); }));
+    EXPECT_EQ(scrubberColours(panel.view(), scrubber, besideKnob).unplayed, normal.unplayed);
+}
+
 QImage render(const std::shared_ptr<platform::NSImage>& image, int side) {
     QImage pixels(side, side, QImage::Format_ARGB32_Premultiplied);
     pixels.fill(Qt::transparent);
@@ -226,8 +293,10 @@ QImage render(const std::shared_ptr<platform::NSImage>& image, int side) {
 
 TEST(ControlsContrast, PictureInPictureStartAndStopSymbolsAreDistinctOutlines) {
     const int side = 64;
-    const QImage start = render(QLPictureInPictureController::pictureInPictureButtonStartImage(), side);
-    const QImage stop = render(QLPictureInPictureController::pictureInPictureButtonStopImage(), side);
+    const QImage start =
+        render(QLPictureInPictureController::pictureInPictureButtonStartImage(), side);
+    const QImage stop =
+        render(QLPictureInPictureController::pictureInPictureButtonStopImage(), side);
     int differing = 0;
     int covered = 0;
     for (int y = 0; y < side; ++y) {

@@ -12,6 +12,7 @@
 #include "application/SessionInstance.h"
 #include "media-player/NowPlayingManager.h"
 #include "media-player/QLAudioSpatializationInterposition.h"
+#include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/foundation/MainBundle.h"
 #include "platform/foundation/URL.h"
@@ -60,6 +61,9 @@ int main(int argc, char* argv[]) {
     quillon::AppDelegate delegate;
     // Players pause before the machine sleeps and when the session is locked or left.
     const quillon::LogindWorkspaceNotifier workspaceNotifier;
+    // The scrubber draws with more contrast while the desktop asks for it.
+    const platform::DesktopAccessibilityDisplayOptions accessibilityDisplayOptions(
+        QDBusConnection::sessionBus());
     application.setDelegate(&delegate);
     application.setMainMenu(delegate.makeMainMenu());
     // The windows' state belongs to the session's instance, which may just not answer.

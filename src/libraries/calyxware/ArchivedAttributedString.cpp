@@ -41,6 +41,7 @@ constexpr std::string_view kOffsetHeightKey = "offsetHeight";
 constexpr std::string_view kBlurRadiusKey = "blurRadius";
 constexpr std::string_view kAlignmentKey = "alignment";
 constexpr std::string_view kLineBreakModeKey = "lineBreakMode";
+constexpr std::string_view kParagraphSpacingKey = "paragraphSpacing";
 constexpr std::string_view kStringKey = "string";
 
 constexpr std::string_view kLocationKey = "location";
@@ -110,6 +111,7 @@ private:
         encodeKind(coder, ValueKind::paragraphStyle);
         coder.encodeInt64(static_cast<std::int64_t>(value.alignment), kAlignmentKey);
         coder.encodeInt64(static_cast<std::int64_t>(value.lineBreakMode), kLineBreakModeKey);
+        coder.encodeDouble(value.paragraphSpacing, kParagraphSpacingKey);
     }
     static void encodeValue(platform::NSKeyedArchiver& coder, const std::string& value) {
         encodeKind(coder, ValueKind::string);
@@ -150,6 +152,10 @@ private:
                 platform::NSParagraphStyle style;
                 style.alignment = static_cast<platform::NSTextAlignment>(alignment);
                 style.lineBreakMode = static_cast<platform::NSLineBreakMode>(lineBreakMode);
+                // Archives written before the spacing was kept have none.
+                if (coder.containsValue(kParagraphSpacingKey)) {
+                    style.paragraphSpacing = coder.decodeDouble(kParagraphSpacingKey);
+                }
                 return NSAttributeValue(style);
             }
             case ValueKind::string:

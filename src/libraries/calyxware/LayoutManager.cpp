@@ -68,6 +68,10 @@ CGFloat alignmentOffset(const platform::NSParagraphStyle& style, bool rightToLef
     return 0;
 }
 
+CGFloat paragraphSpacingAfter(const platform::NSParagraphStyle& style) {
+    return std::isfinite(style.paragraphSpacing) ? std::max(0.0, style.paragraphSpacing) : 0;
+}
+
 bool intersects(NSRange fragment, NSRange glyphs) {
     return fragment.location < platform::NSMaxRange(glyphs) &&
            glyphs.location < platform::NSMaxRange(fragment);
@@ -264,6 +268,11 @@ void LayoutManager::placeLines(const std::u16string& characters) {
         // A paragraph's terminator belongs to its last line.
         if (fragments_.size() > firstFragment) {
             fragments_.back().glyphRange.length += end.terminatorLength;
+        }
+        // The room after a paragraph lies between line fragments, in none of them: backgrounds
+        // and used rects keep to the lines. The last paragraph has nothing to keep apart.
+        if (end.terminatorLength > 0) {
+            y += paragraphSpacingAfter(text->paragraphStyle);
         }
         location = end.contentEnd + end.terminatorLength;
     }

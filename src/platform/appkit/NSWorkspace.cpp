@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "platform/appkit/NSImage.h"
+#include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/UTType.h"
 
 namespace platform {
@@ -43,6 +44,20 @@ std::shared_ptr<NSImage> genericFileIcon() {
 NSWorkspace& NSWorkspace::shared() {
     static NSWorkspace workspace;
     return workspace;
+}
+
+NotificationCenter& NSWorkspace::notificationCenter() {
+    // Threads that watch the session post here while the process exits.
+    static NeverDestroyed<NotificationCenter> center;
+    return center.get();
+}
+
+void NSWorkspace::setAccessibilityDisplayShouldIncreaseContrast(bool increase) {
+    if (increase == increaseContrast_) {
+        return;
+    }
+    increaseContrast_ = increase;
+    notificationCenter().post(NSWorkspaceAccessibilityDisplayOptionsDidChangeNotification, this);
 }
 
 std::shared_ptr<NSImage> NSWorkspace::iconForFile(const std::string& path) {

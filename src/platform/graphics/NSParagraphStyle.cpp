@@ -5,8 +5,9 @@
 namespace platform {
 
 std::string NSParagraphStyle::description() const {
-    return fmt::format("NSParagraphStyle alignment = {}, lineBreakMode = {}",
-                       static_cast<int>(alignment), static_cast<int>(lineBreakMode));
+    return fmt::format("NSParagraphStyle alignment = {}, lineBreakMode = {}, paragraphSpacing = {}",
+                       static_cast<int>(alignment), static_cast<int>(lineBreakMode),
+                       paragraphSpacing);
 }
 
 }  // namespace platform

@@ -29,8 +29,10 @@ using enum NSLineBreakMode;
 struct NSParagraphStyle {
     NSTextAlignment alignment = NSTextAlignmentNatural;
     NSLineBreakMode lineBreakMode = NSLineBreakByWordWrapping;
+    // Extra room, in points, after the last line of a paragraph that another paragraph follows.
+    double paragraphSpacing = 0;
 
-    // Natural alignment, wrapping at words.
+    // Natural alignment, wrapping at words, no room between paragraphs.
     static NSParagraphStyle defaultParagraphStyle() { return {}; }
 
     std::string description() const;

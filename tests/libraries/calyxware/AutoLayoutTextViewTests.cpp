@@ -4,8 +4,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <limits>
+#include <memory>
 
-#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/AutoLayoutTextView.h"
 #include "libraries/calyxware/CXWEagerTextStorage.h"
 #include "libraries/calyxware/EagerLayoutManager.h"
@@ -13,6 +13,7 @@
 #include "libraries/calyxware/TextContainer.h"
 #include "platform/graphics/NSFont.h"
 #include "platform/graphics/NSMutableAttributedString.h"
+#include "support/WidgetApplicationEnvironment.h"
 
 namespace calyxware {
 namespace {
@@ -105,6 +106,42 @@ TEST(AutoLayoutTextView, TheExtraLineFragmentTakesPartInTheUsedWidth) {
     const CGRect line = manager.lineFragmentUsedRectForGlyphAtIndex(0);
     EXPECT_NEAR(line.maxX(), 300, 1e-6);
     EXPECT_NEAR(view.usedTextWidth(), line.width(), 1e-6);
+}
+
+TEST(AutoLayoutTextView, ParagraphSpacingSeparatesParagraphsNotTheLinesOfOne) {
+    // The first paragraph wraps into two lines; the second is one line.
+    const auto layOut = [](CGFloat spacing) {
+        auto view = std::make_unique<AutoLayoutTextView>(CGRectMake(0, 0, 90, 100));
+        NSAttributeDictionary attributes = dejaVu(20);
+        NSParagraphStyle style;
+        style.paragraphSpacing = spacing;
+        attributes.emplace(NSParagraphStyleAttributeName, style);
+        view->textStorage()->setAttributedString(
+            NSAttributedString(std::string_view("Wrapped words\nLast"), attributes));
+        return view;
+    };
+    const auto plain = layOut(0);
+    const auto spaced = layOut(8);
+    LayoutManager& before = *plain->layoutManager();
+    LayoutManager& after = *spaced->layoutManager();
+    constexpr NSUInteger secondLine = 8;  // "words"
+    constexpr NSUInteger lastParagraph = 14;
+    ASSERT_GT(before.lineFragmentRectForGlyphAtIndex(secondLine).minY(), 0);
+
+    EXPECT_EQ(after.lineFragmentRectForGlyphAtIndex(secondLine),
+              before.lineFragmentRectForGlyphAtIndex(secondLine));
+    EXPECT_EQ(after.lineFragmentRectForGlyphAtIndex(lastParagraph).minY(),
+              before.lineFragmentRectForGlyphAtIndex(lastParagraph).minY() + 8);
+    // The room lies between the lines: neither line grows to cover it.
+    EXPECT_EQ(after.lineFragmentRectForGlyphAtIndex(secondLine).height(),
+              before.lineFragmentRectForGlyphAtIndex(secondLine).height());
+    // Nothing follows the last paragraph, so only the one gap adds to the height.
+    EXPECT_EQ(spaced->intrinsicContentSize().height, plain->intrinsicContentSize().height + 8);
+
+    // A negative spacing pulls nothing together.
+    const auto negative = layOut(-5);
+    EXPECT_EQ(negative->layoutManager()->lineFragmentRectForGlyphAtIndex(lastParagraph),
+              before.lineFragmentRectForGlyphAtIndex(lastParagraph));
 }
 
 TEST(AutoLayoutTextView, UnitSquareScaleIsAbsoluteAndMultipliesTheSize) {

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "support/WidgetApplicationEnvironment.h"
 #include "libraries/calyxware/ArchivedAttributedString.h"
 #include "libraries/calyxware/AutoLayoutTextView.h"
 #include "libraries/calyxware/CXWEagerTextStorage.h"
@@ -13,6 +12,7 @@
 #include "platform/graphics/NSFont.h"
 #include "platform/graphics/NSMutableAttributedString.h"
 #include "platform/graphics/NSUnderlineStyle.h"
+#include "support/WidgetApplicationEnvironment.h"
 
 namespace calyxware {
 namespace {
@@ -41,6 +41,7 @@ NSAttributedString richText() {
     NSParagraphStyle style;
     style.alignment = NSTextAlignmentCenter;
     style.lineBreakMode = NSLineBreakByTruncatingTail;
+    style.paragraphSpacing = 8;
     text.addAttribute(NSParagraphStyleAttributeName, style, NSMakeRange(0, text.length()));
     text.addAttribute("org.quillon.test.tag", "tagged", NSMakeRange(3, 1));
     return text;
