@@ -18,6 +18,7 @@
 #include "player-interface/CastlinkManager.h"
 #include "player-interface/CastlinkUninstallAlertController.h"
 #include "player-interface/DefaultUserDefaults.h"
+#include "player-interface/MenuItemViewAccessibility.h"
 #include "player-interface/PreferencesWindow.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/WindowRestorationObserver.h"
@@ -180,9 +181,9 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
 
     auto controlsMenu = std::make_unique<QMenu>(
         qs(platform::localizedString("&Controls", "The title of the Controls menu.")));
-    QAction* playPause =
-        addActionItem(*controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
-                      "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
+    QAction* playPause = addActionItem(
+        *controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
+        "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
     // Space belongs to the focused control, and outside the player windows to the window: the
     // player window takes the key itself when nothing else did; the menu only shows it.
     playPause->setShortcutContext(Qt::WidgetShortcut);
@@ -210,6 +211,8 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
                                   "the playback-rate slider."),
         controlsMenu.get()));
     auto* rateItem = new QWidgetAction(controlsMenu.get());
+    // Without this, a screen reader would find an unnamed, empty item here and no slider.
+    installMenuItemViewAccessibility();
     rateItem->setDefaultWidget(&playbackRateMenuItemView());
     playbackRateMenuItemViewOwner_.release();
     controlsMenu->addAction(rateItem);

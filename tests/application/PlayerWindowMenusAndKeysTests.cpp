@@ -184,6 +184,9 @@ TEST_F(PlayerWindowMenusTest, TheRateSliderReadsAsDisabledOnceNoPlayerWindowIsLe
     emit delegate_->controlsMenu()->aboutToShow();
     EXPECT_FALSE(slider.isEnabled());
     EXPECT_TRUE(isDisabledForScreenReaders());
+    // Nor does the keyboard or a screen reader land on it.
+    EXPECT_EQ(slider.focusPolicy(), Qt::NoFocus);
+    EXPECT_FALSE(accessible(slider).state().focusable);
     // A step asked for all the same changes nothing.
     const int index = slider.selectedIndex();
     accessible(slider).actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
