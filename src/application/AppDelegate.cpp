@@ -238,6 +238,8 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
     for (const auto& menu : menus) {
         QMenu* raw = menu.get();
         QObject::connect(raw, &QMenu::aboutToShow, raw, [this, raw] { menuNeedsUpdate(*raw); });
+        // An open menu is read by its window title: the menu's own, without its mnemonic.
+        raw->setWindowTitle(raw->title().remove(QLatin1Char('&')));
     }
     return menus;
 }

@@ -154,6 +154,7 @@ TEST_F(PlayerWindowMenusTest, AScreenReaderHearsANameForEveryControlAndThePlayBu
         EXPECT_NE(accessible(*control).role(), QAccessible::NoRole);
     }
     EXPECT_GE(checked, 3);
+    EXPECT_EQ(accessible(controls).role(), QAccessible::Grouping);
     EXPECT_EQ(accessible(*controls.scrubber()).role(), QAccessible::Slider);
 
     // The name says what a press does, and changes with playback.
