@@ -18,7 +18,7 @@
 #include "player-interface/CastlinkManager.h"
 #include "player-interface/CastlinkUninstallAlertController.h"
 #include "player-interface/DefaultUserDefaults.h"
-#include "player-interface/MenuItemViewAccessibility.h"
+#include "player-interface/MenuAccessibility.h"
 #include "player-interface/PreferencesWindow.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/WindowRestorationObserver.h"
@@ -121,6 +121,9 @@ QAction* AppDelegate::addActionItem(QMenu& menu, const std::string& title, const
 
 std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
     platform::precondition(!viewMenu_, "The main menu is made once.");
+    // Every player window's bar shows these same menus, and the Controls menu holds a slider:
+    // both need help for a screen reader to reach them.
+    installMenuAccessibility();
     std::vector<std::unique_ptr<QMenu>> menus;
 
     auto fileMenu = std::make_unique<QMenu>(
@@ -211,8 +214,6 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
                                   "the playback-rate slider."),
         controlsMenu.get()));
     auto* rateItem = new QWidgetAction(controlsMenu.get());
-    // Without this, a screen reader would find an unnamed, empty item here and no slider.
-    installMenuItemViewAccessibility();
     rateItem->setDefaultWidget(&playbackRateMenuItemView());
     playbackRateMenuItemViewOwner_.release();
     controlsMenu->addAction(rateItem);

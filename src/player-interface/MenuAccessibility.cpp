@@ -1,9 +1,11 @@
-#include "player-interface/MenuItemViewAccessibility.h"
+#include "player-interface/MenuAccessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QWidgetAction>
 #include <QWindow>
@@ -118,7 +120,108 @@ public:
     }
 };
 
-QAccessibleInterface* menuItemViewAccessibleFactory(const QString&, QObject* object) {
+// The bar that `item` belongs to for assistive technology: the active window's, else a shown
+// one's, else any.
+QMenuBar* owningMenuBar(const QAction& item) {
+    QMenuBar* shown = nullptr;
+    QMenuBar* any = nullptr;
+    for (QObject* object : item.associatedObjects()) {
+        auto* bar = qobject_cast<QMenuBar*>(object);
+        if (bar == nullptr) {
+            continue;
+        }
+        if (bar->window() == QApplication::activeWindow()) {
+            return bar;
+        }
+        if (shown == nullptr && bar->isVisible()) {
+            shown = bar;
+        }
+        if (any == nullptr) {
+            any = bar;
+        }
+    }
+    return shown != nullptr ? shown : any;
+}
+
+bool isInAMenuBar(const QAction& item) {
+    return item.menu() != nullptr && owningMenuBar(item) != nullptr;
+}
+
+// A menu of the menu bar, read as Qt reads it, but for the bar it now belongs to.
+class MenuBarItemAccessibleInterface : public QAccessibleObject, public QAccessibleActionInterface {
+public:
+    explicit MenuBarItemAccessibleInterface(QAction* item) : QAccessibleObject(item) {}
+
+    bool isValid() const override { return QAccessibleObject::isValid() && bar() != nullptr; }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                    : nullptr;
+    }
+    QWindow* window() const override {
+        QMenuBar* bar = this->bar();
+        return bar != nullptr ? bar->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface* parent() const override {
+        QMenuBar* bar = this->bar();
+        return bar != nullptr ? QAccessible::queryAccessibleInterface(bar) : nullptr;
+    }
+    int childCount() const override { return item()->menu() != nullptr ? 1 : 0; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 && item()->menu() != nullptr
+                   ? QAccessible::queryAccessibleInterface(item()->menu())
+                   : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child != nullptr && item()->menu() != nullptr && child->object() == item()->menu()
+                   ? 0
+                   : -1;
+    }
+    QRect rect() const override {
+        QMenuBar* bar = this->bar();
+        return bar != nullptr ? bar->actionGeometry(item()).translated(bar->mapToGlobal(QPoint()))
+                              : QRect();
+    }
+    QAccessible::Role role() const override { return QAccessible::MenuItem; }
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        QMenuBar* bar = this->bar();
+        state.invisible = bar == nullptr || !bar->isVisible() || !item()->isVisible();
+        state.disabled = !item()->isEnabled();
+        state.focused = bar != nullptr && bar->activeAction() == item();
+        return state;
+    }
+    QString text(QAccessible::Text type) const override {
+        if (type != QAccessible::Name) {
+            return {};
+        }
+        QString name = item()->text();
+        return name.remove(QLatin1Char('&'));
+    }
+
+    QStringList actionNames() const override { return {showMenuAction()}; }
+    void doAction(const QString& name) override {
+        QMenuBar* bar = this->bar();
+        if (name != showMenuAction() || bar == nullptr || !item()->isEnabled()) {
+            return;
+        }
+        if (item()->menu()->isVisible()) {
+            item()->menu()->hide();
+        } else {
+            bar->setActiveAction(item());
+        }
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QAction* item() const { return static_cast<QAction*>(object()); }
+    QMenuBar* bar() const { return owningMenuBar(*item()); }
+};
+
+QAccessibleInterface* menuAccessibleFactory(const QString&, QObject* object) {
+    if (auto* item = qobject_cast<QAction*>(object);
+        item != nullptr && qobject_cast<QWidgetAction*>(item) == nullptr && isInAMenuBar(*item)) {
+        return new MenuBarItemAccessibleInterface(item);
+    }
     if (auto* item = qobject_cast<QWidgetAction*>(object)) {
         return item->defaultWidget() != nullptr ? new MenuItemWithViewAccessibleInterface(item)
                                                 : nullptr;
@@ -134,9 +237,9 @@ QAccessibleInterface* menuItemViewAccessibleFactory(const QString&, QObject* obj
 
 }  // namespace
 
-void installMenuItemViewAccessibility() {
+void installMenuAccessibility() {
     static std::once_flag once;
-    std::call_once(once, [] { QAccessible::installFactory(menuItemViewAccessibleFactory); });
+    std::call_once(once, [] { QAccessible::installFactory(menuAccessibleFactory); });
 }
 
 }  // namespace quillon

@@ -2,18 +2,21 @@
 
 #include <QAccessible>
 #include <QHBoxLayout>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QWidgetAction>
+#include <memory>
 
-#include "player-interface/MenuItemViewAccessibility.h"
+#include "player-interface/MenuAccessibility.h"
 #include "player-interface/PlaybackRateSlider.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
 namespace {
 
-TEST(MenuItemViewAccessibilityTests, AnItemThatShowsAViewIsNamedAfterItAndLeadsToIt) {
-    installMenuItemViewAccessibility();
+TEST(MenuAccessibilityTests, AnItemThatShowsAViewIsNamedAfterItAndLeadsToIt) {
+    installMenuAccessibility();
     QMenu menu(QStringLiteral("&Controls"));
     menu.addAction(QStringLiteral("Play/Pause"));
     auto* view = new QWidget;
@@ -49,6 +52,38 @@ TEST(MenuItemViewAccessibilityTests, AnItemThatShowsAViewIsNamedAfterItAndLeadsT
     EXPECT_EQ(accessibleItem->text(QAccessible::Name), "Speed");
     item->setEnabled(false);
     EXPECT_TRUE(accessibleItem->state().disabled);
+}
+
+TEST(MenuAccessibilityTests, AMenuSharedByTwoWindowsStaysReachableWhenTheFirstCloses) {
+    installMenuAccessibility();
+    QMenu controls(QStringLiteral("&Controls"));
+    controls.addAction(QStringLiteral("Play/Pause"));
+    auto first = std::make_unique<QMainWindow>();
+    QMainWindow second;
+    first->menuBar()->addMenu(&controls);
+    second.menuBar()->addMenu(&controls);
+    first->show();
+    second.show();
+
+    // Read first through the window that then closes.
+    QAccessibleInterface* firstBar = QAccessible::queryAccessibleInterface(first->menuBar());
+    ASSERT_EQ(firstBar->childCount(), 1);
+    EXPECT_EQ(firstBar->child(0)->text(QAccessible::Name), "Controls");
+    first.reset();
+
+    QAccessibleInterface* secondBar = QAccessible::queryAccessibleInterface(second.menuBar());
+    ASSERT_EQ(secondBar->childCount(), 1);
+    QAccessibleInterface* item = secondBar->child(0);
+    ASSERT_NE(item, nullptr);
+    ASSERT_TRUE(item->isValid());
+    EXPECT_EQ(item->role(), QAccessible::MenuItem);
+    EXPECT_EQ(item->text(QAccessible::Name), "Controls");
+    EXPECT_EQ(item->parent(), secondBar);
+    ASSERT_EQ(item->childCount(), 1);
+    EXPECT_EQ(item->child(0)->object(), &controls);
+    ASSERT_NE(item->actionInterface(), nullptr);
+    EXPECT_EQ(item->actionInterface()->actionNames(),
+              QStringList{QAccessibleActionInterface::showMenuAction()});
 }
 
 }  // namespace
