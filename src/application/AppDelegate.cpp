@@ -18,6 +18,7 @@
 #include "player-interface/CastlinkManager.h"
 #include "player-interface/CastlinkUninstallAlertController.h"
 #include "player-interface/DefaultUserDefaults.h"
+#include "player-interface/MenuAccessibility.h"
 #include "player-interface/PreferencesWindow.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/WindowRestorationObserver.h"
@@ -120,6 +121,9 @@ QAction* AppDelegate::addActionItem(QMenu& menu, const std::string& title, const
 
 std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
     platform::precondition(!viewMenu_, "The main menu is made once.");
+    // Every player window's bar shows these same menus, and the Controls menu holds a slider:
+    // both need help for a screen reader to reach them.
+    installMenuAccessibility();
     std::vector<std::unique_ptr<QMenu>> menus;
 
     auto fileMenu = std::make_unique<QMenu>(
@@ -180,9 +184,9 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
 
     auto controlsMenu = std::make_unique<QMenu>(
         qs(platform::localizedString("&Controls", "The title of the Controls menu.")));
-    QAction* playPause =
-        addActionItem(*controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
-                      "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
+    QAction* playPause = addActionItem(
+        *controlsMenu, platform::localizedString("Play/Pause", "A Controls menu item."),
+        "togglePlayPauseState:", QKeySequence(Qt::Key_Space));
     // Space belongs to the focused control, and outside the player windows to the window: the
     // player window takes the key itself when nothing else did; the menu only shows it.
     playPause->setShortcutContext(Qt::WidgetShortcut);
@@ -235,6 +239,8 @@ std::vector<std::unique_ptr<QMenu>> AppDelegate::makeMainMenu() {
     for (const auto& menu : menus) {
         QMenu* raw = menu.get();
         QObject::connect(raw, &QMenu::aboutToShow, raw, [this, raw] { menuNeedsUpdate(*raw); });
+        // An open menu is read by its window title: the menu's own, without its mnemonic.
+        raw->setWindowTitle(raw->title().remove(QLatin1Char('&')));
     }
     return menus;
 }

@@ -52,6 +52,10 @@ public:
     double accessibilityMaxValue() const override {
         return static_cast<double>(items_.back().value);
     }
+    // The stop nearest to the value asked for.
+    bool accessibilitySetValue(double value) override {
+        return selectAsUser(static_cast<int>(nearestItemIndex(static_cast<Value>(value))));
+    }
 
 protected:
     void sendAction() override { action_.send(*this); }

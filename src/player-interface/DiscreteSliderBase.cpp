@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -26,15 +28,32 @@ public:
     using QSlider::QSlider;
 
 protected:
-    // The wrapping view speaks for this slider, so it tells of the slider's enabled state too.
     void changeEvent(QEvent* event) override {
         QSlider::changeEvent(event);
-        if (event->type() == QEvent::EnabledChange && parentWidget() != nullptr) {
-            QAccessible::State changed;
-            changed.disabled = true;
-            QAccessibleStateChangeEvent stateChange(parentWidget(), changed);
-            QAccessible::updateAccessibility(&stateChange);
+        if (event->type() == QEvent::EnabledChange) {
+            if (auto* view = dynamic_cast<DiscreteSliderBase*>(parentWidget())) {
+                view->sliderEnabledDidChange();
+            }
         }
+    }
+
+    // The wrapping view holds the focus for this slider; the slider still shows it.
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        if (parentWidget() != nullptr && parentWidget()->hasFocus()) {
+            option.state |= QStyle::State_HasFocus;
+        }
+        option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+        if (tickPosition() != QSlider::NoTicks) {
+            option.subControls |= QStyle::SC_SliderTickmarks;
+        }
+        if (isSliderDown()) {
+            option.activeSubControls = QStyle::SC_SliderHandle;
+            option.state |= QStyle::State_Sunken;
+        }
+        style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
     }
 };
 
@@ -83,8 +102,11 @@ DiscreteSliderBase::DiscreteSliderBase(std::vector<Stop> stops, QWidget* parent)
     slider_->setTickPosition(QSlider::TicksBelow);
     // A drag sends the action once, for the stop where it ends, not for each stop it crosses.
     slider_->setTracking(false);
-    // The slider itself is not what assistive technology reads: this view speaks for it.
+    // The slider itself is not what assistive technology reads: this view speaks for it, and
+    // takes the focus (a click on the slider passes it up here) and the keys for it.
     slider_->setAccessibleName(QString());
+    slider_->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     QObject::connect(slider_, &QSlider::valueChanged, this, [this] { sliderValueDidChange(); });
     for (const Stop& stop : stops_) {
         labels_.push_back(makeLabel(stop, this));
@@ -146,8 +168,7 @@ void DiscreteSliderBase::updateAccessibilityValueIndicator() {
     const QRect knob = slider_->style()->subControlRect(QStyle::CC_Slider, &option,
                                                         QStyle::SC_SliderHandle, slider_);
     accessibilityValueIndicatorFrame_ = QRectF(slider_->mapTo(this, knob.topLeft()), knob.size());
-    QAccessibleEvent event(this, QAccessible::LocationChanged);
-    QAccessible::updateAccessibility(&event);
+    postAccessibilityValueIndicatorMoved(this);
 }
 
 double DiscreteSliderBase::tickMarkCentreX(int index) const {
@@ -217,17 +238,68 @@ std::optional<std::string> DiscreteSliderBase::accessibilityValueDescription() c
     return stops_.at(static_cast<std::size_t>(selectedIndex())).accessibilityLabel;
 }
 
-bool DiscreteSliderBase::step(int by) {
+void DiscreteSliderBase::sliderEnabledDidChange() {
+    // A slider that refuses every step is not offered to the keyboard, and assistive
+    // technology hears of its state from this view, which speaks for it.
+    setFocusPolicy(slider_->isEnabled() ? Qt::StrongFocus : Qt::NoFocus);
+    if (!slider_->isEnabled() && hasFocus()) {
+        clearFocus();
+    }
+    QAccessible::State changed;
+    changed.disabled = true;
+    changed.focusable = true;
+    QAccessibleStateChangeEvent stateChange(this, changed);
+    QAccessible::updateAccessibility(&stateChange);
+}
+
+bool DiscreteSliderBase::selectAsUser(int index) {
     if (!slider_->isEnabled()) {
         return false;
     }
+    // The slider's change notification does the rest, as for a user's move.
+    slider_->setValue(index);
+    return true;
+}
+
+bool DiscreteSliderBase::step(int by) {
     const int target = selectedIndex() + by;
-    if (target < 0 || target > static_cast<int>(stops_.size()) - 1) {
+    if (!slider_->isEnabled() || target < 0 || target > static_cast<int>(stops_.size()) - 1) {
         return false;
     }
-    // The slider's change notification does the rest, as for a user's move.
-    slider_->setValue(target);
-    return true;
+    return selectAsUser(target);
+}
+
+void DiscreteSliderBase::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+        case Qt::Key_PageDown:
+            step(-1);
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_PageUp:
+            step(1);
+            break;
+        case Qt::Key_Home:
+            selectAsUser(0);
+            break;
+        case Qt::Key_End:
+            selectAsUser(static_cast<int>(stops_.size()) - 1);
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void DiscreteSliderBase::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    slider_->update();
+}
+
+void DiscreteSliderBase::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    slider_->update();
 }
 
 bool DiscreteSliderBase::accessibilityPerformIncrement() {

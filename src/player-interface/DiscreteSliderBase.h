@@ -18,7 +18,9 @@ namespace quillon {
 // The part of DiscreteSlider that does not depend on the stops' value type: a horizontal slider
 // that only rests on its tick marks (stop i is slider value i), the stops' titles centred on
 // their tick marks on the tick-mark side without leaving the view, and the current stop told to
-// assistive technology. Main thread only.
+// assistive technology. This view, not the wrapped slider, takes the keyboard focus and reads
+// as the one slider, so that a screen reader never meets the wrapped one without its name.
+// Main thread only.
 class DiscreteSliderBase : public QWidget, public AccessibleSlider {
 public:
     struct Stop {
@@ -44,7 +46,9 @@ public:
     void updateLabelColors();
     // Notes where the knob is for assistive technology and tells it that it moved.
     void updateAccessibilityValueIndicator();
-    QRectF accessibilityValueIndicatorFrame() const { return accessibilityValueIndicatorFrame_; }
+    QRectF accessibilityValueIndicatorFrame() const override {
+        return accessibilityValueIndicatorFrame_;
+    }
 
     // The title view of a stop; null for a stop without title.
     calyxware::Label* label(std::size_t index) const { return labels_.at(index); }
@@ -66,14 +70,20 @@ protected:
     DiscreteSliderBase(std::vector<Stop> stops, QWidget* parent);
     // Sends the user's change to the target.
     virtual void sendAction() = 0;
+    // Moves to stop `index` as the user would; false while the slider is disabled.
+    bool selectAsUser(int index);
 
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     class TickSlider;
 
     void layoutSubviews();
     void sliderValueDidChange();
+    void sliderEnabledDidChange();
     bool step(int by);
     double tickMarkCentreX(int index) const;
 

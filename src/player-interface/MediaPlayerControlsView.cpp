@@ -53,7 +53,12 @@ public:
     }
 };
 
-QAccessibleInterface* playPauseAccessibleFactory(const QString&, QObject* object) {
+QAccessibleInterface* controlsAccessibleFactory(const QString&, QObject* object) {
+    // The row itself takes the focus: it reads as the named group of controls it is, not as
+    // an unnamed stretch of space.
+    if (auto* row = dynamic_cast<MediaPlayerControlsView*>(object)) {
+        return new QAccessibleWidget(row, QAccessible::Grouping);
+    }
     auto* button = qobject_cast<QAbstractButton*>(object);
     if (button == nullptr || button->objectName() != QLatin1String(playPauseButtonName)) {
         return nullptr;
@@ -87,7 +92,7 @@ MediaPlayerControlsView::MediaPlayerControlsView(QWidget* parent)
     playPauseButton_->setCheckable(true);
     playPauseButton_->setObjectName(QLatin1String(playPauseButtonName));
     static std::once_flag installFactory;
-    std::call_once(installFactory, [] { QAccessible::installFactory(playPauseAccessibleFactory); });
+    std::call_once(installFactory, [] { QAccessible::installFactory(controlsAccessibleFactory); });
     playPauseButton_->setAutoRaise(true);
     pictureInPictureButton_->setAutoRaise(true);
     // Takes part in the keyboard loop of the player window, so a screen reader names it when

@@ -135,6 +135,14 @@ bool Scrubber::accessibilityPerformDecrement() {
     return true;
 }
 
+bool Scrubber::accessibilitySetValue(double value) {
+    if (!isEnabled()) {
+        return false;
+    }
+    setValueAndSendAction(value);
+    return true;
+}
+
 QSize Scrubber::sizeHint() const {
     // No width of its own; the height fits the knob's grab area.
     const double height = std::max(barMetrics.barHeight, metrics.knobTrackingHeight);
@@ -166,6 +174,7 @@ void Scrubber::layoutRects() {
                       metrics.knobHeight);
     const double growX = (metrics.knobTrackingWidth - metrics.knobWidth) / 2;
     const double growY = (metrics.knobTrackingHeight - metrics.knobHeight) / 2;
+    const QRectF previousKnobRect = knobRect_;
     knobRect_ = backingAlignedRect(knob, ratio);
     knobTrackingRect_ = backingAlignedRect(knob.adjusted(-growX, -growY, growX, growY), ratio);
 
@@ -183,6 +192,10 @@ void Scrubber::layoutRects() {
     barLeftClipRect_ = backingAlignedRect(left, ratio);
     barRightClipRect_ = backingAlignedRect(right, ratio, !increasesContrast_);
     update();
+    // A magnifier or a reader's pointer follows the knob.
+    if (knobRect_ != previousKnobRect && isVisible()) {
+        postAccessibilityValueIndicatorMoved(this);
+    }
 }
 
 void Scrubber::paintEvent(QPaintEvent*) {

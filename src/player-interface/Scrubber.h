@@ -91,6 +91,8 @@ public:
     std::optional<std::string> accessibilityValueDescription() const override;
     bool accessibilityPerformIncrement() override;
     bool accessibilityPerformDecrement() override;
+    bool accessibilitySetValue(double value) override;
+    QRectF accessibilityValueIndicatorFrame() const override { return knobRect_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -154,6 +154,7 @@ TEST_F(PlayerWindowMenusTest, AScreenReaderHearsANameForEveryControlAndThePlayBu
         EXPECT_NE(accessible(*control).role(), QAccessible::NoRole);
     }
     EXPECT_GE(checked, 3);
+    EXPECT_EQ(accessible(controls).role(), QAccessible::Grouping);
     EXPECT_EQ(accessible(*controls.scrubber()).role(), QAccessible::Slider);
 
     // The name says what a press does, and changes with playback.
@@ -184,6 +185,9 @@ TEST_F(PlayerWindowMenusTest, TheRateSliderReadsAsDisabledOnceNoPlayerWindowIsLe
     emit delegate_->controlsMenu()->aboutToShow();
     EXPECT_FALSE(slider.isEnabled());
     EXPECT_TRUE(isDisabledForScreenReaders());
+    // Nor does the keyboard or a screen reader land on it.
+    EXPECT_EQ(slider.focusPolicy(), Qt::NoFocus);
+    EXPECT_FALSE(accessible(slider).state().focusable);
     // A step asked for all the same changes nothing.
     const int index = slider.selectedIndex();
     accessible(slider).actionInterface()->doAction(QAccessibleActionInterface::increaseAction());

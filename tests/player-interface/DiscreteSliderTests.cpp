@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QKeyEvent>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -113,6 +114,62 @@ TEST_F(PlaybackRateSliderTests, StepsStopAtTheEndsAndOnADisabledSlider) {
     EXPECT_EQ(slider->selectedIndex(), 0);
     slider->slider()->setEnabled(true);
     EXPECT_FALSE(accessible->state().disabled);
+}
+
+TEST_F(PlaybackRateSliderTests, ReadsAsOneFocusableSliderWithoutTheWrappedOneOrItsTitles) {
+    slider->resize(slider->sizeHint());
+    slider->show();
+    test::AccessibilityEventRecorder recorder;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(slider.get());
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::Slider);
+    // Neither the wrapped slider nor the titles are read apart from it: only the indicator.
+    ASSERT_EQ(accessible->childCount(), 1);
+    QAccessibleInterface* indicator = accessible->child(0);
+    EXPECT_EQ(indicator->role(), QAccessible::Indicator);
+    EXPECT_EQ(accessible->text(QAccessible::Description), "1 times normal rate");
+    EXPECT_EQ(accessible->valueInterface()->minimumValue().toDouble(), 0.5);
+    EXPECT_EQ(accessible->valueInterface()->maximumValue().toDouble(), 2.0);
+    // The view takes the focus for the wrapped slider, so the focus lands on what is named.
+    EXPECT_EQ(slider->slider()->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(accessible->state().focusable);
+
+    const QRect atNormalRate = indicator->rect();
+    EXPECT_TRUE(atNormalRate.intersects(QRect(slider->mapToGlobal(QPoint(0, 0)), slider->size())));
+    // A value set from outside lands on the nearest stop, as the user's move would.
+    accessible->valueInterface()->setCurrentValue(1.4);
+    EXPECT_EQ(slider->selectedItem().value, 1.5f);
+    EXPECT_EQ(target->rates, (std::vector<float>{1.5f}));
+    EXPECT_EQ(accessible->text(QAccessible::Description), "1.5 times normal rate");
+    EXPECT_GT(indicator->rect().x(), atNormalRate.x());
+    const std::vector<QRect> moves = recorder.indicatorMoves(slider.get());
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves.back(), indicator->rect());
+
+    // The keys step it as they did the wrapped slider.
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QApplication::sendEvent(slider.get(), &end);
+    QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QApplication::sendEvent(slider.get(), &left);
+    EXPECT_EQ(target->rates, (std::vector<float>{1.5f, 2.0f, 1.75f}));
+}
+
+TEST_F(PlaybackRateSliderTests, ADisabledSliderIsNeitherFocusableNorSetFromOutside) {
+    slider->show();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(slider.get());
+    slider->slider()->setEnabled(false);
+    EXPECT_EQ(slider->focusPolicy(), Qt::NoFocus);
+    EXPECT_FALSE(accessible->state().focusable);
+    EXPECT_TRUE(accessible->child(0)->state().disabled);
+    accessible->valueInterface()->setCurrentValue(2.0);
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(slider.get(), &right);
+    EXPECT_EQ(slider->selectedIndex(), 2);
+    EXPECT_TRUE(target->rates.empty());
+
+    slider->slider()->setEnabled(true);
+    EXPECT_EQ(slider->focusPolicy(), Qt::StrongFocus);
+    EXPECT_TRUE(accessible->state().focusable);
 }
 
 TEST_F(PlaybackRateSliderTests, DisabledSlidersGreyTheirTitles) {

@@ -218,8 +218,8 @@ TEST_F(ScrubberTests, EveryWayOfLosingThePointerEndsTrackingOnce) {
         QEvent event(type);
         QApplication::sendEvent(scrubber.get(), &event);
     };
-    for (const QEvent::Type lost : {QEvent::Hide, QEvent::WindowDeactivate,
-                                    QEvent::WindowBlocked, QEvent::UngrabMouse}) {
+    for (const QEvent::Type lost :
+         {QEvent::Hide, QEvent::WindowDeactivate, QEvent::WindowBlocked, QEvent::UngrabMouse}) {
         SCOPED_TRACE(static_cast<int>(lost));
         delegate->events.clear();
         press(100);
@@ -282,6 +282,60 @@ TEST_F(ScrubberTests, StepsAreFivePercentClampedAtTheEndsAndToldToAssistiveTechn
     EXPECT_EQ(accessible->valueInterface()->maximumValue().toDouble(), 200);
     accessible->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
     EXPECT_DOUBLE_EQ(scrubber->value(), 190);
+}
+
+// Where the knob is on the screen, as assistive technology is told.
+QRect knobOnScreen(const Scrubber& scrubber) {
+    const QRect knob = scrubber.knobRect().toAlignedRect();
+    return {scrubber.mapToGlobal(knob.topLeft()), knob.size()};
+}
+
+TEST_F(ScrubberTests, ReadsAsOneSliderWhoseValueIndicatorFollowsTheKnob) {
+    makeScrubber(500, 0, 100);
+    scrubber->setAccessibilityValueFormatter(
+        [](double value) { return std::to_string(static_cast<int>(value)) + " seconds"; });
+    scrubber->show();
+    test::AccessibilityEventRecorder recorder;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(scrubber.get());
+    ASSERT_NE(accessible, nullptr);
+    ASSERT_EQ(accessible->childCount(), 1);
+    QAccessibleInterface* indicator = accessible->child(0);
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_EQ(indicator->role(), QAccessible::Indicator);
+    EXPECT_EQ(indicator->parent(), accessible);
+    EXPECT_EQ(accessible->indexOfChild(indicator), 0);
+    EXPECT_EQ(indicator->rect(), knobOnScreen(*scrubber));
+    // The words of the value travel as the description, which the bus carries.
+    EXPECT_EQ(accessible->text(QAccessible::Description), "0 seconds");
+
+    // Playback moves the knob: the indicator goes along and says so, once per move.
+    const QRect atStart = indicator->rect();
+    scrubber->setValue(50);
+    scrubber->setValue(50);
+    EXPECT_GT(indicator->rect().x(), atStart.x());
+    EXPECT_EQ(indicator->rect(), knobOnScreen(*scrubber));
+    EXPECT_EQ(recorder.indicatorMoves(scrubber.get()), std::vector<QRect>{indicator->rect()});
+    EXPECT_TRUE(recorder.valueChanges(scrubber.get()).empty());
+}
+
+TEST_F(ScrubberTests, AssistiveTechnologySetsTheValueAsTheUserWouldUnlessDisabled) {
+    makeScrubber(500, 0, 100);
+    test::AccessibilityEventRecorder recorder;
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(scrubber.get());
+    ASSERT_NE(accessible->valueInterface(), nullptr);
+    accessible->valueInterface()->setCurrentValue(42.5);
+    // Past the end it stops at the end, as a drag would.
+    accessible->valueInterface()->setCurrentValue(250.0);
+    EXPECT_DOUBLE_EQ(scrubber->value(), 100);
+    EXPECT_EQ(target->values, (std::vector<double>{42.5, 100}));
+    EXPECT_EQ(recorder.valueChanges(scrubber.get()), (std::vector<double>{42.5, 100}));
+    EXPECT_EQ(delegate->events, "");
+
+    scrubber->setEnabled(false);
+    EXPECT_TRUE(accessible->state().disabled);
+    accessible->valueInterface()->setCurrentValue(10.0);
+    EXPECT_DOUBLE_EQ(scrubber->value(), 100);
+    EXPECT_EQ(target->values.size(), 2u);
 }
 
 }  // namespace
