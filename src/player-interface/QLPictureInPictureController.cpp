@@ -3,6 +3,7 @@
 #include "media-player/QLSafelyUsePrivateAPI.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/WindowSystemCapabilities.h"
 #include "platform/foundation/Localization.h"
 #include "player-interface/ControlsSymbolImages.h"
 #include "player-interface/VideoPlayerView.h"
@@ -187,7 +188,10 @@ void QLPictureInPictureController::startPictureInPicture() {
             auto* nsWindow = dynamic_cast<platform::NSWindow*>(window);
             const bool inFullScreen =
                 nsWindow != nullptr ? nsWindow->isInFullScreen() : window->isFullScreen();
-            if (!inFullScreen) {
+            // Where the compositor stacks and places windows itself, a window hidden now would
+            // come back wherever it chose, and the floating window cannot stay above it anyway:
+            // the player window stays, with the placeholder where the picture was.
+            if (!inFullScreen && platform::WindowSystemCapabilities::keepsWindowsOnTop()) {
                 if (nsWindow != nullptr) {
                     nsWindow->orderOut();
                 } else {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -21,8 +22,10 @@
 
 #include "application/SessionInstance.h"
 #include "support/ChildProcess.h"
+#include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
 #include "support/PrivateDisplay.h"
+#include "support/PrivateWaylandDisplay.h"
 #include "support/TestMedia.h"
 #include "support/WidgetApplicationEnvironment.h"
 
@@ -140,6 +143,22 @@ protected:
         return status;
     }
 
+    // Asks the player to pause, as the desktop's media keys do; whether it answered.
+    bool askToPause() const {
+        const QString connectionName = QStringLiteral("media-keys");
+        bool answered = false;
+        {
+            QDBusConnection keys = QDBusConnection::connectToBus(bus.qAddress(), connectionName);
+            const QDBusMessage pause = QDBusMessage::createMethodCall(
+                QStringLiteral("org.mpris.MediaPlayer2.quillon"),
+                QStringLiteral("/org/mpris/MediaPlayer2"),
+                QStringLiteral("org.mpris.MediaPlayer2.Player"), QStringLiteral("Pause"));
+            answered = keys.call(pause, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+        }
+        QDBusConnection::disconnectFromBus(connectionName);
+        return answered;
+    }
+
     // Asks the player to quit as the session does; its exit status.
     static std::optional<int> quit(ChildProcess& player) {
         ::kill(player.pid(), SIGTERM);
@@ -187,6 +206,68 @@ TEST_F(ProgramTest, OpensAFileInAWindowTitledWithItsNameAndQuitsWhenTheSessionAs
     EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
     EXPECT_EQ(WEXITSTATUS(*status), 0);
     // Quitting writes the window restoration state.
+    EXPECT_TRUE(wroteWindowState());
+}
+
+TEST_F(ProgramTest, UnderAWaylandCompositorItTitlesItsWindowPlaysAndKeepsTheDisplayAwake) {
+    PrivateWaylandDisplay compositor;
+    if (compositor.socket().empty()) {
+        GTEST_SKIP() << compositor.whyNot();
+    }
+    // The desktop's portal, which is how a Wayland session keeps its display awake.
+    ServedFakeDesktop desktop(bus.qAddress());
+    ASSERT_TRUE(desktop.isServing());
+    ASSERT_TRUE(desktop.offer("org.freedesktop.portal.Desktop"));
+    writeSettings("QPPlayAutomaticallyOnOpen=true\n");
+    const auto film = home / "Opening Night.mkv";
+    std::filesystem::create_symlink(mediaPath("h264-aac.mkv"), film);
+
+    auto waylandEnvironment = compositor.clientEnvironment();
+    // The client's half of the protocol on standard error: what the compositor is told.
+    waylandEnvironment.push_back("WAYLAND_DEBUG=client");
+    // As under X11, the keyboard library's counted strndup copies trip the strict checks.
+    ChildProcess player(QUILLON_PLAYER_PROGRAM, {film.string()},
+                        sessionQuitEnvironment(waylandEnvironment, ":strict_string_checks=0"),
+                        (home / "player.log").string());
+    ASSERT_TRUE(player.started());
+    const auto said = [&](const std::string& part) {
+        return player.standardError().find(part) != std::string::npos;
+    };
+    EXPECT_TRUE(waitUntil([&] { return said(".set_title(\"Opening Night.mkv\")"); }))
+        << player.standardError().substr(0, 20000);
+    EXPECT_FALSE(said("Quillon Player\")")) << "the application's name in a title";
+    EXPECT_TRUE(waitUntil([&] { return publishedPlaybackStatus() == "Playing"; }))
+        << player.standardError().substr(0, 20000);
+
+    const auto portalCalls = [&](const std::string& member) {
+        std::vector<FakeDesktop::Call> found;
+        for (const auto& call : desktop.desktop().calls()) {
+            if (call.member == member) {
+                found.push_back(call);
+            }
+        }
+        return found;
+    };
+    ASSERT_TRUE(waitUntil([&] { return !portalCalls("Inhibit").empty(); }));
+    const auto inhibit = portalCalls("Inhibit").front();
+    EXPECT_EQ(inhibit.path, FakeDesktop::kPortalPath.toStdString());
+    EXPECT_EQ(inhibit.arguments.value(1).toUInt(), 8u) << "the idle flag";
+    EXPECT_EQ(qdbus_cast<QVariantMap>(inhibit.arguments.value(2))
+                  .value(QStringLiteral("reason"))
+                  .toString(),
+              QStringLiteral("Quillon Player started playing media."));
+    // Pausing lets the display sleep again: the portal's request is closed.
+    ASSERT_TRUE(askToPause());
+    EXPECT_TRUE(waitUntil([&] {
+        const auto closes = portalCalls("Close");
+        return closes.size() == 1 && closes.front().path == FakeDesktop::kRequestPath.toStdString();
+    }));
+
+    ASSERT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); }));
+    const auto status = quit(player);
+    ASSERT_TRUE(status.has_value()) << "the player did not quit";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << "ended by signal " << WTERMSIG(*status);
     EXPECT_TRUE(wroteWindowState());
 }
 

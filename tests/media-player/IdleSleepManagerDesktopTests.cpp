@@ -3,7 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,23 +12,20 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVirtualObject>
-#include <QThread>
 
 #include "media-player/IdleSleepManager.h"
 #include "platform/avfoundation/DesktopPowerAssertionService.h"
 #include "platform/avfoundation/IOPMAssertion.h"
 #include "platform/foundation/Log.h"
+#include "support/FakeDesktop.h"
 #include "support/PrivateBus.h"
 
 namespace {
 
 using namespace platform;
+using quillon::test::FakeDesktop;
 using quillon::test::PrivateBus;
 
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString kRequestPath = QStringLiteral("/org/freedesktop/portal/desktop/request/1_1/t1");
 constexpr const char* kReason = "Quillon Player started playing media.";
 
 bool eventually(const std::function<bool()>& condition) {
@@ -41,65 +38,6 @@ bool eventually(const std::function<bool()>& condition) {
     }
     return true;
 }
-
-// The desktop's three inhibitors (portal, screen saver, GNOME session) as one object served
-// from a thread; which of them exist is the bus names the test takes for it. Answers can be
-// held back to play a desktop that is slow to answer.
-class FakeDesktop final : public QDBusVirtualObject {
-public:
-    struct Call {
-        std::string member;
-        std::string path;
-        QVariantList arguments;
-    };
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(
-            {message.member().toStdString(), message.path().toStdString(), message.arguments()});
-        QDBusMessage reply;
-        if (message.member() == u"Inhibit" && message.path() == kPortalPath) {
-            reply = message.createReply(QVariant::fromValue(QDBusObjectPath(kRequestPath)));
-        } else if (message.member() == u"Inhibit") {
-            reply = message.createReply(QVariant::fromValue(nextCookie_++));
-        } else {
-            reply = message.createReply();
-        }
-        if (holdReplies_) {
-            held_.push_back(reply);
-        } else {
-            connection.send(reply);
-        }
-        connection_ = connection;
-        return true;
-    }
-    QString introspect(const QString&) const override { return {}; }
-
-    std::vector<Call> calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    void holdReplies() {
-        std::lock_guard lock(mutex_);
-        holdReplies_ = true;
-    }
-    void sendHeldReplies() {
-        std::lock_guard lock(mutex_);
-        holdReplies_ = false;
-        for (const QDBusMessage& reply : held_) {
-            connection_.send(reply);
-        }
-        held_.clear();
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Call> calls_;
-    bool holdReplies_ = false;
-    std::vector<QDBusMessage> held_;
-    QDBusConnection connection_{QString()};
-    std::uint32_t nextCookie_ = 7;
-};
 
 // A session bus of the test's own with the fake desktop on it.
 class DesktopPowerAssertionServiceTest : public ::testing::Test {
@@ -120,40 +58,30 @@ protected:
             static char* argv[] = {name, nullptr};
             application_ = std::make_unique<QCoreApplication>(argc, argv);
         }
-        thread_.start();
-        desktopSide_ = QDBusConnection::connectToBus(bus_.qAddress(), QStringLiteral("desktop"));
-        ASSERT_TRUE(desktopSide_.isConnected());
-        desktop_.moveToThread(&thread_);
-        for (const QString& path : {kPortalPath, QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                    QStringLiteral("/org/gnome/SessionManager")}) {
-            ASSERT_TRUE(
-                desktopSide_.registerVirtualObject(path, &desktop_, QDBusConnection::SubPath));
-        }
+        served_.emplace(bus_.qAddress());
+        ASSERT_TRUE(served_->isServing());
         service_ = std::make_shared<DesktopPowerAssertionService>(bus_.address());
     }
 
     void TearDown() override {
         service_.reset();
-        for (const QString& path : {kPortalPath, QStringLiteral("/org/freedesktop/ScreenSaver"),
-                                    QStringLiteral("/org/gnome/SessionManager")}) {
-            desktopSide_.unregisterObject(path);
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
-        thread_.quit();
-        thread_.wait();
+        served_.reset();
     }
 
     void offer(const char* service) {
-        ASSERT_TRUE(desktopSide_.registerService(QString::fromLatin1(service)));
+        ASSERT_TRUE(served_->offer(service));
     }
     void withdraw(const char* service) {
-        ASSERT_TRUE(desktopSide_.unregisterService(QString::fromLatin1(service)));
+        ASSERT_TRUE(served_->withdraw(service));
+    }
+    FakeDesktop& desktop() {
+        return served_->desktop();
     }
 
     // Members of the calls that reached the desktop, in order.
     std::vector<std::string> members() {
         std::vector<std::string> names;
-        for (const auto& call : desktop_.calls()) {
+        for (const auto& call : desktop().calls()) {
             names.push_back(call.member);
         }
         return names;
@@ -161,9 +89,7 @@ protected:
 
     PrivateBus bus_;
     std::unique_ptr<QCoreApplication> application_;
-    QThread thread_;
-    QDBusConnection desktopSide_{QString()};
-    FakeDesktop desktop_;
+    std::optional<quillon::test::ServedFakeDesktop> served_;
     std::shared_ptr<DesktopPowerAssertionService> service_;
 };
 
@@ -176,9 +102,9 @@ TEST_F(DesktopPowerAssertionServiceTest, ThePortalComesFirstThenTheScreenSaverTh
     ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
                                           kIOPMAssertionLevelOn, kReason, &assertion),
               kIOReturnSuccess);
-    auto calls = desktop_.calls();
+    auto calls = desktop().calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].path, kPortalPath.toStdString());
+    EXPECT_EQ(calls[0].path, FakeDesktop::kPortalPath.toStdString());
     EXPECT_EQ(calls[0].arguments.value(1).toUInt(), 8u) << "the idle flag";
     EXPECT_EQ(qdbus_cast<QVariantMap>(calls[0].arguments.value(2))
                   .value(QStringLiteral("reason"))
@@ -186,9 +112,9 @@ TEST_F(DesktopPowerAssertionServiceTest, ThePortalComesFirstThenTheScreenSaverTh
               QString::fromLatin1(kReason));
     EXPECT_EQ(service_->heldAssertionCount(), 1u);
     EXPECT_EQ(IOPMAssertionRelease(assertion), kIOReturnSuccess);
-    ASSERT_TRUE(eventually([&] { return desktop_.calls().size() == 2; }));
-    EXPECT_EQ(desktop_.calls()[1].member, "Close");
-    EXPECT_EQ(desktop_.calls()[1].path, kRequestPath.toStdString());
+    ASSERT_TRUE(eventually([&] { return desktop().calls().size() == 2; }));
+    EXPECT_EQ(desktop().calls()[1].member, "Close");
+    EXPECT_EQ(desktop().calls()[1].path, FakeDesktop::kRequestPath.toStdString());
     EXPECT_EQ(IOPMAssertionRelease(assertion), kIOReturnNotFound);
 
     // Without the portal the screen saver inhibits; its cookie undoes it.
@@ -196,49 +122,49 @@ TEST_F(DesktopPowerAssertionServiceTest, ThePortalComesFirstThenTheScreenSaverTh
     ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
                                           kIOPMAssertionLevelOn, kReason, &assertion),
               kIOReturnSuccess);
-    calls = desktop_.calls();
+    calls = desktop().calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[2].path, "/org/freedesktop/ScreenSaver");
     EXPECT_FALSE(calls[2].arguments.value(0).toString().isEmpty()) << "the application's name";
     EXPECT_EQ(calls[2].arguments.value(1).toString(), QString::fromLatin1(kReason));
     EXPECT_EQ(IOPMAssertionRelease(assertion), kIOReturnSuccess);
-    ASSERT_TRUE(eventually([&] { return desktop_.calls().size() == 4; }));
-    EXPECT_EQ(desktop_.calls()[3].member, "UnInhibit");
-    EXPECT_EQ(desktop_.calls()[3].arguments.value(0).toUInt(), 7u);
+    ASSERT_TRUE(eventually([&] { return desktop().calls().size() == 4; }));
+    EXPECT_EQ(desktop().calls()[3].member, "UnInhibit");
+    EXPECT_EQ(desktop().calls()[3].arguments.value(0).toUInt(), 7u);
 
     // Only the GNOME session left.
     withdraw("org.freedesktop.ScreenSaver");
     ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
                                           kIOPMAssertionLevelOn, kReason, &assertion),
               kIOReturnSuccess);
-    calls = desktop_.calls();
+    calls = desktop().calls();
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[4].path, "/org/gnome/SessionManager");
     EXPECT_EQ(calls[4].arguments.value(2).toString(), QString::fromLatin1(kReason));
     EXPECT_EQ(calls[4].arguments.value(3).toUInt(), 8u) << "the idle flag";
     EXPECT_EQ(IOPMAssertionRelease(assertion), kIOReturnSuccess);
-    ASSERT_TRUE(eventually([&] { return desktop_.calls().size() == 6; }));
-    EXPECT_EQ(desktop_.calls()[5].member, "Uninhibit");
-    EXPECT_EQ(desktop_.calls()[5].arguments.value(0).toUInt(), 8u);
+    ASSERT_TRUE(eventually([&] { return desktop().calls().size() == 6; }));
+    EXPECT_EQ(desktop().calls()[5].member, "Uninhibit");
+    EXPECT_EQ(desktop().calls()[5].arguments.value(0).toUInt(), 8u);
     EXPECT_EQ(service_->heldAssertionCount(), 0u);
 }
 
 TEST_F(DesktopPowerAssertionServiceTest, PlayingNeverWaitsForTheDesktopAndALateAnswerIsUndone) {
     PowerAssertionService::ScopedOverride override(service_);
     offer("org.freedesktop.ScreenSaver");
-    desktop_.holdReplies();
+    desktop().holdReplies();
     {
         quillon::IdleSleepManager manager;
         manager.preventIdleSleep(kReason);
         // The request is out and unanswered, and the player has gone on.
-        ASSERT_TRUE(eventually([&] { return desktop_.calls().size() == 1; }));
+        ASSERT_TRUE(eventually([&] { return desktop().calls().size() == 1; }));
         EXPECT_FALSE(manager.powerManagementAssertionID());
         manager.allowIdleSleep();
         manager.preventIdleSleep(kReason);
         manager.allowIdleSleep();
-        desktop_.sendHeldReplies();
+        desktop().sendHeldReplies();
         // The answer came after the player paused: taken back at once.
-        ASSERT_TRUE(eventually([&] { return desktop_.calls().size() == 2; }));
+        ASSERT_TRUE(eventually([&] { return desktop().calls().size() == 2; }));
         EXPECT_EQ(members(), (std::vector<std::string>{"Inhibit", "UnInhibit"}));
         EXPECT_FALSE(manager.powerManagementAssertionID());
 
@@ -246,7 +172,7 @@ TEST_F(DesktopPowerAssertionServiceTest, PlayingNeverWaitsForTheDesktopAndALateA
         ASSERT_TRUE(eventually([&] { return manager.powerManagementAssertionID().has_value(); }));
         EXPECT_EQ(service_->heldAssertionCount(), 1u);
     }
-    ASSERT_TRUE(eventually([&] { return desktop_.calls().size() == 4; }))
+    ASSERT_TRUE(eventually([&] { return desktop().calls().size() == 4; }))
         << "going away takes the inhibition back";
     EXPECT_EQ(service_->heldAssertionCount(), 0u);
 }

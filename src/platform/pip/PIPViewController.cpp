@@ -16,10 +16,13 @@
 #include <atomic>
 #include <cmath>
 #include <set>
+#include <utility>
 
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/WindowManagerAspectHints.h"
+#include "platform/appkit/WindowSystemCapabilities.h"
 #include "platform/foundation/Localization.h"
+#include "platform/foundation/Log.h"
 
 namespace platform {
 
@@ -58,6 +61,17 @@ QRect toQRect(const CGRect& rect) {
     return {static_cast<int>(std::lround(r.origin.x)), static_cast<int>(std::lround(r.origin.y)),
             static_cast<int>(std::lround(r.size.width)),
             static_cast<int>(std::lround(r.size.height))};
+}
+
+// The window still floats, resizable and of the picture's shape; only where it stays is not ours
+// to say. Said once per process: every start would only repeat it.
+void logStackingIsTheCompositorsOnce() {
+    static bool logged = false;
+    if (std::exchange(logged, true)) {
+        return;
+    }
+    log("The Picture in Picture window cannot be kept above other windows: the compositor "
+        "decides how windows are stacked.");
 }
 
 QToolButton* makeControl(QWidget* parent, QStyle::StandardPixmap pixmap, const std::string& name) {
@@ -179,6 +193,9 @@ void PIPViewController::presentViewControllerAsPictureInPicture(
     closing_ = false;
     updateWindowShape();
     window_->show();
+    if (!WindowSystemCapabilities::keepsWindowsOnTop()) {
+        logStackingIsTheCompositorsOnce();
+    }
 }
 
 void PIPViewController::dismissViewController(const std::shared_ptr<NSViewController>& controller) {
@@ -254,7 +271,9 @@ void PIPViewController::beginClosing(bool notifyWillClose) {
     };
     QWidget* target = replacementWindow_;
     const QRect targetRect = toQRect(replacementRect_);
-    if (target != nullptr && target->isVisible() && !targetRect.isEmpty()) {
+    // Where positions are the compositor's, a flight would only change the window's size.
+    if (target != nullptr && target->isVisible() && !targetRect.isEmpty() &&
+        WindowSystemCapabilities::placesWindowsWhereAsked()) {
         auto* animation = new QPropertyAnimation(window_.get(), "geometry", window_.get());
         animation->setDuration(kFlyBackDurationMilliseconds);
         animation->setEasingCurve(QEasingCurve::InOutQuad);

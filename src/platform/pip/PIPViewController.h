@@ -56,8 +56,11 @@ private:
 
 // Shows one view controller's view in a small floating window that stays above the others, in
 // a corner of the screen, shaped by the aspect ratio, with play/pause, return-to-window and
-// close controls over the picture. The presented controller keeps owning its view: when the
-// window closes (or this controller goes), the view leaves the window unparented and hidden.
+// close controls over the picture. Under a Wayland compositor, which places and stacks windows
+// itself, the window is only shaped: it opens where the compositor puts it, may go behind others
+// (logged once), and closes without flying back. The presented controller keeps owning its view:
+// when the window closes (or this controller goes), the view leaves the window unparented and
+// hidden.
 //
 // Closing is never finished inside the call that starts it: pipDidClose comes from the event
 // loop, after the window has flown back to the replacement rectangle when one is set and its
