@@ -9,6 +9,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "platform/corevideo/VideoDisplayFormats.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
 
@@ -118,6 +119,7 @@ VideoOutputPath VideoOutputChoice::current() {
     std::lock_guard lock(choice.mutex);
     if (!choice.decided) {
         choice.decided = path;
+        setVideoDisplayDrawsBiPlanarFormats(path == VideoOutputPath::openGL);
         log("Video output: {} ({}).", nameOf(path), reason);
     }
     return *choice.decided;
@@ -129,6 +131,7 @@ void VideoOutputChoice::force(std::optional<VideoOutputPath> path) {
     choice.forced = path;
     choice.decided.reset();
     choice.failureLogged = false;
+    setVideoDisplayDrawsBiPlanarFormats(path == VideoOutputPath::openGL);
 }
 
 void VideoOutputChoice::setProbe(Probe probe) {
@@ -143,6 +146,7 @@ void VideoOutputChoice::glDidFail(const std::string& reason) {
     std::lock_guard lock(choice.mutex);
     if (!choice.forced) {
         choice.decided = VideoOutputPath::raster;
+        setVideoDisplayDrawsBiPlanarFormats(false);
     }
     if (!choice.failureLogged) {
         choice.failureLogged = true;
