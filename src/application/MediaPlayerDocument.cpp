@@ -65,7 +65,7 @@ void MediaPlayerDocument::close() {
         VideoPlayerView* playerView = viewController ? viewController->videoPlayerView() : nullptr;
         if (playerView != nullptr && playerView->videoView() != nullptr) {
             const platform::AVVideoFrameCounts counts =
-                playerView->videoView()->layer()->scalingLayer()->frameCountTotals();
+                playerView->videoView()->layer()->videoOutput()->frameCountTotals();
             platform::log("{}: Presented {} frames, dropped {} late and {} unpainted.",
                           displayName(), counts.presented, counts.droppedLate, counts.unpainted);
         }

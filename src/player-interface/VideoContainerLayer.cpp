@@ -1,5 +1,7 @@
 #include "player-interface/VideoContainerLayer.h"
 
+#include "platform/avfoundation/AVVideoGLWidget.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
@@ -13,32 +15,55 @@ using platform::CGSize;
 
 // Passes the layer's pictures on to the scaling layer and asks the container for a layout
 // whenever the layer's geometry changes. The layer calls it on any thread with its lock held:
-// it only posts, once per burst, to the main thread, and never calls back into the layer.
+// it only posts, once per burst, to the main thread, and never calls back into the layer. It
+// keeps what it passed on, so that a scaling layer that takes over from another starts with the
+// frame on screen.
 class VideoContainerLayer::GeometryRelay final
     : public platform::AVVideoSink,
       public std::enable_shared_from_this<GeometryRelay> {
 public:
-    GeometryRelay(VideoContainerLayer* container, platform::AVVideoSinkRef pictureSink)
-        : container_(container), pictureSink_(std::move(pictureSink)) {}
+    explicit GeometryRelay(VideoContainerLayer* container) : container_(container) {}
 
     void displayFrame(const platform::CMSampleBufferRef& frame, platform::CMTime time,
                       platform::CMTime hostTime) override {
-        pictureSink_->displayFrame(frame, time, hostTime);
+        std::lock_guard lock(mutex_);
+        frame_ = frame;
+        time_ = time;
+        hostTime_ = hostTime;
+        if (pictureSink_) {
+            pictureSink_->displayFrame(frame, time, hostTime);
+        }
     }
 
     void frameIsNext(const platform::CMSampleBufferRef& frame) override {
-        pictureSink_->frameIsNext(frame);
+        std::lock_guard lock(mutex_);
+        next_ = frame;
+        if (pictureSink_) {
+            pictureSink_->frameIsNext(frame);
+        }
     }
 
     void framesWereDroppedLate(std::size_t count) override {
-        pictureSink_->framesWereDroppedLate(count);
+        std::lock_guard lock(mutex_);
+        if (pictureSink_) {
+            pictureSink_->framesWereDroppedLate(count);
+        }
     }
 
-    void layerWasFlushed() override { pictureSink_->layerWasFlushed(); }
+    void layerWasFlushed() override {
+        std::lock_guard lock(mutex_);
+        if (pictureSink_) {
+            pictureSink_->layerWasFlushed();
+        }
+    }
 
     void geometryDidChange(const platform::AVVideoLayerGeometry& geometry) override {
-        pictureSink_->geometryDidChange(geometry);
         std::lock_guard lock(mutex_);
+        geometry_ = geometry;
+        hasGeometry_ = true;
+        if (pictureSink_) {
+            pictureSink_->geometryDidChange(geometry);
+        }
         if (container_ == nullptr || layoutPending_) {
             return;
         }
@@ -63,6 +88,24 @@ public:
             Qt::QueuedConnection);
     }
 
+    // From now on the pictures go to `sink`, which gets the layer's state at once (main thread).
+    void setPictureSink(platform::AVVideoSinkRef sink) {
+        std::lock_guard lock(mutex_);
+        pictureSink_ = std::move(sink);
+        if (!pictureSink_) {
+            return;
+        }
+        if (hasGeometry_) {
+            pictureSink_->geometryDidChange(geometry_);
+        }
+        if (frame_) {
+            pictureSink_->displayFrame(frame_, time_, hostTime_);
+        }
+        if (next_) {
+            pictureSink_->frameIsNext(next_);
+        }
+    }
+
     // The container is going away (main thread).
     void detach() {
         std::lock_guard lock(mutex_);
@@ -74,17 +117,22 @@ private:
     VideoContainerLayer* container_;
     bool layoutPending_ = false;
     platform::AVVideoSinkRef pictureSink_;
+    platform::CMSampleBufferRef frame_;
+    platform::CMTime time_ = platform::kCMTimeInvalid;
+    platform::CMTime hostTime_ = platform::kCMTimeInvalid;
+    platform::CMSampleBufferRef next_;
+    platform::AVVideoLayerGeometry geometry_;
+    bool hasGeometry_ = false;
 };
 
 VideoContainerLayer::VideoContainerLayer(
     std::shared_ptr<platform::AVSampleBufferDisplayLayer> displayLayer, QWidget* parent)
     : QWidget(parent),
       displayLayer_(std::move(displayLayer)),
-      scalingLayer_(new platform::AVVideoWidget(this)) {
+      relay_(std::make_shared<GeometryRelay>(this)) {
     // Clicks go to the views behind the picture.
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    scalingLayer_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    relay_ = std::make_shared<GeometryRelay>(this, scalingLayer_->sink());
+    installOutput(platform::VideoOutputChoice::current());
     if (displayLayer_) {
         displayLayer_->setVideoSink(relay_);
     }
@@ -93,6 +141,32 @@ VideoContainerLayer::VideoContainerLayer(
 
 VideoContainerLayer::~VideoContainerLayer() {
     relay_->detach();
+}
+
+void VideoContainerLayer::installOutput(platform::VideoOutputPath path) {
+    platform::AVVideoOutput* previous = output_;
+    output_ = platform::makeVideoOutput(path, this);
+    QWidget* widget = output_->widget();
+    widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+    if (auto* gl = dynamic_cast<platform::AVVideoGLWidget*>(output_)) {
+        gl->setFailureHandler([this](const std::string&) { glOutputDidFail(); });
+    }
+    if (previous != nullptr) {
+        if (auto sink = std::dynamic_pointer_cast<platform::VideoViewSink>(output_->sink())) {
+            sink->addToTotals(previous->frameCountTotals());
+        }
+        widget->setGeometry(previous->widget()->geometry());
+        widget->show();
+        previous->widget()->deleteLater();
+    }
+    relay_->setPictureSink(output_->sink());
+}
+
+void VideoContainerLayer::glOutputDidFail() {
+    if (output_->path() == platform::VideoOutputPath::openGL) {
+        installOutput(platform::VideoOutputPath::raster);
+        layoutSublayers();
+    }
 }
 
 platform::CGAffineTransform VideoContainerLayer::scalingTransform(CGSize pictureSize,
@@ -131,8 +205,8 @@ void VideoContainerLayer::layoutSublayers() {
     const CGFloat midY = containerSize.height / 2;
     const int left = static_cast<int>(std::lround(midX - shownWidth / 2));
     const int top = static_cast<int>(std::lround(midY - shownHeight / 2));
-    scalingLayer_->setGeometry(left, top, static_cast<int>(std::lround(shownWidth)),
-                               static_cast<int>(std::lround(shownHeight)));
+    output_->widget()->setGeometry(left, top, static_cast<int>(std::lround(shownWidth)),
+                                   static_cast<int>(std::lround(shownHeight)));
 }
 
 void VideoContainerLayer::setContentsScale(CGFloat scale) {

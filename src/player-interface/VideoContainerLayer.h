@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/AVVideoWidget.h"
+#include "platform/avfoundation/AVVideoOutput.h"
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/graphics/CGGeometry.h"
 
@@ -16,6 +16,9 @@ namespace quillon {
 // scaled by the largest factor that fits, rounded up to whole points but never past the
 // container. Changes of the layer's geometry arrive from any thread and are laid out on the main
 // thread; nothing animates. Main thread only otherwise.
+//
+// The scaling widget draws through OpenGL or on the raster path, as VideoOutputChoice decides;
+// a GL widget that fails is replaced by a raster one, which takes over the frame on screen.
 class VideoContainerLayer : public QWidget {
 public:
     explicit VideoContainerLayer(std::shared_ptr<platform::AVSampleBufferDisplayLayer> displayLayer,
@@ -30,8 +33,9 @@ public:
     const std::shared_ptr<platform::AVSampleBufferDisplayLayer>& displayLayer() const {
         return displayLayer_;
     }
-    // Where the picture is shown: the scaling layer.
-    platform::AVVideoWidget* scalingLayer() const { return scalingLayer_; }
+    // Where the picture is shown: the scaling layer, and the output that draws in it.
+    QWidget* scalingLayer() const { return output_->widget(); }
+    platform::AVVideoOutput* videoOutput() const { return output_; }
     // The picture's size before scaling (the display layer's frame) at the last layout.
     platform::CGSize scalingLayerBoundsSize() const { return scalingBoundsSize_; }
     platform::CGAffineTransform scalingLayerTransform() const { return scalingTransform_; }
@@ -48,8 +52,12 @@ protected:
 private:
     class GeometryRelay;
 
+    // Makes the output of `path` and hands it the layer's pictures.
+    void installOutput(platform::VideoOutputPath path);
+    void glOutputDidFail();
+
     std::shared_ptr<platform::AVSampleBufferDisplayLayer> displayLayer_;
-    platform::AVVideoWidget* scalingLayer_;
+    platform::AVVideoOutput* output_ = nullptr;
     std::shared_ptr<GeometryRelay> relay_;
     platform::CGSize scalingBoundsSize_{0, 0};
     platform::CGAffineTransform scalingTransform_ = platform::CGAffineTransformIdentity;

@@ -14,6 +14,7 @@
 #include "media-player/QLAudioSpatializationInterposition.h"
 #include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
 #include "platform/appkit/NSApplication.h"
+#include "platform/avfoundation/VideoOutputChoice.h"
 #include "platform/foundation/MainBundle.h"
 #include "platform/foundation/URL.h"
 #include "platform/mediaplayer/MPRISNowPlayingInfoCenter.h"
@@ -22,6 +23,9 @@ namespace {
 
 // The option of the bus's service file: the bus started the player for a request that follows.
 constexpr const char* kServiceOption = "--dbus-service";
+// Picks how video is drawn instead of leaving it to what the GL context reports: "opengl" or
+// "raster". For checks by hand and for benchmarks.
+constexpr const char* kVideoOutputOption = "--video-output=";
 
 }  // namespace
 
@@ -44,6 +48,15 @@ int main(int argc, char* argv[]) {
     for (qsizetype i = 1; i < qtArguments.size(); ++i) {
         if (i == 1 && qtArguments[i] == QLatin1String(kServiceOption)) {
             startedByBus = true;
+            continue;
+        }
+        if (qtArguments[i].startsWith(QLatin1String(kVideoOutputOption))) {
+            const QString path = qtArguments[i].mid(QLatin1String(kVideoOutputOption).size());
+            if (path == QLatin1String("opengl")) {
+                platform::VideoOutputChoice::force(platform::VideoOutputPath::openGL);
+            } else if (path == QLatin1String("raster")) {
+                platform::VideoOutputChoice::force(platform::VideoOutputPath::raster);
+            }
             continue;
         }
         arguments.push_back(qtArguments[i].toStdString());

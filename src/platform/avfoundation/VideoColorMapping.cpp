@@ -117,6 +117,22 @@ VideoColorDescription VideoColorDescription::of(const CVPixelBuffer& buffer) {
     return description;
 }
 
+double VideoColorMapping::luminanceToPQ(double luminance) {
+    return platform::luminanceToPQ(luminance);
+}
+
+std::array<float, 9> VideoColorMapping::matrixToBT709(VideoColorDescription::Primaries primaries) {
+    switch (primaries) {
+        case VideoColorDescription::Primaries::bt2020:
+            return kBT2020ToBT709;
+        case VideoColorDescription::Primaries::p3:
+            return kP3ToBT709;
+        case VideoColorDescription::Primaries::bt709:
+            break;
+    }
+    return {1, 0, 0, 0, 1, 0, 0, 0, 1};
+}
+
 double VideoColorMapping::contentPeak(const VideoColorDescription& description) {
     switch (description.transfer) {
         case VideoColorDescription::Transfer::sdr:

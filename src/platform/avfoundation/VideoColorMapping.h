@@ -59,6 +59,10 @@ public:
     // BT.2390's curve: displayed luminance for scene luminance, both in cd/m².
     static double toneMap(double luminance, double sourcePeak, double sourceBlack,
                           double targetPeak);
+    // SMPTE ST 2084's signal for a luminance in cd/m².
+    static double luminanceToPQ(double luminance);
+    // The linear-light matrix (row-major) from the primaries into BT.709.
+    static std::array<float, 9> matrixToBT709(VideoColorDescription::Primaries primaries);
 
 private:
     template <bool tonesDown, bool convertsPrimaries>

@@ -14,9 +14,10 @@ extern "C" {
 #include "media-player/decoders/common/DarwinCall.h"
 #include "media-player/decoders/common/DecoderFrameGeometry.h"
 #include "media-player/decoders/common/FFmpegCall.h"
-#include "media-player/decoders/common/PixelSpacingAttachment.h"
 #include "media-player/decoders/common/PixelFormats.h"
+#include "media-player/decoders/common/PixelSpacingAttachment.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/corevideo/VideoDisplayFormats.h"
 #include "platform/foundation/FatalError.h"
 
 namespace quillon {
@@ -179,7 +180,8 @@ CVPixelBufferRef PixelBufferOutput::makePixelBufferForSoftwareDecodedFrame(
         fillData(pixelBuffer, pixels.data, pixels.linesize,
                  static_cast<AVPixelFormat>(pixels.format));
     }
-    if (replacementPool_ && transferSession_) {
+    // The GL view draws these formats itself; only the raster path wants them in 'BGRA'.
+    if (replacementPool_ && transferSession_ && !videoDisplayDrawsBiPlanarFormats()) {
         return replacementPixelBuffer(pixelBuffer, decodedFrame, replacementPool_,
                                       transferSession_);
     }

@@ -61,9 +61,10 @@ public:
     bool accepts(const AVFrame& pixels, const AVFrame& decodedFrame) const;
 
     // A buffer of the pool with the picture converted or copied into it, or its 'BGRA'
-    // replacement. The picture must be accepted. A picture that was decoded straight into a
-    // buffer of this output's pool comes as that buffer (decodedInto), and is not copied. Throws
-    // what the copy, the conversion or the transfer throws.
+    // replacement where the video views do not draw the pool's format themselves
+    // (videoDisplayDrawsBiPlanarFormats). The picture must be accepted. A picture that was decoded
+    // straight into a buffer of this output's pool comes as that buffer (decodedInto), and is not
+    // copied. Throws what the copy, the conversion or the transfer throws.
     platform::CVPixelBufferRef makePixelBufferForSoftwareDecodedFrame(
         const AVFrame& pixels, const AVFrame& decodedFrame,
         platform::CVPixelBufferRef decodedInto = nullptr) const;
