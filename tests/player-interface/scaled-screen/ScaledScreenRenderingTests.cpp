@@ -20,6 +20,7 @@
 
 #include "media-player/SubtitleTextRenderingView.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
+#include "platform/avfoundation/AVVideoOutput.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/coremedia/CMVideoFormatDescription.h"
 #include "platform/corevideo/CVImageBuffer.h"
@@ -161,7 +162,7 @@ TEST_F(ScaledScreenTest, ThePictureIsMadeAtDevicePixels) {
     displayLayer->flush();
     displayLayer->enqueueSampleBuffer(stripedFrame(device.width(), device.height()));
 
-    AVVideoWidget& picture = *container.scalingLayer();
+    AVVideoOutput& picture = *container.videoOutput();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     QImage image;
     do {
@@ -170,7 +171,7 @@ TEST_F(ScaledScreenTest, ThePictureIsMadeAtDevicePixels) {
         image = onScreen(container);
     } while (!picture.paintedCurrentPicture() && std::chrono::steady_clock::now() < deadline);
     ASSERT_TRUE(picture.paintedCurrentPicture());
-    ASSERT_EQ(picture.geometry(), QRect(QPoint(0, 0), points));
+    ASSERT_EQ(picture.widget()->geometry(), QRect(QPoint(0, 0), points));
     ASSERT_EQ(image.size(), device);
 
     for (const int row : {0, device.height() / 2, device.height() - 1}) {
