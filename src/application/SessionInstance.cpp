@@ -1,7 +1,6 @@
 #include "application/SessionInstance.h"
 
 #include <QApplication>
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -64,22 +63,6 @@ std::optional<platform::URL> urlFromArgument(const std::string& argument) {
     return platform::URL::fileURL(std::filesystem::absolute(argument, error).string());
 }
 
-// The a{sv} argument at `index` of a call; empty when it is missing or of another type.
-QVariantMap platformDataArgument(const QList<QVariant>& arguments, qsizetype index) {
-    if (index >= arguments.size()) {
-        return {};
-    }
-    const QVariant& argument = arguments[index];
-    if (argument.canConvert<QDBusArgument>()) {
-        const auto dbusArgument = argument.value<QDBusArgument>();
-        if (dbusArgument.currentSignature() == u"a{sv}") {
-            return qdbus_cast<QVariantMap>(dbusArgument);
-        }
-        return {};
-    }
-    return argument.toMap();
-}
-
 // Watches the dialog the requests wait for.
 class ModalWatcher : public QObject {
 public:
@@ -116,7 +99,7 @@ public:
         const QString member = message.member();
         if (member == u"Activate") {
             connection.send(message.createReply());
-            post({false, {}, launchActivation(platformDataArgument(arguments, 0))});
+            post({false, {}});
         } else if (member == u"Open" && !arguments.isEmpty()) {
             std::vector<platform::URL> urls;
             for (const QString& uri : arguments[0].toStringList()) {
@@ -125,7 +108,7 @@ public:
                 }
             }
             connection.send(message.createReply());
-            post({true, std::move(urls), launchActivation(platformDataArgument(arguments, 1))});
+            post({true, std::move(urls)});
         } else if (member == u"ActivateAction") {
             connection.send(
                 message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
@@ -272,9 +255,9 @@ void SessionInstance::runPendingRequests() {
     pending_.clear();
     for (const auto& request : requests) {
         if (request.isOpen) {
-            handlers_.open(request.urls, request.launch);
+            handlers_.open(request.urls);
         } else {
-            handlers_.activate(request.launch);
+            handlers_.activate();
         }
         ++handledRequestCount_;
     }
@@ -309,11 +292,6 @@ QVariantMap SessionInstance::launchPlatformData() {
         data.insert(QStringLiteral("activation-token"), token);
     }
     return data;
-}
-
-platform::LaunchActivation SessionInstance::launchActivation(const QVariantMap& platformData) {
-    return {platformData.value(QStringLiteral("activation-token")).toString().toStdString(),
-            platformData.value(QStringLiteral("desktop-startup-id")).toString().toStdString()};
 }
 
 std::vector<platform::URL> SessionInstance::urlsFromArguments(

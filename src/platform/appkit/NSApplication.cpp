@@ -15,7 +15,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 #include "platform/appkit/NSDocument.h"
 #include "platform/appkit/NSDocumentController.h"
@@ -160,8 +159,6 @@ struct NSApplication::Private {
     QMetaObject::Connection lastWindowClosedConnection;
     bool quitOnLastWindowClosedBefore = true;
     bool hasConsideredUntitledFile = false;
-    std::unique_ptr<WindowActivator> windowActivator = std::make_unique<DesktopWindowActivator>();
-    LaunchActivation pendingLaunch;
 };
 
 NSApplication::NSApplication(QApplication& application, NSDocumentController* documentController,
@@ -266,10 +263,7 @@ void NSApplication::finishLaunching() {
     }
 }
 
-void NSApplication::openURLs(const std::vector<URL>& urls, const LaunchActivation& launch) {
-    if (!launch.isEmpty()) {
-        d_->pendingLaunch = launch;
-    }
+void NSApplication::openURLs(const std::vector<URL>& urls) {
     NSDocumentController* controller = documentController();
     if (controller == nullptr) {
         return;
@@ -285,10 +279,7 @@ void NSApplication::openURLs(const std::vector<URL>& urls, const LaunchActivatio
     }
 }
 
-void NSApplication::activate(const LaunchActivation& launch) {
-    if (!launch.isEmpty()) {
-        d_->pendingLaunch = launch;
-    }
+void NSApplication::activate() {
     NSWindow* window = d_->windowWatcher->lastKeyWindow;
     if (window == nullptr || !window->isVisible()) {
         window = nullptr;
@@ -310,21 +301,6 @@ void NSApplication::activate(const LaunchActivation& launch) {
     if (hasFinishedLaunching_ && isRestorationComplete_) {
         openUntitledFileIfNeeded();
     }
-}
-
-void NSApplication::orderFrontWindow(QWidget& window) {
-    // A launch's token is good for one activation.
-    const LaunchActivation launch = std::exchange(d_->pendingLaunch, {});
-    d_->windowActivator->activate(window, launch);
-}
-
-const LaunchActivation& NSApplication::pendingLaunchActivation() const {
-    return d_->pendingLaunch;
-}
-
-void NSApplication::setWindowActivator(std::unique_ptr<WindowActivator> activator) {
-    precondition(activator != nullptr, "the application needs a window activator");
-    d_->windowActivator = std::move(activator);
 }
 
 void NSApplication::restorationDidFinish() {
