@@ -207,16 +207,7 @@ AVVideoFrameCounts AVVideoGLWidget::frameCountTotals() const {
 }
 
 bool AVVideoGLWidget::paintedCurrentPicture() const {
-    const VideoViewSink::Snapshot current = sink_->snapshot();
-    if (current.frame != paintedFrame_) {
-        return false;
-    }
-    if (!current.frame) {
-        return true;
-    }
-    const VideoPlacement placement =
-        placeVideoPicture(current.frame, current.geometry, size(), devicePixelRatioF());
-    return placement.valid && placement.layout == paintedLayout_;
+    return sink_->isShownBy(paintedFrame_, paintedLayout_, size(), devicePixelRatioF());
 }
 
 bool AVVideoGLWidget::currentPictureIsReady() const {

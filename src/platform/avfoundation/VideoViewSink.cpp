@@ -150,6 +150,20 @@ void VideoViewSink::didPaint(std::uint64_t serial) {
     paintedSerial_ = serial;
 }
 
+bool VideoViewSink::isShownBy(const CMSampleBufferRef& frame, const VideoPictureLayout& layout,
+                              QSize size, double ratio) {
+    const Snapshot current = snapshot();
+    if (current.frame != frame) {
+        return false;
+    }
+    if (!current.frame) {
+        return true;
+    }
+    const VideoPlacement placement =
+        placeVideoPicture(current.frame, current.geometry, size, ratio);
+    return placement.valid && placement.layout == layout;
+}
+
 VideoViewSink::Snapshot VideoViewSink::snapshot() {
     std::lock_guard lock(mutex_);
     return {frame_, serial_, geometry_, next_};

@@ -74,6 +74,10 @@ public:
         CMSampleBufferRef next;
     };
     Snapshot snapshot();
+    // Whether a view of `size` at `ratio` that last painted `frame` laid out as `layout` still
+    // shows the current frame in the shape the view wants now.
+    bool isShownBy(const CMSampleBufferRef& frame, const VideoPictureLayout& layout, QSize size,
+                   double ratio);
     AVVideoFrameCounts sinceFlush();
     AVVideoFrameCounts totals();
     // Counts carried over from a view that this one replaces.
