@@ -49,8 +49,8 @@ protected:
         application_.reset();
     }
 
-    // The shown, exposed and active player window of a newly opened file.
-    MediaPlayerWindowController* openPlayerWindow(const std::string& name) {
+    // The shown and exposed player window of a newly opened file.
+    MediaPlayerWindowController* openShownPlayerWindow(const std::string& name) {
         auto document = open(name);
         if (!document || !pumpUntil([&] {
                 const auto& windowController = document->mediaPlayerWindowController();
@@ -59,9 +59,15 @@ protected:
             })) {
             return nullptr;
         }
-        MediaPlayerWindowController* windowController =
-            document->mediaPlayerWindowController().get();
-        return activate(*windowController->window()) ? windowController : nullptr;
+        return document->mediaPlayerWindowController().get();
+    }
+
+    // The shown, exposed and active player window of a newly opened file.
+    MediaPlayerWindowController* openPlayerWindow(const std::string& name) {
+        MediaPlayerWindowController* windowController = openShownPlayerWindow(name);
+        return windowController != nullptr && activate(*windowController->window())
+                   ? windowController
+                   : nullptr;
     }
 
     std::unique_ptr<platform::NSApplication> application_;

@@ -67,17 +67,10 @@ protected:
     // The shown and exposed player window of a newly opened file, made the active window. A
     // headless compositor has no keyboard to give focus with: Qt is told, as a click would.
     MediaPlayerWindowController* openWindow(const std::string& name) {
-        auto document = open(name);
-        if (!document || !pumpUntil([&] {
-                const auto& windowController = document->mediaPlayerWindowController();
-                return windowController != nullptr && windowController->window()->isVisible() &&
-                       windowController->window()->windowHandle()->isExposed();
-            })) {
-            return nullptr;
+        MediaPlayerWindowController* windowController = openShownPlayerWindow(name);
+        if (windowController != nullptr) {
+            QApplication::setActiveWindow(windowController->window());
         }
-        MediaPlayerWindowController* windowController =
-            document->mediaPlayerWindowController().get();
-        QApplication::setActiveWindow(windowController->window());
         return windowController;
     }
 
