@@ -1,6 +1,7 @@
 #include "application/SessionInstance.h"
 
 #include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -63,6 +64,22 @@ std::optional<platform::URL> urlFromArgument(const std::string& argument) {
     return platform::URL::fileURL(std::filesystem::absolute(argument, error).string());
 }
 
+// The a{sv} argument at `index` of a call; empty when it is missing or of another type.
+QVariantMap platformDataArgument(const QList<QVariant>& arguments, qsizetype index) {
+    if (index >= arguments.size()) {
+        return {};
+    }
+    const QVariant& argument = arguments[index];
+    if (argument.canConvert<QDBusArgument>()) {
+        const auto dbusArgument = argument.value<QDBusArgument>();
+        if (dbusArgument.currentSignature() == u"a{sv}") {
+            return qdbus_cast<QVariantMap>(dbusArgument);
+        }
+        return {};
+    }
+    return argument.toMap();
+}
+
 // Watches the dialog the requests wait for.
 class ModalWatcher : public QObject {
 public:
@@ -99,7 +116,7 @@ public:
         const QString member = message.member();
         if (member == u"Activate") {
             connection.send(message.createReply());
-            post({false, {}});
+            post({false, {}, launchActivation(platformDataArgument(arguments, 0))});
         } else if (member == u"Open" && !arguments.isEmpty()) {
             std::vector<platform::URL> urls;
             for (const QString& uri : arguments[0].toStringList()) {
@@ -108,7 +125,7 @@ public:
                 }
             }
             connection.send(message.createReply());
-            post({true, std::move(urls)});
+            post({true, std::move(urls), launchActivation(platformDataArgument(arguments, 1))});
         } else if (member == u"ActivateAction") {
             connection.send(
                 message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
@@ -255,9 +272,9 @@ void SessionInstance::runPendingRequests() {
     pending_.clear();
     for (const auto& request : requests) {
         if (request.isOpen) {
-            handlers_.open(request.urls);
+            handlers_.open(request.urls, request.launch);
         } else {
-            handlers_.activate();
+            handlers_.activate(request.launch);
         }
         ++handledRequestCount_;
     }
@@ -292,6 +309,11 @@ QVariantMap SessionInstance::launchPlatformData() {
         data.insert(QStringLiteral("activation-token"), token);
     }
     return data;
+}
+
+platform::LaunchActivation SessionInstance::launchActivation(const QVariantMap& platformData) {
+    return {platformData.value(QStringLiteral("activation-token")).toString().toStdString(),
+            platformData.value(QStringLiteral("desktop-startup-id")).toString().toStdString()};
 }
 
 std::vector<platform::URL> SessionInstance::urlsFromArguments(

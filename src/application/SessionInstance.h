@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/appkit/WindowActivation.h"
 #include "platform/foundation/URL.h"
 
 class QWidget;
@@ -42,10 +43,12 @@ public:
         independent,
     };
 
-    // What the primary instance does with the requests of later launches, on the main thread.
+    // What the primary instance does with the requests of later launches, on the main thread,
+    // with what each launch handed over to take the focus with.
     struct Handlers {
-        std::function<void()> activate;
-        std::function<void(const std::vector<platform::URL>&)> open;
+        std::function<void(const platform::LaunchActivation&)> activate;
+        std::function<void(const std::vector<platform::URL>&, const platform::LaunchActivation&)>
+            open;
     };
 
     // Over `connection` (not connected: alone).
@@ -71,6 +74,8 @@ public:
 
     // The launch's own platform data: its startup notification id and activation token.
     static QVariantMap launchPlatformData();
+    // The token and the id in a request's platform data.
+    static platform::LaunchActivation launchActivation(const QVariantMap& platformData);
     // Arguments of a launch: file paths (relative ones against the current folder) and URLs.
     // A "file:" URL's path is percent-decoded; other schemes stay URLs that opening refuses.
     static std::vector<platform::URL> urlsFromArguments(const std::vector<std::string>& arguments);
@@ -80,6 +85,7 @@ private:
     struct Request {
         bool isOpen = false;
         std::vector<platform::URL> urls;
+        platform::LaunchActivation launch;
     };
 
     Role handOver(const std::vector<platform::URL>& urls, const QVariantMap& platformData);

@@ -47,7 +47,8 @@ protected:
     // A later launch in a thread of its own: its blocking call must leave the main thread free
     // to answer it. The main thread pumps until the launch has its answer.
     Role launch(const std::vector<platform::URL>& urls,
-                std::chrono::milliseconds timeout = SessionInstance::kDefaultReplyTimeout) {
+                std::chrono::milliseconds timeout = SessionInstance::kDefaultReplyTimeout,
+                const QVariantMap& platformData = {}) {
         std::atomic<bool> done = false;
         Role role = Role::alone;
         const QString name = QStringLiteral("launch-%1").arg(launches++);
@@ -55,7 +56,7 @@ protected:
         std::thread thread([&] {
             {
                 SessionInstance instance(QDBusConnection::connectToBus(address, name), timeout);
-                role = instance.claim(urls);
+                role = instance.claim(urls, platformData);
             }
             QDBusConnection::disconnectFromBus(name);
             done = true;
@@ -76,8 +77,9 @@ TEST_F(SessionInstanceTest, TheFirstInstanceServesAndLaterLaunchesHandTheirFiles
     ASSERT_EQ(primary.claim({}), Role::primary);
     std::vector<std::vector<platform::URL>> opened;
     int activations = 0;
-    primary.setHandlers({[&] { ++activations; },
-                         [&](const std::vector<platform::URL>& urls) { opened.push_back(urls); }});
+    primary.setHandlers({[&](const platform::LaunchActivation&) { ++activations; },
+                         [&](const std::vector<platform::URL>& urls,
+                             const platform::LaunchActivation&) { opened.push_back(urls); }});
 
     const auto film = platform::URL::fileURL("/films/Opening Night.mkv");
     const auto web = *platform::URL::fromString("https://example.com/film.mkv");
@@ -96,14 +98,41 @@ TEST_F(SessionInstanceTest, TheFirstInstanceServesAndLaterLaunchesHandTheirFiles
     EXPECT_EQ(opened.size(), 1u);
 }
 
+TEST_F(SessionInstanceTest, EachRequestCarriesItsLaunchsTokenAndStartupID) {
+    SessionInstance primary(connect(QStringLiteral("primary")));
+    ASSERT_EQ(primary.claim({}), Role::primary);
+    std::vector<platform::LaunchActivation> activations;
+    std::vector<platform::LaunchActivation> opens;
+    primary.setHandlers(
+        {[&](const platform::LaunchActivation& launch) { activations.push_back(launch); },
+         [&](const std::vector<platform::URL>&, const platform::LaunchActivation& launch) {
+             opens.push_back(launch);
+         }});
+
+    const QVariantMap both{{QStringLiteral("activation-token"), QStringLiteral("token-1")},
+                           {QStringLiteral("desktop-startup-id"), QStringLiteral("id-1_TIME5")}};
+    EXPECT_EQ(launch({}, SessionInstance::kDefaultReplyTimeout, both), Role::handedOver);
+    EXPECT_EQ(
+        launch({platform::URL::fileURL("/films/a.mkv")}, SessionInstance::kDefaultReplyTimeout,
+               {{QStringLiteral("activation-token"), QStringLiteral("token-2")}}),
+        Role::handedOver);
+    // A launcher that hands over nothing.
+    EXPECT_EQ(launch({}), Role::handedOver);
+    ASSERT_TRUE(pumpUntil([&] { return primary.handledRequestCount() == 3; }));
+    EXPECT_EQ(activations,
+              (std::vector<platform::LaunchActivation>{{"token-1", "id-1_TIME5"}, {}}));
+    EXPECT_EQ(opens, (std::vector<platform::LaunchActivation>{{"token-2", ""}}));
+}
+
 TEST_F(SessionInstanceTest, RequestsWaitForAnApplicationModalDialogAndTheLaunchStillEnds) {
     SessionInstance primary(connect(QStringLiteral("primary")));
     ASSERT_EQ(primary.claim({}), Role::primary);
     std::vector<platform::URL> opened;
-    primary.setHandlers({[] {},
-                         [&](const std::vector<platform::URL>& urls) {
-                             opened.insert(opened.end(), urls.begin(), urls.end());
-                         }});
+    primary.setHandlers(
+        {[](const platform::LaunchActivation&) {},
+         [&](const std::vector<platform::URL>& urls, const platform::LaunchActivation&) {
+             opened.insert(opened.end(), urls.begin(), urls.end());
+         }});
     QDialog alert;
     alert.setWindowModality(Qt::ApplicationModal);
     alert.show();
@@ -128,7 +157,9 @@ TEST_F(SessionInstanceTest, RequestsBeforeTheHandlersAreSetWait) {
     EXPECT_EQ(launch({platform::URL::fileURL("/films/a.mkv")}), Role::handedOver);
     std::vector<platform::URL> opened;
     ASSERT_TRUE(pumpUntil([&] { return primary.pendingRequestCount() == 1; }));
-    primary.setHandlers({[] {}, [&](const std::vector<platform::URL>& urls) { opened = urls; }});
+    primary.setHandlers({[](const platform::LaunchActivation&) {},
+                         [&](const std::vector<platform::URL>& urls,
+                             const platform::LaunchActivation&) { opened = urls; }});
     ASSERT_TRUE(pumpUntil([&] { return primary.handledRequestCount() == 1; }));
     EXPECT_EQ(opened, std::vector<platform::URL>{platform::URL::fileURL("/films/a.mkv")});
 }

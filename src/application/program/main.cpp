@@ -83,10 +83,12 @@ int main(int argc, char* argv[]) {
     application.setRestoresWindows(role != quillon::SessionInstance::Role::independent);
     application.setOpensUntitledFileAtLaunch(!startedByBus);
     application.setURLsToOpenAtLaunch(std::move(urls));
-    instance.setHandlers({[&application] { application.activate(); },
-                          [&application](const std::vector<platform::URL>& handedOver) {
-                              application.openURLs(handedOver);
-                          }});
+    instance.setHandlers(
+        {[&application](const platform::LaunchActivation& launch) { application.activate(launch); },
+         [&application](const std::vector<platform::URL>& handedOver,
+                        const platform::LaunchActivation& launch) {
+             application.openURLs(handedOver, launch);
+         }});
     platform::MPRISNowPlayingInfoCenter::setRaiseHandler([&application, &documentController] {
         quillon::raiseWindowOfPlayer(quillon::NowPlayingManager::shared()->currentMediaPlayer(),
                                      documentController, application);

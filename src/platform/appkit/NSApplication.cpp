@@ -15,6 +15,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/appkit/NSDocument.h"
 #include "platform/appkit/NSDocumentController.h"
@@ -159,6 +160,8 @@ struct NSApplication::Private {
     QMetaObject::Connection lastWindowClosedConnection;
     bool quitOnLastWindowClosedBefore = true;
     bool hasConsideredUntitledFile = false;
+    std::unique_ptr<WindowActivator> windowActivator = std::make_unique<DesktopWindowActivator>();
+    LaunchActivation pendingLaunch;
 };
 
 NSApplication::NSApplication(QApplication& application, NSDocumentController* documentController,
@@ -263,7 +266,10 @@ void NSApplication::finishLaunching() {
     }
 }
 
-void NSApplication::openURLs(const std::vector<URL>& urls) {
+void NSApplication::openURLs(const std::vector<URL>& urls, const LaunchActivation& launch) {
+    if (!launch.isEmpty()) {
+        d_->pendingLaunch = launch;
+    }
     NSDocumentController* controller = documentController();
     if (controller == nullptr) {
         return;
@@ -279,7 +285,10 @@ void NSApplication::openURLs(const std::vector<URL>& urls) {
     }
 }
 
-void NSApplication::activate() {
+void NSApplication::activate(const LaunchActivation& launch) {
+    if (!launch.isEmpty()) {
+        d_->pendingLaunch = launch;
+    }
     NSWindow* window = d_->windowWatcher->lastKeyWindow;
     if (window == nullptr || !window->isVisible()) {
         window = nullptr;
@@ -301,6 +310,21 @@ void NSApplication::activate() {
     if (hasFinishedLaunching_ && isRestorationComplete_) {
         openUntitledFileIfNeeded();
     }
+}
+
+void NSApplication::orderFrontWindow(QWidget& window) {
+    // A launch's token is good for one activation.
+    const LaunchActivation launch = std::exchange(d_->pendingLaunch, {});
+    d_->windowActivator->activate(window, launch);
+}
+
+const LaunchActivation& NSApplication::pendingLaunchActivation() const {
+    return d_->pendingLaunch;
+}
+
+void NSApplication::setWindowActivator(std::unique_ptr<WindowActivator> activator) {
+    precondition(activator != nullptr, "the application needs a window activator");
+    d_->windowActivator = std::move(activator);
 }
 
 void NSApplication::restorationDidFinish() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/appkit/NSResponder.h"
+#include "platform/appkit/WindowActivation.h"
 #include "platform/foundation/URL.h"
 
 class QApplication;
@@ -71,11 +72,22 @@ public:
     void setOpensUntitledFileAtLaunch(bool value) { opensUntitledFileAtLaunch_ = value; }
 
     // Opens each file as a document, or brings its open document's windows to the front.
-    void openURLs(const std::vector<URL>& urls);
+    // `launch` is what the launch that asked handed over; the next window brought forward
+    // uses it.
+    void openURLs(const std::vector<URL>& urls, const LaunchActivation& launch = {});
     // Brings the application forward: the window that was key last (or another of its
-    // windows) comes to the front; with no document open, the untitled-file step runs once
-    // window restoration has finished.
-    void activate();
+    // windows) comes to the front with `launch`; with no document open, the untitled-file step
+    // runs once window restoration has finished, and the next window brought forward uses
+    // `launch`.
+    void activate(const LaunchActivation& launch = {});
+
+    // Brings `window` to the front and asks for the focus, with the launch that is waiting
+    // for a window, if any (NSWindow::makeKeyAndOrderFront comes here).
+    void orderFrontWindow(QWidget& window);
+    // The launch that waits for a window to bring forward (empty when none).
+    const LaunchActivation& pendingLaunchActivation() const;
+    // The desktop's activator unless replaced.
+    void setWindowActivator(std::unique_ptr<WindowActivator> activator);
 
     // Launches and runs the event loop until the application quits; returns the exit code.
     // In order: applicationWillFinishLaunching, window restoration, the files to open,

@@ -16,8 +16,8 @@
 
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSToolbar.h"
-#include "platform/appkit/WindowManagerAspectHints.h"
 #include "platform/appkit/NSViewController.h"
+#include "platform/appkit/WindowManagerAspectHints.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/NotificationCenter.h"
 
@@ -165,6 +165,10 @@ double NSWindow::animationResizeTime(const CGRect& newFrame) const {
 }
 
 void NSWindow::makeKeyAndOrderFront() {
+    if (NSApplication* application = NSApplication::shared()) {
+        application->orderFrontWindow(*this);
+        return;
+    }
     show();
     raise();
     activateWindow();
@@ -252,9 +256,9 @@ void NSWindow::windowStateDidChange() {
                                  : NSWindowWillExitFullScreenNotification,
                     this);
     }
-    styleMask_ = inFullScreen ? styleMask_ | NSWindowStyleMaskFullScreen
-                              : static_cast<NSWindowStyleMask>(styleMask_ &
-                                                               ~NSWindowStyleMaskFullScreen);
+    styleMask_ = inFullScreen
+                     ? styleMask_ | NSWindowStyleMaskFullScreen
+                     : static_cast<NSWindowStyleMask>(styleMask_ & ~NSWindowStyleMaskFullScreen);
     isMenuBarRevealed_ = false;
     if (inFullScreen) {
         if (QWindow* handle = windowHandle(); handle != nullptr && handle != watchedWindowHandle_) {
@@ -395,8 +399,8 @@ void NSWindow::correctSizeForAspectRatioIfNeeded() {
                           (frameGeometry().height() - geometry().height());
         if (wantedHeight > limit && limit > 0) {
             const int content = limit - chromeHeight(width());
-            wantedWidth = static_cast<int>(std::lround(content * contentAspectRatio_.width /
-                                                       contentAspectRatio_.height));
+            wantedWidth = static_cast<int>(
+                std::lround(content * contentAspectRatio_.width / contentAspectRatio_.height));
             wantedHeight = limit;
         }
     }

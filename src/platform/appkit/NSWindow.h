@@ -106,6 +106,8 @@ public:
     // edge moves.
     double animationResizeTime(const CGRect& newFrame) const;
 
+    // Shows the window in front and asks for the focus, through the application when there is
+    // one (a later launch's activation goes with it).
     void makeKeyAndOrderFront();
     // Takes the window off the screen without closing it.
     void orderOut();

@@ -9,6 +9,7 @@
 #include <QtTest/QTest>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "application/AppDelegate.h"
@@ -50,8 +51,8 @@ std::vector<uint32_t> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t 
 }
 
 bool windowManagerSaysFullScreen(const QWidget& window) {
-    const auto states = property(static_cast<xcb_window_t>(window.winId()),
-                                 atom("_NET_WM_STATE"), XCB_ATOM_ATOM);
+    const auto states =
+        property(static_cast<xcb_window_t>(window.winId()), atom("_NET_WM_STATE"), XCB_ATOM_ATOM);
     const xcb_atom_t fullScreen = atom("_NET_WM_STATE_FULLSCREEN");
     return std::find(states.begin(), states.end(), fullScreen) != states.end();
 }
@@ -93,6 +94,79 @@ void askWindowManagerToResize(const QWidget& window, int width, int height) {
                    reinterpret_cast<const char*>(&event));
     xcb_flush(c);
 }
+
+// The text of a window's UTF8_STRING property.
+std::string stringProperty(xcb_window_t window, const char* name) {
+    xcb_connection_t* c = connection();
+    const auto cookie = xcb_get_property(c, 0, window, atom(name), atom("UTF8_STRING"), 0, 256);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
+    std::string text;
+    if (reply != nullptr && reply->format == 8) {
+        text.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                    static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    }
+    std::free(reply);
+    return text;
+}
+
+// A launcher's ear on the root window, on a connection of its own: the startup-notification
+// messages sent there, each put together from its pieces.
+class StartupNotificationListener {
+public:
+    StartupNotificationListener() : c_(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(c_) != 0) {
+            return;
+        }
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
+        begin_ = intern("_NET_STARTUP_INFO_BEGIN");
+        more_ = intern("_NET_STARTUP_INFO");
+    }
+    ~StartupNotificationListener() { xcb_disconnect(c_); }
+    StartupNotificationListener(const StartupNotificationListener&) = delete;
+    StartupNotificationListener& operator=(const StartupNotificationListener&) = delete;
+
+    bool isListening() const { return root_ != XCB_WINDOW_NONE; }
+
+    // The messages completed so far.
+    const std::vector<std::string>& messages() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+                if (message->format == 8 && (message->type == begin_ || message->type == more_)) {
+                    if (message->type == begin_) {
+                        partial_.clear();
+                    }
+                    const char* data = reinterpret_cast<const char*>(message->data.data8);
+                    const char* end = static_cast<const char*>(std::memchr(data, 0, 20));
+                    partial_.append(data, end != nullptr ? end : data + 20);
+                    if (end != nullptr) {
+                        messages_.push_back(std::exchange(partial_, {}));
+                    }
+                }
+            }
+            std::free(event);
+        }
+        return messages_;
+    }
+
+private:
+    xcb_atom_t intern(const char* name) {
+        const auto cookie = xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c_, cookie, nullptr);
+        const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return result;
+    }
+
+    xcb_connection_t* c_;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    xcb_atom_t begin_ = XCB_ATOM_NONE;
+    xcb_atom_t more_ = XCB_ATOM_NONE;
+    std::string partial_;
+    std::vector<std::string> messages_;
+};
 
 class PlayerWindowUnderWindowManagerTest : public PlayerWindowTest {
 protected:
@@ -154,8 +228,9 @@ TEST_F(PlayerWindowUnderWindowManagerTest, FullScreenFromTheMenuCoversTheScreenA
     ASSERT_TRUE(pumpUntil([&] {
         return window->isInFullScreen() && coversScreen(*window) &&
                windowManagerSaysFullScreen(*window);
-    })) << window->isInFullScreen() << " " << windowManagerSaysFullScreen(*window) << " "
-        << window->geometry().width() << "x" << window->geometry().height();
+    })) << window->isInFullScreen()
+        << " " << windowManagerSaysFullScreen(*window) << " " << window->geometry().width() << "x"
+        << window->geometry().height();
     EXPECT_FALSE(window->menuWidget()->isVisible());
     // The picture takes the whole window: nothing sits above the content.
     EXPECT_EQ(window->contentView()->geometry(), window->rect());
@@ -173,8 +248,8 @@ TEST_F(PlayerWindowUnderWindowManagerTest, FullScreenFromTheMenuCoversTheScreenA
         return !window->isInFullScreen() && !windowManagerSaysFullScreen(*window) &&
                std::abs(window->width() - windowed.width()) <= 2 &&
                std::abs(window->height() - windowed.height()) <= 2;
-    })) << window->width() << "x" << window->height() << " was " << windowed.width() << "x"
-        << windowed.height();
+    })) << window->width()
+        << "x" << window->height() << " was " << windowed.width() << "x" << windowed.height();
     EXPECT_TRUE(window->menuWidget()->isVisible());
     EXPECT_EQ(notifications_,
               (std::vector<std::string>{
@@ -199,7 +274,8 @@ TEST_F(PlayerWindowUnderWindowManagerTest, AFullScreenChangeByTheWindowManagerIs
                   "WillExitFullScreenNotification", "DidExitFullScreenNotification"}));
 }
 
-TEST_F(PlayerWindowUnderWindowManagerTest, TheWindowShowsThePictureBelowTheMenuBarAndKeepsItsShape) {
+TEST_F(PlayerWindowUnderWindowManagerTest,
+       TheWindowShowsThePictureBelowTheMenuBarAndKeepsItsShape) {
     platform::NSWindow* window = openWindow("h264-bt709.mkv");
     ASSERT_NE(window, nullptr);
     const platform::CGSize ratio = window->contentAspectRatio();
@@ -209,8 +285,8 @@ TEST_F(PlayerWindowUnderWindowManagerTest, TheWindowShowsThePictureBelowTheMenuB
         return std::abs(content.height() - content.width() * ratio.height / ratio.width) <= 2;
     };
     // The menu bar is counted in the frame: the content has the picture's shape from the start.
-    EXPECT_TRUE(contentMatchesRatio()) << window->contentView()->width() << "x"
-                                       << window->contentView()->height();
+    EXPECT_TRUE(contentMatchesRatio())
+        << window->contentView()->width() << "x" << window->contentView()->height();
 
     // The window manager knows the ratio.
     const auto hints = property(static_cast<xcb_window_t>(window->winId()),
@@ -221,13 +297,38 @@ TEST_F(PlayerWindowUnderWindowManagerTest, TheWindowShowsThePictureBelowTheMenuB
 
     const QSize before = window->size();
     askWindowManagerToResize(*window, before.width() + 160, before.height());
-    EXPECT_TRUE(pumpUntil([&] { return window->width() != before.width() && contentMatchesRatio(); }))
-        << window->width() << "x" << window->height();
+    EXPECT_TRUE(pumpUntil([&] {
+        return window->width() != before.width() && contentMatchesRatio();
+    })) << window->width()
+        << "x" << window->height();
 
     // A resize the window manager does not shape is put right by the window.
     window->resize(window->width() + 100, window->height() + 120);
     EXPECT_TRUE(pumpUntil([&] { return contentMatchesRatio(); }))
         << window->width() << "x" << window->height();
+}
+
+TEST_F(PlayerWindowUnderWindowManagerTest, ALaterLaunchsBusyCursorEndsAsItsWindowComesForward) {
+    StartupNotificationListener launcher;
+    ASSERT_TRUE(launcher.isListening());
+    platform::NSWindow* first = openWindow("h264-bt709.mkv");
+    ASSERT_NE(first, nullptr);
+
+    // A launch without files: the window on screen comes forward, tagged with the launch's id,
+    // and the launcher hears the end of its notification (the space in the id escaped).
+    const std::string id = "launcher/quillon player-7_TIME1234";
+    application_->activate({"", id});
+    ASSERT_TRUE(pumpUntil([&] { return !launcher.messages().empty(); }));
+    EXPECT_EQ(launcher.messages(),
+              std::vector<std::string>{"remove: ID=launcher/quillon\\ player-7_TIME1234"});
+    EXPECT_EQ(stringProperty(static_cast<xcb_window_t>(first->winId()), "_NET_STARTUP_ID"), id);
+
+    // A launch with a file: its notification ends when the new window shows.
+    application_->openURLs({platform::URL::fileURL(mediaPath("vp9-opus.webm"))},
+                           {"", "launcher/quillon-player-8_TIME1240"});
+    ASSERT_TRUE(pumpUntil([&] { return launcher.messages().size() == 2; }));
+    EXPECT_EQ(launcher.messages()[1], "remove: ID=launcher/quillon-player-8_TIME1240");
+    EXPECT_TRUE(application_->pendingLaunchActivation().isEmpty());
 }
 
 }  // namespace
