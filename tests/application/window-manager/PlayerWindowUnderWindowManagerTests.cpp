@@ -17,6 +17,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "player-interface/MediaPlayerWindow.h"
 #include "player-interface/MediaPlayerWindowController.h"
 
 namespace quillon::test {
@@ -323,12 +324,31 @@ TEST_F(PlayerWindowUnderWindowManagerTest, ALaterLaunchsBusyCursorEndsAsItsWindo
               std::vector<std::string>{"remove: ID=launcher/quillon\\ player-7_TIME1234"});
     EXPECT_EQ(stringProperty(static_cast<xcb_window_t>(first->winId()), "_NET_STARTUP_ID"), id);
 
-    // A launch with a file: its notification ends when the new window shows.
+    // A launch with a file: its notification ends when the new window shows. Its player gets
+    // renderers of its own: one renderer plays for one player only.
+    auto secondLayer = std::make_shared<RecordingDisplayLayer>();
+    auto secondRenderer = std::make_shared<RecordingAudioRenderer>(clock);
+    controller.setDocumentFactory([&](const std::string&) {
+        auto document = std::make_shared<MediaPlayerDocument>();
+        MediaPlayer::Environment environment = this->environment();
+        environment.displayLayer = secondLayer;
+        environment.audioRenderer = secondRenderer;
+        document->setMediaPlayerEnvironment(environment);
+        return document;
+    });
     application_->openURLs({platform::URL::fileURL(mediaPath("vp9-opus.webm"))},
                            {"", "launcher/quillon-player-8_TIME1240"});
     ASSERT_TRUE(pumpUntil([&] { return launcher.messages().size() == 2; }));
     EXPECT_EQ(launcher.messages()[1], "remove: ID=launcher/quillon-player-8_TIME1240");
     EXPECT_TRUE(application_->pendingLaunchActivation().isEmpty());
+    // The message went with the progress window; the player's window follows before the end.
+    ASSERT_TRUE(pumpUntil([] {
+        int shown = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            shown += dynamic_cast<MediaPlayerWindow*>(widget) != nullptr && widget->isVisible();
+        }
+        return shown == 2;
+    }));
 }
 
 }  // namespace
