@@ -195,6 +195,65 @@ PacketsByTrack withEarlierSubtitles(PacketsByTrack earlier, PacketsByTrack found
     return merged;
 }
 
+// A file without an index of its key frames (an MPEG transport or program stream) is sought by
+// a search for a packet whose decoding time lies at or before the target: any packet, key frame
+// or not. With reordered pictures (B-frames) a key frame's decoding time lies before its own
+// presentation time, so even a target at the very start lands on the packet after the key frame.
+// A decoder cannot start there: it drops every picture up to the next key frame, which in a long
+// group of pictures lies many seconds past the target. Where the read from the landing meets no
+// key frame to start from, the seek is made again further back, twice as far each time, up to the
+// longest look-back; one that would lie before the start goes to the start itself.
+constexpr double kFirstKeyFrameLookBackSeconds = 1;
+constexpr double kLongestKeyFrameLookBackSeconds = 64;
+
+// Whether the video packets a seek read can be decoded into the picture at `target`: they begin
+// with a key frame that is shown at or before the target, or with the stream's first picture,
+// before which there is nothing to find.
+bool startsFromKeyFrame(std::span<const PacketRef> packets, const AVStream& stream, CMTime target) {
+    if (packets.empty()) {
+        return false;
+    }
+    const AVPacket& first = packets.front()->avPacket();
+    if ((first.flags & AV_PKT_FLAG_KEY) == 0) {
+        return false;
+    }
+    if (first.pts == AV_NOPTS_VALUE || first.pts == stream.start_time) {
+        return true;
+    }
+    const std::optional<CMTime> time = cmTimeFromTimestamp(first.pts, stream.time_base);
+    return !time || platform::CMTimeCompare(*time, target) <= 0;
+}
+
+// Seeks the context, with `seekStreams` enabled, to `to` and reads the video track's packets on
+// to it from a key frame, and the subtitles tracks' packets met on the way (see readPackets).
+PacketsByTrack seekAndReadFromKeyFrame(
+    AVFormatContext& context, const StreamIndexSet& seekStreams,
+    const std::shared_ptr<VideoTrack>& videoTrack,
+    std::span<const std::shared_ptr<SubtitlesTrack>> subtitlesTracks, CMTime to) {
+    const AVStream& stream = *context.streams[videoTrack->streamIndex()];
+    // Decoding times may lie before the earliest presentation time, which is the start.
+    const CMTime start = cmTimeFromTimestamp(context.start_time, av_get_time_base_q())
+                             .value_or(platform::kCMTimeZero);
+    CMTime seekTime = to;
+    double lookBack = kFirstKeyFrameLookBackSeconds;
+    for (;;) {
+        enableStreams(seekStreams, context);
+        seek(context, seekTime);
+        PacketsByTrack packets = readPackets(to, videoTrack, subtitlesTracks, context);
+        if (!platform::CMTIME_IS_NUMERIC(seekTime) || !platform::CMTIME_IS_NUMERIC(to) ||
+            lookBack > kLongestKeyFrameLookBackSeconds ||
+            startsFromKeyFrame(packets.packets(*videoTrack), stream, to)) {
+            return packets;
+        }
+        seekTime =
+            platform::CMTimeSubtract(to, platform::CMTimeMakeWithSeconds(lookBack, to.timescale));
+        if (platform::CMTimeCompare(seekTime, start) <= 0) {
+            seekTime = platform::kCMTimeNegativeInfinity;
+        }
+        lookBack *= 2;
+    }
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> seekReferenceStreamIndex(std::span<const KeyFrameTime> keyFrameTimes,
@@ -252,14 +311,16 @@ PacketsByTrack seekVisualTracks(const MediaSource& source,
                 // cue begun before its position is missing.
             }
         }
-        enableStreams(reference ? StreamIndexSet{*reference}
-                                : visualStreamIndexes(videoTrack, subtitlesTracks),
-                      context);
-        seek(context, to);
+        const StreamIndexSet seekStreams = reference
+                                               ? StreamIndexSet{*reference}
+                                               : visualStreamIndexes(videoTrack, subtitlesTracks);
         if (!videoTrack) {
+            enableStreams(seekStreams, context);
+            seek(context, to);
             return PacketsByTrack();
         }
-        PacketsByTrack packets = readPackets(to, videoTrack, subtitlesTracks, context);
+        PacketsByTrack packets =
+            seekAndReadFromKeyFrame(context, seekStreams, videoTrack, subtitlesTracks, to);
         markPacketsOverBy(to, videoTrack->streamTimeBase(), packets.packets(*videoTrack));
         return withEarlierSubtitles(std::move(earlierSubtitles), std::move(packets));
     });

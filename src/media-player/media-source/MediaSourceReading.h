@@ -46,12 +46,14 @@ std::optional<VisualPacket> readVisualPacket(
 
 // Seeks the visual context to `to` and, with a video track, reads on to it: the video track's
 // packets from the last key frame before the target to the first packet at or after it, and the
-// subtitles tracks' packets met on the way. Without a video track only the position moves and
-// nothing is returned. The seek follows the stream whose indexed key frame lies earliest within
-// the 10 seconds before the target, so that the subtitle events on screen at the target are read.
-// The video packets whose pictures are over by the target carry AV_PKT_FLAG_DISCARD (see
-// markPacketsOverBy): the video decoder then neither gives them out nor, where it can tell,
-// decodes those that no other picture refers to.
+// subtitles tracks' packets met on the way. Where the seek lands past that key frame (a file
+// without an index is searched by decoding times, which need not be those of key frames), it
+// seeks again further back, so that the packets start with a key frame wherever one lies not
+// too far back. Without a video track only the position moves and nothing is returned. The seek
+// follows the stream whose indexed key frame lies earliest within the 10 seconds before the target,
+// so that the subtitle events on screen at the target are read. The video packets whose pictures
+// are over by the target carry AV_PKT_FLAG_DISCARD (see markPacketsOverBy): the video decoder then
+// neither gives them out nor, where it can tell, decodes those that no other picture refers to.
 PacketsByTrack seekVisualTracks(const MediaSource& source,
                                 const std::shared_ptr<VideoTrack>& videoTrack,
                                 std::span<const std::shared_ptr<SubtitlesTrack>> subtitlesTracks,

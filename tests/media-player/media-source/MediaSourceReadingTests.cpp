@@ -246,25 +246,39 @@ TEST(MediaSourceReading, SeekingVisualTracksGivesThePacketsFromTheLastKeyFrameTo
 }
 
 // A transport stream has no index: FFmpeg searches the file for a packet whose decoding time is
-// at or before the target, which need not be a key frame, and whose presentation time may even
-// lie after the target.
-TEST(MediaSourceReading, SeekingATransportStreamReadsOnToTheTargetFromWhereFFmpegLands) {
+// at or before the target, which need not be a key frame. With B-frames a key frame is decoded
+// before it is shown, so even the start lands on the packet after the first key frame; a decoder
+// given the packets from there would show nothing before the next key frame. The seek reads from
+// the key frame, as an index would have it.
+TEST(MediaSourceReading, SeekingATransportStreamStartsFromTheKeyFrameAtOrBeforeTheTarget) {
+    const std::string path = mediaPath("start-offset-10s.ts");
     auto source = open("start-offset-10s.ts");
     const auto& video = source->videoTracks().at(0);
     const auto& audio = source->audioTracks().at(0);
-    const CMTime target = atMediaTime(*source, 1000);
-    const std::int64_t targetPts = platform::CMTimeConvertScale(target, 90000).value;
+    const auto videoPackets = demuxAll(path, {video->streamIndex()});
+    ASSERT_FALSE(videoPackets.empty());
+    ASSERT_TRUE(videoPackets.front().isKeyFrame);
 
-    const auto list = summaries(seekVisualTracks(*source, video, {}, target).packets(*video));
-    ASSERT_FALSE(list.empty());
-    EXPECT_GE(list.back().pts, targetPts);
-    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
-        EXPECT_LT(list[i].pts, targetPts);
+    for (std::int64_t milliseconds : {1000, 0, 1500}) {
+        SCOPED_TRACE(milliseconds);
+        const CMTime target = atMediaTime(*source, milliseconds);
+        const std::int64_t targetPts = platform::CMTimeConvertScale(target, 90000).value;
+
+        const auto list = summaries(seekVisualTracks(*source, video, {}, target).packets(*video));
+        EXPECT_EQ(list, expectedSeekList(videoPackets, targetPts));
+        // Reading goes on after the seek's last packet.
+        const auto last = std::find(videoPackets.begin(), videoPackets.end(), list.back());
+        ASSERT_NE(last, videoPackets.end());
+        ASSERT_NE(last + 1, videoPackets.end());
+        auto next = readVisualPacket(*source, video, {});
+        ASSERT_TRUE(next.has_value());
+        EXPECT_EQ(summary(*next->packet), *(last + 1));
+
+        const auto audioList = summaries(seekAudioTrackOnQueue(*source, audio, target));
+        ASSERT_FALSE(audioList.empty());
+        EXPECT_GE(audioList.back().pts, targetPts);
+        EXPECT_LE(audioList.front().pts, targetPts);
     }
-
-    const auto audioList = summaries(seekAudioTrackOnQueue(*source, audio, target));
-    ASSERT_FALSE(audioList.empty());
-    EXPECT_GE(audioList.back().pts, targetPts);
 }
 
 TEST(MediaSourceReading, SeekingPastTheEndGivesTheLastKeyFramesPacketsAndThenNothing) {
