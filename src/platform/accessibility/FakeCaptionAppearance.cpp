@@ -10,6 +10,14 @@ Field FakeCaptionAppearance::read(Field Values::*field,
     if (behavior) {
         *behavior = kMACaptionAppearanceBehaviorUseValue;
     }
+    std::function<void()> hook;
+    {
+        std::lock_guard lock(mutex_);
+        hook = readHook_;
+    }
+    if (hook) {
+        hook();
+    }
     std::lock_guard lock(mutex_);
     ++callCount_;
     return values_.*field;
@@ -31,6 +39,11 @@ void FakeCaptionAppearance::setValues(Values values) {
 int FakeCaptionAppearance::callCount() const {
     std::lock_guard lock(mutex_);
     return callCount_;
+}
+
+void FakeCaptionAppearance::setReadHook(std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    readHook_ = std::move(hook);
 }
 
 std::optional<NSFontDescriptor> FakeCaptionAppearance::copyFontDescriptorForStyle(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -39,6 +40,9 @@ public:
     void setValues(Values values);
     // How many values were asked for so far.
     int callCount() const;
+    // Called on the reader's thread before each value is read (and counted), outside the fake's
+    // lock: lets a test hold a reader part-way.
+    void setReadHook(std::function<void()> hook);
 
     std::optional<NSFontDescriptor> copyFontDescriptorForStyle(
         MACaptionAppearanceBehavior* behavior, MACaptionAppearanceDomain domain,
@@ -74,6 +78,7 @@ private:
     mutable std::mutex mutex_;
     Values values_;
     mutable int callCount_ = 0;
+    std::function<void()> readHook_;
 };
 
 }  // namespace platform

@@ -65,6 +65,16 @@ SubtitleTextStyleManager::SubtitleTextStyleManager(
       queue_(DispatchQueue::makeSerial("Subtitle Text Style Manager Queue", DispatchQoS::utility)) {
 }
 
+SubtitleTextStyleManager::~SubtitleTextStyleManager() {
+    captionSettingsObservation_.remove();
+    closing_ = true;
+    // The queue's blocks use this manager without owning it: once every block queued so far has
+    // finished or been skipped, nothing on the queue reads it any more. Waiting here also means
+    // the last release never happens on the queue itself, which would leave its thread detached
+    // and still running after main() returned.
+    queue_->sync([] {});
+}
+
 SubtitleTextStyle SubtitleTextStyleManager::userSpecifiedStyle() const {
     return queue_->sync([this] {
         precondition(userSpecifiedStyle_.has_value(),
@@ -97,9 +107,10 @@ void SubtitleTextStyleManager::mediaAccessibilityCaptionAppearanceSettingsDidCha
 }
 
 void SubtitleTextStyleManager::queueRebuild() {
-    queue_->async([weakManager = weak_from_this()] {
-        if (auto manager = weakManager.lock()) {
-            manager->rebuildUserSpecifiedStyle();
+    // `this` outlives the block: the destructor waits for the queue.
+    queue_->async([this] {
+        if (!closing_) {
+            rebuildUserSpecifiedStyle();
         }
     });
 }

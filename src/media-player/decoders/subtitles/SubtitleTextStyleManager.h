@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,11 @@ inline constexpr const char* SubtitleTextStyleManagerUserSpecifiedTextStyleDidCh
 // The style is read and written only on the manager's queue; readers wait there, so a read
 // during a rebuild sees the rebuilt style. The change notification is posted from a global
 // queue, never from the manager's queue, so its observers may read the manager.
+//
+// Work on the manager's queue never keeps the manager alive: the last owner's release waits
+// for a rebuild under way, skips those still queued and ends the queue's thread, so no rebuild
+// (which reads settings and fonts through Qt) outlives the manager or runs while the process
+// exits.
 class SubtitleTextStyleManager : public std::enable_shared_from_this<SubtitleTextStyleManager> {
     struct Passkey {};
 
@@ -49,6 +55,8 @@ public:
                              std::shared_ptr<platform::UserDefaults> userDefaults);
     SubtitleTextStyleManager(const SubtitleTextStyleManager&) = delete;
     SubtitleTextStyleManager& operator=(const SubtitleTextStyleManager&) = delete;
+    // Must not run on queue().
+    ~SubtitleTextStyleManager();
 
     // "Subtitle Text Style Manager Queue".
     const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
@@ -75,6 +83,8 @@ private:
     const std::shared_ptr<platform::CaptionAppearanceProvider> captionAppearance_;
     const std::shared_ptr<platform::UserDefaults> userDefaults_;
     const std::shared_ptr<platform::DispatchQueue> queue_;
+    // Set by the destructor: rebuilds that have not started yet have no one to build for.
+    std::atomic<bool> closing_ = false;
     // Touched only on queue_.
     std::optional<SubtitleTextStyle> userSpecifiedStyle_;
     platform::ObserverToken captionSettingsObservation_;

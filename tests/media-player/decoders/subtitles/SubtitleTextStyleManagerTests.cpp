@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
@@ -253,6 +254,63 @@ TEST_F(SubtitleTextStyleManagerTest, QueuesCarryTheirLabels) {
     EXPECT_EQ(manager->queue()->qos(), DispatchQoS::utility);
     const auto notifier = SubtitleTextStyleUpdateNotifier::make(manager);
     EXPECT_EQ(notifier->queue()->label(), "Subtitle Text Style Update Notifier Queue");
+}
+
+// A rebuild must never outlive the manager: one left running on a detached thread read Qt's
+// settings while the process exited.
+TEST_F(SubtitleTextStyleManagerTest, TheLastReleaseWaitsForTheRebuildUnderWayAndSkipsQueuedOnes) {
+    auto manager = makeManager();
+    const int readsPerRebuild = captionAppearance_->callCount();
+    const std::weak_ptr<SubtitleTextStyleManager> weakManager = manager;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool rebuilding = false;
+    bool released = false;
+    captionAppearance_->setReadHook([&] {
+        std::unique_lock lock(mutex);
+        rebuilding = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    // Held part-way through its first read until the manager's destruction has begun.
+    captionAppearance_->setValues({});
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, hangTimeout, [&] { return rebuilding; }));
+    }
+    // Queued behind the held one.
+    captionAppearance_->setValues({});
+
+    std::thread releaser([&] {
+        while (!weakManager.expired()) {
+            std::unique_lock lock(mutex);
+            if (released) {
+                return;
+            }
+            lock.unlock();
+            std::this_thread::yield();
+        }
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    });
+    manager.reset();
+    bool waitedForTheRebuild = false;
+    {
+        std::lock_guard lock(mutex);
+        waitedForTheRebuild = released;
+        released = true;  // lets a rebuild that outlived its manager finish
+        changed.notify_all();
+    }
+    releaser.join();
+
+    EXPECT_TRUE(waitedForTheRebuild);
+    if (waitedForTheRebuild) {
+        // The held rebuild ran to its end; the queued one never started.
+        EXPECT_EQ(captionAppearance_->callCount(), 2 * readsPerRebuild);
+    }
+    captionAppearance_->setReadHook(nullptr);
 }
 
 class SubtitleTextStyleUpdateNotifierTest : public SubtitleTextStyleManagerTest {
