@@ -28,8 +28,11 @@ namespace platform {
 // enqueueSampleBuffer never waits for playback; every member is safe from any thread.
 class AVSampleBufferDisplayLayer : public AVQueuedSampleBufferRendering {
 public:
-    static constexpr std::size_t kDefaultHighWaterMark = 6;
-    static constexpr std::size_t kDefaultLowWaterMark = 3;
+    // Each queued frame holds a decoded picture (12 MB at 2160p, twice that at 10 bits), on top
+    // of those the decoder's threads hold; the presentation thread prepares the next frame
+    // ahead from the queue, so a few frames cover the decoder's hiccups.
+    static constexpr std::size_t kDefaultHighWaterMark = 4;
+    static constexpr std::size_t kDefaultLowWaterMark = 2;
 
     AVSampleBufferDisplayLayer();
     // lowWaterMark < highWaterMark.

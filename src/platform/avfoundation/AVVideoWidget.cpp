@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include <QPainter>
+#include <QRegion>
 
 namespace platform {
 
@@ -47,18 +48,19 @@ void AVVideoWidget::resizeEvent(QResizeEvent* event) {
 
 void AVVideoWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
     const double ratio = devicePixelRatioF();
     sink_->setView(size(), ratio);
     const VideoViewSink::Snapshot current = sink_->snapshot();
     const VideoPicturePresenter::PictureRef picture = presenter_->takePicture();
     paintedFrame_ = nullptr;
     if (!current.frame || !picture) {
+        painter.fillRect(rect(), Qt::black);
         return;
     }
     const VideoPlacement placement =
         placeVideoPicture(current.frame, current.geometry, size(), ratio);
     if (!placement.valid) {
+        painter.fillRect(rect(), Qt::black);
         return;
     }
     sink_->didPaint(picture->serial);
@@ -67,6 +69,7 @@ void AVVideoWidget::paintEvent(QPaintEvent*) {
     // While a picture of the wanted shape is on its way, the last one is stretched to it.
     const QPointF centre(width() / 2.0, height() / 2.0);
     if (placement.drawnTurned) {
+        painter.fillRect(rect(), Qt::black);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.translate(centre);
         painter.setTransform(placement.turn, true);
@@ -80,6 +83,16 @@ void AVVideoWidget::paintEvent(QPaintEvent*) {
     const QRectF target(QPointF(std::round(centre.x() - shown.width() / 2),
                                 std::round(centre.y() - shown.height() / 2)),
                         shown);
+    // Black goes only where the opaque picture leaves the view uncovered (the bars, and the
+    // edge pixels that it covers in part): filling the whole view first would write every
+    // pixel twice each frame.
+    const QRect covered(QPoint(static_cast<int>(std::ceil(target.left())),
+                               static_cast<int>(std::ceil(target.top()))),
+                        QPoint(static_cast<int>(std::floor(target.right())) - 1,
+                               static_cast<int>(std::floor(target.bottom())) - 1));
+    for (const QRect& bar : QRegion(rect()).subtracted(QRegion(covered))) {
+        painter.fillRect(bar, Qt::black);
+    }
     if (picture->layout != placement.layout) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
     }

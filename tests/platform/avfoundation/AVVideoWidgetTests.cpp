@@ -10,12 +10,12 @@
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/avfoundation/AVVideoWidget.h"
+#include "platform/avfoundation/ManualClock.h"
 #include "platform/avfoundation/VideoFrameFactory.h"
-#include "support/WidgetApplicationEnvironment.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "support/WidgetApplicationEnvironment.h"
 
 namespace {
 
@@ -83,6 +83,11 @@ TEST_F(VideoWidgetTest, PaintsTheFrameFittedWithItsAspectKept) {
     EXPECT_EQ(image.pixelColor(80, 10), QColor(Qt::black));
     EXPECT_EQ(image.pixelColor(80, 150), QColor(Qt::black));
     EXPECT_GT(image.pixelColor(80, 50).red(), 240) << "16:9 in 160 wide is 90 high, from 35";
+    // The bars meet the picture without a gap or an overlap.
+    EXPECT_EQ(image.pixelColor(80, 34), QColor(Qt::black));
+    EXPECT_GT(image.pixelColor(80, 35).red(), 240);
+    EXPECT_GT(image.pixelColor(80, 124).red(), 240);
+    EXPECT_EQ(image.pixelColor(80, 125), QColor(Qt::black));
     EXPECT_EQ(widget.lastPaintedFrame(), layer->displayedFrame());
 }
 
