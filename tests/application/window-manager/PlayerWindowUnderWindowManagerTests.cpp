@@ -77,6 +77,13 @@ void askWindowManagerForFullScreen(const QWidget& window, uint32_t add) {
     xcb_flush(c);
 }
 
+// Whether the window manager has taken the window on: it sets WM_STATE then. Requests sent to a
+// window it has not taken on yet are dropped.
+bool isManagedByWindowManager(const QWidget& window) {
+    return !property(static_cast<xcb_window_t>(window.winId()), atom("WM_STATE"), atom("WM_STATE"))
+                .empty();
+}
+
 // Asks the window manager to resize the window, as the user dragging its corner does.
 void askWindowManagerToResize(const QWidget& window, int width, int height) {
     xcb_connection_t* c = connection();
@@ -296,6 +303,7 @@ TEST_F(PlayerWindowUnderWindowManagerTest,
     EXPECT_TRUE(hints[0] & (1u << 7));
     EXPECT_EQ(static_cast<int>(hints[16]), window->chromeHeight(window->width()));
 
+    ASSERT_TRUE(pumpUntil([&] { return isManagedByWindowManager(*window); }));
     const QSize before = window->size();
     askWindowManagerToResize(*window, before.width() + 160, before.height());
     EXPECT_TRUE(pumpUntil([&] {
