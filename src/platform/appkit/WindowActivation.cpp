@@ -1,5 +1,7 @@
 #include "platform/appkit/WindowActivation.h"
 
+#include "platform/appkit/X11Connection.h"
+
 #include <xcb/xcb.h>
 
 #include <QGuiApplication>
@@ -11,15 +13,6 @@
 namespace platform {
 
 namespace {
-
-xcb_connection_t* x11Connection() {
-    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (application == nullptr) {
-        return nullptr;
-    }
-    auto* x11 = application->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->connection() : nullptr;
-}
 
 bool isWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));

@@ -1,5 +1,7 @@
 #include "platform/appkit/WindowManagerAspectHints.h"
 
+#include "platform/appkit/X11Connection.h"
+
 #include <xcb/xcb.h>
 
 #include <QAbstractNativeEventFilter>
@@ -39,15 +41,6 @@ struct Request {
     std::int32_t denominator;
     std::int32_t baseHeight;
 };
-
-xcb_connection_t* connection() {
-    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (application == nullptr) {
-        return nullptr;
-    }
-    auto* x11 = application->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->connection() : nullptr;
-}
 
 // The ratio in whole numbers: the components themselves when they are whole, else in
 // thousandths; reduced.
@@ -160,7 +153,7 @@ public:
             return false;
         }
         if (const Request* request = find(notify->window)) {
-            if (xcb_connection_t* c = connection()) {
+            if (xcb_connection_t* c = x11Connection()) {
                 write(c, notify->window, *request);
             }
         }
@@ -178,11 +171,11 @@ private:
 }  // namespace
 
 bool WindowManagerAspectHints::isAvailable() {
-    return connection() != nullptr;
+    return x11Connection() != nullptr;
 }
 
 void WindowManagerAspectHints::apply(QWidget& window, CGSize ratio, int chromeHeight) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     if (c == nullptr) {
         return;
     }
@@ -199,7 +192,7 @@ void WindowManagerAspectHints::apply(QWidget& window, CGSize ratio, int chromeHe
 }
 
 void WindowManagerAspectHints::clear(QWidget& window) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     if (c == nullptr) {
         return;
     }
