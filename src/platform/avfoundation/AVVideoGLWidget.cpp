@@ -184,30 +184,13 @@ private:
 
 }  // namespace
 
-AVVideoGLWidget::AVVideoGLWidget(QWidget* parent)
-    : QOpenGLWidget(parent), sink_(std::make_shared<VideoViewSink>(this)) {}
+AVVideoGLWidget::AVVideoGLWidget(QWidget* parent) : QOpenGLWidget(parent), AVVideoOutput(this) {}
 
 AVVideoGLWidget::~AVVideoGLWidget() {
     sink_->detach();
     makeCurrent();
     releaseResources();
     doneCurrent();
-}
-
-AVVideoSinkRef AVVideoGLWidget::sink() const {
-    return sink_;
-}
-
-AVVideoFrameCounts AVVideoGLWidget::frameCountsSinceFlush() const {
-    return sink_->sinceFlush();
-}
-
-AVVideoFrameCounts AVVideoGLWidget::frameCountTotals() const {
-    return sink_->totals();
-}
-
-bool AVVideoGLWidget::paintedCurrentPicture() const {
-    return sink_->isShownBy(paintedFrame_, paintedLayout_, size(), devicePixelRatioF());
 }
 
 bool AVVideoGLWidget::currentPictureIsReady() const {

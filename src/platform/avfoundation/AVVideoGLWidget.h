@@ -36,14 +36,7 @@ public:
 
     QWidget* widget() override { return this; }
     VideoOutputPath path() const override { return VideoOutputPath::openGL; }
-    AVVideoSinkRef sink() const override;
-
-    CMSampleBufferRef lastPaintedFrame() const override { return paintedFrame_; }
-    bool paintedCurrentPicture() const override;
     bool currentPictureIsReady() const override;
-
-    AVVideoFrameCounts frameCountsSinceFlush() const override;
-    AVVideoFrameCounts frameCountTotals() const override;
 
     void setFailureHandler(FailureHandler handler) { failureHandler_ = std::move(handler); }
     // Whether the widget gave up drawing.
@@ -70,7 +63,6 @@ private:
                           const VideoGLColorConversion& conversion);
     void setGeometryUniforms(const VideoPlacement& placement);
 
-    std::shared_ptr<VideoViewSink> sink_;
     FailureHandler failureHandler_;
     bool failed_ = false;
     bool initialized_ = false;
@@ -80,8 +72,6 @@ private:
     std::array<PlaneTexture, 3> textures_{};
     // The frame whose planes the textures hold.
     CMSampleBufferRef uploadedFrame_;
-    CMSampleBufferRef paintedFrame_;
-    VideoPictureLayout paintedLayout_;
 };
 
 }  // namespace platform

@@ -1,9 +1,16 @@
 #include "platform/avfoundation/AVVideoOutput.h"
 
+#include <QWidget>
+
 #include "platform/avfoundation/AVVideoGLWidget.h"
 #include "platform/avfoundation/AVVideoWidget.h"
 
 namespace platform {
+
+bool AVVideoOutput::paintedCurrentPicture() const {
+    return sink_->isShownBy(paintedFrame_, paintedLayout_, view_->size(),
+                            view_->devicePixelRatioF());
+}
 
 AVVideoOutput* makeVideoOutput(VideoOutputPath path, QWidget* parent) {
     if (path == VideoOutputPath::openGL) {

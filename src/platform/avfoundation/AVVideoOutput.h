@@ -19,18 +19,29 @@ public:
 
     virtual QWidget* widget() = 0;
     virtual VideoOutputPath path() const = 0;
-    virtual AVVideoSinkRef sink() const = 0;
+    AVVideoSinkRef sink() const { return sink_; }
 
     // The frame the last paint showed (null when it showed none).
-    virtual CMSampleBufferRef lastPaintedFrame() const = 0;
+    CMSampleBufferRef lastPaintedFrame() const { return paintedFrame_; }
     // Whether the last paint showed the layer's current frame in the shape the widget wants now.
-    virtual bool paintedCurrentPicture() const = 0;
+    bool paintedCurrentPicture() const;
     // Whether a paint now would show the layer's current frame.
     virtual bool currentPictureIsReady() const = 0;
 
     // Since the layer's last flush, and over the widget's life.
-    virtual AVVideoFrameCounts frameCountsSinceFlush() const = 0;
-    virtual AVVideoFrameCounts frameCountTotals() const = 0;
+    AVVideoFrameCounts frameCountsSinceFlush() const { return sink_->sinceFlush(); }
+    AVVideoFrameCounts frameCountTotals() const { return sink_->totals(); }
+
+protected:
+    // `view` is the widget itself, which the sink asks to repaint.
+    explicit AVVideoOutput(QWidget* view)
+        : view_(view), sink_(std::make_shared<VideoViewSink>(view)) {}
+
+    QWidget* const view_;
+    const std::shared_ptr<VideoViewSink> sink_;
+    // What the last paint showed, in what shape.
+    CMSampleBufferRef paintedFrame_;
+    VideoPictureLayout paintedLayout_;
 };
 
 // A widget of `path` (owned by `parent`).

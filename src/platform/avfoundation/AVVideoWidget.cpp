@@ -7,8 +7,7 @@
 
 namespace platform {
 
-AVVideoWidget::AVVideoWidget(QWidget* parent)
-    : QWidget(parent), sink_(std::make_shared<VideoViewSink>(this)) {
+AVVideoWidget::AVVideoWidget(QWidget* parent) : QWidget(parent), AVVideoOutput(this) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     VideoViewSink* sink = sink_.get();
     presenter_ = std::make_unique<VideoPicturePresenter>([sink] { sink->pictureIsReady(); });
@@ -19,22 +18,6 @@ AVVideoWidget::~AVVideoWidget() {
     sink_->detach();
     // The presenter's thread ends before the sink it reports to can go.
     presenter_.reset();
-}
-
-AVVideoSinkRef AVVideoWidget::sink() const {
-    return sink_;
-}
-
-AVVideoFrameCounts AVVideoWidget::frameCountsSinceFlush() const {
-    return sink_->sinceFlush();
-}
-
-AVVideoFrameCounts AVVideoWidget::frameCountTotals() const {
-    return sink_->totals();
-}
-
-bool AVVideoWidget::paintedCurrentPicture() const {
-    return sink_->isShownBy(paintedFrame_, paintedLayout_, size(), devicePixelRatioF());
 }
 
 bool AVVideoWidget::currentPictureIsReady() const {

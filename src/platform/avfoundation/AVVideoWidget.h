@@ -25,24 +25,14 @@ public:
 
     QWidget* widget() override { return this; }
     VideoOutputPath path() const override { return VideoOutputPath::raster; }
-    AVVideoSinkRef sink() const override;
-
-    CMSampleBufferRef lastPaintedFrame() const override { return paintedFrame_; }
-    bool paintedCurrentPicture() const override;
     bool currentPictureIsReady() const override;
-
-    AVVideoFrameCounts frameCountsSinceFlush() const override;
-    AVVideoFrameCounts frameCountTotals() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    std::shared_ptr<VideoViewSink> sink_;
     std::unique_ptr<VideoPicturePresenter> presenter_;
-    CMSampleBufferRef paintedFrame_;
-    VideoPictureLayout paintedLayout_;
 };
 
 }  // namespace platform
