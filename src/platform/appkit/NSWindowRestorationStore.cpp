@@ -1,5 +1,6 @@
 #include "platform/appkit/NSWindowRestorationStore.h"
 
+#include <QApplication>
 #include <QCborArray>
 #include <QCborStreamReader>
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QSaveFile>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -121,7 +123,8 @@ std::optional<CGRect> usableFrame(const QCborValue& stored) {
     return CGRect{values[0], values[1], values[2], values[3]};
 }
 
-void restoreWindowState(NSWindow& window, const QCborMap& entry) {
+// `behindOthers`: shown without taking the focus and below the windows already up.
+void restoreWindowState(NSWindow& window, const QCborMap& entry, bool behindOthers) {
     if (NSWindowController* controller = window.windowController()) {
         if (auto coder = unarchiver(dataValue(entry, windowControllerStateKey))) {
             controller->restoreState(*coder);
@@ -147,7 +150,15 @@ void restoreWindowState(NSWindow& window, const QCborMap& entry) {
                 frameKey.toStdString());
         }
     }
-    window.makeKeyAndOrderFront();
+    if (behindOthers) {
+        const bool showedWithoutActivating = window.testAttribute(Qt::WA_ShowWithoutActivating);
+        window.setAttribute(Qt::WA_ShowWithoutActivating);
+        window.show();
+        window.lower();
+        window.setAttribute(Qt::WA_ShowWithoutActivating, showedWithoutActivating);
+    } else {
+        window.makeKeyAndOrderFront();
+    }
     if (entry.value(fullScreenKey).toBool() && !window.isInFullScreen()) {
         window.toggleFullScreen();
     }
@@ -307,7 +318,11 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
                         return;
                     }
                     if (window != nullptr) {
-                        restoreWindowState(*window, entry);
+                        // The file the user opened at this launch stays in front, as it would
+                        // if it had come last.
+                        const bool behindOthers = hasWindowOpenedMeanwhile(*window);
+                        restoredWindows_.emplace_back(window);
+                        restoreWindowState(*window, entry, behindOthers);
                     } else {
                         log("A stored window was not restored: {}",
                             error ? error->localizedDescription() : std::string("no window"));
@@ -315,6 +330,21 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
                     answer->answer();
                 });
         });
+}
+
+bool NSWindowRestorationStore::hasWindowOpenedMeanwhile(const NSWindow& restored) const {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        const auto* window = dynamic_cast<const NSWindow*>(widget);
+        if (window == nullptr || window == &restored || !window->isVisible() ||
+            (window->styleMask() & NSWindowStyleMaskTitled) == 0) {
+            continue;
+        }
+        if (std::none_of(restoredWindows_.begin(), restoredWindows_.end(),
+                         [window](const QPointer<NSWindow>& other) { return other == window; })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void NSWindowRestorationStore::finishOneRestoration() {
@@ -325,6 +355,7 @@ void NSWindowRestorationStore::finishOneRestoration() {
         return;
     }
     isRestoring_ = false;
+    restoredWindows_.clear();
     NotificationCenter::defaultCenter().post(didFinishRestoringWindowsNotification, application_);
     // What could not be restored is not tried again at the next launch.
     setNeedsWrite();

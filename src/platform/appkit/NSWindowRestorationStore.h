@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCborMap>
+#include <QPointer>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -61,6 +62,9 @@ private:
     QCborMap readFile() const;
     void restoreWindow(NSDocumentController& controller, const QCborMap& entry);
     void finishOneRestoration();
+    // Whether a window that this restoration did not bring back is up: one the user opened at
+    // this launch, which the restored windows must not cover.
+    bool hasWindowOpenedMeanwhile(const NSWindow& restored) const;
 
     std::string filePath_;
     NSDocumentController* documentController_ = nullptr;
@@ -68,6 +72,7 @@ private:
     bool isTerminating_ = false;
     bool isWritingEnabled_ = true;
     int pendingRestorations_ = 0;
+    std::vector<QPointer<NSWindow>> restoredWindows_;
     const void* application_ = nullptr;
     bool isWriteScheduled_ = false;
     std::chrono::milliseconds writeDelay_{1000};

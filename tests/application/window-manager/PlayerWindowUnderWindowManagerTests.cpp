@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "application/PlayerWindowTestSupport.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWindow.h"
+#include "platform/appkit/NSWindowRestorationStore.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "player-interface/MediaPlayerWindow.h"
 #include "player-interface/MediaPlayerWindowController.h"
@@ -357,6 +359,77 @@ TEST_F(PlayerWindowUnderWindowManagerTest, ALaterLaunchsBusyCursorEndsAsItsWindo
         }
         return shown == 2;
     }));
+}
+
+TEST_F(PlayerWindowUnderWindowManagerTest,
+       AFileOpenedAtLaunchStaysInFrontOfTheWindowsThatComeBack) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string storePath = directory.filePath("windows.cbor").toStdString();
+    {
+        // The previous launch quit with one window open.
+        platform::NSWindowRestorationStore previous(storePath);
+        ASSERT_NE(openWindow("h264-bt709.mkv"), nullptr);
+        previous.writeNow();
+    }
+    auto documents = controller.documents();
+    for (const auto& document : documents) {
+        document->close();
+    }
+    documents.clear();
+    const auto shownPlayerWindows = [] {
+        std::vector<MediaPlayerWindow*> shown;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = dynamic_cast<MediaPlayerWindow*>(widget);
+                window && window->isVisible()) {
+                shown.push_back(window);
+            }
+        }
+        return shown;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return shownPlayerWindows().empty(); }));
+
+    // This launch: each player with renderers of its own; the file asked for is up first, then
+    // the stored window comes back.
+    controller.setDocumentFactory([&](const std::string&) {
+        auto document = std::make_shared<MediaPlayerDocument>();
+        MediaPlayer::Environment environment = this->environment();
+        environment.displayLayer = std::make_shared<RecordingDisplayLayer>();
+        environment.audioRenderer = std::make_shared<RecordingAudioRenderer>(clock);
+        document->setMediaPlayerEnvironment(environment);
+        return document;
+    });
+    platform::NSWindow* asked = openWindow("vp9-opus.webm");
+    ASSERT_NE(asked, nullptr);
+    platform::NSWindowRestorationStore store(storePath);
+    store.restoreWindows(controller, application_.get());
+    QWidget* restored = nullptr;
+    ASSERT_TRUE(pumpUntil([&] {
+        for (MediaPlayerWindow* window : shownPlayerWindows()) {
+            if (window != asked && window->windowHandle()->isExposed() &&
+                isManagedByWindowManager(*window)) {
+                restored = window;
+            }
+        }
+        return restored != nullptr && !store.isRestoring();
+    }));
+
+    // The window manager stacks the asked-for window above the one that came back, and keeps
+    // it active.
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    const auto askedId = static_cast<uint32_t>(asked->winId());
+    const auto restoredId = static_cast<uint32_t>(restored->winId());
+    std::vector<uint32_t> stacking;
+    ASSERT_TRUE(pumpUntil([&] {
+        stacking = property(root, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+        return std::count(stacking.begin(), stacking.end(), restoredId) == 1 &&
+               std::count(stacking.begin(), stacking.end(), askedId) == 1;
+    }));
+    EXPECT_GT(std::find(stacking.begin(), stacking.end(), askedId) - stacking.begin(),
+              std::find(stacking.begin(), stacking.end(), restoredId) - stacking.begin());
+    EXPECT_EQ(property(root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW),
+              std::vector<uint32_t>{askedId});
+    EXPECT_EQ(QApplication::activeWindow(), asked);
 }
 
 }  // namespace
