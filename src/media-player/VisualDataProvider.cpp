@@ -317,6 +317,7 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         return;
     }
     foundVideoFrameRelevantForSeeking_ = false;
+    lastPictureBeforeSeekTarget_ = nullptr;
     // Subtitle frames met while seeking wait until the seek ends, to be trimmed to those that
     // matter at the target.
     std::vector<SubtitlesFrame> primaryList;
@@ -343,12 +344,26 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         while (!foundVideoFrameRelevantForSeeking_ && !videoDecoderFailed_) {
             if (provideNextSample(appendToPrimary, appendToSecondary)) {
                 displayLayer_->stopRequestingMediaData();
-                displayLayer_->flushAndRemoveImage();
+                // The decoder's last pictures come out as it is drained at the end: one of them
+                // may be the picture at the target, which stays. Past the last picture (a film
+                // that had played to its end, a sound track that runs on after the picture), the
+                // last one stays, as it does when playing gets there. Only a file that gave no
+                // picture at all leaves the view empty.
+                if (foundVideoFrameRelevantForSeeking_) {
+                    break;
+                }
+                if (lastPictureBeforeSeekTarget_) {
+                    displayLayer_->flush();
+                    displayLayer_->enqueueSampleBuffer(lastPictureBeforeSeekTarget_);
+                } else {
+                    displayLayer_->flushAndRemoveImage();
+                }
                 break;
             }
         }
         videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
     }
+    lastPictureBeforeSeekTarget_ = nullptr;
 
     // The subtitles that matter are those of the picture on screen: it may lie after the target.
     seekPicture_.target = target;
@@ -416,7 +431,11 @@ CoreMediaCompatibleDecodeSession::SampleBufferHandler VisualDataProvider::seekSa
     CMTime target) {
     return [weakSelf = weak_from_this(), target](CMSampleBufferRef sampleBuffer) {
         const auto self = weakSelf.lock();
-        if (!self || !seekSampleBufferFilterAccepts(sampleBuffer, target)) {
+        if (!self) {
+            return;
+        }
+        if (!seekSampleBufferFilterAccepts(sampleBuffer, target)) {
+            self->lastPictureBeforeSeekTarget_ = sampleBuffer;
             return;
         }
         if (!self->foundVideoFrameRelevantForSeeking_) {

@@ -158,6 +158,9 @@ private:
         void moveStartToTarget(SubtitlesFrame& frame) const;
     };
     SeekPicture seekPicture_;
+    // The latest picture a seek's filter passed over as ending before the target: where the
+    // target lies after the last picture of the file, it is the one that playing there shows.
+    platform::CMSampleBufferRef lastPictureBeforeSeekTarget_;
 };
 
 }  // namespace quillon

@@ -220,14 +220,23 @@ TEST_F(VisualDataProviderTest, TheEndOfTheFileDrainsTheDecodersAndStopsTheReques
     provide(target);
     const auto buffers = layer->record.buffersSinceLastFlush();
     expectStartsAtAndRunsOn(buffers, target);
-    // The last picture, 2.96 to 3.0 s, comes out of the drained decoder.
+    // The last picture, 2.96 to 3.0 s, comes out of the drained decoder, and so does the one at
+    // the target, which the layer keeps showing.
     EXPECT_NEAR(CMTimeGetSeconds(buffers.back().presentationTime), 2.96, 0.001);
     EXPECT_FALSE(layer->record.isRequesting());
+    ASSERT_NE(layer->displayedFrame(), nullptr);
+    EXPECT_NEAR(CMTimeGetSeconds(CMSampleBufferGetPresentationTimeStamp(layer->displayedFrame())),
+                2.88, 0.001);
 
-    // Seeking past the last picture: the layer is emptied and stops asking.
+    // Seeking past the last picture, as restoring a film that had played to its end does: the
+    // last picture is what playing there shows, and it is what the layer holds; it stops asking.
     provide(seconds(3.5));
-    EXPECT_TRUE(layer->record.buffersSinceLastFlush().empty());
-    EXPECT_EQ(layer->displayedFrame(), nullptr);
+    const auto past = layer->record.buffersSinceLastFlush();
+    ASSERT_EQ(past.size(), 1u);
+    EXPECT_NEAR(CMTimeGetSeconds(past.front().presentationTime), 2.96, 0.001);
+    ASSERT_NE(layer->displayedFrame(), nullptr);
+    EXPECT_NEAR(CMTimeGetSeconds(CMSampleBufferGetPresentationTimeStamp(layer->displayedFrame())),
+                2.96, 0.001);
     EXPECT_FALSE(layer->record.isRequesting());
     settleViews();
     EXPECT_EQ(primaryView->pendingFrameCount(), 0u);

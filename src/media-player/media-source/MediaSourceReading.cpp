@@ -322,6 +322,7 @@ PacketsByTrack seekVisualTracks(const MediaSource& source,
         PacketsByTrack packets =
             seekAndReadFromKeyFrame(context, seekStreams, videoTrack, subtitlesTracks, to);
         markPacketsOverBy(to, videoTrack->streamTimeBase(), packets.packets(*videoTrack));
+        spareLatestPictureOverBy(packets.packets(*videoTrack));
         return withEarlierSubtitles(std::move(earlierSubtitles), std::move(packets));
     });
 }

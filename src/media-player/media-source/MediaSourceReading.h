@@ -53,7 +53,8 @@ std::optional<VisualPacket> readVisualPacket(
 // follows the stream whose indexed key frame lies earliest within the 10 seconds before the target,
 // so that the subtitle events on screen at the target are read. The video packets whose pictures
 // are over by the target carry AV_PKT_FLAG_DISCARD (see markPacketsOverBy): the video decoder then
-// neither gives them out nor, where it can tell, decodes those that no other picture refers to.
+// neither gives them out nor, where it can tell, decodes those that no other picture refers to;
+// the latest of them is spared, for a target past the last picture (see spareLatestPictureOverBy).
 PacketsByTrack seekVisualTracks(const MediaSource& source,
                                 const std::shared_ptr<VideoTrack>& videoTrack,
                                 std::span<const std::shared_ptr<SubtitlesTrack>> subtitlesTracks,

@@ -194,4 +194,18 @@ void markPacketsOverBy(CMTime target, AVRational timeBase, std::span<const Packe
     }
 }
 
+void spareLatestPictureOverBy(std::span<const PacketRef> packets) {
+    AVPacket* latest = nullptr;
+    for (const PacketRef& packet : packets) {
+        AVPacket& read = packet->avPacket();
+        if ((read.flags & AV_PKT_FLAG_DISCARD) != 0 && read.pts != AV_NOPTS_VALUE &&
+            (latest == nullptr || read.pts > latest->pts)) {
+            latest = &read;
+        }
+    }
+    if (latest != nullptr) {
+        latest->flags &= ~AV_PKT_FLAG_DISCARD;
+    }
+}
+
 }  // namespace quillon

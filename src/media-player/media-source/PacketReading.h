@@ -78,4 +78,9 @@ PacketsByTrack readPackets(platform::CMTime until, const std::shared_ptr<MediaTr
 void markPacketsOverBy(platform::CMTime target, AVRational timeBase,
                        std::span<const PacketRef> packets);
 
+// Takes the flag off the latest of the flagged packets (by presentation time), so that its
+// picture is given out: where no picture covers the target (one past the end of the picture), it
+// is the one to show.
+void spareLatestPictureOverBy(std::span<const PacketRef> packets);
+
 }  // namespace quillon

@@ -58,6 +58,29 @@ TEST(SeekPacketMarking, MarksExactlyThePicturesThatAreOverByTheTarget) {
     EXPECT_FALSE(huge->avPacket().flags & AV_PKT_FLAG_DISCARD);
 }
 
+// Of the pictures over by the target, the latest is given out after all: for a target past the
+// last picture, it is the one to show.
+TEST(SeekPacketMarking, TheLatestPictureOverByTheTargetIsSpared) {
+    const AVRational timeBase{1, 1000};
+    // In decoding order, as reordered pictures come: the latest is not the last read.
+    std::vector<PacketRef> packets;
+    for (const std::int64_t pts : {0, 120, 40, 80, 200, 160}) {
+        packets.push_back(packetAt(pts, 40));
+    }
+    markPacketsOverBy(CMTimeMake(1000, 1000), timeBase, packets);
+    spareLatestPictureOverBy(packets);
+    for (const PacketRef& packet : packets) {
+        SCOPED_TRACE(testing::Message() << "pts " << packet->avPacket().pts);
+        EXPECT_EQ((packet->avPacket().flags & AV_PKT_FLAG_DISCARD) != 0,
+                  packet->avPacket().pts != 200);
+    }
+    // Nothing over by the target: nothing changes.
+    std::vector<PacketRef> later = {packetAt(1000, 40)};
+    markPacketsOverBy(CMTimeMake(1000, 1000), timeBase, later);
+    spareLatestPictureOverBy(later);
+    EXPECT_FALSE(later.front()->avPacket().flags & AV_PKT_FLAG_DISCARD);
+}
+
 // A seek decodes from the key frame before the target without giving out, or for H.264 without
 // even decoding, the pictures that are over by then. What it shows from the target on must be
 // what a plain decode from the start gives: a picture skipped that was referred to after all, or
