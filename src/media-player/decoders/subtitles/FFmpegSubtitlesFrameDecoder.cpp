@@ -104,11 +104,13 @@ FFmpegSubtitlesFrameDecoder::~FFmpegSubtitlesFrameDecoder() {
 }
 
 void FFmpegSubtitlesFrameDecoder::flush() {
+    std::lock_guard lock(mutex_);
     avcodec_flush_buffers(decoderContext_.get());
 }
 
 void FFmpegSubtitlesFrameDecoder::setCharacterEncoding(
     std::optional<std::string> characterEncoding) {
+    std::lock_guard lock(mutex_);
     if (characterEncoding && !iconvKnows(*characterEncoding)) {
         log("Ignoring character encoding `{}` of subtitles: it cannot be converted to UTF-8.",
             *characterEncoding);
@@ -132,6 +134,11 @@ void FFmpegSubtitlesFrameDecoder::setCharacterEncoding(
 }
 
 std::optional<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::dequeueFrame(Packet& packet) {
+    std::lock_guard lock(mutex_);
+    return dequeueFrameLocked(packet);
+}
+
+std::optional<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::dequeueFrameLocked(Packet& packet) {
     AVSubtitle& subtitle = ffmpegSubtitlesFrame_;
     AVSubtitleRelease release{subtitle};
     int gotSubtitle = 0;
@@ -171,8 +178,9 @@ std::optional<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::dequeueFrame(Packet& 
 }
 
 std::vector<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::decode(Packet& packet) {
+    std::lock_guard lock(mutex_);
     std::vector<SubtitlesFrame> frames;
-    if (std::optional<SubtitlesFrame> frame = dequeueFrame(packet)) {
+    if (std::optional<SubtitlesFrame> frame = dequeueFrameLocked(packet)) {
         // A teletext page has no end of its own (libavcodec gives it weeks): it stays until the
         // next page replaces it. Without the clear, the next page would stack on it.
         if (isTeletext(*decoderContext_) &&

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,7 +23,9 @@ namespace quillon {
 
 // The decoder of one subtitles track: turns its packets into SubtitlesFrame values. Which kind
 // of subtitles the stream holds is decided once, from its codec, and the matching inner decoder
-// is kept. Used by one serial queue at a time; it has no lock of its own.
+// is kept. Its calls are serialized by a lock of its own: a track moved from one subtitles
+// position to the other is decoded by the new position's queue while the old one may still be
+// finishing a packet.
 class FFmpegSubtitlesFrameDecoder final : public MediaDecoder {
 public:
     // Throws FFmpegError unsupportedMediaType for a stream that is not a subtitle stream,
@@ -56,6 +59,9 @@ public:
     std::vector<SubtitlesFrame> decode(Packet& packet);
 
 private:
+    std::optional<SubtitlesFrame> dequeueFrameLocked(Packet& packet);
+
+    std::mutex mutex_;
     std::optional<std::string> characterEncoding_;
     AVCodecContextPointer decoderContext_;
     // The one decode target, reused for every packet; holds nothing between calls.

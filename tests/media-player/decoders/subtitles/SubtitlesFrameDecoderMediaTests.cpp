@@ -1,4 +1,6 @@
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,32 @@ TEST(SubtitlesFrameDecoderMediaTests, SubRipInMatroskaGivesCueTimesAndTextWithou
                              {0.8, 1.8, "Overlapping cue on\ntwo lines"},
                              {2.0, 2.9, "Yellow – ümlauts, 日本語"},
                          });
+}
+
+TEST(SubtitlesFrameDecoderMediaTests, TwoQueuesDecodingOneTrackAtOnceEachGetTheirCues) {
+    // A track moved from one subtitles position to the other is decoded by the new position's
+    // queue while the old one may still be finishing a packet: each call must see the decoder
+    // to itself (under AddressSanitizer an unserialized decoder loses or reuses the cues' memory).
+    SubtitlesFile first(test::mediaPath("subtitles-srt.mkv"));
+    SubtitlesFile second(test::mediaPath("subtitles-srt.mkv"));
+    FFmpegSubtitlesFrameDecoder decoder(*first.stream);
+    const std::vector<std::string> texts = {
+        "First cue, plain text.", "Overlapping cue on\ntwo lines", "Yellow – ümlauts, 日本語"};
+    std::atomic<int> wrong{0};
+    const auto decodeRepeatedly = [&](std::vector<PacketRef> packets) {
+        for (int round = 0; round < 200; ++round) {
+            for (std::size_t index = 0; index < packets.size() && index < texts.size(); ++index) {
+                const std::vector<SubtitlesFrame> frames = decoder.decode(*packets[index]);
+                if (frames.size() != 1 || plainText(frames[0].subtitles) != texts[index]) {
+                    ++wrong;
+                }
+            }
+        }
+    };
+    std::thread other(decodeRepeatedly, second.readSubtitlePackets());
+    decodeRepeatedly(first.readSubtitlePackets());
+    other.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(SubtitlesFrameDecoderMediaTests, ASSInMatroskaGivesEveryDialogueButNoComment) {
