@@ -317,7 +317,6 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         return;
     }
     foundVideoFrameRelevantForSeeking_ = false;
-    lastPictureBeforeSeekTarget_ = nullptr;
     // Subtitle frames met while seeking wait until the seek ends, to be trimmed to those that
     // matter at the target.
     std::vector<SubtitlesFrame> primaryList;
@@ -353,7 +352,7 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
                     break;
                 }
                 if (lastPictureBeforeSeekTarget_) {
-                    displayLayer_->flush();
+                    // The layer was flushed as this seek began and took nothing since.
                     displayLayer_->enqueueSampleBuffer(lastPictureBeforeSeekTarget_);
                 } else {
                     displayLayer_->flushAndRemoveImage();
@@ -363,6 +362,7 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         }
         videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
     }
+    // Held only for the seek's last step (the filter is set nowhere else).
     lastPictureBeforeSeekTarget_ = nullptr;
 
     // The subtitles that matter are those of the picture on screen: it may lie after the target.

@@ -18,6 +18,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSWindowRestorationStore.h"
+#include "platform/appkit/X11Connection.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "player-interface/MediaPlayerWindow.h"
 #include "player-interface/MediaPlayerWindowController.h"
@@ -25,13 +26,10 @@
 namespace quillon::test {
 namespace {
 
-xcb_connection_t* connection() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->connection() : nullptr;
-}
+using platform::x11Connection;
 
 xcb_atom_t atom(const char* name) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
     const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
@@ -41,7 +39,7 @@ xcb_atom_t atom(const char* name) {
 
 // The 32-bit items of a window property.
 std::vector<uint32_t> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     const auto cookie = xcb_get_property(c, 0, window, name, type, 0, 64);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
     std::vector<uint32_t> items;
@@ -63,7 +61,7 @@ bool windowManagerSaysFullScreen(const QWidget& window) {
 // Asks the window manager, as a pager or a key binding of its own would, to change the
 // window's full-screen state (1 add, 0 remove).
 void askWindowManagerForFullScreen(const QWidget& window, uint32_t add) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
@@ -88,7 +86,7 @@ bool isManagedByWindowManager(const QWidget& window) {
 
 // Asks the window manager to resize the window, as the user dragging its corner does.
 void askWindowManagerToResize(const QWidget& window, int width, int height) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
@@ -107,7 +105,7 @@ void askWindowManagerToResize(const QWidget& window, int width, int height) {
 
 // The text of a window's UTF8_STRING property.
 std::string stringProperty(xcb_window_t window, const char* name) {
-    xcb_connection_t* c = connection();
+    xcb_connection_t* c = x11Connection();
     const auto cookie = xcb_get_property(c, 0, window, atom(name), atom("UTF8_STRING"), 0, 256);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
     std::string text;
@@ -181,7 +179,7 @@ private:
 class PlayerWindowUnderWindowManagerTest : public PlayerWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_NE(connection(), nullptr) << "needs an X server (QT_QPA_PLATFORM=xcb)";
+        ASSERT_NE(x11Connection(), nullptr) << "needs an X server (QT_QPA_PLATFORM=xcb)";
         PlayerWindowTest::SetUp();
     }
 
@@ -416,7 +414,7 @@ TEST_F(PlayerWindowUnderWindowManagerTest,
 
     // The window manager stacks the asked-for window above the one that came back, and keeps
     // it active.
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x11Connection())).data->root;
     const auto askedId = static_cast<uint32_t>(asked->winId());
     const auto restoredId = static_cast<uint32_t>(restored->winId());
     std::vector<uint32_t> stacking;
