@@ -108,16 +108,18 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
 
     void startSinkLocked() {
         AudioSink& current = *sink;
-        current.start([this](float* out, std::size_t frameCount,
-                             CMTime hostTime) { render(out, frameCount, hostTime); },
-                      [weak = weak_from_this()](AudioSink::Event event) {
-                          // The sink's thread must not wait for the sink: handle it elsewhere.
-                          DispatchQueue::global(DispatchQoS::userInitiated).async([weak, event] {
-                              if (const auto state = weak.lock()) {
-                                  state->handleSinkEvent(event);
-                              }
-                          });
-                      });
+        current.start(
+            [this, clock = current.clock()](float* out, std::size_t frameCount, CMTime hostTime) {
+                render(out, frameCount, hostTime, clock);
+            },
+            [weak = weak_from_this()](AudioSink::Event event) {
+                // The sink's thread must not wait for the sink: handle it elsewhere.
+                DispatchQueue::global(DispatchQoS::userInitiated).async([weak, event] {
+                    if (const auto state = weak.lock()) {
+                        state->handleSinkEvent(event);
+                    }
+                });
+            });
     }
 
     // AudioFrameSource, on the sink's thread.
@@ -131,8 +133,13 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         queue->discardBefore(position);
     }
 
-    void render(float* out, std::size_t frameCount, CMTime hostTime) {
+    void render(float* out, std::size_t frameCount, CMTime hostTime, const CMClockRef& clock) {
         renderedSinceStart.store(true, std::memory_order_relaxed);
+        if (clock && CMTIME_IS_NUMERIC(hostTime)) {
+            pipeline->noteOutputLatency(double(CMClockConvertHostTimeToNanoseconds(hostTime) -
+                                               CMClockConvertHostTimeToNanoseconds(clock->time())) /
+                                        1e9);
+        }
         std::optional<CMTimebaseAnchor> anchor;
         {
             std::lock_guard lock(timebaseMutex);

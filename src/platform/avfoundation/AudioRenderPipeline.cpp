@@ -31,10 +31,18 @@ constexpr double kJumpThresholdSeconds = 0.001;
 constexpr double kSteeringThresholdSeconds = 0.0005;
 // ...and takes out an offset at about this time constant,
 constexpr double kSteeringTimeConstantSeconds = 1.0;
+// ...while it learns how far the sink's clock runs from the host clock at this one, so that a
+// sink that runs fast or slow ends on the time line, not a steady few milliseconds off it (four
+// times the time constant: the offset then settles without overshooting),
+constexpr double kDriftTimeConstantSeconds = 4.0 * kSteeringTimeConstantSeconds;
 // ...measured over renders of about this long,
 constexpr double kOffsetAveragingSeconds = 0.2;
-// ...but never resamples by more than this (half a percent is below a tenth of a semitone).
-constexpr double kMaximumCompensation = 0.005;
+// Steering at its limit takes out at least this share of what the limit should take out in
+// this long, or the output is placed afresh: an offset that the limit does not reduce (a sink
+// whose clock runs further off than the limit, a position that is wrong) would otherwise stay
+// for good.
+constexpr double kPinnedCheckSeconds = 2.0;
+constexpr double kPinnedLeastReduction = 0.5;
 // What the pipeline keeps behind its reads, so that a small step back needs no new data.
 constexpr double kKeptHistorySeconds = 0.1;
 
@@ -42,6 +50,9 @@ constexpr double kKeptHistorySeconds = 0.1;
 // ones (it holds only a few frames of its own).
 constexpr std::size_t kStretchBlockFrames = 1024;
 constexpr std::size_t kCompensationBlockFrames = 256;
+// The span over which the resampler spreads a correction; the longer, the finer the steps of
+// correction it can make (a frame in ten seconds: 2 ppm).
+constexpr int kCompensationDistanceSeconds = 10;
 
 struct SwrContextDeleter {
     void operator()(SwrContext* context) const { swr_free(&context); }
@@ -87,7 +98,9 @@ public:
         return position;
     }
 
-    // Extra output frames per output frame (negative: fewer).
+    // Extra output frames per output frame (negative: fewer). Holds for the next ten seconds
+    // of output: the resampler lets a correction lapse after the distance it was given, so
+    // the steering gives it again at every render.
     void setCompensation(double compensation) {
         if (compensation == 0 && !compensator_) {
             return;
@@ -95,12 +108,8 @@ public:
         if (!compensator_) {
             makeCompensator();
         }
-        const int distance = format_.sampleRate;
+        const int distance = format_.sampleRate * kCompensationDistanceSeconds;
         const int delta = int(std::lround(compensation * distance));
-        if (delta == delta_) {
-            return;
-        }
-        delta_ = delta;
         precondition(
             swr_set_compensation(compensator_.get(), delta, delta != 0 ? distance : 0) >= 0,
             "Unable to steer the audio output.");
@@ -191,7 +200,6 @@ private:
     std::vector<float> stretchInput_;
 
     std::unique_ptr<SwrContext, SwrContextDeleter> compensator_;
-    int delta_ = 0;
     std::vector<float> compensationInput_;
     std::vector<float> fifo_;
     std::size_t fifoBegin_ = 0;
@@ -212,7 +220,8 @@ std::optional<std::int64_t> AudioRenderPipeline::readPosition() const {
 }
 
 AudioRenderPipeline::Statistics AudioRenderPipeline::statistics() const {
-    return {placements_.load(), lastOffsetFrames_.load(), compensation_.load()};
+    return {placements_.load(), lastOffsetFrames_.load(), compensation_.load(),
+            outputLatencySeconds_.load()};
 }
 
 void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime hostTime,
@@ -249,7 +258,9 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
             } else {
                 segment_->setGeneration(anchor->generation);
                 lastOffsetFrames_.store(offset);
-                steer(offset, frameCount);
+                if (!steer(offset, frameCount)) {
+                    place(timelineFrame, rate, anchor->generation);
+                }
             }
         } else {
             place(timelineFrame, rate, anchor->generation);
@@ -305,27 +316,53 @@ void AudioRenderPipeline::place(double timelineFrame, double rate, std::uint64_t
     segment_ = std::make_unique<Segment>(format_, rate, timelineFrame, generation, source_);
     averageOffsetFrames_ = 0;
     rendersFarOff_ = 0;
+    pinnedSeconds_ = 0;
     compensation_.store(0);
     lastOffsetFrames_.store(segment_->outputPosition() - timelineFrame);
     placements_.fetch_add(1);
 }
 
-void AudioRenderPipeline::steer(double offsetFrames, std::size_t frameCount) {
+bool AudioRenderPipeline::steer(double offsetFrames, std::size_t frameCount) {
     const double sampleRate = format_.sampleRate;
-    const double weight =
-        std::min(1.0, double(frameCount) / (kOffsetAveragingSeconds * sampleRate));
+    const double seconds = double(frameCount) / sampleRate;
+    const double weight = std::min(1.0, seconds / kOffsetAveragingSeconds);
     averageOffsetFrames_ += (offsetFrames - averageOffsetFrames_) * weight;
-    if (!segment_->isCompensating() &&
+    if (!segment_->isCompensating() && drift_ == 0 &&
         std::abs(averageOffsetFrames_) < kSteeringThresholdSeconds * sampleRate) {
-        return;
+        return true;
     }
-    // Ahead of the time line: make more output of the same input, so it falls back.
+    // Ahead of the time line: make more output of the same input, so it falls back. An offset
+    // of time-line frames takes 1/rate as long to make up at the same correction.
     const double framesPerSecond = sampleRate * segment_->rate();
-    const double compensation =
-        std::clamp(averageOffsetFrames_ / (kSteeringTimeConstantSeconds * framesPerSecond),
-                   -kMaximumCompensation, kMaximumCompensation);
+    const double wanted =
+        averageOffsetFrames_ / (kSteeringTimeConstantSeconds * framesPerSecond) + drift_;
+    const double compensation = std::clamp(wanted, -kMaximumCompensation, kMaximumCompensation);
     segment_->setCompensation(compensation);
     compensation_.store(compensation);
+    if (compensation == wanted) {
+        // What is left over after the correction is the sink's own drift. Not learnt at the
+        // limit, where it would only wind up.
+        drift_ = std::clamp(drift_ + averageOffsetFrames_ * seconds /
+                                         (kSteeringTimeConstantSeconds * kDriftTimeConstantSeconds *
+                                          framesPerSecond),
+                            -kMaximumCompensation, kMaximumCompensation);
+        pinnedSeconds_ = 0;
+        return true;
+    }
+    if (pinnedSeconds_ == 0) {
+        pinnedFromOffsetFrames_ = std::abs(averageOffsetFrames_);
+    }
+    pinnedSeconds_ += seconds;
+    if (pinnedSeconds_ < kPinnedCheckSeconds) {
+        return true;
+    }
+    const double expected = kMaximumCompensation * framesPerSecond * pinnedSeconds_;
+    if (std::abs(averageOffsetFrames_) >
+        pinnedFromOffsetFrames_ - kPinnedLeastReduction * expected) {
+        return false;
+    }
+    pinnedSeconds_ = 0;
+    return true;
 }
 
 void AudioRenderPipeline::applyGain(float* out, std::size_t frameCount, float gain) {

@@ -32,7 +32,9 @@ public:
 // - rate: other rates than 1 go through a pitch-keeping time stretch.
 // - drift: the sink's clock and the host clock drift apart; the pipeline measures where its
 //   output stands against the time line at every render and steers it back by resampling a
-//   little (at most half a percent), never by skipping.
+//   little (at most half a percent), never by skipping, and learns how far the sink's clock
+//   runs off so that it ends on the time line; an offset that steering at its limit does not
+//   take out is placed afresh.
 // Changes of rate or position cross-fade over a few milliseconds so that they do not click.
 //
 // Rendering is single-threaded (the sink's thread); requestReset may come from any thread.
@@ -46,7 +48,13 @@ public:
         double lastOffsetFrames = 0;
         // The resampling correction in force: extra output frames per output frame.
         double compensation = 0;
+        // How long after the last render its first frame was to be heard (the sink's latency).
+        double outputLatencySeconds = 0;
     };
+
+    // The steering never resamples by more than this (half a percent is below a tenth of a
+    // semitone).
+    static constexpr double kMaximumCompensation = 0.005;
 
     AudioRenderPipeline(AudioSinkFormat format, AudioFrameSource& source);
     ~AudioRenderPipeline();
@@ -65,13 +73,16 @@ public:
     std::optional<std::int64_t> readPosition() const;
 
     Statistics statistics() const;
+    // What the sink said of its latency at the last render, for the statistics only.
+    void noteOutputLatency(double seconds) { outputLatencySeconds_.store(seconds); }
 
 private:
     class Segment;
 
     void stop(float* out, std::size_t frameCount);
     void place(double timelineFrame, double rate, std::uint64_t generation);
-    void steer(double offsetFrames, std::size_t frameCount);
+    // False when the output must be placed afresh instead.
+    bool steer(double offsetFrames, std::size_t frameCount);
     void applyGain(float* out, std::size_t frameCount, float gain);
     void noteAudibility(const float* out, std::size_t frameCount);
 
@@ -86,12 +97,19 @@ private:
     float lastGain_ = 1.0f;
     double averageOffsetFrames_ = 0;
     int rendersFarOff_ = 0;
+    // How far the sink's clock runs from the host clock, as the steering learnt it (extra output
+    // frames per output frame); kept across placements, for it is the sink's.
+    double drift_ = 0;
+    // How long the steering has stood at its limit, and the offset it stood against then.
+    double pinnedSeconds_ = 0;
+    double pinnedFromOffsetFrames_ = 0;
 
     static constexpr std::int64_t kNoPosition = INT64_MIN;
     std::atomic<std::int64_t> readPosition_{kNoPosition};
     std::atomic<std::uint64_t> placements_{0};
     std::atomic<double> lastOffsetFrames_{0};
     std::atomic<double> compensation_{0};
+    std::atomic<double> outputLatencySeconds_{0};
 };
 
 }  // namespace platform
