@@ -24,9 +24,21 @@ namespace {
 
 // How long to wait for the server before playing to nothing instead.
 constexpr pa_usec_t kConnectionTimeout = 3 * PA_USEC_PER_SEC;
+// How often, and how far apart, to ask again for a default sink the server cannot describe.
+constexpr int kDefaultSinkAttempts = 20;
+constexpr pa_usec_t kDefaultSinkRetryInterval = 50 * PA_USEC_PER_MSEC;
+// What PipeWire's server names as default sink before its session manager has chosen one.
+constexpr const char* kUnnamedDefaultSink = "@DEFAULT_SINK@";
 // What the stream keeps buffered in all, and how much it asks for at a time.
 constexpr pa_usec_t kTargetLatency = 60 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kMinimumRequest = 10 * PA_USEC_PER_MSEC;
+// The sink's own account of when its frames are heard: the median of this many of the
+// server's timing reports, asked for this often (nanoseconds); it takes over from libpulse's
+// once it has this many. A report older than this when it arrives is of no use.
+constexpr std::size_t kTimingReports = 15;
+constexpr std::size_t kTimingReportsNeeded = 5;
+constexpr std::int64_t kTimingRequestInterval = 70'000'000;
+constexpr pa_usec_t kTimingReportMaximumAge = 50 * PA_USEC_PER_MSEC;
 
 struct ChannelPosition {
     pa_channel_position_t position;
@@ -130,7 +142,23 @@ struct PulseAudioSink::Callbacks {
     }
 
     static void streamMoved(pa_stream*, void* userdata) {
-        static_cast<PulseAudioSink*>(userdata)->report(Event::deviceChanged);
+        auto* self = static_cast<PulseAudioSink*>(userdata);
+        // Another sink, another latency.
+        self->playbackTimes_.clear();
+        self->report(Event::deviceChanged);
+    }
+
+    static void latencyUpdated(pa_stream*, void* userdata) {
+        static_cast<PulseAudioSink*>(userdata)->noteTiming();
+    }
+
+    static void underflowed(pa_stream*, void* userdata) {
+        // What is written after the stream ran dry plays later than the timing so far says.
+        static_cast<PulseAudioSink*>(userdata)->playbackTimes_.clear();
+    }
+
+    static void timingRequested(pa_stream*, int, void* userdata) {
+        static_cast<PulseAudioSink*>(userdata)->timingRequestPending_ = false;
     }
 
     struct Query {
@@ -140,6 +168,8 @@ struct PulseAudioSink::Callbacks {
         bool found = false;
         pa_sample_spec sampleSpec{};
         pa_channel_map channelMap{};
+        // The first sink of the server's list, when asked for it.
+        std::string firstSinkName;
     };
 
     static void serverInfo(pa_context*, const pa_server_info* info, void* userdata) {
@@ -162,6 +192,29 @@ struct PulseAudioSink::Callbacks {
         query->done = true;
         pa_threaded_mainloop_signal(query->sink->mainloop_, 0);
     }
+
+    static void firstSink(pa_context*, const pa_sink_info* info, int endOfList, void* userdata) {
+        auto* query = static_cast<Query*>(userdata);
+        if (endOfList == 0 && info != nullptr) {
+            if (!query->found && info->name != nullptr) {
+                query->found = true;
+                query->firstSinkName = info->name;
+                query->sampleSpec = info->sample_spec;
+                query->channelMap = info->channel_map;
+            }
+            return;
+        }
+        query->done = true;
+        pa_threaded_mainloop_signal(query->sink->mainloop_, 0);
+    }
+
+    static void waited(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+        auto* query = static_cast<Query*>(userdata);
+        query->done = true;
+        pa_threaded_mainloop_signal(query->sink->mainloop_, 0);
+    }
+
+    static Query findDefaultSink(PulseAudioSink& self);
 
     // Moves the stream to the server's default sink once the server has named it.
     static void moveToDefault(pa_context* context, const pa_server_info* info, void* userdata) {
@@ -206,20 +259,7 @@ bool PulseAudioSink::open(std::string* failure) {
     stopping_ = true;
     bool connected = connectPulseAudioContext(mainloop_, context_, kConnectionTimeout, failure);
     if (connected) {
-        Callbacks::Query query;
-        query.sink = this;
-        pa_operation_unref(pa_context_get_server_info(context_, &Callbacks::serverInfo, &query));
-        while (!query.done && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
-            pa_threaded_mainloop_wait(mainloop_);
-        }
-        if (!query.defaultSinkName.empty()) {
-            query.done = false;
-            pa_operation_unref(pa_context_get_sink_info_by_name(
-                context_, query.defaultSinkName.c_str(), &Callbacks::sinkInfo, &query));
-            while (!query.done && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
-                pa_threaded_mainloop_wait(mainloop_);
-            }
-        }
+        Callbacks::Query query = Callbacks::findDefaultSink(*this);
         if (!query.found) {
             *failure = "the server has no sink to play to";
             connected = false;
@@ -236,6 +276,77 @@ bool PulseAudioSink::open(std::string* failure) {
     }
     pa_threaded_mainloop_unlock(mainloop_);
     return connected;
+}
+
+// The sink a stream without a device plays to, as the server names it. Right after a sink
+// appears or goes (headphones plugged in, a sound server that starts with the session), a
+// server can name a default sink that it cannot describe yet, or one that is already gone, and
+// PipeWire's server names none ("@DEFAULT_SINK@") until its session manager has chosen one:
+// ask again while the server settles, and in the end take the first sink it lists, which is
+// where the server routes such a stream in the meantime.
+PulseAudioSink::Callbacks::Query PulseAudioSink::Callbacks::findDefaultSink(PulseAudioSink& self) {
+    const auto wait = [&](auto operation, Callbacks::Query& query) {
+        if (operation == nullptr) {
+            return;
+        }
+        while (!query.done && PA_CONTEXT_IS_GOOD(pa_context_get_state(self.context_))) {
+            pa_threaded_mainloop_wait(self.mainloop_);
+        }
+        if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
+            pa_operation_cancel(operation);
+        }
+        pa_operation_unref(operation);
+    };
+    Callbacks::Query query;
+    for (int attempt = 0; attempt < kDefaultSinkAttempts; ++attempt) {
+        if (attempt > 0) {
+            Callbacks::Query pause;
+            pause.sink = &self;
+            pa_time_event* timer =
+                pa_context_rttime_new(self.context_, pa_rtclock_now() + kDefaultSinkRetryInterval,
+                                      &Callbacks::waited, &pause);
+            while (!pause.done && PA_CONTEXT_IS_GOOD(pa_context_get_state(self.context_))) {
+                pa_threaded_mainloop_wait(self.mainloop_);
+            }
+            if (timer != nullptr) {
+                pa_threaded_mainloop_get_api(self.mainloop_)->time_free(timer);
+            }
+        }
+        query = Callbacks::Query{};
+        query.sink = &self;
+        wait(pa_context_get_server_info(self.context_, &Callbacks::serverInfo, &query), query);
+        const bool named =
+            !query.defaultSinkName.empty() && query.defaultSinkName != kUnnamedDefaultSink;
+        if (named) {
+            query.done = false;
+            wait(pa_context_get_sink_info_by_name(self.context_, query.defaultSinkName.c_str(),
+                                                  &Callbacks::sinkInfo, &query),
+                 query);
+            if (query.found) {
+                return query;
+            }
+        }
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(self.context_))) {
+            break;
+        }
+        // Nothing to wait for when the server chose none: it plays to its first sink.
+        if (!named || attempt + 1 == kDefaultSinkAttempts) {
+            Callbacks::Query listed;
+            listed.sink = &self;
+            wait(pa_context_get_sink_info_list(self.context_, &Callbacks::firstSink, &listed),
+                 listed);
+            if (listed.found) {
+                listed.defaultSinkName = listed.firstSinkName;
+                return listed;
+            }
+            if (!named && attempt + 1 < kDefaultSinkAttempts) {
+                continue;
+            }
+            break;
+        }
+    }
+    query.found = false;
+    return query;
 }
 
 PulseAudioSink::~PulseAudioSink() {
@@ -286,6 +397,8 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
         pa_stream_set_state_callback(stream_, &Callbacks::streamState, this);
         pa_stream_set_write_callback(stream_, &Callbacks::streamWrite, this);
         pa_stream_set_moved_callback(stream_, &Callbacks::streamMoved, this);
+        pa_stream_set_latency_update_callback(stream_, &Callbacks::latencyUpdated, this);
+        pa_stream_set_underflow_callback(stream_, &Callbacks::underflowed, this);
         // Until the stream is up, a failure is a device that could not be opened, not one lost.
         stopping_ = true;
         bool ready = false;
@@ -329,6 +442,8 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_moved_callback(stream_, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -349,6 +464,8 @@ void PulseAudioSink::stop() {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_moved_callback(stream_, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
         stream_ = nullptr;
@@ -410,6 +527,74 @@ void PulseAudioSink::report(Event event) {
     }
 }
 
+// libpulse's own account of the latency interpolates between the server's timing reports
+// with a clock it fits to them. PipeWire's server reports the play position only in whole
+// periods of its graph (21 ms at 1024 frames), and not often: the fitted clock then runs
+// off by a percent for seconds and comes back in jumps of a period, tens of milliseconds
+// that are never heard. So the sink keeps its own account: each report says when the
+// stream's frame 0 is heard, reports of an exact server agree on that to the microsecond,
+// and the median of the recent ones is off by a fraction of a period on a server that
+// rounds. Reports are asked for often enough that the median covers every phase of a period.
+void PulseAudioSink::noteTiming() {
+    const pa_timing_info* info = pa_stream_get_timing_info(stream_);
+    if (info == nullptr || info->read_index_corrupt || info->write_index_corrupt ||
+        !info->playing || info->read_index < 0) {
+        return;
+    }
+    // The report's time stamp is on the system's calendar clock.
+    const pa_usec_t age = pa_timeval_age(&info->timestamp);
+    if (age > kTimingReportMaximumAge) {
+        return;
+    }
+    const double reportedAt =
+        double(CMClockConvertHostTimeToNanoseconds(clock_->time())) - double(age) * 1e3;
+    const double bytesPerNanosecond = double(format_.bytesPerFrame()) * format_.sampleRate / 1e9;
+    // What was heard at the report: the read position, moved on by the report's way to the
+    // client and back by what the sink still holds.
+    const double frameZeroHeard = reportedAt - double(info->read_index) / bytesPerNanosecond -
+                                  double(info->transport_usec) * 1e3 +
+                                  double(info->sink_usec) * 1e3;
+    if (playbackTimes_.size() == kTimingReports) {
+        playbackTimes_.erase(playbackTimes_.begin());
+    }
+    playbackTimes_.push_back(frameZeroHeard);
+}
+
+CMTime PulseAudioSink::hostTimeOfNextFrame() {
+    const CMTime now = clock_->time();
+    const std::int64_t nowNanoseconds = CMClockConvertHostTimeToNanoseconds(now);
+    if (!timingRequestPending_ && nowNanoseconds - lastTimingRequest_ >= kTimingRequestInterval) {
+        if (pa_operation* operation =
+                pa_stream_update_timing_info(stream_, &Callbacks::timingRequested, this)) {
+            timingRequestPending_ = true;
+            lastTimingRequest_ = nowNanoseconds;
+            pa_operation_unref(operation);
+        }
+    }
+    const pa_timing_info* info = pa_stream_get_timing_info(stream_);
+    if (playbackTimes_.size() >= kTimingReportsNeeded && info != nullptr &&
+        !info->write_index_corrupt) {
+        std::vector<double>& sorted = sortedPlaybackTimes_;
+        sorted.assign(playbackTimes_.begin(), playbackTimes_.end());
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2),
+                         sorted.end());
+        const double frameZeroHeard = sorted[sorted.size() / 2];
+        const double bytesPerNanosecond =
+            double(format_.bytesPerFrame()) * format_.sampleRate / 1e9;
+        const double heard = frameZeroHeard + double(info->write_index) / bytesPerNanosecond;
+        // Never earlier than now: what is written cannot be heard in the past.
+        return CMClockMakeHostTime(std::max(nowNanoseconds, std::int64_t(std::llround(heard))));
+    }
+    // Until the stream has played a while: libpulse's account.
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream_, &latency, &negative) == 0) {
+        const auto nanoseconds = std::int64_t(latency) * 1000;
+        return CMClockMakeHostTime(nowNanoseconds + (negative ? -nanoseconds : nanoseconds));
+    }
+    return now;
+}
+
 void PulseAudioSink::write(std::size_t byteCount) {
     // Requests that come while the stream is being set up wait until the stream knows its
     // timing; start() then fills the room the server asked for.
@@ -429,14 +614,7 @@ void PulseAudioSink::write(std::size_t byteCount) {
             return;
         }
         // The first frame written now is heard once everything before it has played.
-        CMTime hostTime = clock_->time();
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (pa_stream_get_latency(stream_, &latency, &negative) == 0) {
-            const auto nanoseconds = std::int64_t(latency) * 1000;
-            hostTime = CMClockMakeHostTime(CMClockConvertHostTimeToNanoseconds(hostTime) +
-                                           (negative ? -nanoseconds : nanoseconds));
-        }
+        const CMTime hostTime = hostTimeOfNextFrame();
         if (reinterpret_cast<std::uintptr_t>(data) % alignof(float) == 0) {
             render_(static_cast<float*>(data), frames, hostTime);
         } else {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/avfoundation/AudioSink.h"
 
@@ -51,6 +52,8 @@ public:
 private:
     bool open(std::string* failure);
     void write(std::size_t byteCount);
+    void noteTiming();
+    CMTime hostTimeOfNextFrame();
     void report(Event event);
 
     const CMClockRef clock_;
@@ -66,6 +69,12 @@ private:
     bool stopping_ = false;
     bool lost_ = false;
     bool timingKnown_ = false;
+    // When the stream's frame 0 is heard (host nanoseconds), by each recent timing report; and
+    // when the last report was asked for.
+    std::vector<double> playbackTimes_;
+    std::vector<double> sortedPlaybackTimes_;
+    bool timingRequestPending_ = false;
+    std::int64_t lastTimingRequest_ = 0;
 
     mutable std::mutex deviceMutex_;
     std::optional<std::string> deviceUniqueID_;
