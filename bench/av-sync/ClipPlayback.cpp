@@ -104,8 +104,10 @@ PlaybackRecord playClip(const ClipPlaybackOptions& options) {
                           platform::CMClockMakeHostTime(record.anchorHostNanoseconds));
     const auto end = record.anchorHostNanoseconds +
                      std::int64_t(record.mediaSeconds / options.rate * 1e9) + kTailNanoseconds;
+    record.audioTrace.reserve(std::size_t((end - nowNanoseconds()) / 5'000'000) + 16);
     while (nowNanoseconds() < end) {
-        std::this_thread::sleep_for(50ms);
+        record.audioTrace.push_back({nowNanoseconds(), audioRenderer->renderStatistics()});
+        std::this_thread::sleep_for(5ms);
     }
     record.audioStatistics = audioRenderer->renderStatistics();
     synchronizer->setRate(0);

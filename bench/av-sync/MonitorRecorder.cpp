@@ -49,7 +49,7 @@ MonitorRecorder::MonitorRecorder(const std::string& sourceName, int sampleRate, 
     pa_threaded_mainloop* mainloop = connection_.mainloop();
     pa_threaded_mainloop_lock(mainloop);
     const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(sampleRate),
-                              std::uint8_t(channelCount)};
+                                    std::uint8_t(channelCount)};
     stream_ = pa_stream_new(connection_.context(), "Monitor", &sampleSpec, nullptr);
     pa_stream_set_state_callback(stream_, &signalStream, mainloop);
     pa_stream_set_read_callback(stream_, &read, this);

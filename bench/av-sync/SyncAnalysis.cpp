@@ -129,6 +129,24 @@ std::vector<double> findClicks(const std::vector<float>& samples, int sampleRate
     return clicks;
 }
 
+namespace {
+
+// The last trace sample taken before the render whose first frame was heard at `heardHost`.
+const PlaybackRecord::TraceSample* traceSampleBefore(const PlaybackRecord& record,
+                                                     double heardHost) {
+    const PlaybackRecord::TraceSample* found = nullptr;
+    for (const auto& sample : record.audioTrace) {
+        const double rendered = heardHost - sample.statistics.outputLatencySeconds * 1e9;
+        if (double(sample.hostNanoseconds) > rendered) {
+            break;
+        }
+        found = &sample;
+    }
+    return found;
+}
+
+}  // namespace
+
 SyncReport analyse(const PlaybackRecord& record) {
     SyncReport report;
     report.rate = record.rate;
@@ -136,6 +154,8 @@ SyncReport analyse(const PlaybackRecord& record) {
     report.hostSeconds = record.mediaSeconds / record.rate;
     report.recordingTiming = record.recordingTiming;
     report.audioStatistics = record.audioStatistics;
+    report.endedPinned = std::abs(record.audioStatistics.compensation) >=
+                         platform::AudioRenderPipeline::kMaximumCompensation * 0.999;
     report.decodeFailures = record.decodeFailures;
     report.layerDroppedFrames = record.layerDroppedFrames;
     report.framePeriodHostMilliseconds = record.framePeriod / record.rate * 1e3;
@@ -228,7 +248,16 @@ SyncReport analyse(const PlaybackRecord& record) {
         sound.push_back(soundError);
         picture.push_back(pictureError);
         offsets.push_back(soundError - pictureError);
-        report.marks.push_back({second, soundError, pictureError});
+        SyncReport::Mark mark{second, soundError, pictureError};
+        // The click's render ran about one output latency before it was heard.
+        if (const auto* sample = traceSampleBefore(record, click->second)) {
+            mark.pipelineOffset =
+                sample->statistics.lastOffsetFrames / record.recordingSampleRate * 1e3;
+            mark.compensation = sample->statistics.compensation;
+            mark.outputLatency = sample->statistics.outputLatencySeconds * 1e3;
+            mark.placements = sample->statistics.placements;
+        }
+        report.marks.push_back(mark);
         minutes.push_back((expected - anchor) / 60e9);
     }
     report.markedSeconds = offsets.size();
@@ -263,10 +292,16 @@ std::string formatReport(const SyncReport& report, bool perSecond) {
                             fmt::join(report.secondsWithoutFrame, " "));
     }
     if (perSecond) {
-        text += "  second   sound    picture  offset (ms against the time line)\n";
+        text +=
+            "  second   sound    picture  offset   | pipeline: offset  steering   latency "
+            "placements (ms against the time line)\n";
         for (const SyncReport::Mark& mark : report.marks) {
-            text += fmt::format("  {:6} {:+8.2f} {:+8.2f} {:+8.2f}\n", mark.second, mark.sound,
-                                mark.picture, mark.sound - mark.picture);
+            // The pipeline counts its output ahead as positive; the recording counts a sound
+            // heard late as positive: the two agree when they add up to 0.
+            text += fmt::format(
+                "  {:6} {:+8.2f} {:+8.2f} {:+8.2f} | {:+8.2f} {:+9.6f} {:7.2f} {}\n", mark.second,
+                mark.sound, mark.picture, mark.sound - mark.picture, mark.pipelineOffset,
+                mark.compensation, mark.outputLatency, mark.placements);
         }
     }
     text += fmt::format("  A/V offset, heard − shown:  {}\n", describe(report.offset));
@@ -294,13 +329,75 @@ std::string formatReport(const SyncReport& report, bool perSecond) {
         report.recordingTiming.p99ResidualMilliseconds());
     text += fmt::format(
         "  audio pipeline: {} placements, last offset {:+.1f} frames, "
-        "compensation {:+.6f}\n",
+        "compensation {:+.6f}{}\n",
         report.audioStatistics.placements, report.audioStatistics.lastOffsetFrames,
-        report.audioStatistics.compensation);
+        report.audioStatistics.compensation, report.endedPinned ? " (PINNED at its limit)" : "");
     text += fmt::format(
         "  targets: p99 |offset| ≤ 5 ms {}; |drift| ≤ 1 ms/min {}; no frame late "
         "by more than a period {}\n",
         verdict(offsetMet), verdict(driftMet), verdict(framesMet));
+    return text;
+}
+
+}  // namespace quillon::bench
+
+namespace quillon::bench {
+
+RunSummary summarise(const SyncReport& report) {
+    RunSummary summary;
+    summary.completed = report.markedSeconds == report.expectedMarks && report.markedSeconds > 0;
+    summary.p99Offset = report.offset.p99Absolute;
+    summary.drift = report.driftMillisecondsPerMinute;
+    summary.placements = report.audioStatistics.placements;
+    summary.endedPinned = report.endedPinned;
+    return summary;
+}
+
+std::string formatSummary(const std::map<double, std::vector<RunSummary>>& runs) {
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values.empty() ? 0.0 : values[(values.size() - 1) / 2];
+    };
+    std::string text = "summary of the runs\n";
+    for (const auto& [rate, summaries] : runs) {
+        std::vector<double> p99s;
+        std::vector<double> drifts;
+        std::size_t failed = 0;
+        std::size_t pinned = 0;
+        std::size_t replaced = 0;
+        std::string line;
+        for (const RunSummary& run : summaries) {
+            if (!run.completed) {
+                ++failed;
+                line += " failed";
+                continue;
+            }
+            p99s.push_back(run.p99Offset);
+            drifts.push_back(std::abs(run.drift));
+            pinned += run.endedPinned ? 1 : 0;
+            replaced += run.placements > 1 ? 1 : 0;
+            line += fmt::format(" {:.2f}/{:+.1f}{}{}", run.p99Offset, run.drift,
+                                run.placements > 1 ? fmt::format("/{}p", run.placements) : "",
+                                run.endedPinned ? "/PINNED" : "");
+        }
+        text += fmt::format("rate {}: p99 |offset| ms / drift ms/min per run:{}\n", rate, line);
+        if (p99s.empty()) {
+            text += "  no run completed\n";
+            continue;
+        }
+        const double worstP99 = *std::max_element(p99s.begin(), p99s.end());
+        const double worstDrift = *std::max_element(drifts.begin(), drifts.end());
+        text += fmt::format(
+            "  worst run: p99 |offset| {:.2f} ms, |drift| {:.2f} ms/min; median run: p99 "
+            "|offset| {:.2f} ms, |drift| {:.2f} ms/min\n",
+            worstP99, worstDrift, median(p99s), median(drifts));
+        text += fmt::format(
+            "  runs: {} completed, {} failed, {} placed afresh, {} ended pinned; targets: worst "
+            "p99 ≤ 5 ms {}, median |drift| ≤ 1 ms/min {}\n",
+            p99s.size(), failed, replaced, pinned,
+            worstP99 <= 5.0 && failed == 0 ? "met" : "MISSED",
+            median(drifts) <= 1.0 ? "met" : "MISSED");
+    }
     return text;
 }
 

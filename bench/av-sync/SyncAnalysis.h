@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@ struct PlaybackRecord {
     int recordingSampleRate = 0;
     MonitorRecorder::Timing recordingTiming;
     platform::AudioRenderPipeline::Statistics audioStatistics;
+    // The pipeline's statistics as they stood through the run, sampled every few milliseconds.
+    struct TraceSample {
+        std::int64_t hostNanoseconds = 0;
+        platform::AudioRenderPipeline::Statistics statistics;
+    };
+    std::vector<TraceSample> audioTrace;
     std::size_t decodeFailures = 0;
 };
 
@@ -43,6 +50,8 @@ struct SyncReport {
     double hostSeconds = 0;
     // Whole seconds of media that have both a click heard and their frame shown.
     std::size_t markedSeconds = 0;
+    // Whether the steering stood at its limit at the end of the run.
+    bool endedPinned = false;
     std::size_t expectedMarks = 0;
     std::size_t clicksHeard = 0;
     // Whole seconds whose click was not heard, or whose frame was not shown.
@@ -52,6 +61,12 @@ struct SyncReport {
         std::int64_t second = 0;
         double sound = 0;
         double picture = 0;
+        // The pipeline's own account as its click was rendered: where it believed its output
+        // stood against the time line (ms), its steering, and the sink's latency (ms).
+        double pipelineOffset = 0;
+        double compensation = 0;
+        double outputLatency = 0;
+        std::uint64_t placements = 0;
     };
     // Every marked second: when its click was heard and its frame shown against the time line,
     // in milliseconds.
@@ -90,6 +105,22 @@ struct SyncReport {
 std::vector<double> findClicks(const std::vector<float>& samples, int sampleRate);
 
 SyncReport analyse(const PlaybackRecord& record);
+
+// One run at one rate, in the figures that the summary of repeated runs compares.
+struct RunSummary {
+    bool completed = false;
+    // |heard − shown|: 99th percentile, ms; drift of the offset, ms per minute.
+    double p99Offset = 0;
+    double drift = 0;
+    std::uint64_t placements = 0;
+    bool endedPinned = false;
+};
+
+RunSummary summarise(const SyncReport& report);
+
+// Per rate: every run in one line, then the worst run's p99 |offset| and |drift| beside the
+// median run's, and how many runs failed, were placed afresh or ended pinned.
+std::string formatSummary(const std::map<double, std::vector<RunSummary>>& runs);
 
 // The report's lines, ready to print; with `perSecond`, a line for every marked second too.
 std::string formatReport(const SyncReport& report, bool perSecond = false);

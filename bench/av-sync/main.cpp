@@ -6,10 +6,14 @@
 // latency) with when that second's frame was shown.
 //
 //   av_sync_bench CLIP [--rates 1,0.5,2] [--media-seconds N] [--slow-media-seconds N]
-//                 [--per-second]
+//                 [--per-second] [--trace DIRECTORY] [--repeat N]
 //
 // --media-seconds plays only the first N seconds of the clip; --slow-media-seconds does so for
-// rates below 1 only, which otherwise take longest. --per-second lists every marked second.
+// rates below 1 only, which otherwise take longest. --per-second lists every marked second
+// beside the pipeline's own account of it; --trace writes the pipeline's statistics, sampled
+// every 5 ms, to DIRECTORY/rate-R.csv (DIRECTORY/run-N-rate-R.csv when repeated). --repeat
+// plays every rate N times over and ends with, per rate, the worst run beside the median one,
+// so that one run that ran away cannot hide behind good ones.
 // bench/run-av-sync makes the clip (see there for what it holds), starts the sound server and
 // runs this.
 //
@@ -23,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,12 +50,33 @@ struct Arguments {
     double mediaSeconds = 0;
     double slowMediaSeconds = 0;
     bool perSecond = false;
+    std::string traceDirectory;
+    int repeat = 1;
 };
+
+// The pipeline's statistics through the run, one line per sample, for a closer look at a bad
+// run than the per-second figures give.
+void writeTrace(const PlaybackRecord& record, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        fmt::print(stderr, "av-sync: cannot write {}\n", path);
+        return;
+    }
+    fmt::print(file, "host_seconds,offset_ms,compensation,latency_ms,placements\n");
+    for (const auto& sample : record.audioTrace) {
+        fmt::print(file, "{:.4f},{:.3f},{:.6f},{:.3f},{}\n",
+                   double(sample.hostNanoseconds - record.anchorHostNanoseconds) / 1e9,
+                   sample.statistics.lastOffsetFrames / record.recordingSampleRate * 1e3,
+                   sample.statistics.compensation, sample.statistics.outputLatencySeconds * 1e3,
+                   sample.statistics.placements);
+    }
+    std::fclose(file);
+}
 
 [[noreturn]] void usage() {
     std::fputs(
         "usage: av_sync_bench CLIP [--rates 1,0.5,2] [--media-seconds N] "
-        "[--slow-media-seconds N] [--per-second]\n",
+        "[--slow-media-seconds N] [--per-second] [--trace DIRECTORY] [--repeat N]\n",
         stderr);
     std::exit(2);
 }
@@ -71,6 +97,13 @@ Arguments parse(int argc, char** argv) {
             arguments.mediaSeconds = std::stod(argv[++index]);
         } else if (argument == "--slow-media-seconds" && hasValue) {
             arguments.slowMediaSeconds = std::stod(argv[++index]);
+        } else if (argument == "--repeat" && hasValue) {
+            arguments.repeat = std::stoi(argv[++index]);
+            if (arguments.repeat < 1) {
+                usage();
+            }
+        } else if (argument == "--trace" && hasValue) {
+            arguments.traceDirectory = argv[++index];
         } else if (argument == "--per-second") {
             arguments.perSecond = true;
         } else if (!argument.starts_with("--") && arguments.clipPath.empty()) {
@@ -122,22 +155,41 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
 
         int status = 0;
-        for (const double rate : arguments.rates) {
-            ClipPlaybackOptions options;
-            options.clipPath = arguments.clipPath;
-            options.rate = rate;
-            options.mediaSeconds = rate < 1 && arguments.slowMediaSeconds > 0
-                                       ? arguments.slowMediaSeconds
-                                       : arguments.mediaSeconds;
-            options.sinkName = sinkName;
-            try {
-                const PlaybackRecord record = playClip(options);
-                fmt::print("{}\n", formatReport(analyse(record), arguments.perSecond));
-            } catch (const std::exception& error) {
-                fmt::print("rate {}: failed: {}\n\n", rate, error.what());
-                status = 1;
+        std::map<double, std::vector<RunSummary>> summaries;
+        for (int run = 1; run <= arguments.repeat; ++run) {
+            if (arguments.repeat > 1) {
+                fmt::print("run {} of {}\n\n", run, arguments.repeat);
             }
-            std::fflush(stdout);
+            for (const double rate : arguments.rates) {
+                ClipPlaybackOptions options;
+                options.clipPath = arguments.clipPath;
+                options.rate = rate;
+                options.mediaSeconds = rate < 1 && arguments.slowMediaSeconds > 0
+                                           ? arguments.slowMediaSeconds
+                                           : arguments.mediaSeconds;
+                options.sinkName = sinkName;
+                try {
+                    const PlaybackRecord record = playClip(options);
+                    if (!arguments.traceDirectory.empty()) {
+                        writeTrace(record, arguments.repeat > 1
+                                               ? fmt::format("{}/run-{}-rate-{}.csv",
+                                                             arguments.traceDirectory, run, rate)
+                                               : fmt::format("{}/rate-{}.csv",
+                                                             arguments.traceDirectory, rate));
+                    }
+                    const SyncReport report = analyse(record);
+                    summaries[rate].push_back(summarise(report));
+                    fmt::print("{}\n", formatReport(report, arguments.perSecond));
+                } catch (const std::exception& error) {
+                    fmt::print("rate {}: failed: {}\n\n", rate, error.what());
+                    summaries[rate].push_back(RunSummary{});
+                    status = 1;
+                }
+                std::fflush(stdout);
+            }
+        }
+        if (arguments.repeat > 1) {
+            fmt::print("{}", formatSummary(summaries));
         }
         server.unloadModule(module);
         return status;
