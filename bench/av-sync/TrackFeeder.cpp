@@ -75,7 +75,7 @@ void TrackFeeder::fill() {
         } catch (const platform::Error& error) {
             // A broken packet costs its frames, which the figures then show; playback goes on.
             decodeFailures_.fetch_add(1);
-            platform::log("av-sync: decoding failed: {}", error.debugDescription());
+            platform::logWarning("av-sync: decoding failed: {}", error.debugDescription());
         }
     }
 }

@@ -390,7 +390,7 @@ void AppDelegate::showPreferencesWindow(QObject* /*sender*/) {
 void AppDelegate::openFAQ(QObject* /*sender*/) {
     const auto url = platform::URL::fromString(faqAddress);
     if (!url || !workspace_.openURL(*url)) {
-        platform::log("Failed to open {}.", faqAddress);
+        platform::logError("Failed to open {}.", faqAddress);
     }
 }
 

@@ -22,7 +22,7 @@ ApplicationTranslations::ApplicationTranslations(
             application_ = std::move(translator);
         }
     } else {
-        platform::log(
+        platform::logWarning(
             "Unable to find the folder {} of the application's catalogues: its texts "
             "show in English.",
             kDirectoryName);

@@ -85,8 +85,9 @@ public slots:
         if (!goingToSleep) {
             // Awake again: the next sleep must wait for the players too.
             if (const QString failure = takeDelayLock(); !failure.isEmpty()) {
-                platform::log("The login manager did not give a lock to pause before sleep: {}.",
-                              failure.toStdString());
+                platform::logWarning(
+                    "The login manager did not give a lock to pause before sleep: {}.",
+                    failure.toStdString());
             }
             return;
         }
@@ -120,7 +121,7 @@ public slots:
 
 private:
     void giveUp(const QString& why) {
-        platform::log(
+        platform::logWarning(
             "The login manager cannot be reached ({}), so playback does not pause before the "
             "system sleeps or when the session is locked.",
             why.toStdString());
@@ -179,7 +180,7 @@ private:
             }
         }
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            platform::log(
+            platform::logWarning(
                 "The process belongs to no login session ({}), so playback does not pause when "
                 "the session is locked.",
                 reply.errorMessage().toStdString());

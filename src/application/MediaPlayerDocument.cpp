@@ -66,8 +66,9 @@ void MediaPlayerDocument::close() {
         if (playerView != nullptr && playerView->videoView() != nullptr) {
             const platform::AVVideoFrameCounts counts =
                 playerView->videoView()->layer()->videoOutput()->frameCountTotals();
-            platform::log("{}: Presented {} frames, dropped {} late and {} unpainted.",
-                          displayName(), counts.presented, counts.droppedLate, counts.unpainted);
+            platform::logDebug("{}: Presented {} frames, dropped {} late and {} unpainted.",
+                               displayName(), counts.presented, counts.droppedLate,
+                               counts.unpainted);
         }
     }
     platform::NSDocument::close();

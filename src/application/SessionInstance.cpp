@@ -177,8 +177,9 @@ SessionInstance::Role SessionInstance::claim(const std::vector<platform::URL>& u
         // Published before the name is taken, so that whoever sees the name can call it.
         object_ = std::make_unique<Object>(*this);
         if (!connection_.registerVirtualObject(path, object_.get())) {
-            platform::log("Failed to publish {} on the session bus: this instance runs on its own.",
-                          kObjectPath);
+            platform::logWarning(
+                "Failed to publish {} on the session bus: this instance runs on its own.",
+                kObjectPath);
             object_.reset();
             return role_ = Role::alone;
         }
@@ -192,7 +193,7 @@ SessionInstance::Role SessionInstance::claim(const std::vector<platform::URL>& u
         connection_.unregisterObject(path);
         object_.reset();
         if (!reply.isValid()) {
-            platform::log(
+            platform::logWarning(
                 "Failed to ask the session bus for {}: {}; this instance runs on its own.",
                 kBusName, reply.error().message().toStdString());
             return role_ = Role::alone;
@@ -202,7 +203,7 @@ SessionInstance::Role SessionInstance::claim(const std::vector<platform::URL>& u
             return role_;
         }
     }
-    platform::log(
+    platform::logWarning(
         "The instance that owns {} went away while this one started: this instance "
         "runs on its own.",
         kBusName);
@@ -237,12 +238,12 @@ SessionInstance::Role SessionInstance::handOver(const std::vector<platform::URL>
     }
     if (error == u"org.freedesktop.DBus.Error.NoReply" ||
         error == u"org.freedesktop.DBus.Error.Timeout") {
-        platform::log(
+        platform::logWarning(
             "The running instance of the player did not answer within {} ms: this "
             "instance runs on its own and leaves the windows' state to it.",
             replyTimeout_.count());
     } else {
-        platform::log(
+        platform::logWarning(
             "The running instance of the player refused the request ({}): this "
             "instance runs on its own and leaves the windows' state to it.",
             reply.errorMessage().toStdString());

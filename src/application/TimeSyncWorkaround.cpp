@@ -86,7 +86,7 @@ DomainTimeAdjustment determineDomainTimeAdjustment(const DomainTimeConversion& o
     const auto probe = [&](std::uint64_t machTime, std::int64_t& domainTime) {
         domainTime = own(machTime, nullptr, nullptr);
         if (domainTime < 0) {
-            platform::logLine("Domain time is invalid.");
+            platform::logLine(platform::LogLevel::warning, "Domain time is invalid.");
             return false;
         }
         return true;
@@ -105,7 +105,7 @@ DomainTimeAdjustment determineDomainTimeAdjustment(const DomainTimeConversion& o
     // A tie keeps the clock as it is: only a clear improvement justifies the hook.
     const bool needed =
         absoluteDifference(adjustedDelta, expected) < absoluteDifference(actualDelta, expected);
-    platform::log(
+    platform::logDebug(
         "Mach absolute time 1 = {}; domain time 1 = {}.\n"
         "Domain time 2 = {}; domain time 2 (adjusted) = {}.\n"
         "Expected domain time delta = {}; actual domain time delta = {}; actual domain time delta "
@@ -128,7 +128,7 @@ const std::optional<MachTimebase>& TimeSyncWorkaround::machTimebaseInfo() {
     std::call_once(emulatedOnce_, [this] {
         MachTimebase timebase;
         if (const int result = platform_.machTimebaseInfo(timebase); result != 0) {
-            platform::log("`mach_timebase_info` failed: {}.", result);
+            platform::logWarning("`mach_timebase_info` failed: {}.", result);
             return;
         }
         emulated_ = timebase;
@@ -140,13 +140,13 @@ const std::optional<MachTimebase>& TimeSyncWorkaround::actualMachTimebaseInfo() 
     std::call_once(actualOnce_, [this] {
         std::int32_t frequency = 0;
         if (platform_.tickFrequency(frequency) != 0) {
-            platform::log("`sysctl hw.tbfrequency` failed: {}.", errno);
+            platform::logWarning("`sysctl hw.tbfrequency` failed: {}.", errno);
             return;
         }
         actual_ = timebaseOfTickFrequency(frequency);
         if (!actual_) {
-            platform::log("`sysctl hw.tbfrequency` returned unexpected value: {} ticks/sec.",
-                          frequency);
+            platform::logWarning("`sysctl hw.tbfrequency` returned unexpected value: {} ticks/sec.",
+                                 frequency);
         }
     });
     return actual_;
@@ -156,27 +156,28 @@ void TimeSyncWorkaround::install() {
     const auto& emulated = machTimebaseInfo();
     const auto& actual = actualMachTimebaseInfo();
     if (!emulated || !actual) {
-        platform::logLine("Failed to fetch Mach timebase info.");
+        platform::logLine(platform::LogLevel::warning, "Failed to fetch Mach timebase info.");
         return;
     }
     if (*emulated == *actual) {
-        platform::logLine("The Mach timebase is not being emulated. No workaround needed.");
+        platform::logLine(platform::LogLevel::debug,
+                          "The Mach timebase is not being emulated. No workaround needed.");
         return;
     }
-    platform::log(
+    platform::logInfo(
         "The Mach timebase is being emulated. Workaround may be needed.\nEmulated timebase = {}; "
         "actual timebase = {}.",
         emulated->description(), actual->description());
     if (auto failure = platform_.loadClockFramework()) {
-        platform::log("Failed to load `TimeSync.framework`: {}.", *failure);
+        platform::logWarning("Failed to load `TimeSync.framework`: {}.", *failure);
         return;
     }
     if (auto failure = platform_.closeClockFramework()) {
-        platform::log("Failed to unload `TimeSync.framework`: {}. Ignoring non-critical error.",
-                      *failure);
+        platform::logWarning(
+            "Failed to unload `TimeSync.framework`: {}. Ignoring non-critical error.", *failure);
     }
     if (!platform_.hasClockClass()) {
-        platform::logLine("Failed to find `TSgPTPClock`.");
+        platform::logLine(platform::LogLevel::warning, "Failed to find `TSgPTPClock`.");
         return;
     }
     std::unique_ptr<ClockConversionHook> hook;
@@ -187,7 +188,8 @@ void TimeSyncWorkaround::install() {
                 return convert(machTime, grandmasterUsed, portNumber, own);
             });
     } catch (const platform::Error& error) {
-        platform::log("Failed to install `TSgPTPClock` hooks: {}.", error.localizedDescription());
+        platform::logWarning("Failed to install `TSgPTPClock` hooks: {}.",
+                             error.localizedDescription());
         return;
     }
     std::unique_ptr<ClockConversionHook> earlier;
@@ -197,6 +199,7 @@ void TimeSyncWorkaround::install() {
     }
     revertHook(std::move(earlier));
     platform::logLine(
+        platform::LogLevel::info,
         "Successfully installed `TSgPTPClock` hooks to work around a bug in the Rosetta version "
         "of `TimeSync.framework`.");
 }
@@ -218,7 +221,8 @@ void TimeSyncWorkaround::revertHook(std::unique_ptr<ClockConversionHook> hook) {
     try {
         hook->revert();
     } catch (const platform::Error& error) {
-        platform::log("Failed to revert `TSgPTPClock` hooks: {}.", error.localizedDescription());
+        platform::logWarning("Failed to revert `TSgPTPClock` hooks: {}.",
+                             error.localizedDescription());
     }
 }
 
@@ -233,6 +237,7 @@ std::int64_t TimeSyncWorkaround::convert(std::uint64_t machTime, std::uint64_t* 
                 determineDomainTimeAdjustment(own, *machTimebaseInfo(), *actualMachTimebaseInfo());
             if (adjustment_ == DomainTimeAdjustment::undetermined) {
                 platform::logLine(
+                    platform::LogLevel::warning,
                     "Failed to determine whether an adjustment is needed. Will retry later.");
             }
         }

@@ -35,12 +35,12 @@ void AudioRoutingOwnershipManager::requestOwnership(std::shared_ptr<platform::Di
     std::unique_lock lock(*ownerCount_.lock());
     const std::intptr_t count = ownerCount_.modify([](std::intptr_t& value) { return ++value; });
     if (count == 1) {
-        platform::log("Requesting audio routing ownership.");
+        platform::logDebug("Requesting audio routing ownership.");
         arbiter_->beginArbitrationWithCategory(
             platform::AVAudioRoutingArbitrationCategory::playback,
             [queue, completion = std::move(completion)](
                 bool defaultDeviceChanged, std::shared_ptr<const platform::Error> error) mutable {
-                platform::log(
+                platform::logDebug(
                     "Audio routing arbitration did change default device [{}] with "
                     "error: {}.",
                     defaultDeviceChanged ? "true" : "false",
@@ -61,7 +61,7 @@ void AudioRoutingOwnershipManager::releaseOwnership() {
     std::lock_guard lock(*ownerCount_.lock());
     const std::intptr_t count = ownerCount_.modify([](std::intptr_t& value) { return --value; });
     if (count == 0) {
-        platform::log("Releasing audio routing ownership.");
+        platform::logDebug("Releasing audio routing ownership.");
         arbiter_->leaveArbitration();
     }
 }

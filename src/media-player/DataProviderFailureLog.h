@@ -10,7 +10,7 @@ namespace quillon {
 // Inside a catch block: logs the failure in flight as one line, the fixed text (ending in ": "),
 // the error's textual description and a full stop. The data providers go on playing afterwards.
 inline void logDataProviderFailure(std::string_view text) {
-    platform::log("{}{}.", text, platform::currentError()->debugDescription());
+    platform::logWarning("{}{}.", text, platform::currentError()->debugDescription());
 }
 
 }  // namespace quillon

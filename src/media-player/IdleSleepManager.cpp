@@ -7,7 +7,7 @@ namespace quillon {
 namespace {
 
 void logReleaseFailure(platform::IOReturn status) {
-    platform::log(
+    platform::logWarning(
         "Failed to release the power management assertion that is preventing idle sleep: {}.",
         status);
 }
@@ -56,7 +56,11 @@ void IdleSleepManager::creationDidFinish(const std::weak_ptr<State>& weakState,
     std::lock_guard lock(state->mutex);
     state->isCreating = false;
     if (status != platform::kIOReturnSuccess) {
-        platform::log("Failed to create power management assertion to prevent idle sleep: {}.",
+        // Not found: nothing on the desktop keeps the display awake, which the desktop's
+        // stand-in has said in a line of its own; the code adds nothing for the user.
+        platform::log(status == platform::kIOReturnNotFound ? platform::LogLevel::debug
+                                                            : platform::LogLevel::warning,
+                      "Failed to create power management assertion to prevent idle sleep: {}.",
                       status);
         return;
     }

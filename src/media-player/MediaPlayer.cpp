@@ -297,7 +297,7 @@ void MediaPlayer::synchronizerRateDidChange(const platform::Notification&) {
     // Read here, on the thread that changed it: by the time the check runs on the queue someone
     // else may have changed it again, and the player would take its own change for theirs.
     const float newRate = renderSynchronizer_->rate();
-    platform::log("{}: Synchronizer rate did change to {:g}.", description(), newRate);
+    platform::logDebug("{}: Synchronizer rate did change to {:g}.", description(), newRate);
     queue_->async([weakSelf = weak_from_this(), newRate] {
         if (const auto self = weakSelf.lock()) {
             self->checkSynchronizerRateChange(newRate);
@@ -315,8 +315,8 @@ void MediaPlayer::audioRendererWasFlushedAutomatically(const platform::Notificat
             flushTime = fmt::format("{}", platform::CMTimeGetSeconds(*time));
         }
     }
-    platform::log("{}: Audio renderer was flushed automatically from time {} sec.", description(),
-                  flushTime);
+    platform::logInfo("{}: Audio renderer was flushed automatically from time {} sec.",
+                      description(), flushTime);
     reseekToCurrentTimeAsync();
 }
 

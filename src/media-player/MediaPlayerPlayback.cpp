@@ -36,7 +36,7 @@ void MediaPlayer::setDesiredPlaybackRate(float rate) {
 }
 
 void MediaPlayer::setSynchronizerRate(float rate, std::optional<platform::CMTime> time) {
-    platform::log("{}: Setting synchronizer rate to {:g}.", description(), rate);
+    platform::logDebug("{}: Setting synchronizer rate to {:g}.", description(), rate);
     // The synchronizer announces changes only, so a rate it already has would leave an
     // expectation behind that a later change by someone else would be mistaken for.
     if (rate != renderSynchronizer_->rate()) {

@@ -66,6 +66,7 @@ void QLCFDictionarySetValueSpatializationHook(platform::CFMutableObjectDictionar
     const auto* description = std::any_cast<platform::CMFormatDescriptionRef>(&value);
     if (description == nullptr || !*description) {
         platform::logLine(
+            platform::LogLevel::debug,
             "`CFDictionarySetValue` called with `kFigRenderPipelineOption_FormatDescription` but "
             "value is not a `CMFormatDescription` instance. Not adding "
             "`kFigRenderPipelineOption_EnableSpatialization` to the dictionary.");
@@ -73,12 +74,14 @@ void QLCFDictionarySetValueSpatializationHook(platform::CFMutableObjectDictionar
     }
     if (isSpatializationRequested(*description)) {
         platform::logLine(
+            platform::LogLevel::debug,
             "`CFDictionarySetValue` called with `kFigRenderPipelineOption_FormatDescription` and "
             "spatialization was requested in the format description. Adding "
             "`kFigRenderPipelineOption_EnableSpatialization` to the dictionary.");
         platform::CFDictionarySetValue(dictionary, enableSpatializationKey.get(), std::any(true));
     } else {
         platform::logLine(
+            platform::LogLevel::debug,
             "`CFDictionarySetValue` called with `kFigRenderPipelineOption_FormatDescription` but "
             "spatialization was not requested in the format description. Not adding "
             "`kFigRenderPipelineOption_EnableSpatialization` to the dictionary.");
@@ -94,7 +97,8 @@ void QLInterposeAudioSpatialization() {
         DynamicSymbols::lookup<platform::NXGetLocalArchInfoFunction>("NXGetLocalArchInfo");
     const platform::NXArchInfo* architecture = getLocalArchInfo ? (*getLocalArchInfo)() : nullptr;
     if (architecture == nullptr) {
-        platform::logLine("Failed to retrieve information about the computer architecture.");
+        platform::logLine(platform::LogLevel::debug,
+                          "Failed to retrieve information about the computer architecture.");
         return;
     }
     if (architecture->cputype == platform::CPU_TYPE_ARM64) {
@@ -127,7 +131,8 @@ void QLInterposeAudioSpatialization() {
     platform::Dl_info imageInfo;
     if (platform::dladdr(reinterpret_cast<const void*>(*pipelineCreate), &imageInfo) == 0 ||
         imageInfo.dli_fbase == nullptr) {
-        platform::logLine("Failed to retrieve the `MediaToolbox` image info.");
+        platform::logLine(platform::LogLevel::debug,
+                          "Failed to retrieve the `MediaToolbox` image info.");
         return;
     }
     {
@@ -142,6 +147,7 @@ void QLInterposeAudioSpatialization() {
             static_cast<platform::CFDictionarySetValueFunction>(&platform::CFDictionarySetValue))};
     (*interpose)(imageInfo.dli_fbase, &tuple, 1);
     platform::logLine(
+        platform::LogLevel::debug,
         "Successfully interposed `CFDictionarySetValue` in the `MediaToolbox` image.");
 }
 

@@ -176,7 +176,7 @@ bool QLSafelyUsePrivateAPI(const QLPrivateAPIBlock& block, std::shared_ptr<const
     const bool isFirstOfItsKind = failureTally().count(describe(*failure));
     failure = withCallStackSymbols(std::move(failure));
     if (isFirstOfItsKind) {
-        platform::log("Failed to use private API: {}.", describe(*failure));
+        platform::logDebug("Failed to use private API: {}.", describe(*failure));
     }
     if (error != nullptr) {
         *error = failure;
@@ -185,7 +185,7 @@ bool QLSafelyUsePrivateAPI(const QLPrivateAPIBlock& block, std::shared_ptr<const
 }
 
 void QLLogUnavailablePrivateAPISymbol(const char* name) {
-    platform::log("Private API symbol {} is unavailable.", name);
+    platform::logDebug("Private API symbol {} is unavailable.", name);
 }
 
 bool QLIOSurfaceSetYCbCrMatrix(const platform::IOSurfaceRef& surface, std::uint32_t matrix) {

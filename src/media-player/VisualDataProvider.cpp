@@ -276,7 +276,8 @@ void VisualDataProvider::useVideoDecodeSession(Use&& use) {
 void VisualDataProvider::videoDecoderIsStuck() {
     FFmpegVideoDecoder& decoder = *selectedVideoTrack_->decoder();
     if (decoder.isDecodingOnHardware()) {
-        platform::log("Hardware decoder takes no packets; falling back to software decoder.");
+        platform::logWarning(
+            "Hardware decoder takes no packets; falling back to software decoder.");
         // The session's user sees the switch and asks for the restart.
         decoder.fallBackToSoftwareDecoder();
         return;

@@ -48,6 +48,15 @@ bool isServiceUnknown(const QDBusError& error) {
            error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
+// Marks a connection error as the tool's absence; the error's texts stay as they are.
+constexpr const char* kNotInstalledKey = "QLCastlinkToolIsNotInstalled";
+
+platform::NSError notInstalled(const platform::NSError& error) {
+    platform::NSError::UserInfo userInfo = error.userInfo();
+    userInfo.emplace(kNotInstalledKey, std::int64_t{1});
+    return platform::NSError(error.domain(), error.code(), std::move(userInfo));
+}
+
 bool isSharedDefaultConnection(const QDBusConnection& connection) {
     // Qt's default bus connections are shared by the whole process and must stay open.
     return connection.name().startsWith(QLatin1String("qt_default_"));
@@ -121,7 +130,7 @@ CastlinkClient::Reply CastlinkClient::call(const char* method) {
     if (!bus.isConnected()) {
         auto error = connectionError(bus.lastError());
         dropConnection();
-        return {std::nullopt, std::move(error)};
+        return {std::nullopt, std::move(error), false, true};
     }
     const QDBusMessage request = QDBusMessage::createMethodCall(
         QString::fromLatin1(castlink::kServiceName), QString::fromLatin1(castlink::kObjectPath),
@@ -137,9 +146,17 @@ CastlinkClient::Reply CastlinkClient::call(const char* method) {
     return {std::move(reply), std::nullopt};
 }
 
+bool CastlinkClient::isNotInstalledError(const platform::Error& error) {
+    const auto* nsError = dynamic_cast<const platform::NSError*>(&error);
+    return nsError != nullptr && nsError->userInfo().contains(kNotInstalledKey);
+}
+
 PrivilegedHelperVersion CastlinkClient::privilegedHelperVersion() {
     const Reply reply = call(castlink::kGetPrivilegedHelperVersionMethod);
     if (!reply.message) {
+        if (reply.isServiceUnknown || reply.isBusMissing) {
+            throw notInstalled(*reply.connectionError);
+        }
         throw *reply.connectionError;
     }
     const QVariantList arguments = reply.message->arguments();

@@ -73,6 +73,11 @@ public:
     // reached, or an NSError when its answer holds no version.
     PrivilegedHelperVersion privilegedHelperVersion();
 
+    // Whether an error from privilegedHelperVersion() says that no tool is installed: nobody
+    // serves its name on the bus, or there is no bus for it to live on. That is the normal
+    // state of a machine, unlike a tool that is there and fails to answer.
+    static bool isNotInstalledError(const platform::Error& error);
+
     // Asks the tool to remove itself and checks that it has gone: only the bus saying that
     // nobody serves the tool's name any more counts as gone. Throws UninstallError.
     void uninstallPrivilegedHelper();
@@ -90,6 +95,8 @@ private:
         std::optional<platform::NSError> connectionError;
         // The bus answered that nobody serves the tool's name.
         bool isServiceUnknown = false;
+        // There is no bus to reach the tool on.
+        bool isBusMissing = false;
     };
 
     Reply call(const char* method);

@@ -19,7 +19,10 @@ namespace {
 constexpr std::int64_t NSXPCConnectionInterrupted = 4097;
 
 void logVersionFailure(const platform::Error& error) {
-    platform::log("Failed to get installed privileged helper version: {}.",
+    // Most machines have no helper: asking for its version then finds none, which is no fault.
+    platform::log(CastlinkClient::isNotInstalledError(error) ? platform::LogLevel::debug
+                                                             : platform::LogLevel::warning,
+                  "Failed to get installed privileged helper version: {}.",
                   error.debugDescription());
 }
 

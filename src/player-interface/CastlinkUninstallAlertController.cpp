@@ -43,7 +43,8 @@ void CastlinkUninstallAlertController::showAlert() {
             manager_.uninstallPrivilegedHelper();
         } catch (const platform::Error& error) {
             // Not shown: the user can try again from the preferences, which do show the reason.
-            platform::log("Failed to uninstall privileged helper: {}.", error.debugDescription());
+            platform::logError("Failed to uninstall privileged helper: {}.",
+                               error.debugDescription());
         }
     }
     automaticTerminationManager.enable("Castlink uninstall alert was dismissed.");

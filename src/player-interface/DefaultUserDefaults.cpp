@@ -60,8 +60,8 @@ std::optional<double> usableNumber(platform::UserDefaults& userDefaults, const c
     if (const auto number = finiteNumber(*value); number && isUsable(*number)) {
         return number;
     }
-    platform::log("Ignoring the user default {} ({}): {} is needed; using {}.", key,
-                  describe(*value), needed, fallback);
+    platform::logWarning("Ignoring the user default {} ({}): {} is needed; using {}.", key,
+                         describe(*value), needed, fallback);
     userDefaults.removeObject(key);
     return std::nullopt;
 }

@@ -73,9 +73,9 @@ void MediaPlayerViewController::restoreState(platform::NSKeyedUnarchiver& coder)
         if (isPlaybackRateWithinStops(stored)) {
             rate = static_cast<float>(stored);
         } else {
-            platform::log("Ignoring the restored {} ({}): a rate from {} to {} is needed.",
-                          desiredPlaybackRateKey, stored, kSlowestPlaybackRate,
-                          kFastestPlaybackRate);
+            platform::logWarning("Ignoring the restored {} ({}): a rate from {} to {} is needed.",
+                                 desiredPlaybackRateKey, stored, kSlowestPlaybackRate,
+                                 kFastestPlaybackRate);
         }
     }
     const auto videoId = coder.decodeString(selectedVideoTrackIdKey);
@@ -88,8 +88,8 @@ void MediaPlayerViewController::restoreState(platform::NSKeyedUnarchiver& coder)
         if (isRestorableTime(stored)) {
             time = stored;
         } else {
-            platform::log("Ignoring the restored {}: a time from zero on is needed.",
-                          currentTimeKey);
+            platform::logWarning("Ignoring the restored {}: a time from zero on is needed.",
+                                 currentTimeKey);
         }
     }
 

@@ -44,7 +44,8 @@ QWidget* MediaPlayerWindowControllerTitlebar::titlebarContainerView(platform::NS
         return candidate.metaObject()->className() == QStringLiteral("NSTitlebarContainerView");
     });
     if (view == nullptr) {
-        platform::logLine("Failed to find the titlebar’s container view.");
+        platform::logLine(platform::LogLevel::debug,
+                          "Failed to find the titlebar’s container view.");
     }
     return view;
 }
@@ -55,7 +56,8 @@ platform::NSVisualEffectView* MediaPlayerWindowControllerTitlebar::titlebarVisua
         return dynamic_cast<const platform::NSVisualEffectView*>(&candidate) != nullptr;
     });
     if (view == nullptr) {
-        platform::logLine("Failed to find the titlebar’s visual effect view.");
+        platform::logLine(platform::LogLevel::debug,
+                          "Failed to find the titlebar’s visual effect view.");
     }
     return static_cast<platform::NSVisualEffectView*>(view);
 }

@@ -10,6 +10,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -66,6 +67,19 @@ std::vector<std::string> windowNames(const std::string& display) {
     }
     ::pclose(pipe);
     return names;
+}
+
+// The documented switch for the player's whole log on the terminal.
+constexpr const char* kFullLog = "QT_LOGGING_RULES=quillon.*.debug=true";
+
+// The lines of a run's standard error.
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 class ProgramTest : public ::testing::Test {
@@ -291,7 +305,7 @@ TEST_F(ProgramTest, ALaunchWhoseRunningPlayerHangsRunsOnItsOwnAndLeavesTheWindow
         ASSERT_TRUE(owner.registerService(QString::fromLatin1(SessionInstance::kBusName)));
 
         ChildProcess player(QUILLON_PLAYER_PROGRAM, {mediaPath("h264-aac.mkv")},
-                            sessionQuitEnvironment({"QT_QPA_PLATFORM=offscreen"}),
+                            sessionQuitEnvironment({"QT_QPA_PLATFORM=offscreen", kFullLog}),
                             (home / "player.log").string());
         ASSERT_TRUE(player.started());
         EXPECT_TRUE(waitUntil([&] {
@@ -326,7 +340,7 @@ TEST_F(ProgramTest, ADefaultRateThatIsNoNumberGivesWayToTheRegisteredOneOnceAndF
     };
 
     ChildProcess player(QUILLON_PLAYER_PROGRAM, {mediaPath("h264-aac.mkv")},
-                        sessionQuitEnvironment({"QT_QPA_PLATFORM=offscreen"}),
+                        sessionQuitEnvironment({"QT_QPA_PLATFORM=offscreen", kFullLog}),
                         (home / "player.log").string());
     ASSERT_TRUE(player.started());
     // It plays, at the registered rate.
@@ -349,6 +363,69 @@ TEST_F(ProgramTest, ADefaultRateThatIsNoNumberGivesWayToTheRegisteredOneOnceAndF
     // The next launch finds the registered rate and nothing to say.
     EXPECT_EQ(settings().find("QPDefaultPlaybackRate"), std::string::npos) << settings();
     EXPECT_NE(settings().find("QPPlayAutomaticallyOnOpen=true"), std::string::npos) << settings();
+}
+
+// A clean film with its subtitle file beside it, and fonts attached as styled releases carry
+// them, played from a terminal: the terminal hears of nothing that went wrong, as nothing did;
+// the full log, one switch away, has the trace in the system's own words.
+TEST_F(ProgramTest, ACleanFilmPlaysQuietlyAndTheFullLogSwitchShowsTheTrace) {
+    writeSettings("QPPlayAutomaticallyOnOpen=true\n");
+    const auto fonts = home / "fonts";
+    std::filesystem::create_directories(fonts);
+    std::ofstream(fonts / "Title.ttf") << "fonts are attached, never decoded";
+    const auto film = home / "Clean Film.mkv";
+    const std::string merge = "mkvmerge --quiet -o '" + film.string() +
+                              "' --attachment-mime-type font/ttf --attach-file '" +
+                              (fonts / "Title.ttf").string() + "' '" + mediaPath("h264-aac.mkv") +
+                              "'";
+    ASSERT_EQ(std::system(merge.c_str()), 0) << merge << " (mkvmerge comes with mkvtoolnix)";
+    std::ofstream(home / "Clean Film.srt") << "1\n00:00:01,000 --> 00:00:02,000\nHello.\n";
+
+    const auto play = [&](const std::vector<std::string>& extra) {
+        // Each run opens the film afresh, not the paused window the last one left.
+        std::filesystem::remove_all(home / "state");
+        std::vector<std::string> environment{"QT_QPA_PLATFORM=offscreen"};
+        environment.insert(environment.end(), extra.begin(), extra.end());
+        ChildProcess player(QUILLON_PLAYER_PROGRAM, {film.string()},
+                            sessionQuitEnvironment(environment), (home / "player.log").string());
+        EXPECT_TRUE(player.started());
+        EXPECT_TRUE(waitUntil([&] { return publishedPlaybackStatus() == "Playing"; }))
+            << player.standardError();
+        EXPECT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); }));
+        const auto status = quit(player);
+        EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+            << player.standardError();
+        return player.standardError();
+    };
+
+    const std::string quiet = play({});
+    for (const std::string& line : linesOf(quiet)) {
+        EXPECT_FALSE(line.starts_with("Failed") || line.starts_with("In ")) << line;
+        EXPECT_FALSE(line.starts_with("[ffmpeg")) << line;
+        for (const char* trace : {"Setting synchronizer rate to", "Synchronizer rate did change",
+                                  "audio routing", "Video output: ", "Presented "}) {
+            EXPECT_EQ(line.find(trace), std::string::npos) << line;
+        }
+    }
+
+    const std::string full = play({kFullLog});
+    const auto lines = linesOf(full);
+    const auto has = [&](const std::string& prefix, const std::string& suffix) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(prefix) != std::string::npos && line.ends_with(suffix);
+        });
+    };
+    EXPECT_TRUE(has(">: Setting synchronizer rate to 1.", "rate to 1.")) << full;
+    EXPECT_TRUE(has("Requesting audio routing ownership.", "ownership.")) << full;
+    EXPECT_TRUE(has("Releasing audio routing ownership.", "ownership.")) << full;
+    EXPECT_TRUE(has("Video output: ", ").")) << full;
+    EXPECT_TRUE(has("Clean Film.mkv: Presented ", " unpainted.")) << full;
+    EXPECT_TRUE(has("Failed to use private API: Error Domain=", "}.")) << full;
+    EXPECT_TRUE(
+        has("Could not find codec parameters for stream 2 (Attachment: none)", "unknown codec"))
+        << full;
+    // The subtitle file is sought to its start without a failure, even in the full log.
+    EXPECT_EQ(full.find("Numerical result out of range"), std::string::npos) << full;
 }
 
 }  // namespace

@@ -200,6 +200,10 @@ TEST_F(DesktopPowerAssertionServiceTest, WithNobodyToAskThereIsNoAssertionAndThe
             explanations += line.rfind("The display cannot be kept awake while playing: ", 0) == 0;
         }
         EXPECT_EQ(explanations, 1);
+        // The explanation is the user's line; the code after it says nothing more.
+        EXPECT_EQ(log.levelOf("The display cannot be kept awake while playing: "),
+                  LogLevel::warning);
+        EXPECT_EQ(log.levelOf("Failed to create power management assertion"), LogLevel::debug);
     }
 }
 

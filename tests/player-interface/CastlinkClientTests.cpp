@@ -158,21 +158,39 @@ TEST_F(CastlinkClientOverBus, ReportsTheInstalledVersionAndReusesItsConnection) 
 }
 
 TEST_F(CastlinkClientOverBus, WithoutTheToolOrWithoutAVersionItIsNotInstalled) {
-    // Nobody owns the name.
+    // Nobody owns the name: the normal state of a machine, so its line is for the full log only.
     EXPECT_THROW(client_->privilegedHelperVersion(), platform::NSError);
     CastlinkManager manager(*client_);
     {
         platform::ScopedLogCapture log;
         EXPECT_FALSE(manager.installedPrivilegedHelperVersion().isInstalled());
         ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_EQ(log.lines()[0].rfind("Failed to get installed privileged helper version: ", 0),
-                  0u);
+        EXPECT_EQ(log.lines()[0],
+                  "Failed to get installed privileged helper version: Error "
+                  "Domain=NSCocoaErrorDomain Code=4099 \"Couldn’t communicate with a helper "
+                  "application.\".");
+        EXPECT_EQ(log.entries()[0].level, platform::LogLevel::debug);
     }
-    // A tool whose answer is no version archive.
+    // A tool whose answer is no version archive: one is there, and fails.
     tool_.versionReply = QByteArray("not an archive");
     publish();
     EXPECT_THROW(client_->privilegedHelperVersion(), platform::NSError);
+    platform::ScopedLogCapture log;
     EXPECT_FALSE(manager.installedPrivilegedHelperVersion().isInstalled());
+    EXPECT_EQ(log.levelOf("Failed to get installed privileged helper version: "),
+              platform::LogLevel::warning);
+}
+
+TEST(CastlinkClient, WithoutASystemBusNoToolIsInstalled) {
+    CastlinkClient client([] {
+        return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                             QStringLiteral("no-bus"));
+    });
+    CastlinkManager manager(client);
+    platform::ScopedLogCapture log;
+    EXPECT_FALSE(manager.installedPrivilegedHelperVersion().isInstalled());
+    EXPECT_EQ(log.levelOf("Failed to get installed privileged helper version: "),
+              platform::LogLevel::debug);
 }
 
 TEST_F(CastlinkClientOverBus, AnUninstallThatRemovesTheToolSucceeds) {
@@ -368,6 +386,7 @@ TEST(CastlinkLaunchQuery, ABusThatNeverAnswersCountsAsNotInstalledOnceTheTimeOut
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_EQ(log.lines()[0].rfind("Failed to get installed privileged helper version: ", 0), 0u);
     EXPECT_NE(log.lines()[0].find("Code=4097"), std::string::npos) << "the tool stopped answering";
+    EXPECT_EQ(log.entries()[0].level, platform::LogLevel::warning);
 
     // Once the bus goes, the query that was still connecting ends; its late failure is neither
     // answered nor logged a second time.

@@ -52,13 +52,13 @@ int main(int argc, char** argv) {
         return run(argc, argv);
     } catch (const quillon::MediaSourceLoadError& error) {
         std::fflush(stdout);
-        platform::log("quillon-probe: {}", quillon::detailedDescription(error));
+        platform::logError("quillon-probe: {}", quillon::detailedDescription(error));
     } catch (const platform::Error& error) {
         std::fflush(stdout);
-        platform::log("quillon-probe: {}", error.localizedDescription());
+        platform::logError("quillon-probe: {}", error.localizedDescription());
     } catch (const std::exception& error) {
         std::fflush(stdout);
-        platform::log("quillon-probe: {}", error.what());
+        platform::logError("quillon-probe: {}", error.what());
     }
     return 1;
 }

@@ -69,7 +69,8 @@ void addEntry(archive* a, archive_entry* entry, EmbeddedImageLoader::ImageMap& i
     const char* rawPath = archive_entry_pathname(entry);
     const std::string_view path = rawPath != nullptr ? rawPath : "";
     if (rawPath == nullptr || !isValidUTF8(path)) {
-        platform::logLine("Archive entry path is not a valid UTF-8 string.");
+        platform::logLine(platform::LogLevel::warning,
+                          "Archive entry path is not a valid UTF-8 string.");
         return;
     }
     if (path.ends_with('/')) {
@@ -81,22 +82,24 @@ void addEntry(archive* a, archive_entry* entry, EmbeddedImageLoader::ImageMap& i
     }
     const std::string key(path);
     if (images.contains(key)) {
-        platform::log("Found duplicate archive entry for path `{}`.", key);
+        platform::logWarning("Found duplicate archive entry for path `{}`.", key);
         return;
     }
     const la_int64_t size = archive_entry_size(entry);
     if (size <= 0) {
-        platform::log("Byte count is zero or negative for archive entry with path `{}`.", key);
+        platform::logWarning("Byte count is zero or negative for archive entry with path `{}`.",
+                             key);
         return;
     }
     std::vector<std::byte> data(static_cast<std::size_t>(size));
     if (!readEntryData(a, data)) {
-        platform::log("Failed to read data for archive entry with path `{}`.", key);
+        platform::logWarning("Failed to read data for archive entry with path `{}`.", key);
         return;
     }
     auto image = platform::NSImage::imageWithData(data, scaleOfPath(path));
     if (image == nullptr) {
-        platform::log("Failed to make image from data for archive entry with path `{}`.", key);
+        platform::logWarning("Failed to make image from data for archive entry with path `{}`.",
+                             key);
         return;
     }
     images.emplace(key, std::move(image));
@@ -105,14 +108,14 @@ void addEntry(archive* a, archive_entry* entry, EmbeddedImageLoader::ImageMap& i
 void readArchive(std::span<const std::byte> bytes, EmbeddedImageLoader::ImageMap& images) {
     archive* a = archive_read_new();
     if (a == nullptr) {
-        platform::logLine("Failed to make an archive object.");
+        platform::logLine(platform::LogLevel::warning, "Failed to make an archive object.");
         return;
     }
     if (archive_read_support_format_tar(a) != ARCHIVE_OK) {
-        platform::log("Failed to add TAR format support to archive object: {}.",
-                      archiveErrorText(a));
+        platform::logWarning("Failed to add TAR format support to archive object: {}.",
+                             archiveErrorText(a));
     } else if (archive_read_open_memory(a, bytes.data(), bytes.size()) != ARCHIVE_OK) {
-        platform::log("Failed to open archive: {}.", archiveErrorText(a));
+        platform::logWarning("Failed to open archive: {}.", archiveErrorText(a));
     } else {
         while (true) {
             archive_entry* entry = nullptr;
@@ -122,7 +125,7 @@ void readArchive(std::span<const std::byte> bytes, EmbeddedImageLoader::ImageMap
             }
             // A warning comes with an entry that can be read.
             if (result != ARCHIVE_OK && result != ARCHIVE_WARN) {
-                platform::log("Failed to read next archive entry: {}.", archiveErrorText(a));
+                platform::logWarning("Failed to read next archive entry: {}.", archiveErrorText(a));
                 break;
             }
             addEntry(a, entry, images);
@@ -130,7 +133,7 @@ void readArchive(std::span<const std::byte> bytes, EmbeddedImageLoader::ImageMap
     }
     // Closing first leaves the error text readable; freeing then cannot fail for a read archive.
     if (archive_read_close(a) != ARCHIVE_OK) {
-        platform::log("Failed to free archive: {}.", archiveErrorText(a));
+        platform::logWarning("Failed to free archive: {}.", archiveErrorText(a));
     }
     archive_read_free(a);
 }
@@ -197,7 +200,7 @@ EmbeddedImageLoader::ImageMap EmbeddedImageLoader::makeNameToUnderlyingImageMap(
     const std::span<const std::byte> bytes =
         archiveSource_ ? archiveSource_() : std::span<const std::byte>();
     if (bytes.empty()) {
-        platform::log("Unable to find `{}` section in executable.", kImagesSectionName);
+        platform::logWarning("Unable to find `{}` section in executable.", kImagesSectionName);
         return images;
     }
     readArchive(bytes, images);

@@ -49,7 +49,7 @@ const ResourceBundle& ResourceBundle::shared() {
     static platform::NeverDestroyed<ResourceBundle> bundle([] {
         auto directory = find(candidateDirectories());
         if (!directory) {
-            platform::log(
+            platform::logWarning(
                 "Unable to find the folder {}: the preferences window shows its texts "
                 "in English.",
                 kBundleName);

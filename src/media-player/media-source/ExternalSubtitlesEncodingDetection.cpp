@@ -68,7 +68,7 @@ std::optional<std::string> detectCharacterEncoding(const MediaSource& source,
         try {
             packet = readVisualPacket(source, nullptr, std::span(&track, 1));
         } catch (const platform::Error& error) {
-            platform::log(
+            platform::logWarning(
                 "Failed to read external subtitles packet for character encoding detection: {}.",
                 error.debugDescription());
             break;
@@ -83,6 +83,7 @@ std::optional<std::string> detectCharacterEncoding(const MediaSource& source,
                 : std::span<const std::byte>();
         if (!detector.analyze(bytes) || !detector.analyze(std::span(&lineFeed, 1))) {
             platform::logLine(
+                platform::LogLevel::warning,
                 "Failed to analyze next chunk of data for character encoding detection.");
             break;
         }

@@ -23,8 +23,8 @@ AVFormatContextPointer openOwnContext(const ExternalSubtitlesTrack& track) {
     try {
         context = makeInputFormatContext(source.url());
     } catch (const platform::Error& error) {
-        platform::log("Reading external subtitles through the shared context of {}: {}",
-                      source.url().path(), error.localizedDescription());
+        platform::logWarning("Reading external subtitles through the shared context of {}: {}",
+                             source.url().path(), error.localizedDescription());
         return nullptr;
     }
     const AVFormatContext& shared = source.formatContextForVisualTracks();
@@ -32,7 +32,7 @@ AVFormatContextPointer openOwnContext(const ExternalSubtitlesTrack& track) {
     if (context->nb_streams != shared.nb_streams || index >= context->nb_streams ||
         context->streams[index]->codecpar->codec_id != shared.streams[index]->codecpar->codec_id ||
         av_cmp_q(context->streams[index]->time_base, shared.streams[index]->time_base) != 0) {
-        platform::log(
+        platform::logWarning(
             "Reading external subtitles through the shared context of {}: the file "
             "changed since it was opened",
             source.url().path());

@@ -122,6 +122,7 @@ void seekToStartOrReopen(AVFormatContextPointer& context, const platform::URL& u
             throw MediaSourceLoadError::failedToSeek(error);
         }
         platform::logLine(
+            platform::LogLevel::info,
             "Reading the media from where it was opened, as it cannot be sought to its start.");
         context = std::move(reopened);
     }

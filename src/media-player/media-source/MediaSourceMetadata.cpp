@@ -119,7 +119,8 @@ std::optional<std::int64_t> integerValue(const AVDictionary* metadata, const cha
     }
     std::optional<std::int64_t> value = parseInt64(*text);
     if (!value) {
-        platform::logLine(malformedValueLine(key, "an integer", *text));
+        platform::logLine(platform::LogLevel::warning,
+                          malformedValueLine(key, "an integer", *text));
     }
     return value;
 }
@@ -135,7 +136,7 @@ std::optional<std::int64_t> yearValue(const AVDictionary* metadata, const char* 
     digits = digits.substr(0, digits.find_first_not_of("0123456789"));
     std::optional<std::int64_t> year = digits.empty() ? std::nullopt : parseInt64(digits);
     if (!year) {
-        platform::logLine(malformedValueLine(key, "a date", *text));
+        platform::logLine(platform::LogLevel::warning, malformedValueLine(key, "a date", *text));
     }
     return year;
 }
@@ -197,13 +198,15 @@ std::optional<MPMediaType> mediaSubtypeValue(const AVDictionary* metadata, Media
                                                    : MPMediaType::videoITunesU();
             break;
         default:
-            platform::logLine("Unrecognized iTunes media type: " + std::to_string(*kind) + ".");
+            platform::logLine(platform::LogLevel::warning,
+                              "Unrecognized iTunes media type: " + std::to_string(*kind) + ".");
             return std::nullopt;
     }
     if (!kept) {
-        platform::logLine("Ignoring `" + platform::describe(subtype) +
-                          "` subtype because it is not part of the `" + umbrellaName(umbrella) +
-                          "` umbrella media type.");
+        platform::logLine(platform::LogLevel::warning,
+                          "Ignoring `" + platform::describe(subtype) +
+                              "` subtype because it is not part of the `" + umbrellaName(umbrella) +
+                              "` umbrella media type.");
         return std::nullopt;
     }
     return subtype;
@@ -242,7 +245,8 @@ std::optional<ArtworkImage> loadArtwork(const AVStream& stream) {
     // context may go away long before the artwork does.
     AVBufferRefPointer buffer(picture.buf != nullptr ? av_buffer_ref(picture.buf) : nullptr);
     if (!buffer) {
-        platform::logLine("Failed to create reference to buffer when loading artwork.");
+        platform::logLine(platform::LogLevel::warning,
+                          "Failed to create reference to buffer when loading artwork.");
         return std::nullopt;
     }
     std::optional<ArtworkImage> image = ArtworkImage::fromBuffer(
@@ -251,8 +255,9 @@ std::optional<ArtworkImage> loadArtwork(const AVStream& stream) {
         AVCodecID codecID =
             stream.codecpar != nullptr ? stream.codecpar->codec_id : AV_CODEC_ID_NONE;
         platform::logLine(
+            platform::LogLevel::warning,
             "Failed to load artwork image from data encoded by codec ID AVCodecID(rawValue: " +
-            std::to_string(static_cast<int>(codecID)) + ").");
+                std::to_string(static_cast<int>(codecID)) + ").");
     }
     return image;
 }

@@ -46,9 +46,29 @@ std::optional<std::int64_t> timestampRoundingDown(CMTime time, std::int32_t time
     return std::nullopt;
 }
 
+// The seek's answer, logged and thrown when it is a failure; but a backward seek's ERANGE, which
+// only says that nothing lies at or before the time (the caller then seeks forward), is
+// logged as a debug line and returned.
 std::int32_t seekFrame(AVFormatContext& context, std::int64_t timestamp, int flags) {
-    return performFFmpegCall({}, true, CallSite(seekFunction),
-                             [&] { return av_seek_frame(&context, -1, timestamp, flags); });
+    const CallSite site(seekFunction);
+    const std::int32_t result =
+        runFFmpegCall(true, [&] { return av_seek_frame(&context, -1, timestamp, flags); });
+    if (result == AVERROR(ERANGE) && (flags & AVSEEK_FLAG_BACKWARD) != 0) {
+        logFFmpegFailure(FFmpegError(result), site, platform::LogLevel::debug);
+        return result;
+    }
+    if (result < 0) {
+        reportFFmpegFailure(result, {}, site);
+    }
+    return result;
+}
+
+// Whether `timestamp` lies before anything of a file that states no start: a subtitles file,
+// whose demuxer knows its events only, has nothing before time zero. A backward seek there finds
+// no event at or before the time whenever the first one starts later (FFmpeg answers ERANGE); the
+// forward one lands on the first event.
+bool isBeforeAnythingOfFileWithoutStart(const AVFormatContext& context, std::int64_t timestamp) {
+    return context.start_time == AV_NOPTS_VALUE && timestamp <= 0;
 }
 
 }  // namespace
@@ -104,12 +124,11 @@ void seek(AVFormatContext& context, CMTime time) {
     if (timeline != nullptr) {
         timeline->positioned();
     }
-    try {
-        seekFrame(context, *timestamp, AVSEEK_FLAG_BACKWARD);
-    } catch (const FFmpegError& error) {
-        if (error != FFmpegError::posixERANGE()) {
-            throw;
-        }
+    if (isBeforeAnythingOfFileWithoutStart(context, *timestamp)) {
+        seekFrame(context, *timestamp, 0);
+        return;
+    }
+    if (seekFrame(context, *timestamp, AVSEEK_FLAG_BACKWARD) == AVERROR(ERANGE)) {
         // No key frame at or before the time: take the first one after it.
         seekFrame(context, *timestamp, 0);
     }

@@ -32,9 +32,10 @@ void enableStreams(const StreamIndexSet& indexes, AVFormatContext& context);
 PacketRef readPacket(const StreamIndexSet& indexes, AVFormatContext& context);
 
 // Moves the read position to the key frame at or before `time` (of the enabled streams' reference
-// stream). When FFmpeg answers ERANGE, tries once more without the backward flag. A time that is
-// not numeric cannot be sought to: positive infinity goes to the end, negative infinity to the
-// start, invalid and indefinite are refused with EINVAL.
+// stream). When FFmpeg answers ERANGE, tries once more without the backward flag; in a file that
+// states no start (a subtitles file), a time at or before zero is sought forward at once. A time
+// that is not numeric cannot be sought to: positive infinity goes to the end, negative infinity to
+// the start, invalid and indefinite are refused with EINVAL.
 void seek(AVFormatContext& context, platform::CMTime time);
 
 // The time of the last key frame at or before `time` in FFmpeg's index of the track's stream;

@@ -134,8 +134,8 @@ void findSiblingSubtitlesFiles(const platform::URL& url,
                 files = siblingSubtitlesFiles(url);
             } catch (...) {
                 // The completion runs once whatever happens; a failed search finds nothing.
-                platform::log("Failed to search for subtitles files beside {}: {}", url.path(),
-                              platform::currentError()->localizedDescription());
+                platform::logWarning("Failed to search for subtitles files beside {}: {}",
+                                     url.path(), platform::currentError()->localizedDescription());
             }
             completion(std::move(files));
         });

@@ -158,7 +158,8 @@ void DesktopAccessibilityDisplayOptions::failed(const QString& why) {
     if (std::exchange(loggedFailure_, true)) {
         return;
     }
-    log("The desktop's contrast setting cannot be read ({}), so the controls keep their normal "
+    logWarning(
+        "The desktop's contrast setting cannot be read ({}), so the controls keep their normal "
         "contrast.",
         why.toStdString());
 }

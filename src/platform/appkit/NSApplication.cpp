@@ -106,7 +106,7 @@ class NSApplication::TerminationSignals {
 public:
     explicit TerminationSignals(NSApplication& application) {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, descriptors_.data()) != 0) {
-            log("Failed to watch for termination signals: {}.", std::strerror(errno));
+            logWarning("Failed to watch for termination signals: {}.", std::strerror(errno));
             return;
         }
         ::fcntl(descriptors_[0], F_SETFL, O_NONBLOCK);
@@ -279,7 +279,7 @@ void NSApplication::openURLs(const std::vector<URL>& urls, const LaunchActivatio
             url, true,
             [url](std::shared_ptr<NSDocument>, bool, std::shared_ptr<const Error> error) {
                 if (error) {
-                    log("Failed to open {}: {}.", url.path(), error->localizedDescription());
+                    logError("Failed to open {}: {}.", url.path(), error->localizedDescription());
                 }
             });
     }

@@ -227,8 +227,8 @@ void NSDocumentController::openDocumentWithContentsOfURL(const URL& url, bool di
         if (completion) {
             completion(nullptr, false, error);
         } else {
-            log("Failed to open the document at {}: {}", url.path(),
-                error ? error->localizedDescription() : std::string("unknown error"));
+            logError("Failed to open the document at {}: {}", url.path(),
+                     error ? error->localizedDescription() : std::string("unknown error"));
         }
         return;
     }

@@ -146,8 +146,8 @@ void restoreWindowState(NSWindow& window, const QCborMap& entry, bool behindOthe
         if (const auto frame = usableFrame(entry.value(frameKey))) {
             window.setFrame(*frame, false);
         } else {
-            log("Ignoring the stored {} of a window: it is no place on a screen.",
-                frameKey.toStdString());
+            logInfo("Ignoring the stored {} of a window: it is no place on a screen.",
+                    frameKey.toStdString());
         }
     }
     if (behindOthers) {
@@ -227,22 +227,23 @@ QCborMap NSWindowRestorationStore::readFile() const {
         return {};
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        log("Failed to read the stored windows from {}: {}.", filePath_,
-            file.errorString().toStdString());
+        logError("Failed to read the stored windows from {}: {}.", filePath_,
+                 file.errorString().toStdString());
         return {};
     }
     QCborParserError error;
     QCborValue root = QCborValue::fromCbor(file.readAll(), &error);
     if (error.error != QCborError::NoError || !root.isMap()) {
-        log("The stored windows in {} are unreadable ({}); no window is restored.", filePath_,
-            error.error != QCborError::NoError ? error.errorString().toStdString()
-                                               : std::string("not a map"));
+        logWarning("The stored windows in {} are unreadable ({}); no window is restored.",
+                   filePath_,
+                   error.error != QCborError::NoError ? error.errorString().toStdString()
+                                                      : std::string("not a map"));
         return {};
     }
     QCborMap map = root.toMap();
     if (map.value(versionKey).toInteger() != fileFormatVersion) {
-        log("The stored windows in {} are of an unknown version; no window is restored.",
-            filePath_);
+        logWarning("The stored windows in {} are of an unknown version; no window is restored.",
+                   filePath_);
         return {};
     }
     return map;
@@ -270,7 +271,7 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
     const auto bookmark = dataValue(entry, bookmarkKey);
     const std::string identifier = entry.value(identifierKey).toString().toStdString();
     if (!bookmark || identifier.empty()) {
-        log("A stored window without its file or identifier is not restored.");
+        logWarning("A stored window without its file or identifier is not restored.");
         finishOneRestoration();
         return;
     }
@@ -279,7 +280,7 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
         bool isStale = false;
         url = URLByResolvingBookmarkData(*bookmark, NSURLBookmarkResolutionWithoutUI, isStale);
     } catch (const Error& error) {
-        log("The file of a stored window can't be found: {}", error.localizedDescription());
+        logInfo("The file of a stored window can't be found: {}", error.localizedDescription());
         finishOneRestoration();
         return;
     }
@@ -297,8 +298,8 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
                 return;
             }
             if (!document) {
-                log("Failed to reopen the document of a stored window: {}",
-                    error ? error->localizedDescription() : std::string("unknown error"));
+                logWarning("Failed to reopen the document of a stored window: {}",
+                           error ? error->localizedDescription() : std::string("unknown error"));
                 answer->answer();
                 return;
             }
@@ -324,7 +325,8 @@ void NSWindowRestorationStore::restoreWindow(NSDocumentController& controller,
                         restoredWindows_.emplace_back(window);
                         restoreWindowState(*window, entry, behindOthers);
                     } else {
-                        log("A stored window was not restored: {}",
+                        logWarning(
+                            "A stored window was not restored: {}",
                             error ? error->localizedDescription() : std::string("no window"));
                     }
                     answer->answer();
@@ -407,8 +409,8 @@ void NSWindowRestorationStore::writeNow() {
             try {
                 bookmark = bookmarkData(*document->fileURL());
             } catch (const Error& error) {
-                log("The window of {} is not stored: {}", document->fileURL()->path(),
-                    error.localizedDescription());
+                logWarning("The window of {} is not stored: {}", document->fileURL()->path(),
+                           error.localizedDescription());
                 continue;
             }
             for (const auto& windowController : document->windowControllers()) {
@@ -463,7 +465,8 @@ void NSWindowRestorationStore::writeNow() {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(root.toCborValue().toCbor()) < 0 ||
         !file.commit()) {
-        log("Failed to store the windows in {}: {}.", filePath_, file.errorString().toStdString());
+        logError("Failed to store the windows in {}: {}.", filePath_,
+                 file.errorString().toStdString());
     }
 }
 

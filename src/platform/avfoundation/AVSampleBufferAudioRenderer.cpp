@@ -179,8 +179,8 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         try {
             chunk = converter->convert(sampleBuffer, std::move(storage));
         } catch (const Error& failure) {
-            log("{}: Unable to play an audio sample buffer: {}.", description(),
-                failure.debugDescription());
+            logWarning("{}: Unable to play an audio sample buffer: {}.", description(),
+                       failure.debugDescription());
             std::lock_guard lock(queueMutex);
             status = AVQueuedSampleBufferRenderingStatus::failed;
             error = failure.clone();
@@ -236,8 +236,8 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
             if (closed) {
                 return;
             }
-            log("{}: The audio output device went away, so audio plays to a null sink.",
-                description());
+            logWarning("{}: The audio output device went away, so audio plays to a null sink.",
+                       description());
             sink->stop();
             AudioSink::Reconnector reconnector = sink->reconnector();
             std::optional<std::string> device = sink->deviceUniqueID();
@@ -265,8 +265,8 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
     // What was queued is gone with the old output: the data source enqueues again from the
     // time line's time.
     void flushAutomatically(const char* what, CMTime flushTime) {
-        log("{}: The audio output device {}, so the renderer was flushed at {}.", description(),
-            what, CMTimeCopyDescription(flushTime));
+        logInfo("{}: The audio output device {}, so the renderer was flushed at {}.", description(),
+                what, CMTimeCopyDescription(flushTime));
         flush();
         NotificationCenter::UserInfo userInfo;
         if (CMTIME_IS_VALID(flushTime)) {
@@ -313,8 +313,8 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
                 scheduleReconnect(std::move(reconnector), std::move(device), attempt + 1);
                 return;
             }
-            log("{}: The sound server answers again, so audio plays to {} again.", description(),
-                replacement->name());
+            logInfo("{}: The sound server answers again, so audio plays to {} again.",
+                    description(), replacement->name());
             sink->stop();
             replacement->setDeviceUniqueID(std::move(device));
             {

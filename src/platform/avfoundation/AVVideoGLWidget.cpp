@@ -427,7 +427,7 @@ void AVVideoGLWidget::paintGL() {
     }
     if (current.frame != uploadedFrame_) {
         if (!upload(*pixels, *format)) {
-            log("Failed to upload a video frame for the video view.");
+            logWarning("Failed to upload a video frame for the video view.");
             return;
         }
         uploadedFrame_ = current.frame;

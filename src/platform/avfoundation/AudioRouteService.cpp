@@ -28,7 +28,8 @@ std::shared_ptr<AudioRouteService> AudioRouteService::shared() {
             service = std::move(pulse);
             return;
         }
-        log("No output devices can be offered, as the sound server did not answer: {}.", failure);
+        logWarning("No output devices can be offered, as the sound server did not answer: {}.",
+                   failure);
         service = std::make_shared<UnavailableAudioRouteService>();
     });
     return service;

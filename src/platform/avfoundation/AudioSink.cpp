@@ -15,7 +15,7 @@ std::unique_ptr<AudioSink> makeDefaultAudioSink() {
     }
     static std::atomic<bool> logged{false};
     if (!logged.exchange(true)) {
-        log("No sound server answers ({}), so audio plays to a null sink.", failure);
+        logWarning("No sound server answers ({}), so audio plays to a null sink.", failure);
     }
     return std::make_unique<NullAudioSink>(CMClockGetHostTimeClock());
 }

@@ -92,7 +92,7 @@ void DesktopPowerAssertionService::logUnavailableOnce(const QString& why) {
     if (std::exchange(loggedUnavailable_, true)) {
         return;
     }
-    log("The display cannot be kept awake while playing: {}.", why.toStdString());
+    logWarning("The display cannot be kept awake while playing: {}.", why.toStdString());
 }
 
 std::optional<DesktopPowerAssertionService::Inhibition> DesktopPowerAssertionService::inhibit(
@@ -172,8 +172,8 @@ void DesktopPowerAssertionService::uninhibit(const Inhibition& inhibition) {
     const QDBusMessage reply = bus->call(message, QDBus::Block, kCallTimeoutMilliseconds);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         // The desktop forgets what a client inhibited when either of them goes away.
-        log("The desktop did not take back an idle inhibition: {}.",
-            reply.errorMessage().toStdString());
+        logWarning("The desktop did not take back an idle inhibition: {}.",
+                   reply.errorMessage().toStdString());
     }
 }
 

@@ -38,8 +38,8 @@ struct PulseAudioRouteService::Callbacks {
         auto* self = static_cast<PulseAudioRouteService*>(userdata);
         const pa_context_state_t state = pa_context_get_state(context);
         if (self->ready_ && !PA_CONTEXT_IS_GOOD(state) && !self->closing_) {
-            log("The sound server went away, so no output devices can be offered: {}.",
-                pa_strerror(pa_context_errno(context)));
+            logWarning("The sound server went away, so no output devices can be offered: {}.",
+                       pa_strerror(pa_context_errno(context)));
             self->ready_ = false;
             self->commit({}, std::nullopt);
         }

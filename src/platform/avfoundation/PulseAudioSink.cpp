@@ -436,9 +436,9 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
             }
             break;
         }
-        log("PulseAudio refused the playback stream{}: {}.",
-            onDevice && device ? fmt::format(" on “{}”", *device) : std::string(),
-            pa_strerror(pa_context_errno(context_)));
+        logWarning("PulseAudio refused the playback stream{}: {}.",
+                   onDevice && device ? fmt::format(" on “{}”", *device) : std::string(),
+                   pa_strerror(pa_context_errno(context_)));
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_moved_callback(stream_, nullptr, nullptr);

@@ -120,7 +120,7 @@ VideoOutputPath VideoOutputChoice::current() {
     if (!choice.decided) {
         choice.decided = path;
         setVideoDisplayDrawsBiPlanarFormats(path == VideoOutputPath::openGL);
-        log("Video output: {} ({}).", nameOf(path), reason);
+        logDebug("Video output: {} ({}).", nameOf(path), reason);
     }
     return *choice.decided;
 }
@@ -150,7 +150,7 @@ void VideoOutputChoice::glDidFail(const std::string& reason) {
     }
     if (!choice.failureLogged) {
         choice.failureLogged = true;
-        log("Video output: OpenGL failed ({}); the raster path takes over.", reason);
+        logWarning("Video output: OpenGL failed ({}); the raster path takes over.", reason);
     }
 }
 

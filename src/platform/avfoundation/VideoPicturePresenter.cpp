@@ -140,7 +140,7 @@ bool VideoPicturePresenter::make(const Request& request, VideoPicture& picture) 
     ensureSize(target, layout.size);
     if (!converter_.convert(*source, target.bits(), layout.size.width(), layout.size.height(),
                             static_cast<int>(target.bytesPerLine()))) {
-        log("Failed to convert a video frame for the video view.");
+        logWarning("Failed to convert a video frame for the video view.");
         return false;
     }
     if (layout.turns()) {

@@ -43,8 +43,8 @@ DispatchIO::DispatchIO(Passkey, StreamType type, int fileDescriptor, DispatchQue
       wakeDescriptor_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       ioQueue_(DispatchQueue::makeSerial("Dispatch I/O", DispatchQoS::utility)) {
     if (wakeDescriptor_ < 0) {
-        log("DispatchIO: eventfd failed ({}); a stop cannot interrupt a wait for data",
-            std::strerror(errno));
+        logWarning("DispatchIO: eventfd failed ({}); a stop cannot interrupt a wait for data",
+                   std::strerror(errno));
     }
 }
 

@@ -9,7 +9,8 @@
 namespace platform {
 
 void fatalError(std::string_view message, std::source_location location) {
-    logLine(fmt::format("Fatal error: {} ({}:{})", message, location.file_name(), location.line()));
+    logLine(LogLevel::error,
+            fmt::format("Fatal error: {} ({}:{})", message, location.file_name(), location.line()));
     std::abort();
 }
 

@@ -28,7 +28,8 @@ void ProcessInfoTermination::enableAutomaticTermination(std::string_view reason)
     std::lock_guard lock(mutex_);
     record(Call::Kind::enableAutomaticTermination, reason);
     if (automaticReasons_.empty()) {
-        log("Automatic termination was enabled (“{}”) more often than it was disabled.", reason);
+        logWarning("Automatic termination was enabled (“{}”) more often than it was disabled.",
+                   reason);
         return;
     }
     auto paired = std::find(automaticReasons_.begin(), automaticReasons_.end(), reason);
@@ -48,7 +49,7 @@ void ProcessInfoTermination::enableSuddenTermination() {
     std::lock_guard lock(mutex_);
     record(Call::Kind::enableSuddenTermination, {});
     if (suddenDisableCount_ == 0) {
-        log("Sudden termination was enabled more often than it was disabled.");
+        logWarning("Sudden termination was enabled more often than it was disabled.");
         return;
     }
     --suddenDisableCount_;

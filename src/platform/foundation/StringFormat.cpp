@@ -79,8 +79,8 @@ std::string padded(std::string text, const Specifier& specifier) {
 
 // Pads a number to the field width: spaces outside, or zeros between its sign or base prefix
 // and its digits.
-std::string paddedNumber(const std::string& prefix, const std::string& body, const Specifier& specifier,
-                         bool zerosAllowed) {
+std::string paddedNumber(const std::string& prefix, const std::string& body,
+                         const Specifier& specifier, bool zerosAllowed) {
     const std::size_t length = codePointCount(prefix) + codePointCount(body);
     if (specifier.zeroPad && zerosAllowed && !specifier.leftJustify && length < specifier.width) {
         return prefix + std::string(specifier.width - length, '0') + body;
@@ -379,7 +379,7 @@ std::string formatString(std::string_view format, const std::vector<FormatArgume
 
         const std::size_t index = argumentPosition ? *argumentPosition - 1 : nextSequential++;
         if (index >= arguments.size()) {
-            log("The format string \"{}\" has no argument {}.", format, index + 1);
+            logWarning("The format string \"{}\" has no argument {}.", format, index + 1);
             continue;
         }
         out += formatArgument(specifier, arguments[index], style);

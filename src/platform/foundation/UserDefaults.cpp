@@ -220,8 +220,8 @@ std::map<std::string, UserDefaults::Value> UserDefaults::readFile(bool& ok) cons
     std::map<std::string, Value> values;
     ok = settings.status() == QSettings::NoError;
     if (!ok) {
-        log("Can't read the user defaults in {}: {}", filePath_,
-            settings.status() == QSettings::FormatError ? "malformed file" : "access denied");
+        logError("Can't read the user defaults in {}: {}", filePath_,
+                 settings.status() == QSettings::FormatError ? "malformed file" : "access denied");
         return values;
     }
     const QStringList keys = settings.allKeys();
@@ -229,8 +229,8 @@ std::map<std::string, UserDefaults::Value> UserDefaults::readFile(bool& ok) cons
         if (auto value = valueOfVariant(settings.value(key))) {
             values.emplace(key.toStdString(), std::move(*value));
         } else {
-            log("Ignoring the user default {} in {}: its type can't be read", key.toStdString(),
-                filePath_);
+            logWarning("Ignoring the user default {} in {}: its type can't be read",
+                       key.toStdString(), filePath_);
         }
     }
     return values;
@@ -248,8 +248,8 @@ void UserDefaults::writeFile(const std::string& key, const std::optional<Value>&
     }
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        log("Can't write the user default {} to {}: {}", key, filePath_,
-            settings.status() == QSettings::FormatError ? "malformed file" : "access denied");
+        logError("Can't write the user default {} to {}: {}", key, filePath_,
+                 settings.status() == QSettings::FormatError ? "malformed file" : "access denied");
     }
 }
 

@@ -18,9 +18,9 @@ std::unique_ptr<MPNowPlayingInfoCenter> makeDefaultCenter() {
     // Only a session the process was told about: asking for the session bus otherwise would
     // try to launch one. The bus needs the application's event machinery.
     if (QCoreApplication::instance() == nullptr) {
-        logLine("Now Playing is not published: there is no application object.");
+        logLine(LogLevel::debug, "Now Playing is not published: there is no application object.");
     } else if (!qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")) {
-        logLine("Now Playing is not published: there is no session bus.");
+        logLine(LogLevel::warning, "Now Playing is not published: there is no session bus.");
     } else if (auto center =
                    MPRISNowPlayingInfoCenter::make(MPRemoteCommandCenter::sharedCommandCenter())) {
         return center;

@@ -461,7 +461,8 @@ struct MPRISNowPlayingInfoCenter::Service {
                 artworkFile = path;
                 artworkURL = QUrl::fromLocalFile(path).toString();
             } else {
-                logLine("The Now Playing artwork could not be written, so none is published.");
+                logLine(LogLevel::warning,
+                        "The Now Playing artwork could not be written, so none is published.");
             }
         }
         return artworkURL;
@@ -548,8 +549,8 @@ std::unique_ptr<MPRISNowPlayingInfoCenter> MPRISNowPlayingInfoCenter::make(
             ? QDBusConnection::connectToBus(QString::fromStdString(*busAddress), connectionName)
             : QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
     if (!connection.isConnected()) {
-        log("Now Playing is not published: the bus cannot be reached ({}).",
-            connection.lastError().message().toStdString());
+        logWarning("Now Playing is not published: the bus cannot be reached ({}).",
+                   connection.lastError().message().toStdString());
         QDBusConnection::disconnectFromBus(connectionName);
         return nullptr;
     }
@@ -572,8 +573,8 @@ std::unique_ptr<MPRISNowPlayingInfoCenter> MPRISNowPlayingInfoCenter::make(
         });
     if (!connection.registerVirtualObject(QString::fromLatin1(objectPath), service->object.get(),
                                           QDBusConnection::SingleNode)) {
-        log("Now Playing is not published: the MPRIS object cannot be registered ({}).",
-            connection.lastError().message().toStdString());
+        logWarning("Now Playing is not published: the MPRIS object cannot be registered ({}).",
+                   connection.lastError().message().toStdString());
         return nullptr;
     }
     for (const QString& name :
@@ -585,8 +586,8 @@ std::unique_ptr<MPRISNowPlayingInfoCenter> MPRISNowPlayingInfoCenter::make(
         }
     }
     if (service->busName.isEmpty()) {
-        log("Now Playing is not published: no MPRIS name could be taken ({}).",
-            connection.lastError().message().toStdString());
+        logWarning("Now Playing is not published: no MPRIS name could be taken ({}).",
+                   connection.lastError().message().toStdString());
         return nullptr;
     }
     return std::make_unique<MPRISNowPlayingInfoCenter>(Passkey{}, std::move(service));

@@ -70,7 +70,8 @@ void logStackingIsTheCompositorsOnce() {
     if (std::exchange(logged, true)) {
         return;
     }
-    log("The Picture in Picture window cannot be kept above other windows: the compositor "
+    logWarning(
+        "The Picture in Picture window cannot be kept above other windows: the compositor "
         "decides how windows are stacked.");
 }
 

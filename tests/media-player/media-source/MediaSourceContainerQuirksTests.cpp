@@ -104,6 +104,40 @@ TEST_F(MediaSourceContainerQuirks, AMatroskaFileEndsWithItsBlocksWhicheverToolWr
     }
 }
 
+// Releases of films with styled subtitles carry their fonts as Matroska attachments, of types
+// FFmpeg may not know ("font/ttf"). The stream probe then finds no codec parameters for them and
+// says so; attachments are never decoded, so that is no warning of the file's.
+TEST_F(MediaSourceContainerQuirks, AMatroskaFileWithFontAttachmentsOpensWithoutAWarning) {
+    const std::string film =
+        make("plain.mkv", std::string(kThreeSecondsOfVideoAndAudio) + " -shortest");
+    const std::string withFonts = (*directory_ / "with-fonts.mkv").string();
+    const std::string fonts = (*directory_ / "fonts").string();
+    std::filesystem::create_directories(fonts);
+    // Any bytes do: the attachment's declared type is what FFmpeg goes by.
+    for (const char* name : {"Title.ttf", "Dialogue.otf"}) {
+        std::ofstream(fonts + "/" + name) << "not really a font, but nobody decodes it";
+    }
+    const std::string merge = "mkvmerge --quiet -o '" + withFonts +
+                              "' --attachment-mime-type font/ttf --attach-file '" + fonts +
+                              "/Title.ttf' --attachment-mime-type font/otf --attach-file '" +
+                              fonts + "/Dialogue.otf' '" + film + "'";
+    ASSERT_EQ(std::system(merge.c_str()), 0) << merge << " (mkvmerge comes with mkvtoolnix)";
+
+    installFFmpegLogCallback();
+    platform::ScopedLogCapture capture;
+    const auto source = open(withFonts);
+    ASSERT_EQ(source->videoTracks().size(), 1u);
+    ASSERT_EQ(source->audioTracks().size(), 1u);
+    // The probe's complaint is kept for the full log, as a debug line.
+    EXPECT_EQ(capture.levelOf("Could not find codec parameters for stream 2 (Attachment: none)"),
+              platform::LogLevel::debug);
+    EXPECT_EQ(capture.levelOf("Consider increasing the value for the 'analyzeduration'"),
+              platform::LogLevel::debug);
+    for (const auto& line : capture.entries()) {
+        EXPECT_LT(line.level, platform::LogLevel::warning) << line.text;
+    }
+}
+
 // A raw stream has no timestamps to seek by and no duration. Opened as a subtitle file is (given
 // a duration, none looked for), its packets come from the very first on; seeking it later fails
 // as an error, not a crash.

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "MediaSourceTestSupport.h"
+#include "SubtitleFolderTree.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/MediaSourceReading.h"
@@ -453,6 +454,44 @@ TEST(MediaSourceReading, SeekingAnExternalSubtitlesTrackPositionsItsOwnSource) {
     auto first = readVisualPacket(*media, media->videoTracks().at(0), {});
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->packet->avPacket().pts, 0);
+}
+
+// A subtitle file states no start, and its first cue usually comes some time after zero. There is
+// then no cue at or before zero for a backward seek to land on (FFmpeg answers ERANGE); opening
+// the file, and going back to its start after the encoding detection has read it, take the
+// first cue without a failure.
+TEST(MediaSourceReading, ASubtitleFileIsSoughtToItsStartWithoutAFailure) {
+    SubtitleFolderTree tree;
+    tree.file("late.srt",
+              "1\n00:00:01,500 --> 00:00:02,500\nFirst.\n\n"
+              "2\n00:00:03,000 --> 00:00:04,000\nSecond.\n\n"
+              "3\n00:00:05,000 --> 00:00:06,000\nThird.\n");
+    platform::ScopedLogCapture capture;
+    auto subtitleFile = MediaSource::make(tree.url("late.srt"), CMTimeMake(10, 1), false);
+    const auto& fileTrack = subtitleFile->embeddedSubtitlesTracks().at(0);
+    auto external = ExternalSubtitlesTrack::make(subtitleFile, fileTrack);
+    const SubtitlesTracks fileTracks{fileTrack};
+    const std::vector<PacketSummary> cues = readAllVisual(*subtitleFile, nullptr, fileTracks);
+    ASSERT_EQ(cues.size(), 3u);
+    EXPECT_EQ(cues.front().pts, 1500);
+
+    EXPECT_TRUE(seekExternalSubtitlesTrack(*external, platform::kCMTimeZero).empty());
+    EXPECT_EQ(readAllVisual(*subtitleFile, nullptr, fileTracks), cues);
+    EXPECT_FALSE(capture.contains("returned an error")) << capture.lines().front();
+
+    // Before the first cue but after zero, the backward seek still finds nothing: its answer is
+    // part of seeking forward instead, kept for the full log only.
+    EXPECT_TRUE(seekExternalSubtitlesTrack(*external, CMTimeMake(500, 1000)).empty());
+    EXPECT_EQ(readAllVisual(*subtitleFile, nullptr, fileTracks), cues);
+    EXPECT_EQ(capture.levelOf("Numerical result out of range"), platform::LogLevel::debug);
+    // The line names the source file by its place in the tree, not on the build machine.
+    EXPECT_TRUE(
+        capture.contains("In src/media-player/media-source/PacketReading.cpp seek(_:to:), "
+                         "the FFmpeg function at line "))
+        << capture.lines().front();
+    for (const auto& line : capture.entries()) {
+        EXPECT_LT(line.level, platform::LogLevel::warning) << line.text;
+    }
 }
 
 TEST(MediaSourceReadingDeathTest, ExternalTracksAndAudioReadsOffTheirQueueStopTheProcess) {

@@ -65,6 +65,7 @@ TEST_F(VideoOutputChoiceTest, DecidesOnceFromTheProbeAndLogsOneLine) {
     EXPECT_EQ(probes, 1);
     EXPECT_EQ(choiceLines(capture), 1U);
     EXPECT_TRUE(capture.contains("Video output: raster (no OpenGL context could be made)."));
+    EXPECT_EQ(capture.levelOf("Video output: raster"), LogLevel::debug);
 
     EXPECT_EQ(decide({true, "llvmpipe (LLVM 15.0.6, 256 bits)", "4.5", true}),
               VideoOutputPath::raster);

@@ -289,7 +289,7 @@ AudioChannelLayoutTag AudioProperties::channelLayout(std::uint64_t ffmpegChannel
                                                      std::intptr_t channelCount) {
     const AudioChannelLayoutTag tag = matchChannelLayout(ffmpegChannelLayout, channelCount);
     if (ffmpegChannelLayout == 0) {
-        platform::log(
+        platform::logInfo(
             "FFmpeg did not provide a channel layout, so using the default standard layout for "
             "{} channels: {}.",
             channelCount, tag);

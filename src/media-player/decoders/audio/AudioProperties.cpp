@@ -49,7 +49,7 @@ AudioProperties::AudioProperties(AVSampleFormat format, int sampleRate,
     const int bytes = av_get_bytes_per_sample(format);
     if (bytes < 1) {
         const FFmpegError error = FFmpegError::unknownAudioSampleSize(format);
-        platform::log("av_get_bytes_per_sample returned error: {}.", error.description());
+        platform::logWarning("av_get_bytes_per_sample returned error: {}.", error.description());
         throw error;
     }
     const std::uint32_t flags = makeAudioFormatFlags(format);
@@ -89,7 +89,7 @@ std::uint32_t AudioProperties::makeAudioFormatFlags(AVSampleFormat format) {
             break;
     }
     const FFmpegError error = FFmpegError::unknownSampleFormat(format);
-    platform::log("Could not initialize AudioFormatFlags: {}.", error.description());
+    platform::logWarning("Could not initialize AudioFormatFlags: {}.", error.description());
     throw error;
 }
 
@@ -123,7 +123,7 @@ CMAudioFormatDescriptionRef AudioProperties::makeAudioFormatDescription() const 
                                                          bufferLevelProperties.channelCount);
     if (bufferLevelProperties.ffmpegChannelLayout == 0 && !*defaultLayoutLogged) {
         *defaultLayoutLogged = true;
-        platform::log(
+        platform::logInfo(
             "FFmpeg did not provide a channel layout, so using the default standard layout for "
             "{} channels: {}.",
             bufferLevelProperties.channelCount, tag);

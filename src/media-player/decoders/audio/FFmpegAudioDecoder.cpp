@@ -76,13 +76,13 @@ FFmpegAudioDecoder::FFmpegAudioDecoder(const AVStream& stream)
         remixer_ = std::make_unique<AudioChannelRemixer>(layout, decoderContext_->sample_fmt,
                                                          decoderContext_->sample_rate);
     } catch (const FFmpegError&) {
-        platform::log(
+        platform::logWarning(
             "Refusing the audio stream: its channel layout {} cannot be played ({}), and it "
             "cannot be remixed into one that can.",
             channelLayoutDescription(layout), problem->description());
         throw *problem;
     }
-    platform::log(
+    platform::logInfo(
         "The audio stream's channel layout {} cannot be played ({}), so it is remixed "
         "into {}.",
         channelLayoutDescription(layout), problem->description(),
@@ -196,7 +196,7 @@ const AVFrame& FFmpegAudioDecoder::playableFrame(const AVFrame& frame) {
         return remixer_->remix(frame);
     }
     const AVFrame& remixed = remixer_->remix(frame);
-    platform::log(
+    platform::logInfo(
         "The audio stream's channel layout changed to {}, which cannot be played, so it "
         "is remixed into {}.",
         channelLayoutDescription(frame.ch_layout),

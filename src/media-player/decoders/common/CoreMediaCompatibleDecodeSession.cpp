@@ -32,7 +32,7 @@ std::shared_ptr<CoreMediaCompatibleDecodeSession> CoreMediaCompatibleDecodeSessi
 
 void CoreMediaCompatibleDecodeSession::decode(const Packet& packet) {
     send(packet, [this] {
-        platform::log(
+        platform::logWarning(
             "Failed to dequeue a sample buffer: {}. Resetting the decoder so that we can submit "
             "the next packet.",
             currentErrorText());
@@ -47,8 +47,8 @@ void CoreMediaCompatibleDecodeSession::drain() {
     // neither the end of the input nor the output after it: the first one is thrown at the end.
     std::exception_ptr firstFailure;
     const DequeueFailureHandler dequeueFailed = [&] {
-        platform::log("Failed to dequeue remaining sample buffers from media decoder: {}.",
-                      currentErrorText());
+        platform::logWarning("Failed to dequeue remaining sample buffers from media decoder: {}.",
+                             currentErrorText());
         if (!firstFailure) {
             firstFailure = std::current_exception();
         }

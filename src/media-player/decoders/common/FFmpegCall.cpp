@@ -14,9 +14,9 @@ std::string ffmpegErrorString(std::int32_t code) {
     return std::string(buffer.data());
 }
 
-void logFFmpegFailure(const FFmpegError& error, const CallSite& site) {
+void logFFmpegFailure(const FFmpegError& error, const CallSite& site, platform::LogLevel level) {
     platform::logFailure(platform::FailingLibrary::FFmpeg, site.file, site.function, site.line,
-                         error.description());
+                         error.description(), level);
 }
 
 void reportFFmpegFailure(std::int32_t code, std::span<const FFmpegError> expectedErrors,

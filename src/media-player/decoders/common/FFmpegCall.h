@@ -13,6 +13,7 @@ extern "C" {
 
 #include "media-player/decoders/common/CallSite.h"
 #include "media-player/decoders/common/FFmpegError.h"
+#include "platform/foundation/Log.h"
 
 namespace quillon {
 
@@ -33,8 +34,10 @@ requires std::convertible_to<std::invoke_result_t<Call&>, std::int32_t> std::int
     return result;
 }
 
-// Writes "In <file> <function>, the FFmpeg function at line <line> returned an error: <text>."
-void logFFmpegFailure(const FFmpegError& error, const CallSite& site);
+// Writes "In <file> <function>, the FFmpeg function at line <line> returned an error: <text>.",
+// as a warning unless the caller knows the failure to be part of normal operation.
+void logFFmpegFailure(const FFmpegError& error, const CallSite& site,
+                      platform::LogLevel level = platform::LogLevel::warning);
 
 // Maps a failing return code to its FFmpegError, logs it unless it is one of the expected
 // errors, and throws it. The steps of a checked call for sites that look at the code first.

@@ -11,6 +11,7 @@
 #include <vector>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
@@ -25,6 +26,7 @@ namespace {
 struct PendingLine {
     std::string prefix;
     std::string text;
+    platform::LogLevel level = platform::LogLevel::warning;
     // Whether a piece arrived since the last line was written: the next piece continues it.
     bool open = false;
 };
@@ -117,6 +119,47 @@ std::string linePrefix(void* context) {
     return std::string("[ffmpeg/") + name + "] ";
 }
 
+const platform::LogOrigin ffmpegOrigin{{}, 0, {}, "quillon.ffmpeg"};
+
+// FFmpeg's own ranking of a line, as a level of ours: what FFmpeg calls an error is a damaged
+// packet or frame that playback gets over.
+platform::LogLevel levelOf(int ffmpegLevel) {
+    if (ffmpegLevel <= AV_LOG_FATAL) {
+        return platform::LogLevel::error;
+    }
+    if (ffmpegLevel <= AV_LOG_WARNING) {
+        return platform::LogLevel::warning;
+    }
+    if (ffmpegLevel <= AV_LOG_INFO) {
+        return platform::LogLevel::info;
+    }
+    return platform::LogLevel::debug;
+}
+
+// The probe of a file's streams complains about every stream whose codec parameters it could
+// not find, attachments included (the fonts and covers of Matroska files, whose types FFmpeg
+// may not know). Attachments are never decoded, so that is no trouble of the file's.
+bool isAboutAnAttachment(void* context, const char* format, std::va_list arguments) {
+    constexpr std::string_view probeComplaint = "Could not find codec parameters for stream %d";
+    if (context == nullptr ||
+        std::string_view(format).substr(0, probeComplaint.size()) != probeComplaint) {
+        return false;
+    }
+    const AVClass* avClass = *static_cast<const AVClass* const*>(context);
+    if (avClass == nullptr || avClass->class_name == nullptr ||
+        std::strcmp(avClass->class_name, "AVFormatContext") != 0) {
+        return false;
+    }
+    std::va_list copy;
+    va_copy(copy, arguments);
+    const int index = va_arg(copy, int);
+    va_end(copy);
+    const auto* formatContext = static_cast<const AVFormatContext*>(context);
+    return index >= 0 && static_cast<unsigned>(index) < formatContext->nb_streams &&
+           formatContext->streams[index]->codecpar != nullptr &&
+           formatContext->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT;
+}
+
 void writeLine(PendingLine line) {
     std::string& text = line.text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
@@ -126,7 +169,7 @@ void writeLine(PendingLine line) {
         return;
     }
     for (const std::string& output : repeatCounter().occurrence(line.prefix + text)) {
-        platform::logLine(output);
+        platform::logLine(line.level, output, ffmpegOrigin);
     }
 }
 
@@ -160,10 +203,13 @@ void ffmpegLogCallback(void* context, int level, const char* format, std::va_lis
                         &printPrefix);
     va_end(copy);
 
+    const platform::LogLevel lineLevel = isAboutAnAttachment(context, format, arguments)
+                                             ? platform::LogLevel::debug
+                                             : levelOf(level & 0xff);
     std::string_view rest(piece.data());
     while (!rest.empty()) {
         if (!pendingLine.open) {
-            pendingLine = {linePrefix(context), {}, true};
+            pendingLine = {linePrefix(context), {}, lineLevel, true};
         }
         const std::size_t end = rest.find('\n');
         if (end == std::string_view::npos) {

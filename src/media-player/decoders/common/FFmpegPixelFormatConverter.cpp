@@ -110,7 +110,7 @@ FFmpegPixelFormatConverter::FFmpegPixelFormatConverter(AVPixelFormat sourcePixel
         width, height, sourcePixelFormat, isFullRangeSource(sourcePixelFormat, colorRange),
         destinationPixelFormatFFmpeg_, isFullRangeDestination(destinationPixelFormat_)));
     if (!imageScalingContext_) {
-        log("sws_getContext failed.");
+        logWarning("sws_getContext failed.");
         throw FFmpegError::allocationFailure();
     }
     isConversionNeeded_ = destinationPixelFormatFFmpeg_ != sourcePixelFormat;

@@ -37,8 +37,8 @@ void putBigEndian(std::vector<std::uint8_t>& bytes, std::size_t offset, T value)
 }
 
 void logUnencodable(const char* block, const char* field, AVRational value) {
-    platform::log("The {} is not attached: its {} ({}/{}) cannot be encoded.", block, field,
-                  value.num, value.den);
+    platform::logInfo("The {} is not attached: its {} ({}/{}) cannot be encoded.", block, field,
+                      value.num, value.den);
 }
 
 constexpr const char* masteringBlockName = "mastering display colour volume";
@@ -95,7 +95,7 @@ platform::CFDataRef makeMasteringDisplayColorVolumeData(
 platform::CFDataRef makeContentLightLevelInfoData(unsigned maxCLL, unsigned maxFALL) {
     constexpr unsigned limit = std::numeric_limits<std::uint16_t>::max();
     if (maxCLL > limit || maxFALL > limit) {
-        platform::log(
+        platform::logInfo(
             "The content light level is not attached: MaxCLL {} or MaxFALL {} cannot be encoded.",
             maxCLL, maxFALL);
         return nullptr;

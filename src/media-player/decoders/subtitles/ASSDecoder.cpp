@@ -110,7 +110,7 @@ void ASSDecoder::updateStyleMap() {
             styleNameToStyleMap_ = std::move(styleMap);
         } catch (...) {
             // Runs for the notifier: a failure keeps the map that worked so far.
-            log("Failed to update style map: {}.", currentError()->debugDescription());
+            logWarning("Failed to update style map: {}.", currentError()->debugDescription());
         }
     });
 }
@@ -139,12 +139,12 @@ ASSDecoder::StyleMap ASSDecoder::makeStyleMap() const {
         const ASSStyle& style = styles[i];
         // One bad style line must not cost the whole track its subtitles.
         if (!style.Name) {
-            log("Skipped an ASS style without a name.");
+            logWarning("Skipped an ASS style without a name.");
             continue;
         }
         if (styleMap.contains(std::string_view(style.Name))) {
-            log("Skipped a second ASS style of the same name, the first one is used: {}.",
-                DecodingError::duplicateStyleName(style.Name).description());
+            logWarning("Skipped a second ASS style of the same name, the first one is used: {}.",
+                       DecodingError::duplicateStyleName(style.Name).description());
             continue;
         }
         styleMap.emplace(style.Name, makeStyle(style, userSpecifiedStyle));
@@ -238,8 +238,8 @@ SubtitleTextStyle ASSDecoder::makeStyle(const ASSStyle& style,
             result.verticalAlignmentInContainer = SubtitleTextStyle::VerticalAlignment::middle;
         }
     } else {
-        log("ASS style \"{}\" has no valid alignment and is centred: {}.", style.Name,
-            DecodingError::invalidTextAlignmentValue(style.Alignment).description());
+        logWarning("ASS style \"{}\" has no valid alignment and is centred: {}.", style.Name,
+                   DecodingError::invalidTextAlignmentValue(style.Alignment).description());
         result.alignmentInContainer = SubtitleTextStyle::Alignment::center;
     }
 

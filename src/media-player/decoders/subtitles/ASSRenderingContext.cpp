@@ -112,7 +112,8 @@ void ASSRenderingContext::appendText(const char* characters, std::int32_t length
     }
     std::optional<std::string> text = assTextFromBytes(bytes);
     if (!text) {
-        log("ASS text bytes could not be interpreted as a string: {}.", assBytesDescription(bytes));
+        logWarning("ASS text bytes could not be interpreted as a string: {}.",
+                   assBytesDescription(bytes));
         return;
     }
     output.append(withHardSpaces(std::move(*text)), currentAttributes());

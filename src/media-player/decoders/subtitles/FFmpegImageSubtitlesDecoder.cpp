@@ -114,8 +114,8 @@ Subtitles FFmpegImageSubtitlesDecoder::makeSubtitles(std::span<AVSubtitleRect* c
             continue;
         }
         if (const char* reason = unusableBitmapReason(*rect)) {
-            log("Skipping subtitle rectangle of type {} and size {}x{}: {}.",
-                static_cast<int>(rect->type), rect->w, rect->h, reason);
+            logWarning("Skipping subtitle rectangle of type {} and size {}x{}: {}.",
+                       static_cast<int>(rect->type), rect->w, rect->h, reason);
             continue;
         }
         CVPixelBufferRef image =

@@ -112,7 +112,8 @@ void FFmpegSubtitlesFrameDecoder::setCharacterEncoding(
     std::optional<std::string> characterEncoding) {
     std::lock_guard lock(mutex_);
     if (characterEncoding && !iconvKnows(*characterEncoding)) {
-        log("Ignoring character encoding `{}` of subtitles: it cannot be converted to UTF-8.",
+        logWarning(
+            "Ignoring character encoding `{}` of subtitles: it cannot be converted to UTF-8.",
             *characterEncoding);
         characterEncoding.reset();
     }
@@ -122,8 +123,8 @@ void FFmpegSubtitlesFrameDecoder::setCharacterEncoding(
     if (characterEncoding) {
         context.sub_charenc = av_strdup(characterEncoding->c_str());
         if (context.sub_charenc == nullptr) {
-            log("Ignoring character encoding `{}` of subtitles: failed to allocate memory.",
-                *characterEncoding);
+            logWarning("Ignoring character encoding `{}` of subtitles: failed to allocate memory.",
+                       *characterEncoding);
             characterEncoding.reset();
         } else if (!hasProperty(context, AV_CODEC_PROP_BITMAP_SUB)) {
             // Converting the packets of a bitmap codec would only corrupt them.
@@ -154,19 +155,21 @@ std::optional<SubtitlesFrame> FFmpegSubtitlesFrameDecoder::dequeueFrameLocked(Pa
         return std::nullopt;
     }
     if (subtitle.pts == AV_NOPTS_VALUE) {
-        logLine("Skipping subtitles frame without presentation timestamp.");
+        logLine(platform::LogLevel::warning,
+                "Skipping subtitles frame without presentation timestamp.");
         return std::nullopt;
     }
     const CMTime base = CMTimeMake(subtitle.pts, 1000000);
     const CMTime startTime = base + CMTimeMake(subtitle.start_display_time, 1000);
     const CMTime endTime = base + CMTimeMake(subtitle.end_display_time, 1000);
     if (!CMTIME_IS_NUMERIC(startTime) || !CMTIME_IS_NUMERIC(endTime)) {
-        log("Skipping subtitles frame whose times cannot be represented (pts {}).", subtitle.pts);
+        logWarning("Skipping subtitles frame whose times cannot be represented (pts {}).",
+                   subtitle.pts);
         return std::nullopt;
     }
     if (CMTimeCompare(startTime, endTime) > 0) {
-        log("Skipping subtitles frame that ends before it starts ({} ms after {} ms).",
-            subtitle.end_display_time, subtitle.start_display_time);
+        logWarning("Skipping subtitles frame that ends before it starts ({} ms after {} ms).",
+                   subtitle.end_display_time, subtitle.start_display_time);
         return std::nullopt;
     }
     if (subtitle.num_rects == 0 || subtitle.rects == nullptr) {
@@ -244,11 +247,12 @@ std::vector<SubtitlesFrame> drainSubtitlesFrameDecoder(FFmpegSubtitlesFrameDecod
         Packet emptyPacket;
         return decoder.decode(emptyPacket);
     } catch (const Error& error) {
-        log("Failed to dequeue remaining frames from subtitles frame decoder: {}.",
-            error.debugDescription());
+        logWarning("Failed to dequeue remaining frames from subtitles frame decoder: {}.",
+                   error.debugDescription());
         throw;
     } catch (const std::exception& error) {
-        log("Failed to dequeue remaining frames from subtitles frame decoder: {}.", error.what());
+        logWarning("Failed to dequeue remaining frames from subtitles frame decoder: {}.",
+                   error.what());
         throw;
     }
 }

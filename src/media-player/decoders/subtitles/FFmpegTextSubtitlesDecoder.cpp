@@ -72,8 +72,8 @@ Subtitles FFmpegTextSubtitlesDecoder::makeSubtitles(std::span<AVSubtitleRect* co
         } else if (rect->type == SUBTITLE_ASS && rect->ass != nullptr) {
             text = plainTextOfASSEvent(rect->ass);
         } else {
-            platform::log("Skipping subtitle rectangle of type {} without text.",
-                          static_cast<int>(rect->type));
+            platform::logWarning("Skipping subtitle rectangle of type {} without text.",
+                                 static_cast<int>(rect->type));
             continue;
         }
         if (hasText) {

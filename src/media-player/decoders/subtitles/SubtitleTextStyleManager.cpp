@@ -167,7 +167,7 @@ void SubtitleTextStyleManager::rebuildUserSpecifiedStyle() {
             attributes.insert_or_assign(NSShadowAttributeName, edgeShadow({0, 0}));
             break;
         default:
-            log("Unhandled caption text edge style: {}.", static_cast<long>(edgeStyle));
+            logWarning("Unhandled caption text edge style: {}.", static_cast<long>(edgeStyle));
             break;
     }
 

@@ -259,7 +259,7 @@ void FFmpegVideoDecoder::recordDecodeFailure() {
     }
     failedHardwareDecodeCount_ += 1;
     if (failedHardwareDecodeCount_ >= failedHardwareDecodeCountForFallback) {
-        log("Too many hardware decode errors; falling back to software decoder.");
+        logWarning("Too many hardware decode errors; falling back to software decoder.");
         fallBackToSoftwareDecoder();
     }
 }
@@ -314,10 +314,10 @@ CVPixelBufferRef FFmpegVideoDecoder::makePixelBuffer(const AVFrame& frame) {
     CVPixelBufferRef pixelBuffer = pixelBufferOutput_->makePixelBufferForSoftwareDecodedFrame(
         *pixels, frame, std::move(decodedInto));
     if (inHardwareMemory) {
-        CVBufferSetAttachment(pixelBuffer, kCVImageBufferPixelAspectRatioKey,
-                              std::make_shared<const CFDictionary>(
-                                  pixelSpacingAttachment(frame.sample_aspect_ratio)),
-                              kCVAttachmentMode_ShouldPropagate);
+        CVBufferSetAttachment(
+            pixelBuffer, kCVImageBufferPixelAspectRatioKey,
+            std::make_shared<const CFDictionary>(pixelSpacingAttachment(frame.sample_aspect_ratio)),
+            kCVAttachmentMode_ShouldPropagate);
     }
     return pixelBuffer;
 }

@@ -1,5 +1,6 @@
 #include "media-player/decoders/video/HardwareDecoding.h"
 
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -40,6 +41,14 @@ struct DeviceProbe {
     bool failureLogged = false;
 };
 
+// Whether the machine has a device that a hardware decoder could use: a DRM render or card
+// node, or the NVIDIA driver's control node.
+bool hasVideoDeviceNodes() {
+    std::error_code error;
+    return std::filesystem::exists("/dev/dri", error) ||
+           std::filesystem::exists("/dev/nvidiactl", error);
+}
+
 DeviceProbe& deviceProbe() {
     static platform::NeverDestroyed<DeviceProbe> probe;
     return probe.get();
@@ -79,8 +88,11 @@ AVBufferRefPointer makeHardwareDeviceContext(const AVCodec& codec,
     }
     if (!probe.failureLogged && lastError) {
         probe.failureLogged = true;
-        platform::log("Failed to initialize VideoToolbox FFmpeg context: {}.",
-                      lastError->description());
+        // Without a device node there is no hardware to use, and the software decoder is what
+        // such a machine always runs.
+        platform::log(
+            hasVideoDeviceNodes() ? platform::LogLevel::warning : platform::LogLevel::debug,
+            "Failed to initialize VideoToolbox FFmpeg context: {}.", lastError->description());
     }
     return nullptr;
 }

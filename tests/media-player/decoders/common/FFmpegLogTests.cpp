@@ -45,6 +45,18 @@ TEST_F(FFmpegLog, WarningsAndErrorsReachTheLogAsWholeLines) {
                "[ffmpeg] Two lines", "[ffmpeg] in one call", "[ffmpeg] Ended by a quieter piece"}));
 }
 
+// What FFmpeg calls an error is a damaged packet that playback gets over: a warning of ours. Only
+// its fatal lines are errors.
+TEST_F(FFmpegLog, FFmpegsLevelsBecomeWarningsAndErrors) {
+    ScopedLogCapture capture;
+    av_log(nullptr, AV_LOG_WARNING, "A warning of FFmpeg's\n");
+    av_log(nullptr, AV_LOG_ERROR, "An error of FFmpeg's\n");
+    av_log(nullptr, AV_LOG_FATAL, "A fatal line of FFmpeg's\n");
+    EXPECT_EQ(capture.levelOf("A warning of FFmpeg's"), platform::LogLevel::warning);
+    EXPECT_EQ(capture.levelOf("An error of FFmpeg's"), platform::LogLevel::warning);
+    EXPECT_EQ(capture.levelOf("A fatal line of FFmpeg's"), platform::LogLevel::error);
+}
+
 // FFmpeg's decoding threads log at the same time as the thread that feeds them; a silence on one
 // thread (around a call whose failure is expected) leaves the others heard.
 TEST_F(FFmpegLog, EachThreadHasItsOwnLineAndItsOwnSilence) {

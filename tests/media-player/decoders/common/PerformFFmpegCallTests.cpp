@@ -18,7 +18,7 @@ struct ScriptedCall {
     std::int32_t operator()() { return answers.at(runs++); }
 };
 
-const CallSite site("/src/Decoder.cpp", 42, "decode(_:)");
+const CallSite site("src/Decoder.cpp", 42, "decode(_:)");
 
 }  // namespace
 
@@ -43,7 +43,7 @@ TEST(PerformFFmpegCall, FailureAfterEAGAINIsLoggedAndThrown) {
         EXPECT_EQ(error, FFmpegError::other(AVERROR(EINVAL)));
     }
     EXPECT_EQ(log.lines(), std::vector<std::string>{
-                               "In /src/Decoder.cpp decode(_:), the FFmpeg function at line 42 "
+                               "In src/Decoder.cpp decode(_:), the FFmpeg function at line 42 "
                                "returned an error: Invalid argument."});
 }
 
@@ -85,7 +85,7 @@ TEST(PerformFFmpegCall, AllocationFailureIsLoggedAndThrown) {
     }
     // The error text keeps its own full stop before the line's.
     EXPECT_EQ(log.lines(), std::vector<std::string>{
-                               "In /src/Decoder.cpp decode(_:), the FFmpeg function at line 42 "
+                               "In src/Decoder.cpp decode(_:), the FFmpeg function at line 42 "
                                "returned an error: Failed to allocate memory.."});
     EXPECT_NE(makeFrame(site), nullptr);
 }
@@ -112,7 +112,7 @@ TEST(PerformDarwinCall, StatusBecomesALoggedNSErrorUnlessExpected) {
         EXPECT_EQ(error.code(), -50);
         EXPECT_EQ(log.lines(),
                   std::vector<std::string>{
-                      "In /src/Decoder.cpp decode(_:), the Darwin function at line 42 returned an "
+                      "In src/Decoder.cpp decode(_:), the Darwin function at line 42 returned an "
                       "error: " +
                       error.debugDescription() + "."});
     }
