@@ -32,12 +32,13 @@ constexpr const char* kUnnamedDefaultSink = "@DEFAULT_SINK@";
 // What the stream keeps buffered in all, and how much it asks for at a time.
 constexpr pa_usec_t kTargetLatency = 60 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kMinimumRequest = 10 * PA_USEC_PER_MSEC;
-// The sink's own account of when its frames are heard: the median of this many of the
-// server's timing reports, asked for this often (nanoseconds); it takes over from libpulse's
-// once it has this many. A report older than this when it arrives is of no use.
-constexpr std::size_t kTimingReports = 15;
+// The sink's own account of when its frames are heard, from this many of the server's recent
+// timing reports, asked for this often by a timer of the sink's own (a period that no server's
+// period divides); it takes over from libpulse's once it has this many. A report older than
+// this when it arrives is of no use.
+constexpr std::size_t kTimingReports = 24;
 constexpr std::size_t kTimingReportsNeeded = 5;
-constexpr std::int64_t kTimingRequestInterval = 70'000'000;
+constexpr pa_usec_t kTimingRequestInterval = 37 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kTimingReportMaximumAge = 50 * PA_USEC_PER_MSEC;
 
 struct ChannelPosition {
@@ -159,6 +160,20 @@ struct PulseAudioSink::Callbacks {
 
     static void timingRequested(pa_stream*, int, void* userdata) {
         static_cast<PulseAudioSink*>(userdata)->timingRequestPending_ = false;
+    }
+
+    static void timingTimer(pa_mainloop_api*, pa_time_event* event, const struct timeval*,
+                            void* userdata) {
+        auto* self = static_cast<PulseAudioSink*>(userdata);
+        if (self->stream_ != nullptr && !self->stopping_ && !self->timingRequestPending_ &&
+            pa_stream_get_state(self->stream_) == PA_STREAM_READY) {
+            if (pa_operation* operation = pa_stream_update_timing_info(
+                    self->stream_, &Callbacks::timingRequested, self)) {
+                self->timingRequestPending_ = true;
+                pa_operation_unref(operation);
+            }
+        }
+        pa_context_rttime_restart(self->context_, event, pa_rtclock_now() + kTimingRequestInterval);
     }
 
     struct Query {
@@ -429,6 +444,8 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
                 pa_operation_unref(operation);
             }
             timingKnown_ = true;
+            timingTimer_ = pa_context_rttime_new(
+                context_, pa_rtclock_now() + kTimingRequestInterval, &Callbacks::timingTimer, this);
             // Fill what the server asked for while we waited.
             if (const std::size_t writable = pa_stream_writable_size(stream_);
                 writable != std::size_t(-1) && writable > 0) {
@@ -460,6 +477,10 @@ void PulseAudioSink::stop() {
     }
     pa_threaded_mainloop_lock(mainloop_);
     stopping_ = true;
+    if (timingTimer_ != nullptr) {
+        pa_threaded_mainloop_get_api(mainloop_)->time_free(timingTimer_);
+        timingTimer_ = nullptr;
+    }
     if (stream_ != nullptr) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -563,22 +584,16 @@ void PulseAudioSink::noteTiming() {
 CMTime PulseAudioSink::hostTimeOfNextFrame() {
     const CMTime now = clock_->time();
     const std::int64_t nowNanoseconds = CMClockConvertHostTimeToNanoseconds(now);
-    if (!timingRequestPending_ && nowNanoseconds - lastTimingRequest_ >= kTimingRequestInterval) {
-        if (pa_operation* operation =
-                pa_stream_update_timing_info(stream_, &Callbacks::timingRequested, this)) {
-            timingRequestPending_ = true;
-            lastTimingRequest_ = nowNanoseconds;
-            pa_operation_unref(operation);
-        }
-    }
     const pa_timing_info* info = pa_stream_get_timing_info(stream_);
     if (playbackTimes_.size() >= kTimingReportsNeeded && info != nullptr &&
         !info->write_index_corrupt) {
+        // A report can only be late: a server that rounds the play position down to its last
+        // period says a frame is heard up to a period before it is. So the latest account
+        // holds, but for the very latest, which one report delayed on a busy server can make.
         std::vector<double>& sorted = sortedPlaybackTimes_;
         sorted.assign(playbackTimes_.begin(), playbackTimes_.end());
-        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2),
-                         sorted.end());
-        const double frameZeroHeard = sorted[sorted.size() / 2];
+        std::sort(sorted.begin(), sorted.end());
+        const double frameZeroHeard = sorted[sorted.size() - 2];
         const double bytesPerNanosecond =
             double(format_.bytesPerFrame()) * format_.sampleRate / 1e9;
         const double heard = frameZeroHeard + double(info->write_index) / bytesPerNanosecond;

@@ -11,6 +11,7 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
+struct pa_time_event;
 
 namespace platform {
 
@@ -74,7 +75,7 @@ private:
     std::vector<double> playbackTimes_;
     std::vector<double> sortedPlaybackTimes_;
     bool timingRequestPending_ = false;
-    std::int64_t lastTimingRequest_ = 0;
+    struct pa_time_event* timingTimer_ = nullptr;
 
     mutable std::mutex deviceMutex_;
     std::optional<std::string> deviceUniqueID_;
