@@ -2,6 +2,8 @@
 
 #include <QPointer>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QWindow>
 #include <QString>
 #include <algorithm>
 
@@ -81,6 +83,39 @@ NSModalResponse NSAlert::responseOfClickedButton() const {
     return NSAlertFirstButtonReturn + static_cast<NSModalResponse>(index);
 }
 
+void NSAlert::showEvent(QShowEvent* event) {
+    // The message box takes its final size as it shows; it is placed once that is known and
+    // before the window system maps it.
+    QMessageBox::showEvent(event);
+    placeAsSheet();
+}
+
+bool NSAlert::eventFilter(QObject* watched, QEvent* event) {
+    if (isSheet_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        parentWidget() != nullptr && watched == parentWidget()->window()) {
+        placeAsSheet();
+    }
+    return QMessageBox::eventFilter(watched, event);
+}
+
+void NSAlert::placeAsSheet() {
+    QWidget* parent = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (!isSheet_ || parent == nullptr || !isVisible() || windowHandle() == nullptr) {
+        return;
+    }
+    // Until the window manager has decorated the sheet, it is taken to decorate it as it did
+    // the window.
+    QMargins margins = decorationMargins(*this);
+    if (margins.isNull()) {
+        margins = decorationMargins(*parent);
+    }
+    const QPoint frameTopLeft = sheetTopLeft(*parent, size().grownBy(margins));
+    const QPoint clientTopLeft = frameTopLeft + QPoint(margins.left(), margins.top());
+    if (geometry().topLeft() != clientTopLeft) {
+        windowHandle()->setPosition(clientTopLeft);
+    }
+}
+
 NSModalResponse NSAlert::runModal() {
     addDefaultButtonIfNeeded();
     setWindowModality(Qt::ApplicationModal);
@@ -92,8 +127,16 @@ void NSAlert::beginSheetModalForWindow(std::unique_ptr<NSAlert> alert, QWidget* 
                                        std::function<void(NSModalResponse)> completion) {
     alert->addDefaultButtonIfNeeded();
     NSAlert* const sheet = alert.release();
-    // Parenting hands the alert to the window, so that it cannot outlive it.
+    if (sheet->windowTitle().isEmpty() && window != nullptr) {
+        sheet->setWindowTitle(window->window()->windowTitle());
+    }
+    // Parenting hands the alert to the window, so that it cannot outlive it, and makes it
+    // transient for the window.
     sheet->setParent(window, sheet->windowFlags() | Qt::Sheet);
+    sheet->isSheet_ = window != nullptr;
+    if (window != nullptr) {
+        window->window()->installEventFilter(sheet);
+    }
     sheet->setWindowModality(Qt::WindowModal);
     // A window of ours counts its sheets (its title bar and restoration look at them).
     QPointer<NSWindow> sheetWindow = dynamic_cast<NSWindow*>(window);
