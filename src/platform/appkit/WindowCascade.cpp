@@ -68,7 +68,11 @@ void WindowCascade::cascade(NSWindow& window) {
         screen = QGuiApplication::primaryScreen();
     }
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    window.move(cascadedTopLeft(previousFrame, frameSize, step, available));
+    // The window's own area, said as such: whether moving a window that is not shown yet places
+    // its frame or its own area differs between window systems.
+    const QPoint frameTopLeft = cascadedTopLeft(previousFrame, frameSize, step, available);
+    window.setGeometry(
+        QRect(frameTopLeft + QPoint(decorations.left(), decorations.top()), window.size()));
 }
 
 void WindowCascade::noteWindowShown(NSWindow& window) {
