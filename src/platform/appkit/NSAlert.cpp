@@ -91,6 +91,12 @@ void NSAlert::showEvent(QShowEvent* event) {
 }
 
 bool NSAlert::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        isWatchingExposure_ = false;
+        placeAsSheet();
+    }
     if (isSheet_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
         parentWidget() != nullptr && watched == parentWidget()->window()) {
         placeAsSheet();
@@ -100,19 +106,24 @@ bool NSAlert::eventFilter(QObject* watched, QEvent* event) {
 
 void NSAlert::placeAsSheet() {
     QWidget* parent = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
-    if (!isSheet_ || parent == nullptr || !isVisible() || windowHandle() == nullptr) {
+    QWindow* handle = windowHandle();
+    if (!isSheet_ || parent == nullptr || !isVisible() || handle == nullptr) {
         return;
     }
-    // Until the window manager has decorated the sheet, it is taken to decorate it as it did
-    // the window.
+    // Always by the frame's corner: mixing it with the sheet's own area, which Qt and the window
+    // manager convert differently, misplaces the sheet by a title bar or two. Until the sheet
+    // is on screen its frame is taken to be the window's; once it is, it is placed again.
+    if (!handle->isExposed() && !isWatchingExposure_) {
+        isWatchingExposure_ = true;
+        handle->installEventFilter(this);
+    }
     QMargins margins = decorationMargins(*this);
     if (margins.isNull()) {
         margins = decorationMargins(*parent);
     }
     const QPoint frameTopLeft = sheetTopLeft(*parent, size().grownBy(margins));
-    const QPoint clientTopLeft = frameTopLeft + QPoint(margins.left(), margins.top());
-    if (geometry().topLeft() != clientTopLeft) {
-        windowHandle()->setPosition(clientTopLeft);
+    if (!handle->isExposed() || frameGeometry().topLeft() != frameTopLeft) {
+        handle->setFramePosition(frameTopLeft);
     }
 }
 

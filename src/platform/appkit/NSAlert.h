@@ -66,6 +66,7 @@ private:
     NSAlertStyle alertStyle_ = NSAlertStyle::warning;
     std::vector<QPushButton*> buttons_;
     bool isSheet_ = false;
+    bool isWatchingExposure_ = false;
 };
 
 }  // namespace platform

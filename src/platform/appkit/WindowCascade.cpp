@@ -68,11 +68,9 @@ void WindowCascade::cascade(NSWindow& window) {
         screen = QGuiApplication::primaryScreen();
     }
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    // The window's own area, said as such: whether moving a window that is not shown yet places
-    // its frame or its own area differs between window systems.
-    const QPoint frameTopLeft = cascadedTopLeft(previousFrame, frameSize, step, available);
-    window.setGeometry(
-        QRect(frameTopLeft + QPoint(decorations.left(), decorations.top()), window.size()));
+    // The frame's corner: until the window manager has framed the new window, only it knows
+    // how far below that corner the window's own area will be.
+    window.move(cascadedTopLeft(previousFrame, frameSize, step, available));
 }
 
 void WindowCascade::noteWindowShown(NSWindow& window) {

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 #include <memory>
 #include <vector>
 
@@ -42,8 +43,14 @@ TEST(WindowCascadeGeometryTests, StepsDownAndRightUntilTheFreeAreaEndsThenStarts
 class CentredWindowController : public NSWindowController {
 protected:
     std::shared_ptr<NSWindow> makeManagedWindow() override {
-        return std::make_shared<NSWindow>(CGRect{0, 0, 300, 160},
-                                          NSWindowStyleMaskTitled | NSWindowStyleMaskClosable);
+        // Without decorations: what is frame and what is the window's own area is then the same
+        // on every window system (steps from a framed window are seen under a window manager).
+        auto window =
+            std::make_shared<NSWindow>(CGRect{0, 0, 300, 160}, NSWindowStyleMaskBorderless);
+        auto content = std::make_unique<QWidget>();
+        content->setFixedSize(300, 160);
+        window->setCentralWidget(content.release());
+        return window;
     }
     void windowDidLoad() override {
         window()->layoutIfNeeded();
