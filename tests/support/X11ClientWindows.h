@@ -47,7 +47,9 @@ struct X11ClientWindow {
         return {area.x - frameLeft, area.y - frameTop, area.width + frameLeft + frameRight,
                 area.height + frameTop + frameBottom};
     }
-    ScreenRect titleBar() const { return {area.x - frameLeft, area.y - frameTop, frame().width, frameTop}; }
+    ScreenRect titleBar() const {
+        return {area.x - frameLeft, area.y - frameTop, frame().width, frameTop};
+    }
 };
 
 // A connection of the test's own to the X server named by DISPLAY, reading what the window
@@ -86,7 +88,8 @@ public:
             window.id = id;
             window.title = text(id, "_NET_WM_NAME", "UTF8_STRING");
             const auto transient = property(id, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW);
-            window.transientFor = transient.empty() ? xcb_window_t{XCB_WINDOW_NONE} : transient.front();
+            window.transientFor =
+                transient.empty() ? xcb_window_t{XCB_WINDOW_NONE} : transient.front();
             const auto extents = property(id, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
             if (extents.size() == 4) {
                 window.frameLeft = static_cast<int>(extents[0]);
@@ -119,10 +122,9 @@ public:
         for (int y = rect.y; y < rect.y + rect.height; y += 2) {
             for (int x = rect.x; x < rect.x + rect.width; x += 2) {
                 ++all;
-                seen += std::none_of(self == stack.end() ? stack.end() : self + 1, stack.end(),
-                                     [&](const auto& above) {
-                                         return above.frame().containsPoint(x, y);
-                                     });
+                seen += std::none_of(
+                    self == stack.end() ? stack.end() : self + 1, stack.end(),
+                    [&](const auto& above) { return above.frame().containsPoint(x, y); });
             }
         }
         return all == 0 ? 0.0 : static_cast<double>(seen) / all;

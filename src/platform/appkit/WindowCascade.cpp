@@ -43,8 +43,8 @@ const NSWindow* lastWindowToStepFrom(const NSWindow& window) {
 
 }  // namespace
 
-QPoint WindowCascade::cascadedTopLeft(const QRect& previousFrame, const QSize& frameSize,
-                                      int step, const QRect& available) {
+QPoint WindowCascade::cascadedTopLeft(const QRect& previousFrame, const QSize& frameSize, int step,
+                                      const QRect& available) {
     const QPoint next = previousFrame.topLeft() + QPoint(step, step);
     if (available.isEmpty() || available.contains(QRect(next, frameSize))) {
         return next;

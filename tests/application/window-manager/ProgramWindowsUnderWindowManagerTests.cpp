@@ -53,7 +53,8 @@ std::string describe(const std::vector<X11ClientWindow>& windows) {
     for (const auto& window : windows) {
         const ScreenRect frame = window.frame();
         text << "\n  \"" << window.title << "\" " << frame.width << "x" << frame.height << "+"
-             << frame.x << "+" << frame.y << (window.transientFor != XCB_WINDOW_NONE ? " sheet" : "")
+             << frame.x << "+" << frame.y
+             << (window.transientFor != XCB_WINDOW_NONE ? " sheet" : "")
              << (window.keepsAspectRatio ? " player" : "");
     }
     return text.str();
@@ -87,8 +88,7 @@ protected:
             }
         }
         environment.insert(environment.end(),
-                           {
-                            "QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=" + bus.address(),
+                           {"QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=" + bus.address(),
                             "XDG_CONFIG_HOME=" + (home / "config").string(),
                             "XDG_STATE_HOME=" + (home / "state").string(),
                             "XDG_RUNTIME_DIR=" + (home / "runtime").string(),
@@ -114,17 +114,20 @@ protected:
     // The framed player windows whose titles are among `titles`, once there is one for each.
     std::vector<X11ClientWindow> waitForPlayerWindows(const std::set<std::string>& titles) {
         std::vector<X11ClientWindow> players;
-        waitUntil([&] {
-            players.clear();
-            std::set<std::string> seen;
-            for (const auto& window : x11.windows()) {
-                if (window.keepsAspectRatio && window.isFramed() && titles.count(window.title)) {
-                    players.push_back(window);
-                    seen.insert(window.title);
+        waitUntil(
+            [&] {
+                players.clear();
+                std::set<std::string> seen;
+                for (const auto& window : x11.windows()) {
+                    if (window.keepsAspectRatio && window.isFramed() &&
+                        titles.count(window.title)) {
+                        players.push_back(window);
+                        seen.insert(window.title);
+                    }
                 }
-            }
-            return seen == titles && players.size() == titles.size();
-        }, player_.get());
+                return seen == titles && players.size() == titles.size();
+            },
+            player_.get());
         return players;
     }
 
@@ -138,12 +141,12 @@ protected:
         for (std::size_t i = 0; i < windows.size(); ++i) {
             EXPECT_TRUE(x11.screen().contains(windows[i].titleBar()))
                 << windows[i].title << describe(windows);
-            EXPECT_DOUBLE_EQ(X11ClientWindows::visibleFraction(
-                                 windows[i].titleBar(), windows[i],
-                                 std::vector<X11ClientWindow>(windows.begin() +
-                                                                  static_cast<std::ptrdiff_t>(i),
-                                                              windows.end())),
-                             1.0)
+            EXPECT_DOUBLE_EQ(
+                X11ClientWindows::visibleFraction(
+                    windows[i].titleBar(), windows[i],
+                    std::vector<X11ClientWindow>(windows.begin() + static_cast<std::ptrdiff_t>(i),
+                                                 windows.end())),
+                1.0)
                 << windows[i].title << describe(windows);
         }
     }
@@ -157,9 +160,9 @@ protected:
 };
 
 TEST_F(ProgramUnderWindowManagerTest, ThreeFilesOpenedAtOnceComeUpAtThreePlacesWithTitlesInSight) {
-    auto* player = &startPlayer({copyOf("h264-aac.mkv", "One.mkv"),
-                               copyOf("vp9-opus.webm", "Two.webm"),
-                               copyOf("h264-aac.mp4", "Three.mp4")});
+    auto* player =
+        &startPlayer({copyOf("h264-aac.mkv", "One.mkv"), copyOf("vp9-opus.webm", "Two.webm"),
+                      copyOf("h264-aac.mp4", "Three.mp4")});
     ASSERT_TRUE(player->started());
     const auto windows = waitForPlayerWindows({"One.mkv", "Two.webm", "Three.mp4"});
     ASSERT_EQ(windows.size(), 3u) << describe(x11.windows()) << "\n" << player->standardError();
@@ -222,19 +225,23 @@ TEST_F(ProgramUnderWindowManagerTest, EachFileThatCannotBeOpenedGetsASheetNamedF
         const auto window = byId.find(sheet.transientFor);
         return window != byId.end() && sheet.frame().y == window->second.area.y;
     };
-    ASSERT_TRUE(waitUntil([&] {
-        stack = x11.windows();
-        byId.clear();
-        for (const auto& window : stack) {
-            byId[window.id] = window;
-        }
-        std::size_t settledSheets = 0;
-        for (const auto& window : stack) {
-            settledSheets += window.transientFor != XCB_WINDOW_NONE && window.isFramed() &&
-                             hangsBelowTitleBar(window);
-        }
-        return settledSheets == names.size();
-    }, player)) << describe(stack) << "\n" << player->standardError();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            stack = x11.windows();
+            byId.clear();
+            for (const auto& window : stack) {
+                byId[window.id] = window;
+            }
+            std::size_t settledSheets = 0;
+            for (const auto& window : stack) {
+                settledSheets += window.transientFor != XCB_WINDOW_NONE && window.isFramed() &&
+                                 hangsBelowTitleBar(window);
+            }
+            return settledSheets == names.size();
+        },
+        player))
+        << describe(stack) << "\n"
+        << player->standardError();
 
     std::set<std::string> named;
     std::vector<X11ClientWindow> progressWindows;
@@ -253,8 +260,8 @@ TEST_F(ProgramUnderWindowManagerTest, EachFileThatCannotBeOpenedGetsASheetNamedF
                            (window.area.x + window.area.width / 2)),
                   1)
             << sheet.title << describe(stack);
-        EXPECT_TRUE(window.frame().contains({sheet.frame().x, sheet.frame().y,
-                                             sheet.frame().width, 1}))
+        EXPECT_TRUE(
+            window.frame().contains({sheet.frame().x, sheet.frame().y, sheet.frame().width, 1}))
             << sheet.title << describe(stack);
         progressWindows.push_back(window);
         places.insert({window.frame().x, window.frame().y});
@@ -266,19 +273,20 @@ TEST_F(ProgramUnderWindowManagerTest, EachFileThatCannotBeOpenedGetsASheetNamedF
     EXPECT_TRUE(quit(*player).has_value());
 }
 
-TEST_F(ProgramUnderWindowManagerTest, APipeNobodyWritesToHoldsBackNeitherAFileNorTheWindowsNorQuit) {
+TEST_F(ProgramUnderWindowManagerTest,
+       APipeNobodyWritesToHoldsBackNeitherAFileNorTheWindowsNorQuit) {
     for (const char* name : {"first pipe.mkv", "second pipe.mkv"}) {
         ASSERT_EQ(::mkfifo((files / name).c_str(), 0600), 0);
     }
-    auto* player = &startPlayer({(files / "first pipe.mkv").string(),
-                                 copyOf("h264-aac.mkv", "Good.mkv"),
-                                 (files / "second pipe.mkv").string()});
+    auto* player =
+        &startPlayer({(files / "first pipe.mkv").string(), copyOf("h264-aac.mkv", "Good.mkv"),
+                      (files / "second pipe.mkv").string()});
     ASSERT_TRUE(player->started());
 
     // The good file plays; each pipe is turned down on its own window, by name, without waiting
     // for a writer.
-    ASSERT_EQ(waitForPlayerWindows({"Good.mkv"}).size(), 1u)
-        << describe(x11.windows()) << "\n" << player->standardError();
+    ASSERT_EQ(waitForPlayerWindows({"Good.mkv"}).size(), 1u) << describe(x11.windows()) << "\n"
+                                                             << player->standardError();
     const auto find = [&](const std::string& title, bool sheet) {
         for (const auto& window : x11.windows()) {
             if (window.title == title && window.isFramed() && !window.keepsAspectRatio &&
@@ -288,15 +296,17 @@ TEST_F(ProgramUnderWindowManagerTest, APipeNobodyWritesToHoldsBackNeitherAFileNo
         }
         return xcb_window_t{XCB_WINDOW_NONE};
     };
-    ASSERT_TRUE(waitUntil([&] {
-        return find("first pipe.mkv", true) != XCB_WINDOW_NONE &&
-               find("second pipe.mkv", true) != XCB_WINDOW_NONE;
-    }, player)) << describe(x11.windows());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return find("first pipe.mkv", true) != XCB_WINDOW_NONE &&
+                   find("second pipe.mkv", true) != XCB_WINDOW_NONE;
+        },
+        player))
+        << describe(x11.windows());
 
     // Dismissing one pipe's alert closes its window; the rest stays.
     x11.askToClose(find("first pipe.mkv", true));
-    ASSERT_TRUE(waitUntil([&] { return find("first pipe.mkv", false) == XCB_WINDOW_NONE; },
-                          player))
+    ASSERT_TRUE(waitUntil([&] { return find("first pipe.mkv", false) == XCB_WINDOW_NONE; }, player))
         << describe(x11.windows());
     EXPECT_NE(find("second pipe.mkv", true), XCB_WINDOW_NONE);
     EXPECT_EQ(waitForPlayerWindows({"Good.mkv"}).size(), 1u);

@@ -131,6 +131,19 @@ TEST_F(WindowCascadeTest, WithNoOtherWindowUpTheNextIsCentredAgain) {
     EXPECT_TRUE(isCentred(*player->window()));
 }
 
+TEST_F(WindowCascadeTest, AWindowInFullScreenStaysSoAndIsNotSteppedFrom) {
+    auto first = addDocumentWindow();
+    first->showWindow();
+    first->window()->toggleFullScreen();
+    ASSERT_TRUE(pumpUntil([&] { return first->window()->isInFullScreen(); }));
+    const QRect fullScreen = first->window()->frameGeometry();
+
+    auto second = addDocumentWindow();
+    second->showWindow();
+    EXPECT_TRUE(isCentred(*second->window()));
+    EXPECT_EQ(first->window()->frameGeometry(), fullScreen);
+}
+
 TEST_F(WindowCascadeTest, WindowsThatDoNotCascadeStayWhereTheyArePut) {
     auto first = addDocumentWindow();
     first->showWindow();
