@@ -2,6 +2,8 @@
 
 #include <QPointer>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QWindow>
 #include <QString>
 #include <algorithm>
 
@@ -81,6 +83,50 @@ NSModalResponse NSAlert::responseOfClickedButton() const {
     return NSAlertFirstButtonReturn + static_cast<NSModalResponse>(index);
 }
 
+void NSAlert::showEvent(QShowEvent* event) {
+    // The message box takes its final size as it shows; it is placed once that is known and
+    // before the window system maps it.
+    QMessageBox::showEvent(event);
+    placeAsSheet();
+}
+
+bool NSAlert::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        isWatchingExposure_ = false;
+        placeAsSheet();
+    }
+    if (isSheet_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        parentWidget() != nullptr && watched == parentWidget()->window()) {
+        placeAsSheet();
+    }
+    return QMessageBox::eventFilter(watched, event);
+}
+
+void NSAlert::placeAsSheet() {
+    QWidget* parent = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    QWindow* handle = windowHandle();
+    if (!isSheet_ || parent == nullptr || !isVisible() || handle == nullptr) {
+        return;
+    }
+    // Always by the frame's corner: mixing it with the sheet's own area, which Qt and the window
+    // manager convert differently, misplaces the sheet by a title bar or two. Until the sheet
+    // is on screen its frame is taken to be the window's; once it is, it is placed again.
+    if (!handle->isExposed() && !isWatchingExposure_) {
+        isWatchingExposure_ = true;
+        handle->installEventFilter(this);
+    }
+    QMargins margins = decorationMargins(*this);
+    if (margins.isNull()) {
+        margins = decorationMargins(*parent);
+    }
+    const QPoint frameTopLeft = sheetTopLeft(*parent, size().grownBy(margins));
+    if (!handle->isExposed() || frameGeometry().topLeft() != frameTopLeft) {
+        handle->setFramePosition(frameTopLeft);
+    }
+}
+
 NSModalResponse NSAlert::runModal() {
     addDefaultButtonIfNeeded();
     setWindowModality(Qt::ApplicationModal);
@@ -92,8 +138,16 @@ void NSAlert::beginSheetModalForWindow(std::unique_ptr<NSAlert> alert, QWidget* 
                                        std::function<void(NSModalResponse)> completion) {
     alert->addDefaultButtonIfNeeded();
     NSAlert* const sheet = alert.release();
-    // Parenting hands the alert to the window, so that it cannot outlive it.
+    if (sheet->windowTitle().isEmpty() && window != nullptr) {
+        sheet->setWindowTitle(window->window()->windowTitle());
+    }
+    // Parenting hands the alert to the window, so that it cannot outlive it, and makes it
+    // transient for the window.
     sheet->setParent(window, sheet->windowFlags() | Qt::Sheet);
+    sheet->isSheet_ = window != nullptr;
+    if (window != nullptr) {
+        window->window()->installEventFilter(sheet);
+    }
     sheet->setWindowModality(Qt::WindowModal);
     // A window of ours counts its sheets (its title bar and restoration look at them).
     QPointer<NSWindow> sheetWindow = dynamic_cast<NSWindow*>(window);

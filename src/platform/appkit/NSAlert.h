@@ -44,18 +44,29 @@ public:
     // the button that ended it.
     NSModalResponse runModal();
 
-    // Shows the alert as a sheet of `window` (modal to that window only) and returns at once;
-    // `completion` gets the response once a button ends it. The window takes the alert over,
-    // and the alert deletes itself after the completion has run.
+    // Shows the alert as a sheet of `window` (modal to that window only, transient for it, below
+    // its title bar) and returns at once; `completion` gets the response once a button ends it.
+    // An alert without a title of its own takes the window's: the window manager may give it a
+    // title bar, which then names what the alert is about. The window takes the alert over, and
+    // the alert deletes itself after the completion has run.
     static void beginSheetModalForWindow(std::unique_ptr<NSAlert> alert, QWidget* window,
                                          std::function<void(NSModalResponse)> completion);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void addDefaultButtonIfNeeded();
     NSModalResponse responseOfClickedButton() const;
+    // Puts a sheet where it belongs on its window, again whenever the window moves: the window
+    // manager may move that window after the sheet has shown.
+    void placeAsSheet();
 
     NSAlertStyle alertStyle_ = NSAlertStyle::warning;
     std::vector<QPushButton*> buttons_;
+    bool isSheet_ = false;
+    bool isWatchingExposure_ = false;
 };
 
 }  // namespace platform

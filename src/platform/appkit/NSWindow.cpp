@@ -472,9 +472,7 @@ void NSWindow::beginSheet(QWidget* sheet) {
     }
     sheet->setWindowModality(Qt::WindowModal);
     noteSheetDidBegin(sheet);
-    const QRect parent = geometry();
-    const QSize size = sheet->sizeHint().expandedTo(sheet->minimumSizeHint());
-    sheet->move(parent.x() + (parent.width() - size.width()) / 2, parent.y());
+    sheet->move(sheetTopLeft(*this, sheet->sizeHint().expandedTo(sheet->minimumSizeHint())));
     sheet->show();
 }
 
@@ -510,6 +508,18 @@ void NSWindow::closeEvent(QCloseEvent* event) {
     if (event->isAccepted()) {
         NotificationCenter::defaultCenter().post(NSWindowWillCloseNotification, this);
     }
+}
+
+QMargins decorationMargins(const QWidget& window) {
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    return {client.left() - frame.left(), client.top() - frame.top(),
+            frame.right() - client.right(), frame.bottom() - client.bottom()};
+}
+
+QPoint sheetTopLeft(const QWidget& window, const QSize& sheetSize) {
+    const QRect parent = window.geometry();
+    return {parent.x() + (parent.width() - sheetSize.width()) / 2, parent.y()};
 }
 
 NSWindow* windowOfView(const QWidget* view) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
@@ -186,6 +187,15 @@ private:
     std::vector<QWidget*> sheets_;
     NSWindowController* windowController_ = nullptr;
 };
+
+// What the window system draws around a top-level window's own area (title bar, borders): none
+// until the window manager has decorated the window, or where there is no window manager.
+QMargins decorationMargins(const QWidget& window);
+
+// Where a sheet of `sheetSize` shows on `window`: centred across it, its top at the top of the
+// window's own area, just below the title bar that the window system draws, so that the title
+// stays readable above the sheet.
+QPoint sheetTopLeft(const QWidget& window, const QSize& sheetSize);
 
 // The window that shows `view`, if that is an NSWindow.
 NSWindow* windowOfView(const QWidget* view);

@@ -1,6 +1,7 @@
 #include "platform/appkit/NSWindowController.h"
 
 #include "platform/appkit/NSDocument.h"
+#include "platform/appkit/WindowCascade.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform {
@@ -47,9 +48,18 @@ void NSWindowController::synchronizeWindowTitleWithDocumentName() {
 }
 
 void NSWindowController::showWindow(QObject*) {
-    if (NSWindow* window = this->window()) {
-        window->makeKeyAndOrderFront();
+    NSWindow* window = this->window();
+    if (window == nullptr) {
+        return;
     }
+    // Only a window's first appearance finds it a place: one the user has moved, or one that
+    // was hidden and comes back, stays where it was.
+    if (!hasShownWindow_ && !window->isVisible() && shouldCascadeWindows_ &&
+        document_ != nullptr) {
+        WindowCascade::cascade(*window);
+    }
+    hasShownWindow_ = true;
+    window->makeKeyAndOrderFront();
 }
 
 void NSWindowController::close() {

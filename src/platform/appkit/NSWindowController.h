@@ -28,8 +28,12 @@ public:
     NSWindow* window();
     NSWindow* window() const { return window_.get(); }
     bool isWindowLoaded() const { return window_ != nullptr; }
-    // Brings the window to the front, on screen, with the keyboard.
+    // Brings the window to the front, on screen, with the keyboard. The first time a document's
+    // window is shown, it cascades from the last window shown (WindowCascade).
     virtual void showWindow(QObject* sender = nullptr);
+    // Whether showWindow cascades a document's window; on by default.
+    bool shouldCascadeWindows() const { return shouldCascadeWindows_; }
+    void setShouldCascadeWindows(bool value) { shouldCascadeWindows_ = value; }
     // Closes the window (its close notification is posted).
     virtual void close();
 
@@ -63,6 +67,8 @@ private:
     bool isLoadingWindow_ = false;
     NSDocument* document_ = nullptr;
     bool shouldCloseDocument_ = false;
+    bool shouldCascadeWindows_ = true;
+    bool hasShownWindow_ = false;
 };
 
 }  // namespace platform

@@ -23,6 +23,7 @@
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/NSWindowController.h"
+#include "platform/appkit/WindowCascade.h"
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
@@ -159,6 +160,8 @@ void restoreWindowState(NSWindow& window, const QCborMap& entry, bool behindOthe
     } else {
         window.makeKeyAndOrderFront();
     }
+    // The window keeps its stored place; windows opened after it step from there.
+    WindowCascade::noteWindowShown(window);
     if (entry.value(fullScreenKey).toBool() && !window.isInFullScreen()) {
         window.toggleFullScreen();
     }
