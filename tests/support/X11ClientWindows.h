@@ -11,6 +11,28 @@
 
 namespace quillon::test {
 
+inline xcb_atom_t x11Atom(xcb_connection_t* c, const char* name) {
+    const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return result;
+}
+
+// The 32-bit items of a window property.
+inline std::vector<uint32_t> x11Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t name,
+                                         xcb_atom_t type) {
+    const auto cookie = xcb_get_property(c, 0, window, name, type, 0, 1024);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
+    std::vector<uint32_t> items;
+    if (reply != nullptr && reply->format == 32) {
+        const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+        items.assign(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return items;
+}
+
 struct ScreenRect {
     int x = 0;
     int y = 0;
@@ -145,24 +167,10 @@ public:
     }
 
 private:
-    xcb_atom_t atom(const char* name) {
-        const auto cookie = xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name);
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c_, cookie, nullptr);
-        const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        std::free(reply);
-        return result;
-    }
+    xcb_atom_t atom(const char* name) { return x11Atom(c_, name); }
 
     std::vector<uint32_t> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
-        const auto cookie = xcb_get_property(c_, 0, window, name, type, 0, 1024);
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(c_, cookie, nullptr);
-        std::vector<uint32_t> items;
-        if (reply != nullptr && reply->format == 32) {
-            const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-            items.assign(values, values + xcb_get_property_value_length(reply) / 4);
-        }
-        std::free(reply);
-        return items;
+        return x11Property(c_, window, name, type);
     }
     std::vector<uint32_t> property(xcb_window_t window, const char* name, xcb_atom_t type) {
         return property(window, atom(name), type);

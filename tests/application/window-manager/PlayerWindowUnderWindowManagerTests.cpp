@@ -22,6 +22,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "player-interface/MediaPlayerWindow.h"
 #include "player-interface/MediaPlayerWindowController.h"
+#include "support/X11ClientWindows.h"
 
 namespace quillon::test {
 namespace {
@@ -29,26 +30,11 @@ namespace {
 using platform::x11Connection;
 
 xcb_atom_t atom(const char* name) {
-    xcb_connection_t* c = x11Connection();
-    const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
-    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return result;
+    return x11Atom(x11Connection(), name);
 }
 
-// The 32-bit items of a window property.
 std::vector<uint32_t> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
-    xcb_connection_t* c = x11Connection();
-    const auto cookie = xcb_get_property(c, 0, window, name, type, 0, 64);
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
-    std::vector<uint32_t> items;
-    if (reply != nullptr && reply->format == 32) {
-        const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-        items.assign(values, values + xcb_get_property_value_length(reply) / 4);
-    }
-    std::free(reply);
-    return items;
+    return x11Property(x11Connection(), window, name, type);
 }
 
 bool windowManagerSaysFullScreen(const QWidget& window) {
