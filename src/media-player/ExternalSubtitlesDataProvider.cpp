@@ -1,9 +1,9 @@
 #include "media-player/ExternalSubtitlesDataProvider.h"
 
+#include <iterator>
 #include <utility>
 
 #include "media-player/DataProviderFailureLog.h"
-#include "media-player/DataProviderRestart.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "platform/dispatch/DispatchPredicate.h"
 
@@ -16,22 +16,17 @@ using platform::DispatchQueue;
 
 ExternalSubtitlesDataProvider::ExternalSubtitlesDataProvider(
     std::shared_ptr<MediaSource> mediaSource, std::shared_ptr<SubtitlesView> subtitlesView)
-    : mediaSource_(std::move(mediaSource)),
-      subtitlesView_(std::move(subtitlesView)),
-      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)) {}
+    : RestartableDataProvider(queueLabel),
+      mediaSource_(std::move(mediaSource)),
+      subtitlesView_(std::move(subtitlesView)) {}
 
 ExternalSubtitlesDataProvider::~ExternalSubtitlesDataProvider() {
     removeDataProducer();
 }
 
-void ExternalSubtitlesDataProvider::restart(bool cancellingCurrentWork, Work work) {
-    restartDataProvider(*this, &ExternalSubtitlesDataProvider::shouldCancelProvideFunction_,
-                        *queue_, cancellingCurrentWork, std::move(work));
-}
-
 void ExternalSubtitlesDataProvider::selectSubtitlesTrack(
     std::shared_ptr<ExternalSubtitlesTrack> track) {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue()));
     const auto previous = std::exchange(selectedSubtitlesTrack_, std::move(track));
     if (selectedSubtitlesTrack_ != previous) {
         reading_ = selectedSubtitlesTrack_
@@ -61,7 +56,7 @@ void ExternalSubtitlesDataProvider::selectSubtitlesTrack(
 void ExternalSubtitlesDataProvider::seekAndProvide(CMTime time, bool provideImmediately,
                                                    std::shared_ptr<DispatchQueue> completionQueue,
                                                    Completion completion) {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue()));
     if (selectedSubtitlesTrack_) {
         // A producer removed at the end of the file comes back; a run it starts waits on this
         // queue until the seek is done.
@@ -96,44 +91,28 @@ void ExternalSubtitlesDataProvider::seekExternalSubtitlesTrack(CMTime target) {
 
 void ExternalSubtitlesDataProvider::readAndDecodePackets(CMTime target,
                                                          std::vector<SubtitlesFrame> frames) {
-    const auto& track = *selectedSubtitlesTrack_;
     // Reads on until a frame starts at or after the target: every frame on screen there has
     // been met by then.
     while (frames.empty() || CMTimeCompare(frames.back().startTime, target) < 0) {
-        PacketRef next;
-        try {
-            next = reading_->readPacket();
-        } catch (...) {
-            logDataProviderFailure("Failed to read packet from external subtitles track: ");
+        NextFrames next = readNextFrames();
+        frames.insert(frames.end(), std::make_move_iterator(next.frames.begin()),
+                      std::make_move_iterator(next.frames.end()));
+        if (next.endOfFile) {
             removeDataProducer();
             break;
-        }
-        if (!next) {
-            try {
-                for (auto& frame : drainSubtitlesFrameDecoder(*track.decoder())) {
-                    frames.push_back(std::move(frame));
-                }
-            } catch (...) {
-                // The drain logged its own line.
-            }
-            removeDataProducer();
-            break;
-        }
-        if (auto frame = decode(*next)) {
-            frames.push_back(std::move(*frame));
         }
     }
     enqueueFrames(subtitlesFramesToShow(target, frames));
 }
 
 void ExternalSubtitlesDataProvider::provideMediaData() {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue()));
     if (!selectedSubtitlesTrack_) {
         removeDataProducer();
         return;
     }
     const auto& requester = subtitlesView_->mediaDataRequester();
-    while (requester->needsMoreData() && !shouldCancelProvideFunction_.wrappedValue() &&
+    while (requester->needsMoreData() && !isCancelled() &&
            framesInFlight_->load() < maximumFramesInFlight) {
         NextFrames next = readNextFrames();
         enqueueFrames(next.frames);
@@ -157,6 +136,7 @@ ExternalSubtitlesDataProvider::NextFrames ExternalSubtitlesDataProvider::readNex
         try {
             return {drainSubtitlesFrameDecoder(*track.decoder()), true};
         } catch (...) {
+            // The drain logged its own line; the file ends either way.
             return {{}, true};
         }
     }
@@ -177,7 +157,7 @@ std::optional<SubtitlesFrame> ExternalSubtitlesDataProvider::decode(Packet& pack
 }
 
 BufferDataRequester::DataProducer ExternalSubtitlesDataProvider::dataProducer() {
-    return {queue_, [weakSelf = weak_from_this()] {
+    return {queue(), [weakSelf = weak_from_this()] {
                 if (const auto self = weakSelf.lock()) {
                     self->provideMediaData();
                 }

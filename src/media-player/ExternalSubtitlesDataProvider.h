@@ -6,14 +6,13 @@
 #include <vector>
 
 #include "media-player/BufferDataRequester.h"
+#include "media-player/RestartableDataProvider.h"
 #include "media-player/SubtitlesView.h"
 #include "media-player/decoders/subtitles/SubtitlesFrame.h"
-#include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/ExternalSubtitlesReading.h"
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/coremedia/CMTime.h"
-#include "platform/dispatch/DispatchQueue.h"
 
 namespace quillon {
 
@@ -27,11 +26,8 @@ namespace quillon {
 // the requester); the operations marked "on queue" must be called only from there. Blocks handed
 // to the requester and the main queue hold the provider (or the view) weakly.
 class ExternalSubtitlesDataProvider
-    : public std::enable_shared_from_this<ExternalSubtitlesDataProvider> {
+    : public RestartableDataProvider<ExternalSubtitlesDataProvider> {
 public:
-    using Work = std::function<void()>;
-    using Completion = std::function<void()>;
-
     static constexpr const char* queueLabel = "External Subtitles Data Provider Queue";
     // The view counts a frame only once the main queue has handed it over, so a loop that went
     // by the view's count alone would decode the whole file before the first count arrived
@@ -48,14 +44,6 @@ public:
     }
     // Removes the producer from the view's requester.
     ~ExternalSubtitlesDataProvider();
-
-    ExternalSubtitlesDataProvider(const ExternalSubtitlesDataProvider&) = delete;
-    ExternalSubtitlesDataProvider& operator=(const ExternalSubtitlesDataProvider&) = delete;
-
-    // Submits `work` to the queue. With cancellingCurrentWork a producer loop running there
-    // stops before its next packet; the flag is lowered when the new work begins. `work` runs
-    // even when the provider is gone by then: it must hold the provider weakly.
-    void restart(bool cancellingCurrentWork, Work work);
 
     // On queue. Clears the view and installs the producer for the track (none: removes it);
     // the requester starts a run at once when the view holds two frames or fewer.
@@ -75,7 +63,6 @@ public:
     // On queue: the producer loop. Decodes and hands over frames while the view needs more.
     void provideMediaData();
 
-    const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
     // On queue.
     const std::shared_ptr<ExternalSubtitlesTrack>& selectedSubtitlesTrack() const {
         return selectedSubtitlesTrack_;
@@ -89,6 +76,7 @@ private:
 
     void seekExternalSubtitlesTrack(platform::CMTime target);
     void readAndDecodePackets(platform::CMTime target, std::vector<SubtitlesFrame> frames);
+    // Reads and decodes one packet; at the end of the file (or after a read failure), drains.
     NextFrames readNextFrames();
     // At most one frame; a failure is logged and gives none.
     std::optional<SubtitlesFrame> decode(Packet& packet);
@@ -99,8 +87,6 @@ private:
 
     std::shared_ptr<MediaSource> mediaSource_;
     std::shared_ptr<SubtitlesView> subtitlesView_;
-    std::shared_ptr<platform::DispatchQueue> queue_;
-    Atomic<bool> shouldCancelProvideFunction_{false};
     // Frames submitted to the main queue that the view has not received yet.
     std::shared_ptr<std::atomic<int>> framesInFlight_ = std::make_shared<std::atomic<int>>(0);
     // Used on queue only.

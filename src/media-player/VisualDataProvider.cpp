@@ -4,9 +4,6 @@
 #include <utility>
 
 #include "media-player/DataProviderFailureLog.h"
-#include "media-player/DataProviderRestart.h"
-#include "media-player/SeekSampleBufferFilter.h"
-#include "media-player/decoders/common/StuckDecoderError.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/MediaSourceReading.h"
 #include "platform/dispatch/DispatchPredicate.h"
@@ -28,38 +25,17 @@ VisualDataProvider::VisualDataProvider(
     std::shared_ptr<SubtitlesView> primarySubtitlesView,
     std::shared_ptr<SubtitlesView> secondarySubtitlesView,
     CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper)
-    : mediaSource_(std::move(mediaSource)),
-      displayLayer_(std::move(displayLayer)),
+    : RendererDataProvider(queueLabel, std::move(displayLayer), std::move(decoderWrapper),
+                           "Failed to start decoding video packet: "),
+      mediaSource_(std::move(mediaSource)),
       primarySubtitlesView_(std::move(primarySubtitlesView)),
-      secondarySubtitlesView_(std::move(secondarySubtitlesView)),
-      queue_(DispatchQueue::makeSerial(queueLabel, platform::DispatchQoS::userInitiated)),
-      decoderWrapper_(std::move(decoderWrapper)) {}
-
-VisualDataProvider::~VisualDataProvider() {
-    displayLayer_->stopRequestingMediaData();
-}
-
-void VisualDataProvider::restart(bool cancellingCurrentWork, Work work) {
-    restartDataProvider(*this, &VisualDataProvider::shouldCancelProvideFunction_, *queue_,
-                        cancellingCurrentWork, std::move(work));
-}
+      secondarySubtitlesView_(std::move(secondarySubtitlesView)) {}
 
 void VisualDataProvider::selectVideoTrack(std::shared_ptr<VideoTrack> track) {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue()));
     selectedVideoTrack_ = std::move(track);
-    videoDecoderFailed_ = false;
-    if (selectedVideoTrack_) {
-        std::shared_ptr<CoreMediaCompatibleDecoder> decoder = selectedVideoTrack_->decoder();
-        if (decoderWrapper_) {
-            decoder = decoderWrapper_(std::move(decoder));
-        }
-        videoDecodeSession_ =
-            CoreMediaCompatibleDecodeSession::make(std::move(decoder), plainSampleBufferHandler());
-        videoDecodeSession_->decoder()->flush();
-    } else {
-        videoDecodeSession_.reset();
-    }
-    displayLayer_->flushAndRemoveImage();
+    openDecodeSession(selectedVideoTrack_ ? selectedVideoTrack_->decoder() : nullptr);
+    renderer()->flushAndRemoveImage();
 
     platform::CGSize size{0, 0};
     platform::CGAffineTransform transform = platform::CGAffineTransformIdentity;
@@ -69,18 +45,15 @@ void VisualDataProvider::selectVideoTrack(std::shared_ptr<VideoTrack> track) {
         transform = dimensions.displayTransform.value_or(platform::CGAffineTransformIdentity);
     }
     DispatchQueue::main().sync([&] {
-        displayLayer_->setBounds(platform::CGRectMake(0, 0, size.width, size.height));
-        displayLayer_->setAffineTransform(transform);
+        renderer()->setBounds(platform::CGRectMake(0, 0, size.width, size.height));
+        renderer()->setAffineTransform(transform);
     });
 
-    displayLayer_->stopRequestingMediaData();
-    if (selectedVideoTrack_) {
-        requestMediaDataFromLayer();
-    }
+    renewRequests();
 }
 
 void VisualDataProvider::selectPrimarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track) {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue()));
     const auto previous = std::exchange(selectedPrimarySubtitlesTrack_, std::move(track));
     if (selectedPrimarySubtitlesTrack_) {
         selectedPrimarySubtitlesTrack_->decoder()->flush();
@@ -89,7 +62,7 @@ void VisualDataProvider::selectPrimarySubtitlesTrack(std::shared_ptr<SubtitlesTr
 }
 
 void VisualDataProvider::selectSecondarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track) {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
+    dispatchPrecondition(DispatchPredicate::onQueue(*queue()));
     const auto previous = std::exchange(selectedSecondarySubtitlesTrack_, std::move(track));
     if (selectedSecondarySubtitlesTrack_) {
         selectedSecondarySubtitlesTrack_->decoder()->flush();
@@ -106,47 +79,16 @@ void VisualDataProvider::clearView(SubtitlesView& view,
     }
 }
 
-void VisualDataProvider::provideMediaData(CMTime time, bool provideImmediately,
-                                          std::shared_ptr<DispatchQueue> completionQueue,
-                                          Completion completion) {
-    dispatchPrecondition(DispatchPredicate::onQueue(*queue_));
-    if (selectedVideoTrack_ && videoDecodeSession_ && !videoDecoderFailed_) {
-        // The request block runs on this queue too, so it cannot start before this work ends.
-        displayLayer_->stopRequestingMediaData();
-        requestMediaDataFromLayer();
-        videoDecodeSession_->decoder()->flush();
-        // The picture on screen stays until the first one of the new position arrives.
-        displayLayer_->flush();
-        if (selectedPrimarySubtitlesTrack_) {
-            selectedPrimarySubtitlesTrack_->decoder()->flush();
-            primarySubtitlesView_->removeSubtitlesAsync(selectedPrimarySubtitlesTrack_.get());
-        }
-        if (selectedSecondarySubtitlesTrack_) {
-            selectedSecondarySubtitlesTrack_->decoder()->flush();
-            secondarySubtitlesView_->removeSubtitlesAsync(selectedSecondarySubtitlesTrack_.get());
-        }
-        seekVisualTracks(time);
-        if (provideImmediately) {
-            provideWhileReady();
-        }
+void VisualDataProvider::seekSelectedTracks(CMTime target) {
+    if (selectedPrimarySubtitlesTrack_) {
+        selectedPrimarySubtitlesTrack_->decoder()->flush();
+        primarySubtitlesView_->removeSubtitlesAsync(selectedPrimarySubtitlesTrack_.get());
     }
-    completionQueue->async(std::move(completion));
-}
-
-void VisualDataProvider::requestMediaDataFromLayer() {
-    displayLayer_->requestMediaDataWhenReadyOnQueue(queue_, [weakSelf = weak_from_this()] {
-        if (const auto self = weakSelf.lock()) {
-            self->handleMediaDataRequest();
-        }
-    });
-}
-
-void VisualDataProvider::handleMediaDataRequest() {
-    if (!videoDecodeSession_ || videoDecoderFailed_) {
-        displayLayer_->stopRequestingMediaData();
-        return;
+    if (selectedSecondarySubtitlesTrack_) {
+        selectedSecondarySubtitlesTrack_->decoder()->flush();
+        secondarySubtitlesView_->removeSubtitlesAsync(selectedSecondarySubtitlesTrack_.get());
     }
-    provideWhileReady();
+    seekVisualTracks(target);
 }
 
 void VisualDataProvider::provideWhileReady() {
@@ -154,17 +96,7 @@ void VisualDataProvider::provideWhileReady() {
         viewFramesHandler(primarySubtitlesView_, selectedPrimarySubtitlesTrack_.get());
     const FramesHandler secondaryFrames =
         viewFramesHandler(secondarySubtitlesView_, selectedSecondarySubtitlesTrack_.get());
-    while (displayLayer_->isReadyForMoreMediaData()) {
-        // A cancelled loop leaves the requests registered: the work that cancelled it decides.
-        // A stuck decoder stopped them already.
-        if (shouldCancelProvideFunction_.wrappedValue() || videoDecoderFailed_) {
-            return;
-        }
-        if (provideNextSample(primaryFrames, secondaryFrames)) {
-            displayLayer_->stopRequestingMediaData();
-            return;
-        }
-    }
+    feedWhileReady([&] { return provideNextSample(primaryFrames, secondaryFrames); });
 }
 
 bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
@@ -180,19 +112,8 @@ bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
         decodePacket(*next->packet, *next->track, primaryFrames, secondaryFrames);
         return false;
     }
-    // The end of the file: what the decoders still hold is the last of the stream. Their drains
-    // log their own failures, and the stream ends either way.
-    if (!videoDecoderFailed_) {
-        useVideoDecodeSession([&] {
-            try {
-                videoDecodeSession_->drain();
-            } catch (const StuckDecoderError&) {
-                logDataProviderFailure("Failed to start decoding video packet: ");
-                videoDecoderIsStuck();
-            } catch (...) {
-            }
-        });
-    }
+    // The end of the file: what the decoders still hold is the last of the stream.
+    drainDecodeSession();
     const std::pair<const std::shared_ptr<SubtitlesTrack>&, const FramesHandler&> subtitles[] = {
         {selectedPrimarySubtitlesTrack_, primaryFrames},
         {selectedSecondarySubtitlesTrack_, secondaryFrames}};
@@ -204,6 +125,7 @@ bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
             secondaryFrames(frames);
             primaryFrames(std::move(frames));
         } catch (...) {
+            // The drain logged its own line; the stream ends either way.
         }
         return true;
     }
@@ -214,6 +136,7 @@ bool VisualDataProvider::provideNextSample(const FramesHandler& primaryFrames,
         try {
             handler(drainSubtitlesFrameDecoder(*track->decoder()));
         } catch (...) {
+            // The drain logged its own line; the other track still gives its last frames.
         }
     }
     return true;
@@ -223,19 +146,7 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
                                       const FramesHandler& primaryFrames,
                                       const FramesHandler& secondaryFrames) {
     if (&track == selectedVideoTrack_.get()) {
-        if (videoDecoderFailed_) {
-            return;
-        }
-        useVideoDecodeSession([&] {
-            try {
-                videoDecodeSession_->decode(packet);
-            } catch (const StuckDecoderError&) {
-                logDataProviderFailure("Failed to start decoding video packet: ");
-                videoDecoderIsStuck();
-            } catch (...) {
-                logDataProviderFailure("Failed to start decoding video packet: ");
-            }
-        });
+        decode(packet);
         return;
     }
     // One embedded track may be chosen in both positions. Its decoder keeps state between
@@ -264,7 +175,7 @@ void VisualDataProvider::decodePacket(Packet& packet, const MediaTrack& track,
 }
 
 template <typename Use>
-void VisualDataProvider::useVideoDecodeSession(Use&& use) {
+void VisualDataProvider::useDecodeSession(Use&& use) {
     const bool wasDecodingOnHardware = selectedVideoTrack_->decoder()->isDecodingOnHardware();
     use();
     if (wasDecodingOnHardware && !selectedVideoTrack_->decoder()->isDecodingOnHardware() &&
@@ -273,33 +184,19 @@ void VisualDataProvider::useVideoDecodeSession(Use&& use) {
     }
 }
 
-void VisualDataProvider::videoDecoderIsStuck() {
+bool VisualDataProvider::replaceStuckDecoder() {
     FFmpegVideoDecoder& decoder = *selectedVideoTrack_->decoder();
-    if (decoder.isDecodingOnHardware()) {
-        platform::logWarning(
-            "Hardware decoder takes no packets; falling back to software decoder.");
-        // The session's user sees the switch and asks for the restart.
-        decoder.fallBackToSoftwareDecoder();
-        return;
+    if (!decoder.isDecodingOnHardware()) {
+        return false;
     }
-    // Every further packet would wait for it as long again, and none would be shown.
-    videoDecoderFailed_ = true;
-    displayLayer_->stopRequestingMediaData();
-    if (decoderFailureHandler_) {
-        decoderFailureHandler_(platform::currentError());
-    }
-}
-
-void VisualDataProvider::setDecoderFailureHandler(DecoderFailureHandler handler) {
-    queue_->async([weakSelf = weak_from_this(), handler = std::move(handler)] {
-        if (const auto self = weakSelf.lock()) {
-            self->decoderFailureHandler_ = handler;
-        }
-    });
+    platform::logWarning("Hardware decoder takes no packets; falling back to software decoder.");
+    // The session's user sees the switch and asks for the restart.
+    decoder.fallBackToSoftwareDecoder();
+    return true;
 }
 
 void VisualDataProvider::setVideoDecoderRestartHandler(Work handler) {
-    queue_->async([weakSelf = weak_from_this(), handler = std::move(handler)] {
+    queue()->async([weakSelf = weak_from_this(), handler = std::move(handler)] {
         if (const auto self = weakSelf.lock()) {
             self->videoDecoderRestartHandler_ = handler;
         }
@@ -317,7 +214,6 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
         logDataProviderFailure("Failed to seek visual tracks: ");
         return;
     }
-    foundVideoFrameRelevantForSeeking_ = false;
     // Subtitle frames met while seeking wait until the seek ends, to be trimmed to those that
     // matter at the target.
     std::vector<SubtitlesFrame> primaryList;
@@ -328,40 +224,26 @@ void VisualDataProvider::seekVisualTracks(CMTime target) {
     const FramesHandler appendToSecondary = [&](std::vector<SubtitlesFrame> frames) {
         secondaryList.insert(secondaryList.end(), frames.begin(), frames.end());
     };
-
-    if (!packetsByTrack.empty()) {
-        videoDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
-        for (const auto& entry : packetsByTrack.entries()) {
-            for (const auto& packet : entry.packets) {
-                decodePacket(*packet, *entry.track, appendToPrimary, appendToSecondary);
-            }
-        }
-        videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
-    }
-    if (!foundVideoFrameRelevantForSeeking_) {
-        videoDecodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
-        // Not cancellable: a seek that stopped half way would leave a stale picture.
-        while (!foundVideoFrameRelevantForSeeking_ && !videoDecoderFailed_) {
-            if (provideNextSample(appendToPrimary, appendToSecondary)) {
-                displayLayer_->stopRequestingMediaData();
-                // The decoder's last pictures come out as it is drained at the end: one of them
-                // may be the picture at the target, which stays. Past the last picture (a film
-                // that had played to its end, a sound track that runs on after the picture), the
-                // last one stays, as it does when playing gets there. Only a file that gave no
-                // picture at all leaves the view empty.
-                if (foundVideoFrameRelevantForSeeking_) {
-                    break;
+    const bool endedBeforeTarget = decodeToSeekTarget(
+        target,
+        [&] {
+            for (const auto& entry : packetsByTrack.entries()) {
+                for (const auto& packet : entry.packets) {
+                    decodePacket(*packet, *entry.track, appendToPrimary, appendToSecondary);
                 }
-                if (lastPictureBeforeSeekTarget_) {
-                    // The layer was flushed as this seek began and took nothing since.
-                    displayLayer_->enqueueSampleBuffer(lastPictureBeforeSeekTarget_);
-                } else {
-                    displayLayer_->flushAndRemoveImage();
-                }
-                break;
             }
+        },
+        [&] { return provideNextSample(appendToPrimary, appendToSecondary); });
+    if (endedBeforeTarget) {
+        // Past the last picture (a film that had played to its end, a sound track that runs on
+        // after the picture), the last one stays, as it does when playing gets there. Only a
+        // file that gave no picture at all leaves the view empty.
+        if (lastPictureBeforeSeekTarget_) {
+            // The layer was flushed as this seek began and took nothing since.
+            renderer()->enqueueSampleBuffer(lastPictureBeforeSeekTarget_);
+        } else {
+            renderer()->flushAndRemoveImage();
         }
-        videoDecodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
     }
     // Held only for the seek's last step (the filter is set nowhere else).
     lastPictureBeforeSeekTarget_ = nullptr;
@@ -419,36 +301,16 @@ VisualDataProvider::FramesHandler VisualDataProvider::viewFramesHandler(
     };
 }
 
-CoreMediaCompatibleDecodeSession::SampleBufferHandler
-VisualDataProvider::plainSampleBufferHandler() {
-    return [weakSelf = weak_from_this()](CMSampleBufferRef sampleBuffer) {
-        if (const auto self = weakSelf.lock()) {
-            self->displayLayer_->enqueueSampleBuffer(sampleBuffer);
-        }
-    };
+void VisualDataProvider::sampleBufferBeforeSeekTarget(const CMSampleBufferRef& sampleBuffer) {
+    lastPictureBeforeSeekTarget_ = sampleBuffer;
 }
 
-CoreMediaCompatibleDecodeSession::SampleBufferHandler VisualDataProvider::seekSampleBufferFilter(
-    CMTime target) {
-    return [weakSelf = weak_from_this(), target](CMSampleBufferRef sampleBuffer) {
-        const auto self = weakSelf.lock();
-        if (!self) {
-            return;
-        }
-        if (!seekSampleBufferFilterAccepts(sampleBuffer, target)) {
-            self->lastPictureBeforeSeekTarget_ = sampleBuffer;
-            return;
-        }
-        if (!self->foundVideoFrameRelevantForSeeking_) {
-            // The first picture of the seek stays on screen while the clock stands at the target.
-            const CMTime presentationTime =
-                platform::CMSampleBufferGetPresentationTimeStamp(sampleBuffer);
-            self->seekPicture_.pictureTime =
-                platform::CMTimeCompare(presentationTime, target) > 0 ? presentationTime : target;
-        }
-        self->displayLayer_->enqueueSampleBuffer(sampleBuffer);
-        self->foundVideoFrameRelevantForSeeking_ = true;
-    };
+void VisualDataProvider::firstSampleBufferOfSeek(const CMSampleBufferRef& sampleBuffer,
+                                                 CMTime target) {
+    // The first picture of the seek stays on screen while the clock stands at the target.
+    const CMTime presentationTime = platform::CMSampleBufferGetPresentationTimeStamp(sampleBuffer);
+    seekPicture_.pictureTime =
+        platform::CMTimeCompare(presentationTime, target) > 0 ? presentationTime : target;
 }
 
 }  // namespace quillon

@@ -5,15 +5,15 @@
 #include <vector>
 
 #include "media-player/QLSampleBufferDisplayLayer.h"
+#include "media-player/RendererDataProvider.h"
 #include "media-player/SubtitlesView.h"
 #include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
 #include "media-player/decoders/subtitles/SubtitlesFrame.h"
-#include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/SubtitlesTrack.h"
 #include "media-player/media-source/VideoTrack.h"
+#include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/coremedia/CMTime.h"
-#include "platform/dispatch/DispatchQueue.h"
 
 namespace quillon {
 
@@ -25,14 +25,13 @@ namespace quillon {
 //
 // Every piece of work runs on the provider's serial queue and reaches it through restart(); the
 // operations marked "on queue" are such work and must be called only from there. The layer
-// pulls: one packet is decoded per pass while the layer is ready for more. Blocks handed to the
-// layer, the decode session and the main queue hold the provider (or the view) weakly.
-class VisualDataProvider : public std::enable_shared_from_this<VisualDataProvider> {
+// pulls: one packet is decoded per pass while the layer is ready for more (see
+// RendererDataProvider). A video decoder that takes no more packets stops the provider
+// only in software: a stuck hardware decoder is replaced by the software one. Blocks handed to
+// the layer, the decode session and the main queue hold the provider (or the view) weakly.
+class VisualDataProvider
+    : public RendererDataProvider<VisualDataProvider, QLSampleBufferDisplayLayer> {
 public:
-    using Work = std::function<void()>;
-    using Completion = std::function<void()>;
-    using DecoderFailureHandler = std::function<void(std::shared_ptr<const platform::Error>)>;
-
     static constexpr const char* queueLabel = "Visual Data Provider Queue";
 
     // The video decode sessions decode with what `decoderWrapper` makes of the track's
@@ -52,16 +51,6 @@ public:
             std::move(mediaSource), std::move(displayLayer), std::move(primarySubtitlesView),
             std::move(secondarySubtitlesView), std::move(decoderWrapper));
     }
-    // Stops the layer's requests.
-    ~VisualDataProvider();
-
-    VisualDataProvider(const VisualDataProvider&) = delete;
-    VisualDataProvider& operator=(const VisualDataProvider&) = delete;
-
-    // Submits `work` to the queue. With cancellingCurrentWork a request loop running there stops
-    // after its current packet; the flag is lowered when the new work begins. `work` runs even
-    // when the provider is gone by then: it must hold the provider weakly.
-    void restart(bool cancellingCurrentWork, Work work);
 
     // On queue. Makes a fresh decode session for the track, takes the picture off the layer,
     // gives the layer the track's size and display transform (waiting for the main queue), and
@@ -72,35 +61,21 @@ public:
     void selectPrimarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track);
     void selectSecondarySubtitlesTrack(std::shared_ptr<SubtitlesTrack> track);
 
-    // On queue. Repositions video and the selected subtitles at `time` (the file's time line):
-    // the layer gets only pictures that cover or follow it, the views only the subtitles that
-    // matter there; then the requests restart, and with provideImmediately the layer is filled
-    // at once. `completion` is submitted to `completionQueue` in every case, also when no video
-    // track is selected (then nothing else happens).
-    void provideMediaData(platform::CMTime time, bool provideImmediately,
-                          std::shared_ptr<platform::DispatchQueue> completionQueue,
-                          Completion completion);
-
-    const std::shared_ptr<platform::DispatchQueue>& queue() const { return queue_; }
-
     // Called on the queue when the video decoder has just given up its hardware decoder: the
     // software decoder takes over in the middle of a group of pictures and shows broken
     // pictures up to the next key frame unless it restarts from the last one, which a seek to
     // the current time does. Set before the first track is selected.
     void setVideoDecoderRestartHandler(Work handler);
-    // Called on the queue, with the error, when the video decoder takes no more packets even in
-    // software. The provider has stopped: it gives the layer nothing more until the next video
-    // selection. A stuck hardware decoder is replaced by the software one instead. Set before the
-    // first track is selected.
-    void setDecoderFailureHandler(DecoderFailureHandler handler);
 
 private:
+    friend RendererDataProvider;
     using FramesHandler = std::function<void(std::vector<SubtitlesFrame>)>;
 
-    void requestMediaDataFromLayer();
-    void handleMediaDataRequest();
-    void provideWhileReady();
+    // Repositions video and the selected subtitles: the layer gets only pictures that cover or
+    // follow `target`, the views only the subtitles that matter there.
+    void seekSelectedTracks(platform::CMTime target);
     void seekVisualTracks(platform::CMTime target);
+    void provideWhileReady();
     // Reads and decodes one packet; true at the end of the stream (or after a read failure).
     bool provideNextSample(const FramesHandler& primaryFrames,
                            const FramesHandler& secondaryFrames);
@@ -109,9 +84,12 @@ private:
     // Runs one use of the video decode session, and asks for the restart when the decoder gave
     // up its hardware decoder meanwhile.
     template <typename Use>
-    void useVideoDecodeSession(Use&& use);
-    // Inside the catch block of a StuckDecoderError of the video session.
-    void videoDecoderIsStuck();
+    void useDecodeSession(Use&& use);
+    // A stuck hardware decoder gives way to the software one.
+    bool replaceStuckDecoder();
+    void sampleBufferBeforeSeekTarget(const platform::CMSampleBufferRef& sampleBuffer);
+    void firstSampleBufferOfSeek(const platform::CMSampleBufferRef& sampleBuffer,
+                                 platform::CMTime target);
 
     // The selected embedded subtitles tracks, primary first, absent ones left out.
     std::vector<std::shared_ptr<SubtitlesTrack>> selectedSubtitlesTracks() const;
@@ -126,27 +104,14 @@ private:
     static void clearView(SubtitlesView& view, const std::shared_ptr<SubtitlesTrack>& previous,
                           const std::shared_ptr<SubtitlesTrack>& selected);
 
-    CoreMediaCompatibleDecodeSession::SampleBufferHandler plainSampleBufferHandler();
-    CoreMediaCompatibleDecodeSession::SampleBufferHandler seekSampleBufferFilter(
-        platform::CMTime target);
-
     std::shared_ptr<MediaSource> mediaSource_;
-    std::shared_ptr<QLSampleBufferDisplayLayer> displayLayer_;
     std::shared_ptr<SubtitlesView> primarySubtitlesView_;
     std::shared_ptr<SubtitlesView> secondarySubtitlesView_;
-    std::shared_ptr<platform::DispatchQueue> queue_;
-    Atomic<bool> shouldCancelProvideFunction_{false};
     // The fields below are used on queue only.
-    std::shared_ptr<CoreMediaCompatibleDecodeSession> videoDecodeSession_;
-    bool foundVideoFrameRelevantForSeeking_ = true;
     std::shared_ptr<VideoTrack> selectedVideoTrack_;
     std::shared_ptr<SubtitlesTrack> selectedPrimarySubtitlesTrack_;
     std::shared_ptr<SubtitlesTrack> selectedSecondarySubtitlesTrack_;
     Work videoDecoderRestartHandler_;
-    DecoderFailureHandler decoderFailureHandler_;
-    CoreMediaCompatibleDecodeSession::DecoderWrapper decoderWrapper_;
-    // Set when the video decoder got stuck in software; the session is not used again.
-    bool videoDecoderFailed_ = false;
     // Where the last seek went, and the time of the first picture it gave the layer. A seek to
     // before the first picture (a file whose sound starts earlier, as after an encoder's priming
     // delay) leaves that picture on screen while the clock stands at the target: a subtitle that
