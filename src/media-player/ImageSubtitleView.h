@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "media-player/decoders/subtitles/ImageSubtitle.h"
-#include "media-player/media-source/VideoDimensions.h"
+#include "media-player/media-types/VideoDimensions.h"
 #include "platform/graphics/CGGeometry.h"
 
 namespace quillon {

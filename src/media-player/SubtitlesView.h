@@ -14,7 +14,7 @@
 #include "media-player/MediaPlayerTimeObserverManager.h"
 #include "media-player/decoders/subtitles/Subtitles.h"
 #include "media-player/decoders/subtitles/SubtitlesFrame.h"
-#include "media-player/media-source/VideoDimensions.h"
+#include "media-player/media-types/VideoDimensions.h"
 #include "platform/dispatch/DispatchBlock.h"
 #include "platform/foundation/UUID.h"
 #include "platform/graphics/CGGeometry.h"

@@ -13,7 +13,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 
 namespace quillon::test {
 

@@ -6,7 +6,7 @@
 
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMTime.h"
 
 namespace quillon {

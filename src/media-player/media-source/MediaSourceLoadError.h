@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "media-player/media-source/MediaType.h"
+#include "media-player/media-types/MediaType.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/URL.h"
 

@@ -12,7 +12,7 @@ extern "C" {
 #include "media-player/media-source/ArtworkImage.h"
 #include "media-player/media-source/MPMediaType.h"
 #include "media-player/media-source/MediaSource.h"
-#include "media-player/media-source/MediaType.h"
+#include "media-player/media-types/MediaType.h"
 
 namespace quillon {
 

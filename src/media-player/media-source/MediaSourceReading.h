@@ -10,10 +10,10 @@
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/MediaTrack.h"
-#include "media-player/media-source/Packet.h"
 #include "media-player/media-source/PacketsByTrack.h"
 #include "media-player/media-source/SubtitlesTrack.h"
 #include "media-player/media-source/VideoTrack.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMTime.h"
 
 namespace quillon {

@@ -9,10 +9,10 @@ extern "C" {
 }
 
 #include "media-player/media-source/MediaTrack.h"
-#include "media-player/media-source/Packet.h"
 #include "media-player/media-source/PacketsByTrack.h"
 #include "media-player/media-source/StreamIndexSet.h"
 #include "media-player/media-source/SubtitlesTrack.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMTime.h"
 
 namespace quillon {

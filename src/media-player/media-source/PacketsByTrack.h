@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "media-player/media-source/MediaTrack.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 
 namespace quillon {
 

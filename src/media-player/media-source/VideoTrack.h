@@ -12,7 +12,7 @@ extern "C" {
 
 #include "media-player/decoders/video/FFmpegVideoDecoder.h"
 #include "media-player/media-source/MediaTrack.h"
-#include "media-player/media-source/VideoDimensions.h"
+#include "media-player/media-types/VideoDimensions.h"
 
 namespace quillon {
 

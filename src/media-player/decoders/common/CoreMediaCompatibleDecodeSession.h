@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "media-player/decoders/common/CoreMediaCompatibleDecoder.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 
 namespace quillon {

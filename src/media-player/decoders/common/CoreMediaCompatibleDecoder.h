@@ -1,7 +1,7 @@
 #pragma once
 
 #include "media-player/decoders/common/MediaDecoder.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 
 namespace quillon {

@@ -6,7 +6,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "media-player/media-source/MediaType.h"
+#include "media-player/media-types/MediaType.h"
 
 namespace quillon {
 

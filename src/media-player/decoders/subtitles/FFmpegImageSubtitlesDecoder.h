@@ -5,7 +5,7 @@
 #include <span>
 
 #include "media-player/decoders/subtitles/FFmpegSubtitlesDecoder.h"
-#include "media-player/media-source/VideoDimensions.h"
+#include "media-player/media-types/VideoDimensions.h"
 #include "platform/corevideo/CVPixelBuffer.h"
 
 namespace quillon {

@@ -16,7 +16,7 @@ extern "C" {
 #include "media-player/decoders/common/MediaDecoder.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesDecoder.h"
 #include "media-player/decoders/subtitles/SubtitlesFrame.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMTime.h"
 
 namespace quillon {

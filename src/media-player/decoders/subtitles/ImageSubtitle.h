@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "media-player/media-source/VideoDimensions.h"
+#include "media-player/media-types/VideoDimensions.h"
 #include "platform/corevideo/CVPixelBuffer.h"
 #include "platform/graphics/CGGeometry.h"
 

@@ -15,7 +15,7 @@ extern "C" {
 
 #include "media-player/decoders/audio/FFmpegAudioDecoder.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 #include "platform/coreaudio/AudioChannelLayoutTag.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "media-player/decoders/common/FFmpegPointers.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 
 namespace quillon::testing {
 

@@ -13,7 +13,7 @@ extern "C" {
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/decoders/subtitles/Subtitles.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/Packet.h"
 
 namespace quillon::subtitlestest {
 

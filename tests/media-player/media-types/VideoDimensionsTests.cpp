@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "media-player/media-source/VideoDimensions.h"
+#include "media-player/media-types/VideoDimensions.h"
 
 namespace quillon {
 namespace {

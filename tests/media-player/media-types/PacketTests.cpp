@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "media-player/decoders/common/FFmpegPointers.h"
-#include "media-player/media-source/MediaType.h"
-#include "media-player/media-source/Packet.h"
+#include "media-player/media-types/MediaType.h"
+#include "media-player/media-types/Packet.h"
 
 using namespace quillon;
 
