@@ -198,6 +198,10 @@ TEST_F(MediaPlayerDocumentTest, NowPlayingSpeaksForRestoredPlayersOnlyOnceRestor
         NowPlayingManager::shared()->queue()->sync([] {});
         return !infoCenter.nowPlayingInfo().has_value();
     }));
+    // The fixture's layer and renderer serve every player: the restored one can take them only
+    // once the first run's synchronizer has let them go, which a busy machine can delay.
+    ASSERT_TRUE(
+        pumpUntil([&] { return layer->owner() == nullptr && audioRenderer->owner() == nullptr; }));
 
     platform::NSWindowRestorationStore store(path);
     platform::UserDefaults defaults((directory.filePath("defaults.ini")).toStdString());
