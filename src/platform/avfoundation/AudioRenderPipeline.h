@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/avfoundation/AudioSink.h"
-#include "platform/avfoundation/CMTimebase.h"
+#include "platform/clock/CMTimebase.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 #include "platform/coremedia/CMTime.h"
 
 namespace platform {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/avfoundation/ClockAlarmScheduler.h"
+#include "platform/clock/ClockAlarmScheduler.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform {

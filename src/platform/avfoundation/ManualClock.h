@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 
 namespace platform {
 

@@ -14,7 +14,7 @@ extern "C" {
 }
 
 #include "platform/avfoundation/AudioRenderPipeline.h"
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 
 namespace {
 

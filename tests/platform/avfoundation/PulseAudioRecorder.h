@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 
 namespace quillon::test {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <thread>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 
 namespace platform::detail {
 

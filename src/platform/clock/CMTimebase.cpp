@@ -1,4 +1,4 @@
-#include "platform/avfoundation/CMTimebase.h"
+#include "platform/clock/CMTimebase.h"
 
 #include <cmath>
 #include <limits>

@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 #include "platform/coremedia/CMTime.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/ClockAlarmScheduler.h"
+#include "platform/clock/ClockAlarmScheduler.h"
 
 #include <utility>
 

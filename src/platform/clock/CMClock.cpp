@@ -1,11 +1,11 @@
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "platform/avfoundation/ClockAlarmScheduler.h"
+#include "platform/clock/ClockAlarmScheduler.h"
 #include "platform/dispatch/DispatchThread.h"
 #include "platform/foundation/NeverDestroyed.h"
 
