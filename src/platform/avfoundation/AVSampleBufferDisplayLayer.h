@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/avfoundation/AVError.h"
 #include "platform/avfoundation/AVQueuedSampleBufferRendering.h"
 #include "platform/avfoundation/AVVideoSink.h"
+#include "platform/foundation/AVError.h"
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/graphics/CGGeometry.h"
 

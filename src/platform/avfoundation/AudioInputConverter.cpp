@@ -13,9 +13,9 @@ extern "C" {
 
 #include <fmt/format.h>
 
-#include "platform/avfoundation/AVError.h"
 #include "platform/coreaudio/AudioChannelLabel.h"
 #include "platform/coremedia/CMAudioFormatDescription.h"
+#include "platform/foundation/AVError.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FatalError.h"
 
