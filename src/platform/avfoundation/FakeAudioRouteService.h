@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/avfoundation/AudioRouteService.h"
+#include "platform/audio-output/AudioRouteService.h"
 
 namespace platform {
 

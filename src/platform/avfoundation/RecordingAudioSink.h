@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/avfoundation/NullAudioSink.h"
+#include "platform/audio-output/NullAudioSink.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@ extern "C" {
 }
 
 #include "AudioBufferFactory.h"
-#include "platform/avfoundation/AudioInputConverter.h"
+#include "platform/audio-output/AudioInputConverter.h"
 
 namespace {
 

@@ -13,7 +13,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "platform/avfoundation/AudioRenderPipeline.h"
+#include "platform/audio-output/AudioRenderPipeline.h"
 #include "platform/clock/CMClock.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/avfoundation/AudioSampleQueue.h"
+#include "platform/audio-output/AudioSampleQueue.h"
 
 namespace {
 

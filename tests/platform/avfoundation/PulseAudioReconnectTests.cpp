@@ -18,9 +18,9 @@
 
 #include "AudioBufferFactory.h"
 #include "PulseAudioRecorder.h"
+#include "platform/audio-output/PulseAudioSink.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/PulseAudioSink.h"
 #include "platform/foundation/NotificationCenter.h"
 
 extern char** environ;

@@ -20,12 +20,12 @@
 #include "AudioBufferFactory.h"
 #include "PulseAudioRecorder.h"
 #include "VideoFrameFactory.h"
+#include "platform/audio-output/NullAudioSink.h"
+#include "platform/audio-output/PulseAudioSink.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/avfoundation/AVVideoRecordingSink.h"
-#include "platform/avfoundation/NullAudioSink.h"
-#include "platform/avfoundation/PulseAudioSink.h"
 #include "platform/foundation/NotificationCenter.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "AtempoReference.h"
-#include "platform/avfoundation/TimeStretcher.h"
+#include "platform/audio-output/TimeStretcher.h"
 
 namespace {
 

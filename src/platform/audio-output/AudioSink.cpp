@@ -1,9 +1,9 @@
-#include "platform/avfoundation/AudioSink.h"
+#include "platform/audio-output/AudioSink.h"
 
 #include <atomic>
 
-#include "platform/avfoundation/NullAudioSink.h"
-#include "platform/avfoundation/PulseAudioSink.h"
+#include "platform/audio-output/NullAudioSink.h"
+#include "platform/audio-output/PulseAudioSink.h"
 #include "platform/foundation/Log.h"
 
 namespace platform {

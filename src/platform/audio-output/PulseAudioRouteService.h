@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/avfoundation/AudioRouteService.h"
+#include "platform/audio-output/AudioRouteService.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 struct pa_threaded_mainloop;

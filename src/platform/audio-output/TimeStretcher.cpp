@@ -1,4 +1,4 @@
-#include "platform/avfoundation/TimeStretcher.h"
+#include "platform/audio-output/TimeStretcher.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/avfoundation/AudioSink.h"
+#include "platform/audio-output/AudioSink.h"
 #include "platform/clock/CMTimebase.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/NullAudioSink.h"
+#include "platform/audio-output/NullAudioSink.h"
 
 #include <algorithm>
 #include <cmath>

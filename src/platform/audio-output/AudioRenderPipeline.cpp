@@ -1,4 +1,4 @@
-#include "platform/avfoundation/AudioRenderPipeline.h"
+#include "platform/audio-output/AudioRenderPipeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "platform/avfoundation/TimeStretcher.h"
+#include "platform/audio-output/TimeStretcher.h"
 #include "platform/foundation/FatalError.h"
 
 namespace platform {

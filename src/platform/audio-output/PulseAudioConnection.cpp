@@ -1,4 +1,4 @@
-#include "platform/avfoundation/PulseAudioConnection.h"
+#include "platform/audio-output/PulseAudioConnection.h"
 
 namespace platform {
 

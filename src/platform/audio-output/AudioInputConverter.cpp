@@ -1,4 +1,4 @@
-#include "platform/avfoundation/AudioInputConverter.h"
+#include "platform/audio-output/AudioInputConverter.h"
 
 #include <algorithm>
 #include <bit>

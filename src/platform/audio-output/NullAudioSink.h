@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/avfoundation/AudioSink.h"
+#include "platform/audio-output/AudioSink.h"
 
 namespace platform {
 

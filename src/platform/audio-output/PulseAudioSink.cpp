@@ -1,4 +1,4 @@
-#include "platform/avfoundation/PulseAudioSink.h"
+#include "platform/audio-output/PulseAudioSink.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -10,7 +10,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/avfoundation/PulseAudioConnection.h"
+#include "platform/audio-output/PulseAudioConnection.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
 

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/AudioSampleQueue.h"
+#include "platform/audio-output/AudioSampleQueue.h"
 
 #include <algorithm>
 #include <utility>

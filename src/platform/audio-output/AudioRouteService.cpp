@@ -1,8 +1,8 @@
-#include "platform/avfoundation/AudioRouteService.h"
+#include "platform/audio-output/AudioRouteService.h"
 
 #include <mutex>
 
-#include "platform/avfoundation/PulseAudioRouteService.h"
+#include "platform/audio-output/PulseAudioRouteService.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/avfoundation/AudioSink.h"
+#include "platform/audio-output/AudioSink.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;

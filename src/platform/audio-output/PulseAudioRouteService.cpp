@@ -1,11 +1,11 @@
-#include "platform/avfoundation/PulseAudioRouteService.h"
+#include "platform/audio-output/PulseAudioRouteService.h"
 
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/avfoundation/PulseAudioConnection.h"
+#include "platform/audio-output/PulseAudioConnection.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/avfoundation/AudioSampleQueue.h"
-#include "platform/avfoundation/AudioSink.h"
+#include "platform/audio-output/AudioSampleQueue.h"
+#include "platform/audio-output/AudioSink.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 
 struct SwrContext;
