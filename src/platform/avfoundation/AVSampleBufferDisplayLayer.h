@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "platform/avfoundation/AVQueuedSampleBufferRendering.h"
-#include "platform/avfoundation/AVVideoSink.h"
 #include "platform/foundation/AVError.h"
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/graphics/CGGeometry.h"
+#include "platform/video-output/AVVideoSink.h"
 
 namespace platform {
 

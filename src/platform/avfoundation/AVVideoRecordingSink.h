@@ -3,7 +3,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/avfoundation/AVVideoSink.h"
+#include "platform/video-output/AVVideoSink.h"
 
 namespace platform {
 

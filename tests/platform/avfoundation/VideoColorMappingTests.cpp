@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/avfoundation/VideoColorMapping.h"
+#include "platform/video-output/VideoColorMapping.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "platform/avfoundation/VideoGLPictureFormat.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/VideoGLPictureFormat.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/avfoundation/VideoOutputChoice.h"
 #include "platform/foundation/Log.h"
+#include "platform/video-output/VideoOutputChoice.h"
 
 namespace {
 

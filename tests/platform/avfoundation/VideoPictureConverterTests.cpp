@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/avfoundation/VideoPictureConverter.h"
 #include "platform/corefoundation/CFData.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/VideoPictureConverter.h"
 #include "platform/videotoolbox/VTPixelTransferSession.h"
 
 namespace {

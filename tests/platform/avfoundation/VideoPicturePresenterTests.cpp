@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/avfoundation/VideoFrameFactory.h"
-#include "platform/avfoundation/VideoPicturePresenter.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/VideoPicturePresenter.h"
 
 namespace {
 

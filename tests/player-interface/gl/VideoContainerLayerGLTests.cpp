@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/AVVideoGLWidget.h"
 #include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/AVVideoGLWidget.h"
 #include "player-interface/VideoContainerLayer.h"
 #include "support/GLDisplayEnvironment.h"
 

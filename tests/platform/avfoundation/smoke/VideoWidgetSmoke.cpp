@@ -16,9 +16,9 @@ extern "C" {
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/AVVideoWidget.h"
 #include "platform/coremedia/CMVideoFormatDescription.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/AVVideoWidget.h"
 
 using namespace platform;
 

@@ -12,8 +12,8 @@
 #include <QImage>
 #include <QSize>
 
-#include "platform/avfoundation/VideoPictureConverter.h"
 #include "platform/coremedia/CMSampleBuffer.h"
+#include "platform/video-output/VideoPictureConverter.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/AVVideoWidget.h"
+#include "platform/video-output/AVVideoWidget.h"
 
 #include <cmath>
 

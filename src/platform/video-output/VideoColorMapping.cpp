@@ -1,4 +1,4 @@
-#include "platform/avfoundation/VideoColorMapping.h"
+#include "platform/video-output/VideoColorMapping.h"
 
 #include <algorithm>
 #include <bit>

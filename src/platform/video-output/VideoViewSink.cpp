@@ -1,4 +1,4 @@
-#include "platform/avfoundation/VideoViewSink.h"
+#include "platform/video-output/VideoViewSink.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/VideoGLPictureFormat.h"
+#include "platform/video-output/VideoGLPictureFormat.h"
 
 extern "C" {
 #include <libswscale/swscale.h>

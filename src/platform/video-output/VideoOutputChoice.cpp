@@ -1,4 +1,4 @@
-#include "platform/avfoundation/VideoOutputChoice.h"
+#include "platform/video-output/VideoOutputChoice.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>

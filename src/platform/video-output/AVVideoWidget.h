@@ -4,9 +4,9 @@
 
 #include <QWidget>
 
-#include "platform/avfoundation/AVVideoOutput.h"
-#include "platform/avfoundation/VideoPicturePresenter.h"
-#include "platform/avfoundation/VideoViewSink.h"
+#include "platform/video-output/AVVideoOutput.h"
+#include "platform/video-output/VideoPicturePresenter.h"
+#include "platform/video-output/VideoViewSink.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/VideoPicturePresenter.h"
+#include "platform/video-output/VideoPicturePresenter.h"
 
 #include <cstdlib>
 #include <utility>

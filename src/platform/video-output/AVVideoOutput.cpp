@@ -1,9 +1,9 @@
-#include "platform/avfoundation/AVVideoOutput.h"
+#include "platform/video-output/AVVideoOutput.h"
 
 #include <QWidget>
 
-#include "platform/avfoundation/AVVideoGLWidget.h"
-#include "platform/avfoundation/AVVideoWidget.h"
+#include "platform/video-output/AVVideoGLWidget.h"
+#include "platform/video-output/AVVideoWidget.h"
 
 namespace platform {
 

@@ -12,9 +12,9 @@
 #include <QOpenGLVertexArrayObject>
 #include <QOpenGLWidget>
 
-#include "platform/avfoundation/AVVideoOutput.h"
-#include "platform/avfoundation/VideoGLPictureFormat.h"
-#include "platform/avfoundation/VideoViewSink.h"
+#include "platform/video-output/AVVideoOutput.h"
+#include "platform/video-output/VideoGLPictureFormat.h"
+#include "platform/video-output/VideoViewSink.h"
 
 namespace platform {
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <optional>
 
-#include "platform/avfoundation/VideoColorMapping.h"
 #include "platform/corevideo/CVPixelBuffer.h"
+#include "platform/video-output/VideoColorMapping.h"
 
 namespace platform {
 

@@ -8,8 +8,8 @@
 #include <QSizeF>
 #include <QTransform>
 
-#include "platform/avfoundation/AVVideoSink.h"
-#include "platform/avfoundation/VideoPicturePresenter.h"
+#include "platform/video-output/AVVideoSink.h"
+#include "platform/video-output/VideoPicturePresenter.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/AVVideoGLWidget.h"
+#include "platform/video-output/AVVideoGLWidget.h"
 
 #include <QMetaObject>
 #include <QOpenGLContext>

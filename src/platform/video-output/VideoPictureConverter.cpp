@@ -1,4 +1,4 @@
-#include "platform/avfoundation/VideoPictureConverter.h"
+#include "platform/video-output/VideoPictureConverter.h"
 
 #include <algorithm>
 #include <thread>

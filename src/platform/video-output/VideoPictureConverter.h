@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/avfoundation/VideoColorMapping.h"
 #include "platform/corevideo/CVPixelBuffer.h"
+#include "platform/video-output/VideoColorMapping.h"
 
 struct AVFrame;
 struct SwsContext;

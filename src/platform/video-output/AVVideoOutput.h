@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "platform/avfoundation/AVVideoSink.h"
-#include "platform/avfoundation/VideoOutputChoice.h"
-#include "platform/avfoundation/VideoViewSink.h"
+#include "platform/video-output/AVVideoSink.h"
+#include "platform/video-output/VideoOutputChoice.h"
+#include "platform/video-output/VideoViewSink.h"
 
 class QWidget;
 
