@@ -17,10 +17,10 @@
 #include "media-player/SubtitlesView.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/audio-output/NullAudioSink.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/URL.h"
+#include "support/ManualClock.h"
 #include "support/TestMedia.h"
 // The subtitles views are widgets, and subtitles decoders look up fonts.
 #include "support/WidgetApplicationEnvironment.h"

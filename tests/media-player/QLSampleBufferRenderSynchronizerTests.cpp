@@ -6,10 +6,10 @@
 #include "media-player/QLSampleBufferDisplayLayer.h"
 #include "media-player/QLSampleBufferRenderSynchronizer.h"
 #include "platform/audio-output/NullAudioSink.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/private-interfaces/NSThread.h"
+#include "support/ManualClock.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/AVVideoRecordingSink.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/AVVideoRecordingSink.h"
 
 namespace {
 

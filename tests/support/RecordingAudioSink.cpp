@@ -1,4 +1,4 @@
-#include "platform/avfoundation/RecordingAudioSink.h"
+#include "support/RecordingAudioSink.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/avfoundation/AVVideoRecordingSink.h"
+#include "support/AVVideoRecordingSink.h"
 
 namespace platform {
 

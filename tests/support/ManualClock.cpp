@@ -1,4 +1,4 @@
-#include "platform/avfoundation/ManualClock.h"
+#include "support/ManualClock.h"
 
 #include <atomic>
 

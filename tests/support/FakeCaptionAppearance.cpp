@@ -1,4 +1,4 @@
-#include "platform/accessibility/FakeCaptionAppearance.h"
+#include "support/FakeCaptionAppearance.h"
 
 #include "platform/foundation/NotificationCenter.h"
 

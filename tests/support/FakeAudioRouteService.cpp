@@ -1,4 +1,4 @@
-#include "platform/avfoundation/FakeAudioRouteService.h"
+#include "support/FakeAudioRouteService.h"
 
 #include <algorithm>
 
