@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "AudioBufferFactory.h"
 #include "PulseAudioRecorder.h"
 #include "platform/audio-output/PulseAudioSink.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/AudioBufferFactory.h"
 
 extern char** environ;
 

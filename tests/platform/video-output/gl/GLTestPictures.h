@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corefoundation/CFData.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/corevideo/CVPixelBuffer.h"
 #include "platform/video-output/AVVideoOutput.h"
+#include "support/VideoFrameFactory.h"
 
 namespace quillon::test {
 

@@ -10,11 +10,11 @@
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/video-output/AVVideoWidget.h"
 #include "support/ManualClock.h"
+#include "support/VideoFrameFactory.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace {

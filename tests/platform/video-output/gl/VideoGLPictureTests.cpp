@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/gl/GLTestPictures.h"
 #include "platform/video-output/AVVideoGLWidget.h"
 #include "platform/video-output/AVVideoWidget.h"
+#include "platform/video-output/gl/GLTestPictures.h"
 #include "support/GLDisplayEnvironment.h"
 
 namespace {

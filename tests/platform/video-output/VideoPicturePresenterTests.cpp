@@ -7,9 +7,9 @@
 #include <set>
 #include <thread>
 
-#include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/video-output/VideoPicturePresenter.h"
+#include "support/VideoFrameFactory.h"
 
 namespace {
 

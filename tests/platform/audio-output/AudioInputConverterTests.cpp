@@ -4,8 +4,8 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "AudioBufferFactory.h"
 #include "platform/audio-output/AudioInputConverter.h"
+#include "support/AudioBufferFactory.h"
 
 namespace {
 

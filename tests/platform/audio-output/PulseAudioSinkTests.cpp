@@ -17,9 +17,7 @@
 
 #include <fmt/format.h>
 
-#include "AudioBufferFactory.h"
 #include "PulseAudioRecorder.h"
-#include "VideoFrameFactory.h"
 #include "platform/audio-output/NullAudioSink.h"
 #include "platform/audio-output/PulseAudioSink.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
@@ -27,6 +25,8 @@
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "support/AVVideoRecordingSink.h"
+#include "support/AudioBufferFactory.h"
+#include "support/VideoFrameFactory.h"
 
 namespace {
 
