@@ -22,9 +22,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/avfoundation/VideoPictureConverter.h"
 #include "platform/corefoundation/CFData.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/VideoPictureConverter.h"
 
 using namespace platform;
 

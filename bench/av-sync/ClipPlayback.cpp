@@ -12,7 +12,7 @@
 #include "media-player/QLAirPlayAudioRenderer.h"
 #include "media-player/QLSampleBufferDisplayLayer.h"
 #include "media-player/QLSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/PulseAudioSink.h"
+#include "platform/audio-output/PulseAudioSink.h"
 
 namespace quillon::bench {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/corevideo/CVPixelBuffer.h"
 

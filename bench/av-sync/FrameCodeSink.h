@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/avfoundation/AVVideoSink.h"
+#include "platform/video-output/AVVideoSink.h"
 
 namespace quillon::bench {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <thread>
 
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 
 namespace quillon::bench {
 

@@ -8,7 +8,7 @@
 
 #include "FrameCodeSink.h"
 #include "MonitorRecorder.h"
-#include "platform/avfoundation/AudioRenderPipeline.h"
+#include "platform/audio-output/AudioRenderPipeline.h"
 
 namespace quillon::bench {
 

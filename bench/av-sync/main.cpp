@@ -38,7 +38,7 @@
 #include "ClipPlayback.h"
 #include "PulseAudioConnection.h"
 #include "SyncAnalysis.h"
-#include "platform/avfoundation/PulseAudioSink.h"
+#include "platform/audio-output/PulseAudioSink.h"
 
 using namespace quillon::bench;
 

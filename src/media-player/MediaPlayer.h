@@ -24,7 +24,7 @@
 #include "media-player/decoders/subtitles/SubtitleTextStyleUpdateNotifier.h"
 #include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/MediaSource.h"
-#include "platform/avfoundation/CMClock.h"
+#include "platform/clock/CMClock.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchGroup.h"
 #include "platform/dispatch/DispatchQueue.h"

@@ -3,10 +3,10 @@
 #include <QPointer>
 #include <memory>
 
+#include "platform/audio-output/AudioRouteService.h"
 #include "platform/avfoundation/AVOutputContext.h"
 #include "platform/avfoundation/AVRouteDetector.h"
 #include "platform/avfoundation/AVRoutePickerView.h"
-#include "platform/avfoundation/AudioRouteService.h"
 #include "platform/foundation/Notification.h"
 #include "platform/foundation/ObserverToken.h"
 #include "player-interface/QLRoutePickerView.h"

@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
+#include "platform/audio-output/AudioRouteService.h"
 #include "platform/avfoundation/AVOutputContext.h"
 #include "platform/avfoundation/AVRoutePickerView.h"
-#include "platform/avfoundation/AudioRouteService.h"
 #include "platform/foundation/ObserverToken.h"
 #include "platform/graphics/NSColor.h"
 

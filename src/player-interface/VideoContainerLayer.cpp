@@ -1,6 +1,6 @@
 #include "player-interface/VideoContainerLayer.h"
 
-#include "platform/avfoundation/AVVideoGLWidget.h"
+#include "platform/video-output/AVVideoGLWidget.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

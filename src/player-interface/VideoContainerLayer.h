@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/AVVideoOutput.h"
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/graphics/CGGeometry.h"
+#include "platform/video-output/AVVideoOutput.h"
 
 namespace quillon {
 

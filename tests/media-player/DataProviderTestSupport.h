@@ -16,11 +16,11 @@
 #include "media-player/QLSampleBufferRenderSynchronizer.h"
 #include "media-player/SubtitlesView.h"
 #include "media-player/media-source/MediaSource.h"
-#include "platform/avfoundation/ManualClock.h"
-#include "platform/avfoundation/NullAudioSink.h"
+#include "platform/audio-output/NullAudioSink.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/URL.h"
+#include "support/ManualClock.h"
 #include "support/TestMedia.h"
 // The subtitles views are widgets, and subtitles decoders look up fonts.
 #include "support/WidgetApplicationEnvironment.h"

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "media-player/MediaPlayerTimeObserverManager.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
+#include "support/ManualClock.h"
 
 namespace {
 

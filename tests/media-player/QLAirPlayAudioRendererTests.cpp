@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include "media-player/QLAirPlayAudioRenderer.h"
+#include "platform/audio-output/NullAudioSink.h"
 #include "platform/avfoundation/AVPrivateInterfaces.h"
-#include "platform/avfoundation/ManualClock.h"
-#include "platform/avfoundation/NullAudioSink.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/private-interfaces/DynamicSymbols.h"
+#include "support/ManualClock.h"
 
 namespace {
 

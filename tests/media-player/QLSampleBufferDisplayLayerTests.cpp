@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "media-player/QLSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/foundation/Log.h"
 #include "platform/private-interfaces/DynamicSymbols.h"
 #include "platform/private-interfaces/IOSurface.h"
+#include "support/VideoFrameFactory.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include "media-player/QLAirPlayAudioRenderer.h"
 #include "media-player/QLSampleBufferDisplayLayer.h"
 #include "media-player/QLSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
-#include "platform/avfoundation/NullAudioSink.h"
+#include "platform/audio-output/NullAudioSink.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/private-interfaces/NSThread.h"
+#include "support/ManualClock.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "media-player/SeekSampleBufferFilter.h"
-#include "platform/avfoundation/VideoFrameFactory.h"
+#include "support/VideoFrameFactory.h"
 
 namespace {
 

@@ -16,8 +16,8 @@ extern "C" {
 #include "media-player/decoders/subtitles/ASSDecoder.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleUpdateNotifier.h"
-#include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/UserDefaults.h"
+#include "support/FakeCaptionAppearance.h"
 
 #include "media-player/decoders/subtitles/FormattedTextSubtitle.h"
 #include "media-player/decoders/subtitles/ImageSubtitle.h"

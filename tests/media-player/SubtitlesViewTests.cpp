@@ -12,11 +12,11 @@
 #include "media-player/SubtitleTextRenderingView.h"
 #include "media-player/SubtitlesView.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
-#include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/UserDefaults.h"
+#include "support/FakeCaptionAppearance.h"
+#include "support/ManualClock.h"
 
 namespace {
 

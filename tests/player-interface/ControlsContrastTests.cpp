@@ -14,7 +14,6 @@
 #include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
 #include "platform/appkit/NSWorkspace.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "player-interface/AudioPlayerView.h"
 #include "player-interface/ControlsSymbolImages.h"
 #include "player-interface/MediaPlayerControlsView.h"
@@ -22,6 +21,7 @@
 #include "player-interface/VideoPlayerView.h"
 #include "support/EventPumping.h"
 #include "support/FakePortalSettings.h"
+#include "support/ManualClock.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -15,10 +15,10 @@
 #include "platform/appkit/NSViewGeometryNotifications.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "player-interface/MediaPlayerFloatingControlsVisibilityController.h"
 #include "player-interface/VideoPlayerView.h"
+#include "support/ManualClock.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

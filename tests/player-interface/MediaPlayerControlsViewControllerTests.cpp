@@ -12,13 +12,13 @@
 #include "media-player/MediaPlayerTestSupport.h"
 #include "platform/appkit/NSAlert.h"
 #include "platform/appkit/NSMenuItem.h"
-#include "platform/avfoundation/FakeAudioRouteService.h"
 #include "platform/foundation/UserDefaults.h"
 #include "player-interface/MediaPlayerControlsViewController.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/SpelledOutDuration.h"
 #include "player-interface/VideoPlayerView.h"
 #include "support/EventPumping.h"
+#include "support/FakeAudioRouteService.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace {

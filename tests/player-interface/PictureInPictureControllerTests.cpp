@@ -15,12 +15,12 @@
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
 #include "player-interface/QLPictureInPictureController.h"
 #include "player-interface/VideoPlayerView.h"
 #include "support/EventPumping.h"
+#include "support/ManualClock.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

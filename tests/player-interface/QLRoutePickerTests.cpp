@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/audio-output/NullAudioSink.h"
 #include "platform/avfoundation/AVAudioOutputContext.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
-#include "platform/avfoundation/CMClock.h"
-#include "platform/avfoundation/FakeAudioRouteService.h"
-#include "platform/avfoundation/NullAudioSink.h"
+#include "platform/clock/CMClock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
 #include "player-interface/QLRoutePickerButton.h"
 #include "player-interface/QLRoutePickerController.h"
+#include "support/FakeAudioRouteService.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace {

@@ -13,9 +13,9 @@
 
 #include <fmt/format.h>
 
+#include "platform/audio-output/PulseAudioRouteService.h"
 #include "platform/avfoundation/AVAudioOutputContext.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
-#include "platform/avfoundation/PulseAudioRouteService.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "player-interface/QLRoutePickerController.h"
 #include "support/WidgetApplicationEnvironment.h"

@@ -8,8 +8,8 @@
 #include "media-player/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "player-interface/VideoPlayerView.h"
+#include "support/ManualClock.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -14,10 +14,10 @@
 #include "media-player/QLAudioSpatializationInterposition.h"
 #include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
 #include "platform/appkit/NSApplication.h"
-#include "platform/avfoundation/VideoOutputChoice.h"
 #include "platform/foundation/MainBundle.h"
 #include "platform/foundation/URL.h"
 #include "platform/mediaplayer/MPRISNowPlayingInfoCenter.h"
+#include "platform/video-output/VideoOutputChoice.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/avfoundation/CMTimebase.h"
+#include "platform/clock/CMTimebase.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Error.h"

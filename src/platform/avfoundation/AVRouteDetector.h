@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/avfoundation/AudioRouteService.h"
+#include "platform/audio-output/AudioRouteService.h"
 #include "platform/foundation/ObserverToken.h"
 
 namespace platform {

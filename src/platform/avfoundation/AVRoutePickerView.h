@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/audio-output/AudioRouteService.h"
 #include "platform/avfoundation/AVAudioOutputContext.h"
-#include "platform/avfoundation/AudioRouteService.h"
 #include "platform/foundation/ObserverToken.h"
 
 namespace platform {

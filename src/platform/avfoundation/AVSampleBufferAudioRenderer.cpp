@@ -8,10 +8,10 @@
 
 #include <fmt/format.h>
 
-#include "platform/avfoundation/AudioInputConverter.h"
-#include "platform/avfoundation/AudioSampleQueue.h"
+#include "platform/audio-output/AudioInputConverter.h"
+#include "platform/audio-output/AudioSampleQueue.h"
+#include "platform/audio-output/NullAudioSink.h"
 #include "platform/avfoundation/MediaDataRequestScheduler.h"
-#include "platform/avfoundation/NullAudioSink.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"

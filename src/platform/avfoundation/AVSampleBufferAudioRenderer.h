@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/avfoundation/AVError.h"
+#include "platform/audio-output/AudioRenderPipeline.h"
+#include "platform/audio-output/AudioSink.h"
 #include "platform/avfoundation/AVQueuedSampleBufferRendering.h"
-#include "platform/avfoundation/AudioRenderPipeline.h"
-#include "platform/avfoundation/AudioSink.h"
+#include "platform/foundation/AVError.h"
 
 namespace platform {
 

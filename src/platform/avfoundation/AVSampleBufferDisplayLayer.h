@@ -3,11 +3,11 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/avfoundation/AVError.h"
 #include "platform/avfoundation/AVQueuedSampleBufferRendering.h"
-#include "platform/avfoundation/AVVideoSink.h"
+#include "platform/foundation/AVError.h"
 #include "platform/graphics/CGAffineTransform.h"
 #include "platform/graphics/CGGeometry.h"
+#include "platform/video-output/AVVideoSink.h"
 
 namespace platform {
 

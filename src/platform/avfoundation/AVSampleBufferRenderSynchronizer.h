@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/avfoundation/AVQueuedSampleBufferRendering.h"
-#include "platform/avfoundation/CMClock.h"
-#include "platform/avfoundation/CMTimebase.h"
+#include "platform/clock/CMClock.h"
+#include "platform/clock/CMTimebase.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchQueue.h"
 

@@ -9,8 +9,8 @@
 #include "media-player/decoders/common/FFmpegPointers.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "media-player/media-source/MediaSource.h"
-#include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/accessibility/MACaptionAppearance.h"
+#include "support/FakeCaptionAppearance.h"
 #include "support/TestMedia.h"
 
 namespace quillon {

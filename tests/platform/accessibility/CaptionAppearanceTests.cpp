@@ -5,10 +5,10 @@
 #include <atomic>
 
 #include "platform/accessibility/CaptionAppearanceSettings.h"
-#include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "support/GuiApplicationEnvironment.h"
 #include "platform/graphics/NSFont.h"
+#include "support/FakeCaptionAppearance.h"
+#include "support/GuiApplicationEnvironment.h"
 
 using namespace platform;
 

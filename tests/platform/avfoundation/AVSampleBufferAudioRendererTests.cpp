@@ -6,13 +6,13 @@
 #include <memory>
 #include <mutex>
 
-#include "AudioBufferFactory.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
-#include "platform/avfoundation/RecordingAudioSink.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/AudioBufferFactory.h"
+#include "support/ManualClock.h"
+#include "support/RecordingAudioSink.h"
 
 namespace {
 

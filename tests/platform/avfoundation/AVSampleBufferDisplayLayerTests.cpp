@@ -5,10 +5,10 @@
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/AVVideoRecordingSink.h"
-#include "platform/avfoundation/ManualClock.h"
-#include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "support/AVVideoRecordingSink.h"
+#include "support/ManualClock.h"
+#include "support/VideoFrameFactory.h"
 
 namespace {
 

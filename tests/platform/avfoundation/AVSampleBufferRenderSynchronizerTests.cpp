@@ -6,10 +6,10 @@
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
-#include "platform/avfoundation/ManualClock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/ManualClock.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/AVVideoGLWidget.h"
-#include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corevideo/CVImageBuffer.h"
+#include "platform/video-output/AVVideoGLWidget.h"
 #include "player-interface/VideoContainerLayer.h"
 #include "support/GLDisplayEnvironment.h"
+#include "support/VideoFrameFactory.h"
 
 namespace quillon {
 namespace {

@@ -20,7 +20,6 @@
 
 #include "media-player/SubtitleTextRenderingView.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
-#include "platform/avfoundation/AVVideoOutput.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/coremedia/CMVideoFormatDescription.h"
 #include "platform/corevideo/CVImageBuffer.h"
@@ -28,6 +27,7 @@
 #include "platform/graphics/NSAttributedString.h"
 #include "platform/graphics/NSColor.h"
 #include "platform/graphics/NSFont.h"
+#include "platform/video-output/AVVideoOutput.h"
 #include "player-interface/MediaPlayerControlsView.h"
 #include "player-interface/VideoContainerLayer.h"
 #include "support/WidgetApplicationEnvironment.h"

@@ -14,9 +14,9 @@
 #include "media-player/decoders/subtitles/ASSDecoder.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleUpdateNotifier.h"
-#include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/NSAttributedString.h"
+#include "support/FakeCaptionAppearance.h"
 #include "support/GuiApplicationEnvironment.h"
 
 namespace quillon::asstest {

@@ -11,10 +11,10 @@
 
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleUpdateNotifier.h"
-#include "platform/accessibility/FakeCaptionAppearance.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/NSFontManager.h"
+#include "support/FakeCaptionAppearance.h"
 #include "support/GuiApplicationEnvironment.h"
 
 using namespace platform;

@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "VideoDecoderTestSupport.h"
-#include "platform/avfoundation/VideoPictureConverter.h"
 #include "platform/corefoundation/CFData.h"
 #include "platform/corevideo/CVImageBuffer.h"
 #include "platform/corevideo/CVPixelBufferPool.h"
+#include "platform/video-output/VideoPictureConverter.h"
 #include "support/ScratchFolder.h"
 #include "support/TestMedia.h"
 
