@@ -12,7 +12,7 @@
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/PlaybackRateSlider.h"
+#include "player-interface/PlaybackRates.h"
 
 namespace quillon {
 

@@ -7,7 +7,7 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "player-interface/MediaPlayerViewController.h"
-#include "player-interface/PlaybackRateSlider.h"
+#include "player-interface/PlaybackRates.h"
 
 namespace quillon {
 
