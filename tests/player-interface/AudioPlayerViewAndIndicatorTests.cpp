@@ -6,9 +6,9 @@
 
 #include "platform/appkit/NSWindow.h"
 #include "player-interface/AudioPlayerView.h"
-#include "player-interface/DraggableImageView.h"
 #include "player-interface/ExternalPlaybackIndicatorView.h"
 #include "player-interface/SingleTopLevelObject.h"
+#include "support/DraggableImageView.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
