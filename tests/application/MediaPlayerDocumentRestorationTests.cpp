@@ -10,8 +10,8 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/mediaplayer/MPNowPlayingInfoCenter.h"
 #include "player-interface/CastlinkTestSupport.h"
-#include "player-interface/MediaPlayerWindowController.h"
-#include "player-interface/WindowRestorationObserver.h"
+#include "player-interface/common/WindowRestorationObserver.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "player-interface/AccessibleSlider.h"
+#include "player-interface/widgets/AccessibleSlider.h"
 
 namespace quillon::test {
 

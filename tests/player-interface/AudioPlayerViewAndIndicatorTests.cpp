@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "platform/appkit/NSWindow.h"
-#include "player-interface/AudioPlayerView.h"
-#include "player-interface/ExternalPlaybackIndicatorView.h"
-#include "player-interface/SingleTopLevelObject.h"
+#include "player-interface/common/SingleTopLevelObject.h"
+#include "player-interface/views/AudioPlayerView.h"
+#include "player-interface/views/ExternalPlaybackIndicatorView.h"
 #include "support/DraggableImageView.h"
 #include "support/WidgetApplicationEnvironment.h"
 

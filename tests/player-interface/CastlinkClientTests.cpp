@@ -16,9 +16,9 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfoTermination.h"
-#include "player-interface/CastlinkClient.h"
-#include "player-interface/CastlinkManager.h"
-#include "player-interface/UninstallPrivilegedHelperError.h"
+#include "player-interface/castlink/CastlinkClient.h"
+#include "player-interface/castlink/CastlinkManager.h"
+#include "player-interface/castlink/UninstallPrivilegedHelperError.h"
 #include "support/EventPumping.h"
 #include "support/WidgetApplicationEnvironment.h"
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "platform/foundation/KeyedArchiver.h"
-#include "player-interface/CastlinkInterface.h"
-#include "player-interface/CastlinkManager.h"
-#include "player-interface/PrivilegedHelperVersion.h"
+#include "player-interface/castlink/CastlinkInterface.h"
+#include "player-interface/castlink/CastlinkManager.h"
+#include "player-interface/castlink/PrivilegedHelperVersion.h"
 #include "support/PrivateBus.h"
 
 namespace quillon::test {

@@ -13,10 +13,10 @@
 #include "platform/foundation/ProcessInfoTermination.h"
 #include "platform/graphics/NSAttributedStringHTML.h"
 #include "platform/graphics/NSFont.h"
-#include "player-interface/CastlinkUninstallAlertController.h"
-#include "player-interface/CastlinkView.h"
-#include "player-interface/CastlinkViewController.h"
-#include "player-interface/UninstallPrivilegedHelperError.h"
+#include "player-interface/castlink/CastlinkUninstallAlertController.h"
+#include "player-interface/castlink/CastlinkView.h"
+#include "player-interface/castlink/CastlinkViewController.h"
+#include "player-interface/castlink/UninstallPrivilegedHelperError.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

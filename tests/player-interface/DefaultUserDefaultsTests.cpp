@@ -11,7 +11,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/DefaultUserDefaults.h"
+#include "player-interface/common/DefaultUserDefaults.h"
 
 namespace quillon {
 namespace {

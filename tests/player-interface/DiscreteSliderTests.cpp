@@ -12,7 +12,7 @@
 #include "libraries/calyxware/QtConversions.h"
 #include "libraries/calyxware/TextStorage.h"
 #include "platform/graphics/NSAttributedString.h"
-#include "player-interface/PlaybackRateSlider.h"
+#include "player-interface/widgets/PlaybackRateSlider.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/foundation/Error.h"
-#include "player-interface/ErrorAlerts.h"
+#include "player-interface/common/ErrorAlerts.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -17,8 +17,8 @@
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/avfoundation/ManualClock.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "player-interface/MediaPlayerFloatingControlsVisibilityController.h"
-#include "player-interface/VideoPlayerView.h"
+#include "player-interface/controls/MediaPlayerFloatingControlsVisibilityController.h"
+#include "player-interface/views/VideoPlayerView.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -4,7 +4,7 @@
 #include <QToolButton>
 #include <memory>
 
-#include "player-interface/MediaPlayerControlsView.h"
+#include "player-interface/controls/MediaPlayerControlsView.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -10,7 +10,7 @@
 #include "media-player/MediaPlayerTestSupport.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/MediaPlayerViewController.h"
+#include "player-interface/window/MediaPlayerViewController.h"
 #include "support/ScopedUserDefault.h"
 #include "support/WidgetApplicationEnvironment.h"
 

@@ -13,7 +13,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "player-interface/MediaPlayerViewControllerTestSupport.h"
-#include "player-interface/VideoPlayerView.h"
+#include "player-interface/views/VideoPlayerView.h"
 
 namespace {
 

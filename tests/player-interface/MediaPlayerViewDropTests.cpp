@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "player-interface/MediaPlayerView.h"
+#include "player-interface/views/MediaPlayerView.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-#include "player-interface/MediaPlayerView.h"
+#include "player-interface/views/MediaPlayerView.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -16,11 +16,11 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/DefaultUserDefaults.h"
-#include "player-interface/MediaPlayerViewController.h"
-#include "player-interface/MediaPlayerWindow.h"
-#include "player-interface/MediaPlayerWindowController.h"
-#include "player-interface/WindowRestorationObserver.h"
+#include "player-interface/common/DefaultUserDefaults.h"
+#include "player-interface/common/WindowRestorationObserver.h"
+#include "player-interface/window/MediaPlayerViewController.h"
+#include "player-interface/window/MediaPlayerWindow.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 #include "support/ScopedUserDefault.h"
 
 namespace quillon {

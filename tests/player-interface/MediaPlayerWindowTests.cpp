@@ -8,8 +8,8 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/private-interfaces/DynamicSymbols.h"
-#include "player-interface/MediaPlayerWindow.h"
-#include "player-interface/MediaPlayerWindowControllerTitlebar.h"
+#include "player-interface/window/MediaPlayerWindow.h"
+#include "player-interface/window/MediaPlayerWindowControllerTitlebar.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

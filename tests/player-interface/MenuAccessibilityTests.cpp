@@ -8,8 +8,8 @@
 #include <QWidgetAction>
 #include <memory>
 
-#include "player-interface/MenuAccessibility.h"
-#include "player-interface/PlaybackRateSlider.h"
+#include "player-interface/widgets/MenuAccessibility.h"
+#include "player-interface/widgets/PlaybackRateSlider.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -18,8 +18,8 @@
 #include "platform/avfoundation/ManualClock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
-#include "player-interface/QLPictureInPictureController.h"
-#include "player-interface/VideoPlayerView.h"
+#include "player-interface/picture-in-picture/QLPictureInPictureController.h"
+#include "player-interface/views/VideoPlayerView.h"
 #include "support/EventPumping.h"
 #include "support/WidgetApplicationEnvironment.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "media-player/MediaPlayerTestSupport.h"
-#include "player-interface/QLPictureInPictureController.h"
-#include "player-interface/VideoPlayerView.h"
+#include "player-interface/picture-in-picture/QLPictureInPictureController.h"
+#include "player-interface/views/VideoPlayerView.h"
 #include "support/EventPumping.h"
 
 namespace quillon {

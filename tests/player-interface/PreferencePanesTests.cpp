@@ -20,12 +20,12 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/AdvancedPreferencePaneViewController.h"
-#include "player-interface/CastlinkViewController.h"
-#include "player-interface/DefaultUserDefaults.h"
-#include "player-interface/GeneralPreferencePaneView.h"
-#include "player-interface/GeneralPreferencePaneViewController.h"
-#include "player-interface/PreferencesWindow.h"
+#include "player-interface/castlink/CastlinkViewController.h"
+#include "player-interface/common/DefaultUserDefaults.h"
+#include "player-interface/preferences/AdvancedPreferencePaneViewController.h"
+#include "player-interface/preferences/GeneralPreferencePaneView.h"
+#include "player-interface/preferences/GeneralPreferencePaneViewController.h"
+#include "player-interface/preferences/PreferencesWindow.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -14,8 +14,8 @@
 #include "platform/avfoundation/NullAudioSink.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
-#include "player-interface/QLRoutePickerButton.h"
-#include "player-interface/QLRoutePickerController.h"
+#include "player-interface/route-picker/QLRoutePickerButton.h"
+#include "player-interface/route-picker/QLRoutePickerController.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace {

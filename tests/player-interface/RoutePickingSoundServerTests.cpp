@@ -17,7 +17,7 @@
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/PulseAudioRouteService.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "player-interface/QLRoutePickerController.h"
+#include "player-interface/route-picker/QLRoutePickerController.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace {

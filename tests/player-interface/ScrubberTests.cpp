@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "AccessibilityEventRecorder.h"
-#include "player-interface/Scrubber.h"
+#include "player-interface/controls/Scrubber.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

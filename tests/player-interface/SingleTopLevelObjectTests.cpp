@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "player-interface/SingleTopLevelObject.h"
+#include "player-interface/common/SingleTopLevelObject.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

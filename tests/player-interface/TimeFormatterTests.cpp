@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "player-interface/TimeFormatter.h"
+#include "player-interface/controls/TimeFormatter.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

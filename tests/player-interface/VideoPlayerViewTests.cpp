@@ -9,7 +9,7 @@
 #include "platform/appkit/NSWindow.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/avfoundation/ManualClock.h"
-#include "player-interface/VideoPlayerView.h"
+#include "player-interface/views/VideoPlayerView.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

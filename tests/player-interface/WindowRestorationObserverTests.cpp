@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "player-interface/WindowRestorationObserver.h"
+#include "player-interface/common/WindowRestorationObserver.h"
 
 namespace quillon {
 namespace {

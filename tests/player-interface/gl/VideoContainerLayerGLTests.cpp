@@ -11,7 +11,7 @@
 #include "platform/avfoundation/AVVideoGLWidget.h"
 #include "platform/avfoundation/VideoFrameFactory.h"
 #include "platform/corevideo/CVImageBuffer.h"
-#include "player-interface/VideoContainerLayer.h"
+#include "player-interface/views/VideoContainerLayer.h"
 #include "support/GLDisplayEnvironment.h"
 
 namespace quillon {
