@@ -9,7 +9,7 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/mediaplayer/MPNowPlayingInfoCenter.h"
-#include "player-interface/CastlinkTestSupport.h"
+#include "player-interface/castlink/CastlinkTestSupport.h"
 #include "player-interface/common/WindowRestorationObserver.h"
 #include "player-interface/window/MediaPlayerWindowController.h"
 

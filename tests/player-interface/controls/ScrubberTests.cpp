@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "AccessibilityEventRecorder.h"
 #include "player-interface/controls/Scrubber.h"
+#include "player-interface/widgets/AccessibilityEventRecorder.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <string>
 
-#include "CastlinkTestSupport.h"
 #include "libraries/preferences-window/PreferencePaneViewControllers.h"
 #include "media-player/MediaPlayer.h"
 #include "media-player/decoders/audio/AudioProperties.h"
@@ -20,6 +19,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "player-interface/castlink/CastlinkTestSupport.h"
 #include "player-interface/castlink/CastlinkViewController.h"
 #include "player-interface/common/DefaultUserDefaults.h"
 #include "player-interface/preferences/AdvancedPreferencePaneViewController.h"

@@ -12,8 +12,8 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "player-interface/MediaPlayerViewControllerTestSupport.h"
 #include "player-interface/views/VideoPlayerView.h"
+#include "player-interface/window/MediaPlayerViewControllerTestSupport.h"
 
 namespace {
 

@@ -15,10 +15,10 @@ extern "C" {
 #include "platform/appkit/NSAlert.h"
 #include "platform/appkit/NSMenuItem.h"
 #include "platform/appkit/NSWindow.h"
-#include "player-interface/MediaPlayerViewControllerTestSupport.h"
 #include "player-interface/views/MediaPlayerView.h"
 #include "player-interface/widgets/PlaybackRateSlider.h"
 #include "player-interface/window/MediaPlayerDocumentProgressWindowController.h"
+#include "player-interface/window/MediaPlayerViewControllerTestSupport.h"
 
 namespace {
 
