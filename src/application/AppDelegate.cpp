@@ -14,14 +14,14 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/AccessibleSlider.h"
-#include "player-interface/CastlinkManager.h"
-#include "player-interface/CastlinkUninstallAlertController.h"
-#include "player-interface/DefaultUserDefaults.h"
-#include "player-interface/MenuAccessibility.h"
-#include "player-interface/PreferencesWindow.h"
-#include "player-interface/QLPictureInPictureController.h"
-#include "player-interface/WindowRestorationObserver.h"
+#include "player-interface/castlink/CastlinkManager.h"
+#include "player-interface/castlink/CastlinkUninstallAlertController.h"
+#include "player-interface/common/DefaultUserDefaults.h"
+#include "player-interface/common/WindowRestorationObserver.h"
+#include "player-interface/picture-in-picture/QLPictureInPictureController.h"
+#include "player-interface/preferences/PreferencesWindow.h"
+#include "player-interface/widgets/AccessibleSlider.h"
+#include "player-interface/widgets/MenuAccessibility.h"
 
 namespace quillon {
 

@@ -11,7 +11,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSMenuItem.h"
 #include "platform/foundation/URL.h"
-#include "player-interface/PlaybackRateSlider.h"
+#include "player-interface/widgets/PlaybackRateSlider.h"
 
 namespace platform {
 class NSWorkspace;

@@ -14,11 +14,11 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/StringFormat.h"
-#include "player-interface/ErrorAlerts.h"
-#include "player-interface/MediaPlayerDocumentProgressWindowController.h"
-#include "player-interface/MediaPlayerViewController.h"
-#include "player-interface/MediaPlayerWindowController.h"
-#include "player-interface/VideoPlayerView.h"
+#include "player-interface/common/ErrorAlerts.h"
+#include "player-interface/views/VideoPlayerView.h"
+#include "player-interface/window/MediaPlayerDocumentProgressWindowController.h"
+#include "player-interface/window/MediaPlayerViewController.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon {
 

@@ -10,7 +10,7 @@
 #include "media-player/media-source/MediaSource.h"
 #include "platform/appkit/NSDocument.h"
 #include "platform/foundation/ObserverToken.h"
-#include "player-interface/MediaPlayerDocumentProgressWindowControllerDelegate.h"
+#include "player-interface/window/MediaPlayerDocumentProgressWindowControllerDelegate.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSDocumentController.h"
 #include "platform/appkit/NSWindow.h"
-#include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon {
 

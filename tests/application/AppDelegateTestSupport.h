@@ -18,7 +18,7 @@
 #include "platform/appkit/NSWindowRestorationStore.h"
 #include "platform/appkit/NSWorkspace.h"
 #include "platform/foundation/UserDefaults.h"
-#include "player-interface/CastlinkTestSupport.h"
+#include "player-interface/castlink/CastlinkTestSupport.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon::test {

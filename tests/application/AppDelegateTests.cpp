@@ -9,8 +9,8 @@
 #include "media-player/decoders/audio/AudioProperties.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "platform/foundation/ProcessInfo.h"
-#include "player-interface/DefaultUserDefaults.h"
-#include "player-interface/QLPictureInPictureController.h"
+#include "player-interface/common/DefaultUserDefaults.h"
+#include "player-interface/picture-in-picture/QLPictureInPictureController.h"
 
 namespace quillon::test {
 namespace {

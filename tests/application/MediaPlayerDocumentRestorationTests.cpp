@@ -9,9 +9,9 @@
 #include "platform/foundation/KeyedArchiver.h"
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/mediaplayer/MPNowPlayingInfoCenter.h"
-#include "player-interface/CastlinkTestSupport.h"
-#include "player-interface/MediaPlayerWindowController.h"
-#include "player-interface/WindowRestorationObserver.h"
+#include "player-interface/castlink/CastlinkTestSupport.h"
+#include "player-interface/common/WindowRestorationObserver.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon::test {
 namespace {
@@ -201,7 +201,7 @@ TEST_F(MediaPlayerDocumentTest, NowPlayingSpeaksForRestoredPlayersOnlyOnceRestor
     // The fixture's layer and renderer serve every player: the restored one can take them only
     // once the first run's synchronizer has let them go, which a busy machine can delay.
     ASSERT_TRUE(
-        pumpUntil([&] { return layer->owner() == nullptr && audioRenderer->owner() == nullptr; }));
+        pumpUntil([&] { return layer->timebase() == nullptr && audioRenderer->timebase() == nullptr; }));
 
     platform::NSWindowRestorationStore store(path);
     platform::UserDefaults defaults((directory.filePath("defaults.ini")).toStdString());

@@ -4,8 +4,8 @@
 #include "media-player/StuckDecoder.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/foundation/ProcessInfoTermination.h"
-#include "player-interface/MediaPlayerDocumentProgressWindowController.h"
-#include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/window/MediaPlayerDocumentProgressWindowController.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon::test {
 namespace {

@@ -10,11 +10,11 @@
 #include "application/PlayerWindowTestSupport.h"
 #include "media-player/media-source/MediaSource.h"
 #include "platform/appkit/NSWindow.h"
-#include "player-interface/MediaPlayerControlsView.h"
-#include "player-interface/MediaPlayerControlsViewController.h"
-#include "player-interface/MediaPlayerViewController.h"
-#include "player-interface/MediaPlayerWindowController.h"
-#include "player-interface/PlaybackRateSlider.h"
+#include "player-interface/controls/MediaPlayerControlsView.h"
+#include "player-interface/controls/MediaPlayerControlsViewController.h"
+#include "player-interface/widgets/PlaybackRateSlider.h"
+#include "player-interface/window/MediaPlayerViewController.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon::test {
 namespace {

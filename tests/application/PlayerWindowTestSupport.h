@@ -9,7 +9,7 @@
 #include "application/MediaPlayerDocumentTestSupport.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWindow.h"
-#include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 
 namespace quillon::test {
 

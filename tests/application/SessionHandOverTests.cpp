@@ -13,7 +13,7 @@
 #include "application/SessionInstance.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSWindowRestorationStore.h"
-#include "player-interface/MediaPlayerWindow.h"
+#include "player-interface/window/MediaPlayerWindow.h"
 #include "support/ChildProcess.h"
 #include "support/PrivateBus.h"
 

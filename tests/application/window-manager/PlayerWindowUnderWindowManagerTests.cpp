@@ -20,8 +20,8 @@
 #include "platform/appkit/NSWindowRestorationStore.h"
 #include "platform/appkit/X11Connection.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "player-interface/MediaPlayerWindow.h"
-#include "player-interface/MediaPlayerWindowController.h"
+#include "player-interface/window/MediaPlayerWindow.h"
+#include "player-interface/window/MediaPlayerWindowController.h"
 #include "support/X11ClientWindows.h"
 
 namespace quillon::test {

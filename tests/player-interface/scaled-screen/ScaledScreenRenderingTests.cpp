@@ -28,8 +28,8 @@
 #include "platform/graphics/NSColor.h"
 #include "platform/graphics/NSFont.h"
 #include "platform/video-output/AVVideoOutput.h"
-#include "player-interface/MediaPlayerControlsView.h"
-#include "player-interface/VideoContainerLayer.h"
+#include "player-interface/controls/MediaPlayerControlsView.h"
+#include "player-interface/views/VideoContainerLayer.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
