@@ -148,12 +148,7 @@ protected:
         foundSampleBufferRelevantForSeeking_ = false;
         decodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
         decodeSeekPackets();
-        decodeSession_->setSampleBufferHandler(plainSampleBufferHandler());
-        if (foundSampleBufferRelevantForSeeking_) {
-            return false;
-        }
         bool endedBeforeTarget = false;
-        decodeSession_->setSampleBufferHandler(seekSampleBufferFilter(target));
         // Not cancellable: a seek that stopped half way would leave stale output queued.
         while (!foundSampleBufferRelevantForSeeking_ && !decoderFailed_) {
             if (provideNextSample()) {

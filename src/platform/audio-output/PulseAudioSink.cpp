@@ -456,19 +456,24 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
         logWarning("PulseAudio refused the playback stream{}: {}.",
                    onDevice && device ? fmt::format(" on “{}”", *device) : std::string(),
                    pa_strerror(pa_context_errno(context_)));
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        pa_stream_set_moved_callback(stream_, nullptr, nullptr);
-        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
-        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
+        releaseStream();
     }
     if (stream_ == nullptr) {
         report(Event::deviceLost);
     }
     pa_threaded_mainloop_unlock(mainloop_);
+}
+
+// With the mainloop locked. No callback of the stream runs after this.
+void PulseAudioSink::releaseStream() {
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_write_callback(stream_, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream_, nullptr, nullptr);
+    pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
 }
 
 void PulseAudioSink::stop() {
@@ -482,14 +487,7 @@ void PulseAudioSink::stop() {
         timingTimer_ = nullptr;
     }
     if (stream_ != nullptr) {
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
-        pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        pa_stream_set_moved_callback(stream_, nullptr, nullptr);
-        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
-        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
-        stream_ = nullptr;
+        releaseStream();
     }
     pa_threaded_mainloop_unlock(mainloop_);
 }

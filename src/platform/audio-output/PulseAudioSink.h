@@ -53,6 +53,7 @@ public:
 private:
     bool open(std::string* failure);
     void write(std::size_t byteCount);
+    void releaseStream();
     void noteTiming();
     CMTime hostTimeOfNextFrame();
     void report(Event event);
