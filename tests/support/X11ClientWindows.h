@@ -134,6 +134,13 @@ public:
         return result;
     }
 
+    // The managed windows' ids in the order the window manager first mapped them, oldest first
+    // (_NET_CLIENT_LIST).
+    std::vector<xcb_window_t> mappingOrder() {
+        const auto ids = property(root_, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW);
+        return {ids.begin(), ids.end()};
+    }
+
     // How much of `rect` the windows above `window` in `stack` leave in sight, from 0 to 1.
     static double visibleFraction(const ScreenRect& rect, const X11ClientWindow& window,
                                   const std::vector<X11ClientWindow>& stack) {

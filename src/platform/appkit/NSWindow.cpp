@@ -17,6 +17,7 @@
 #include "platform/appkit/NSApplication.h"
 #include "platform/appkit/NSToolbar.h"
 #include "platform/appkit/NSViewController.h"
+#include "platform/appkit/WindowFrameExtents.h"
 #include "platform/appkit/WindowManagerAspectHints.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -59,6 +60,25 @@ int menuBarHeight(const QWidget* menuBar, int width) {
     return wrapped > 0 ? wrapped : menuBar->sizeHint().height();
 }
 
+// What the window system drew around the last titled window it framed: what a window that the
+// window manager will not say anything about is expected to get.
+std::optional<QMargins>& lastFramedMargins() {
+    static std::optional<QMargins> margins;
+    return margins;
+}
+
+QRect toQRect(const CGRect& rect) {
+    const CGRect r = rect.standardized();
+    return {static_cast<int>(std::lround(r.origin.x)), static_cast<int>(std::lround(r.origin.y)),
+            std::max(1, static_cast<int>(std::lround(r.size.width))),
+            std::max(1, static_cast<int>(std::lround(r.size.height)))};
+}
+
+CGRect toCGRect(const QRect& r) {
+    return {{static_cast<CGFloat>(r.x()), static_cast<CGFloat>(r.y())},
+            {static_cast<CGFloat>(r.width()), static_cast<CGFloat>(r.height())}};
+}
+
 int toolbarHeight(const NSWindow& window) {
     const NSToolbar* toolbar = window.toolbar();
     if (toolbar == nullptr || toolbar->toolBar() == nullptr || toolbar->toolBar()->isHidden()) {
@@ -86,6 +106,15 @@ NSWindow::NSWindow(const CGRect& contentRect, NSWindowStyleMask styleMask)
     if (const NSApplication* application = NSApplication::shared()) {
         application->installMainMenu(*this);
     }
+    static const bool watchesFrameExtents = [] {
+        WindowFrameExtents::setChangeHandler([](QWidget& window) {
+            if (auto* nsWindow = dynamic_cast<NSWindow*>(&window)) {
+                nsWindow->frameExtentsDidChange();
+            }
+        });
+        return true;
+    }();
+    (void)watchesFrameExtents;
 }
 
 NSWindow::~NSWindow() {
@@ -140,9 +169,28 @@ void NSWindow::setContentViewController(std::shared_ptr<NSViewController> contro
 }
 
 CGRect NSWindow::frame() const {
-    const QRect g = geometry();
-    return {{static_cast<CGFloat>(g.x()), static_cast<CGFloat>(g.y())},
-            {static_cast<CGFloat>(g.width()), static_cast<CGFloat>(g.height())}};
+    return toCGRect(geometry().marginsAdded(frameMargins()));
+}
+
+QMargins NSWindow::frameMargins() const {
+    if (!(styleMask_ & NSWindowStyleMaskTitled) || (windowState() & Qt::WindowFullScreen)) {
+        return {};
+    }
+    // Asking creates the native window; nothing about the window changes for that.
+    auto& window = const_cast<NSWindow&>(*this);
+    if (const auto published = WindowFrameExtents::published(window)) {
+        if (isVisible() && !published->isNull()) {
+            lastFramedMargins() = *published;
+        }
+        return *published;
+    }
+    const WId id = window.winId();
+    if (!expectedFrameMargins_ || expectedFrameMargins_->first != id) {
+        const auto answered = WindowFrameExtents::requestFromWindowManager(window);
+        expectedFrameMargins_.emplace(id,
+                                      answered.value_or(lastFramedMargins().value_or(QMargins())));
+    }
+    return expectedFrameMargins_->second;
 }
 
 int NSWindow::chromeHeight(int width) const {
@@ -151,8 +199,11 @@ int NSWindow::chromeHeight(int width) const {
 
 CGRect NSWindow::frameRectForContentRect(const CGRect& contentRect) const {
     const CGRect rect = contentRect.standardized();
-    const int extra = chromeHeight(static_cast<int>(std::lround(rect.size.width)));
-    return {{rect.origin.x, rect.origin.y - extra}, {rect.size.width, rect.size.height + extra}};
+    const QMargins margins = frameMargins();
+    const int above = chromeHeight(static_cast<int>(std::lround(rect.size.width))) + margins.top();
+    return {{rect.origin.x - margins.left(), rect.origin.y - above},
+            {rect.size.width + margins.left() + margins.right(),
+             rect.size.height + above + margins.bottom()}};
 }
 
 double NSWindow::animationResizeTime(const CGRect& newFrame) const {
@@ -182,9 +233,57 @@ void NSWindow::center() {
     if (screen == nullptr) {
         return;
     }
-    QRect g = frameGeometry();
-    g.moveCenter(screen->availableGeometry().center());
-    move(g.topLeft());
+    QRect frame = geometry().marginsAdded(frameMargins());
+    frame.moveCenter(screen->availableGeometry().center());
+    placeFrame(frame);
+}
+
+void NSWindow::placeFrame(const QRect& frame) {
+    const QMargins margins = frameMargins();
+    // The window's own area, not its frame's corner: where the window system has not framed the
+    // window yet, Qt would otherwise take the corner for the area's.
+    const QRect area = frame.marginsRemoved(margins);
+    setGeometry(QRect(area.topLeft(), area.size().expandedTo({1, 1})));
+    if (isVisible()) {
+        provisionalFrame_.reset();
+    } else {
+        provisionalFrame_.emplace(frame, margins);
+    }
+}
+
+void NSWindow::frameExtentsDidChange() {
+    if (!provisionalFrame_ || !isVisible()) {
+        return;
+    }
+    const auto [frame, assumed] = *provisionalFrame_;
+    // Full screen, maximised or minimised from the start: no longer the frame that was given.
+    // (The window manager may have shaped the window to its aspect ratio meanwhile: that is
+    // done again below.)
+    if (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized | Qt::WindowMinimized)) {
+        provisionalFrame_.reset();
+        return;
+    }
+    const auto published = WindowFrameExtents::published(*this);
+    if (!published || *published == assumed) {
+        return;
+    }
+    provisionalFrame_.reset();
+    QRect area = frame.marginsRemoved(*published);
+    if (!(styleMask_ & NSWindowStyleMaskResizable)) {
+        // Its content decides its size.
+        area.setSize(size());
+    } else if (contentAspectRatio_.width > 0 && contentAspectRatio_.height > 0) {
+        const int chrome = chromeHeight(area.width());
+        const double ratio = contentAspectRatio_.width / contentAspectRatio_.height;
+        const int contentHeight = std::max(1, area.height() - chrome);
+        if (area.width() > contentHeight * ratio) {
+            area.setWidth(static_cast<int>(std::lround(contentHeight * ratio)));
+        } else {
+            area.setHeight(static_cast<int>(std::lround(area.width() / ratio)) + chrome);
+        }
+    }
+    setGeometry(QRect(area.topLeft(), area.size().expandedTo(minimumSize())));
+    lastFramedMargins() = *published;
 }
 
 void NSWindow::makeFirstResponder(QWidget* responder) {
@@ -375,28 +474,33 @@ void NSWindow::resizeEvent(QResizeEvent* event) {
     }
     // The chrome's height follows the width (a menu bar wraps): the hints must too.
     updateAspectRatioHints();
-    const CGSize wanted = aspectRatioKeepingFrameSize(frame().size);
-    if (std::abs(wanted.height - height()) > 1) {
+    if (std::abs(aspectRatioKeepingHeight() - height()) > 1) {
         aspectRatioCorrectionTimer_.start();
     } else {
         aspectRatioCorrectionTimer_.stop();
     }
 }
 
+int NSWindow::aspectRatioKeepingHeight() const {
+    const int content = static_cast<int>(
+        std::lround(width() * contentAspectRatio_.height / contentAspectRatio_.width));
+    return content + chromeHeight(width());
+}
+
 void NSWindow::correctSizeForAspectRatioIfNeeded() {
     if (!keepsAspectRatioWhileResizing() || !isVisible()) {
         return;
     }
-    const CGSize wanted = aspectRatioKeepingFrameSize(frame().size);
-    int wantedHeight = static_cast<int>(std::lround(wanted.height));
+    int wantedHeight = aspectRatioKeepingHeight();
     if (std::abs(wantedHeight - height()) <= 1) {
         return;
     }
     // Taller than the screen allows: narrow the window instead, keeping the ratio.
     int wantedWidth = width();
     if (const auto available = screenVisibleFrame()) {
-        const int limit = static_cast<int>(available->size.height) -
-                          (frameGeometry().height() - geometry().height());
+        const QMargins margins = frameMargins();
+        const int limit =
+            static_cast<int>(available->size.height) - margins.top() - margins.bottom();
         if (wantedHeight > limit && limit > 0) {
             const int content = limit - chromeHeight(width());
             wantedWidth = static_cast<int>(
@@ -417,37 +521,27 @@ CGPoint NSWindow::mouseLocationOutsideOfEventStream() const {
 }
 
 void NSWindow::setFrame(const CGRect& frame, bool, bool animate) {
-    const CGRect rect = frame.standardized();
-    const QRect target(static_cast<int>(std::lround(rect.origin.x)),
-                       static_cast<int>(std::lround(rect.origin.y)),
-                       std::max(1, static_cast<int>(std::lround(rect.size.width))),
-                       std::max(1, static_cast<int>(std::lround(rect.size.height))));
-    const double seconds = animate && isVisible() ? animationResizeTime(rect) : 0.0;
+    const QRect target = toQRect(frame);
+    const double seconds = animate && isVisible() ? animationResizeTime(frame.standardized()) : 0.0;
     if (seconds <= 0.0) {
-        setGeometry(target);
+        placeFrame(target);
         return;
     }
+    const QRect area = target.marginsRemoved(frameMargins());
     auto* animation = new QPropertyAnimation(this, "geometry", this);
     animation->setDuration(static_cast<int>(std::lround(seconds * 1000.0)));
-    animation->setEndValue(target);
+    animation->setEndValue(QRect(area.topLeft(), area.size().expandedTo({1, 1})));
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 CGRect NSWindow::contentRectForFrameRect(const CGRect& frameRect) const {
     const CGRect rect = frameRect.standardized();
-    const int extra = chromeHeight(static_cast<int>(std::lround(rect.size.width)));
-    return {{rect.origin.x, rect.origin.y + extra},
-            {rect.size.width, std::max<CGFloat>(0, rect.size.height - extra)}};
+    const QMargins margins = frameMargins();
+    const CGFloat width = std::max<CGFloat>(0, rect.size.width - margins.left() - margins.right());
+    const int above = chromeHeight(static_cast<int>(std::lround(width))) + margins.top();
+    return {{rect.origin.x + margins.left(), rect.origin.y + above},
+            {width, std::max<CGFloat>(0, rect.size.height - above - margins.bottom())}};
 }
-
-namespace {
-
-CGRect toCGRect(const QRect& r) {
-    return {{static_cast<CGFloat>(r.x()), static_cast<CGFloat>(r.y())},
-            {static_cast<CGFloat>(r.width()), static_cast<CGFloat>(r.height())}};
-}
-
-}  // namespace
 
 std::optional<CGRect> NSWindow::mainScreenVisibleFrame() {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

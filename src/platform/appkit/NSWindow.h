@@ -51,8 +51,12 @@ constexpr NSWindowStyleMask operator|(NSWindowStyleMask a, NSWindowStyleMask b) 
 
 // A top-level window: the application's menu bar and an optional toolbar above the content
 // view, which is the view of the content view controller. Rectangles are in Qt's coordinates
-// (origin at the top left, y downwards); the frame is the window's area without the window
-// system's decorations, the content rectangle the area below the menu bar and the toolbar.
+// (origin at the top left, y downwards); the frame is the window's area with what the window
+// system draws around it (frameMargins: title bar, borders), the content rectangle the area
+// below the menu bar and the toolbar. Until the window system has framed the window, its frame
+// is what the window manager says it will be; a window placed on that word is set right, if the
+// word was wrong, once the window is framed: its frame keeps the place and the size it was
+// given, and its content its aspect ratio.
 //
 // Full screen is the window system's state of the window: whoever changes it (the window, the
 // window manager, the Escape key), the full-screen bit and the will/did notifications follow
@@ -98,8 +102,13 @@ public:
     QWidget* contentView() const { return centralWidget(); }
 
     CGRect frame() const;
+    // What the window system draws around the window (title bar, borders): what it says it has
+    // drawn once it has framed the window; before that, what its window manager says it will
+    // draw, or else what it drew around the last window it framed. None for a window without a
+    // title bar or in full screen, and where no window manager says anything.
+    QMargins frameMargins() const;
     // The frame that a content rectangle of this size needs: the menu bar's and the toolbar's
-    // heights added above.
+    // heights added above, and what the window system draws around the window.
     CGRect frameRectForContentRect(const CGRect& contentRect) const;
     // What lies above the content view at `width`: the menu bar (when it shows) and the toolbar.
     int chromeHeight(int width) const;
@@ -122,6 +131,9 @@ public:
     CGPoint mouseLocationOutsideOfEventStream() const;
     // Moves and resizes the window to `frame`; with `animate`, over animationResizeTime.
     void setFrame(const CGRect& frame, bool display, bool animate = false);
+    // The window system has published new frame extents for the window: a window placed before
+    // it was framed is set right if they are not the ones it was placed with.
+    void frameExtentsDidChange();
     CGRect contentRectForFrameRect(const CGRect& frameRect) const;
     // The free area of the window's screen (or of the primary screen), if there is a screen.
     static std::optional<CGRect> mainScreenVisibleFrame();
@@ -148,7 +160,7 @@ public:
     void setWindowController(NSWindowController* controller) { windowController_ = controller; }
     // Posts NSWindowRestorableStateDidInvalidateNotification so that the state is written again.
     void invalidateRestorableState();
-    // Moves the window to the middle of its screen's free area.
+    // Moves the window's frame to the middle of its screen's free area.
     void center();
     // Gives `responder` the keyboard focus; null gives it to the window itself, so that no
     // control has it, not even once the window is activated.
@@ -166,10 +178,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Gives the window the frame `frame` (its own area is that less frameMargins).
+    void placeFrame(const QRect& frame);
     void windowStateDidChange();
     void pointerDidMove(const QPoint& position);
     void updateAspectRatioHints();
     void correctSizeForAspectRatioIfNeeded();
+    // The height of the window's own area whose content keeps contentAspectRatio at its width.
+    int aspectRatioKeepingHeight() const;
     bool keepsAspectRatioWhileResizing() const;
 
     NSWindowStyleMask styleMask_;
@@ -186,10 +202,17 @@ private:
     CGSize contentAspectRatio_{0, 0};
     std::vector<QWidget*> sheets_;
     NSWindowController* windowController_ = nullptr;
+    // The extents expected for the native window (by its id) that the window system has not
+    // framed yet.
+    mutable std::optional<std::pair<WId, QMargins>> expectedFrameMargins_;
+    // The frame given to the window before it was shown, and the extents it was placed with:
+    // kept until the window system has framed the window with those extents or others.
+    std::optional<std::pair<QRect, QMargins>> provisionalFrame_;
 };
 
-// What the window system draws around a top-level window's own area (title bar, borders): none
-// until the window manager has decorated the window, or where there is no window manager.
+// What the window system draws around a top-level window's own area (title bar, borders), as
+// far as Qt knows: none until the window manager has decorated the window, or where there is no
+// window manager. An NSWindow knows more: NSWindow::frameMargins.
 QMargins decorationMargins(const QWidget& window);
 
 // Where a sheet of `sheetSize` shows on `window`: centred across it, its top at the top of the

@@ -29,7 +29,7 @@ public:
     NSWindow* window() const { return window_.get(); }
     bool isWindowLoaded() const { return window_ != nullptr; }
     // Brings the window to the front, on screen, with the keyboard. The first time a document's
-    // window is shown, it cascades from the last window shown (WindowCascade).
+    // window is shown, it cascades from the last window of its kind shown (WindowCascade).
     virtual void showWindow(QObject* sender = nullptr);
     // Whether showWindow cascades a document's window; on by default.
     bool shouldCascadeWindows() const { return shouldCascadeWindows_; }

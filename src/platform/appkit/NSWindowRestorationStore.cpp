@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
+#include <QVariant>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -39,6 +41,8 @@ constexpr const char* didFinishRestoringWindowsNotification =
     "NSApplicationDidFinishRestoringWindowsNotification";
 
 constexpr int fileFormatVersion = 1;
+// The native window's side of Qt::WA_ShowWithoutActivating.
+constexpr const char* showWithoutActivatingProperty = "_q_showWithoutActivating";
 
 const QString versionKey = QStringLiteral("version");
 const QString windowsKey = QStringLiteral("windows");
@@ -154,9 +158,20 @@ void restoreWindowState(NSWindow& window, const QCborMap& entry, bool behindOthe
     if (behindOthers) {
         const bool showedWithoutActivating = window.testAttribute(Qt::WA_ShowWithoutActivating);
         window.setAttribute(Qt::WA_ShowWithoutActivating);
+        // Qt hands the attribute to the native window only as it makes one; the window has one
+        // already (its frame was measured on it).
+        QWindow* handle = window.windowHandle();
+        const QVariant handleShowedWithoutActivating =
+            handle != nullptr ? handle->property(showWithoutActivatingProperty) : QVariant();
+        if (handle != nullptr) {
+            handle->setProperty(showWithoutActivatingProperty, true);
+        }
         window.show();
         window.lower();
         window.setAttribute(Qt::WA_ShowWithoutActivating, showedWithoutActivating);
+        if (handle != nullptr) {
+            handle->setProperty(showWithoutActivatingProperty, handleShowedWithoutActivating);
+        }
     } else {
         window.makeKeyAndOrderFront();
     }

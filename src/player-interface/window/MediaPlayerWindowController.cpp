@@ -1,6 +1,5 @@
 #include "player-interface/window/MediaPlayerWindowController.h"
 
-#include <QMargins>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -30,15 +29,6 @@ bool isMacOSBefore11() {
 
 // The window's first content size; windowDidLoad sizes and centres the window itself.
 constexpr CGRect initialContentRect{{0, 0}, {640, 360}};
-
-// What the window system adds around the window's frame (its title bar and borders), known
-// once the window has been shown; nothing before.
-CGSize decorationSize(const platform::NSWindow& window) {
-    const QRect outer = window.frameGeometry();
-    const QRect inner = window.geometry();
-    return {static_cast<double>(std::max(0, outer.width() - inner.width())),
-            static_cast<double>(std::max(0, outer.height() - inner.height()))};
-}
 
 }  // namespace
 
@@ -271,10 +261,11 @@ CGSize MediaPlayerWindowController::preferredWindowFrameSize(const platform::NSW
     const double w = preferred.width;
     const double h = preferred.height;
 
+    // The frame counts what the window system draws around the window (its title bar), so the
+    // whole window fits the screen's free area.
     const CGRect frame = window.frameRectForContentRect(CGRect{{0, 0}, {w, h}});
-    const CGSize decoration = decorationSize(window);
-    const double chromeWidth = frame.size.width - w + decoration.width;
-    const double chromeHeight = frame.size.height - h + decoration.height;
+    const double chromeWidth = frame.size.width - w;
+    const double chromeHeight = frame.size.height - h;
 
     const CGRect visible = visibleFrame.standardized();
     const double availableWidth = visible.size.width - chromeWidth;
