@@ -4,7 +4,12 @@
 // decoder's own thread count. Every contestant runs in a child process of its own, so that each
 // gets a clean heap and its peak resident memory (ru_maxrss) can be read from wait4.
 //
-//   video_decode_bench compare [--runs N] FILE...   the table (bench/run-video-decode runs this)
+//   video_decode_bench compare [--runs N] [--pair INTERLACED PROGRESSIVE] FILE...
+//                                                   the table (bench/run-video-decode runs this);
+//                                                   a pair (decoded like the other files) is one
+//                                                   film interlaced and progressive, whose CPU
+//                                                   per frame is set side by side: what showing
+//                                                   the interlaced one deinterlaced costs
 //   video_decode_bench quillon FILE                 one decode with the player's decoder
 //   video_decode_bench libavcodec FILE              one decode with libavcodec alone
 //   video_decode_bench libavcodec-auto FILE         the same with libavcodec's own thread count
@@ -22,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -226,13 +232,47 @@ std::string selfPath() {
     return std::string(path, static_cast<std::size_t>(length));
 }
 
+// The typical runs of one file, by contestant, and its frame count.
+struct FileResult {
+    std::vector<Run> typical;
+    long frames = 0;
+};
+
+// CPU per frame of the player's decoder and of libavcodec alone, interlaced against progressive:
+// libavcodec does not deinterlace, so what the player's decoder adds on top of its ratio is the
+// deinterlacing.
+void printPair(const std::string& interlaced, const FileResult& i, const std::string& progressive,
+               const FileResult& p) {
+    const auto cpuPerFrame = [](const FileResult& result, std::size_t contestant) {
+        return result.typical[contestant].cpuSeconds * 1000 / static_cast<double>(result.frames);
+    };
+    const auto name = [](const std::string& file) { return file.substr(file.rfind('/') + 1); };
+    const double playerI = cpuPerFrame(i, 2), playerP = cpuPerFrame(p, 2);
+    const double lavcI = cpuPerFrame(i, 1), lavcP = cpuPerFrame(p, 1);
+    fmt::print(
+        "\n{} against {} (CPU ms per frame):\n"
+        "  quillon     {:.2f} against {:.2f}  x{:.2f}\n"
+        "  libavcodec  {:.2f} against {:.2f}  x{:.2f}\n"
+        "  deinterlacing costs about {:.2f} ms CPU per frame ({:.0f}% of the player's decoding of "
+        "the interlaced film)\n",
+        name(interlaced), name(progressive), playerI, playerP, playerI / playerP, lavcI, lavcP,
+        lavcI / lavcP, (playerI - lavcI) - (playerP - lavcP),
+        100 * ((playerI - lavcI) - (playerP - lavcP)) / playerI);
+}
+
 int compare(int argc, char** argv) {
     int runs = 3;
     std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> pairs;
     for (int index = 2; index < argc; ++index) {
         const std::string argument = argv[index];
         if (argument == "--runs" && index + 1 < argc) {
             runs = std::max(1, std::atoi(argv[++index]));
+        } else if (argument == "--pair" && index + 2 < argc) {
+            pairs.emplace_back(argv[index + 1], argv[index + 2]);
+            files.push_back(argv[index + 1]);
+            files.push_back(argv[index + 2]);
+            index += 2;
         } else {
             files.push_back(argument);
         }
@@ -251,6 +291,7 @@ int compare(int argc, char** argv) {
     fmt::print("{:<22} {:<11} {:>6} {:>8} {:>9} {:>8} {:>8} {:>8}\n", "file", "decoder", "frames",
                "fps", "/ffmpeg", "/lavc", "CPU ms", "MiB");
     bool countsAgree = true;
+    std::map<std::string, FileResult> results;
     for (const std::string& file : files) {
         const std::vector<std::pair<std::string, std::vector<std::string>>> contestants = {
             {"ffmpeg",
@@ -288,6 +329,10 @@ int compare(int argc, char** argv) {
                                                                      : "");
         }
         std::fflush(stdout);
+        results[file] = {typical, frames};
+    }
+    for (const auto& [interlaced, progressive] : pairs) {
+        printPair(interlaced, results.at(interlaced), progressive, results.at(progressive));
     }
     return countsAgree ? 0 : 1;
 }

@@ -38,8 +38,9 @@ constexpr std::array<unsigned char, 4> kMatroskaClusterID{0x1F, 0x43, 0xB6, 0x75
 // packets' times and sizes are wanted, which the header and the parsers give.
 AVFormatContextPointer openForReading(const platform::URL& url, const AVFormatContext& opened) {
     const std::string location = ffmpegLocation(url);
-    AVFormatContextPointer context = makeFormatContext(CallSite(kFunction));
-    performFFmpegCall({}, true, CallSite(kFunction), [&] {
+    const std::string path = url.path();
+    AVFormatContextPointer context = makeFormatContext(CallSite(kFunction).about(path));
+    performFFmpegCall({}, true, CallSite(kFunction).about(path), [&] {
         return avformat_open_input(inOutPointer(context), location.c_str(), opened.iformat,
                                    nullptr);
     });

@@ -32,20 +32,24 @@ std::string ffmpegLocation(const platform::URL& url) {
 }
 
 AVFormatContextPointer makeInputFormatContext(const platform::URL& url) {
+    // Each failure line names the file: two files that fail alike are two lines, not one.
+    const std::string path = url.isFileURL() ? url.path() : url.absoluteString();
     // Opening a pipe waits for a writer, and reading a device may never end: only regular files
-    // are media. What cannot be examined is left to FFmpeg, which reports it.
+    // are media. The refusal stands in for FFmpeg's failure to read such a file as media (it
+    // cannot seek in it), and is reported as that failure would be.
     struct stat info {};
-    if (url.isFileURL() && ::stat(url.path().c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        throw FFmpegError(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : ESPIPE));
+    if (url.isFileURL() && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        reportFFmpegFailure(AVERROR(S_ISDIR(info.st_mode) ? EISDIR : ESPIPE), {},
+                            CallSite(kFunction).about(path));
     }
     const std::string location = ffmpegLocation(url);
-    AVFormatContextPointer context = makeFormatContext(CallSite(kFunction));
+    AVFormatContextPointer context = makeFormatContext(CallSite(kFunction).about(path));
 
     // Opening reads the header with FFmpeg's own bound on probing: some demuxers size buffers
     // by it there (the transport stream demuxer keeps that much for seeking back, and cannot
     // allocate an unbounded amount).
     // A failed open frees the context; the pointer then holds nothing.
-    performFFmpegCall({}, true, CallSite(kFunction), [&] {
+    performFFmpegCall({}, true, CallSite(kFunction).about(path), [&] {
         return avformat_open_input(inOutPointer(context), location.c_str(), nullptr, nullptr);
     });
     // Streams that start late in a file (a second audio track muxed far behind the pictures)
@@ -57,7 +61,7 @@ AVFormatContextPointer makeInputFormatContext(const platform::URL& url) {
     context->max_analyze_duration = kStreamSearchDuration;
 
     // The pointer closes the opened input when the probe's failure is thrown.
-    performFFmpegCall({}, true, CallSite(kFunction),
+    performFFmpegCall({}, true, CallSite(kFunction).about(path),
                       [&] { return avformat_find_stream_info(context.get(), nullptr); });
     return context;
 }

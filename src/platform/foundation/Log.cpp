@@ -314,14 +314,16 @@ void logLine(LogLevel level, std::string_view message, std::source_location loca
 }
 
 std::string failureLogLine(FailingLibrary library, std::string_view file, std::string_view function,
-                           unsigned line, std::string_view errorText) {
-    return fmt::format("In {} {}, the {} function at line {} returned an error: {}.",
-                       pathInTree(file), function, libraryPhrase(library), line, errorText);
+                           unsigned line, std::string_view errorText, std::string_view subject) {
+    const std::string about = subject.empty() ? "" : fmt::format(" for “{}”", subject);
+    return fmt::format("In {} {}, the {} function at line {} returned an error{}: {}.",
+                       pathInTree(file), function, libraryPhrase(library), line, about, errorText);
 }
 
 void logFailure(FailingLibrary library, std::string_view file, std::string_view function,
-                unsigned line, std::string_view errorText, LogLevel level) {
-    logLine(level, failureLogLine(library, file, function, line, errorText),
+                unsigned line, std::string_view errorText, LogLevel level,
+                std::string_view subject) {
+    logLine(level, failureLogLine(library, file, function, line, errorText, subject),
             LogOrigin{file, line, function});
 }
 

@@ -87,14 +87,18 @@ void logError(LogFormat<std::type_identity_t<Args>...> format, Args&&... args) {
 // The library whose failing call a failure line names.
 enum class FailingLibrary { FFmpeg, CoreVideo, Darwin };
 
-// "In <file> <function>, the FFmpeg function at line <line> returned an error: <text>."
+// "In <file> <function>, the FFmpeg function at line <line> returned an error: <text>." A call
+// about a subject (the file that failed to open) names it: "... returned an error for
+// “<subject>”: <text>."
 std::string failureLogLine(FailingLibrary library, std::string_view file, std::string_view function,
-                           unsigned line, std::string_view errorText);
+                           unsigned line, std::string_view errorText,
+                           std::string_view subject = {});
 
 // The failure line, a warning by default: the caller throws the error on, and whoever catches
 // it decides what the user is told.
 void logFailure(FailingLibrary library, std::string_view file, std::string_view function,
-                unsigned line, std::string_view errorText, LogLevel level = LogLevel::warning);
+                unsigned line, std::string_view errorText, LogLevel level = LogLevel::warning,
+                std::string_view subject = {});
 
 // From now on every line also goes to the journal socket at `path` (the native journal
 // protocol); an empty path sends none. Without a call, the session's journal is used when its

@@ -1,18 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "MediaSourceTestSupport.h"
+#include "media-player/decoders/common/FFmpegCall.h"
 #include "media-player/decoders/common/FFmpegError.h"
 #include "media-player/media-source/MediaSource.h"
 #include "media-player/media-source/MediaSourceMetadata.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/UUID.h"
 
 using namespace quillon;
@@ -88,6 +98,76 @@ TEST(MediaSourceOpening, UnopenableFilesFailToOpenAndLeaveNothingOpen) {
         (std::filesystem::temp_directory_path() / "no such file.mkv").string()));
     ASSERT_EQ(missing.kind(), Kind::failedToOpenURL);
     EXPECT_EQ(*missing.errorDescription(), "Unable to open the file.");
+}
+
+// The terminal writes each warning once, however often it comes: two files that fail alike must
+// make two lines, each naming its file.
+TEST(MediaSourceOpening, EachFileThatFailsToOpenHasAFailureLineNamingIt) {
+    const TemporaryFile empty("empty.mkv", "");
+    const TemporaryFile text("notes.avi", "Not a film: a few words of text.\n");
+    platform::ScopedLogCapture log;
+    for (const TemporaryFile* file : {&empty, &text}) {
+        EXPECT_EQ(openExpectingFailure(platform::URL::fileURL(file->path())).kind(),
+                  Kind::failedToOpenURL);
+    }
+    std::vector<std::string> failures;
+    for (const std::string& line : log.lines()) {
+        if (line.find("returned an error") != std::string::npos) {
+            failures.push_back(line);
+        }
+    }
+    const auto namingItsFile = [](const TemporaryFile& file) {
+        return fmt::format(
+            "In src/media-player/media-source/InputFormatContext.cpp "
+            "makeInputFormatContext(for:), the FFmpeg function at line {{}} returned an error "
+            "for \u201c{}\u201d: {}.",
+            file.path(), ffmpegErrorString(AVERROR_INVALIDDATA));
+    };
+    ASSERT_EQ(failures.size(), 2u) << fmt::format("{}", fmt::join(log.lines(), "\n"));
+    for (std::size_t index = 0; index < 2; ++index) {
+        const std::string expected = namingItsFile(index == 0 ? empty : text);
+        const std::size_t line = expected.find("{}");
+        EXPECT_TRUE(failures[index].starts_with(expected.substr(0, line)) &&
+                    failures[index].ends_with(expected.substr(line + 2)))
+            << failures[index];
+    }
+}
+
+// A pipe that a writer feeds a transport stream into is no file to open twice and seek in; it
+// fails as a file that cannot be read as media does, and its line says why.
+TEST(MediaSourceOpening, APipeFailsWithALineThatGivesItsReason) {
+    const std::filesystem::path pipe = std::filesystem::temp_directory_path() /
+                                       ("quillon-" + platform::UUID().uuidString() + "-feed.ts");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> written = false;
+    std::thread writer([&] {
+        // Waits for a reader, then writes the whole stream.
+        std::ofstream(pipe, std::ios::binary) << std::ifstream(mediaPath("mpeg2-mp2.ts")).rdbuf();
+        written = true;
+    });
+    platform::ScopedLogCapture log;
+    const auto error = openExpectingFailure(platform::URL::fileURL(pipe.string()));
+    EXPECT_EQ(error.kind(), Kind::failedToOpenURL);
+    const auto* cause = dynamic_cast<const FFmpegError*>(error.underlyingError().get());
+    ASSERT_TRUE(cause);
+    EXPECT_EQ(*cause, FFmpegError(AVERROR(ESPIPE)));
+    EXPECT_TRUE(log.contains(fmt::format("returned an error for \u201c{}\u201d: {}.", pipe.string(),
+                                         ffmpegErrorString(AVERROR(ESPIPE)))))
+        << fmt::format("{}", fmt::join(log.lines(), "\n"));
+
+    // Lets the writer finish: read what it writes, and drop it.
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::array<char, 4096> dropped{};
+    while (!written) {
+        pollfd readable{reader, POLLIN, 0};
+        ::poll(&readable, 1, 100);
+        while (::read(reader, dropped.data(), dropped.size()) > 0) {
+        }
+    }
+    ::close(reader);
+    writer.join();
+    std::filesystem::remove(pipe);
 }
 
 TEST(MediaSourceOpening, FailuresAfterOpeningCloseBothContexts) {

@@ -28,6 +28,11 @@ TEST(Log, FailureLineNamesTheLibraryCallerAndError) {
               "In f g, the Core Video function at line 1 returned an error: e.");
     EXPECT_EQ(failureLogLine(FailingLibrary::Darwin, "f", "g", 1, "e"),
               "In f g, the Darwin function at line 1 returned an error: e.");
+    // What the call worked on, where the caller names it.
+    EXPECT_EQ(failureLogLine(FailingLibrary::FFmpeg, "src/Open.cpp", "open(_:)", 7, "Illegal seek",
+                             "/home/user/Videos/feed.ts"),
+              "In src/Open.cpp open(_:), the FFmpeg function at line 7 returned an error for "
+              "“/home/user/Videos/feed.ts”: Illegal seek.");
 }
 
 TEST(Log, FailureLinesNameTheSourceFileInsideTheTree) {

@@ -18,9 +18,19 @@ struct CallSite {
     CallSite(std::string_view file, unsigned line, std::string_view function)
         : file(file), function(function), line(line) {}
 
+    // The same site, its failure line naming what the call worked on (a media file's path),
+    // so that the same failure of two files makes two lines. The text must outlive the site.
+    CallSite about(std::string_view what) const {
+        CallSite site = *this;
+        site.subject = what;
+        return site;
+    }
+
     std::string_view file;
     std::string_view function;
     unsigned line;
+    // Empty when the line names nothing.
+    std::string_view subject;
 };
 
 }  // namespace quillon

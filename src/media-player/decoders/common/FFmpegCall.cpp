@@ -16,7 +16,7 @@ std::string ffmpegErrorString(std::int32_t code) {
 
 void logFFmpegFailure(const FFmpegError& error, const CallSite& site, platform::LogLevel level) {
     platform::logFailure(platform::FailingLibrary::FFmpeg, site.file, site.function, site.line,
-                         error.description(), level);
+                         error.description(), level, site.subject);
 }
 
 void reportFFmpegFailure(std::int32_t code, std::span<const FFmpegError> expectedErrors,

@@ -34,8 +34,9 @@ requires std::convertible_to<std::invoke_result_t<Call&>, std::int32_t> std::int
     return result;
 }
 
-// Writes "In <file> <function>, the FFmpeg function at line <line> returned an error: <text>.",
-// as a warning unless the caller knows the failure to be part of normal operation.
+// Writes "In <file> <function>, the FFmpeg function at line <line> returned an error: <text>."
+// ("returned an error for “<subject>”: <text>." for a site about something), as a warning unless
+// the caller knows the failure to be part of normal operation.
 void logFFmpegFailure(const FFmpegError& error, const CallSite& site,
                       platform::LogLevel level = platform::LogLevel::warning);
 

@@ -121,19 +121,10 @@ std::string linePrefix(void* context) {
 
 const platform::LogOrigin ffmpegOrigin{{}, 0, {}, "quillon.ffmpeg"};
 
-// FFmpeg's own ranking of a line, as a level of ours: what FFmpeg calls an error is a damaged
-// packet or frame that playback gets over.
+// FFmpeg's own ranking of a line that is let through (a warning or louder), as a level of ours:
+// what FFmpeg calls an error is a damaged packet or frame that playback gets over.
 platform::LogLevel levelOf(int ffmpegLevel) {
-    if (ffmpegLevel <= AV_LOG_FATAL) {
-        return platform::LogLevel::error;
-    }
-    if (ffmpegLevel <= AV_LOG_WARNING) {
-        return platform::LogLevel::warning;
-    }
-    if (ffmpegLevel <= AV_LOG_INFO) {
-        return platform::LogLevel::info;
-    }
-    return platform::LogLevel::debug;
+    return ffmpegLevel <= AV_LOG_FATAL ? platform::LogLevel::error : platform::LogLevel::warning;
 }
 
 // The probe of a file's streams complains about every stream whose codec parameters it could

@@ -29,6 +29,11 @@ namespace {
 
 constexpr const char* initFunction = "init(stream:)";
 constexpr const char* makePixelBufferFunction = "makePixelBufferForSoftwareDecodedFrame()";
+constexpr const char* deinterlaceFunction = "deinterlaceDecodedFrame()";
+
+bool isEndOfInput(const AVPacket& packet) {
+    return packet.data == nullptr && packet.size == 0;
+}
 
 // libavcodec picks frame or slice threading by itself (both are allowed by default). It has no
 // public way to give its threads a scheduling priority, so they run at the priority of the
@@ -126,6 +131,7 @@ FFmpegVideoDecoder::FFmpegVideoDecoder(const AVStream& stream,
         hardwareDecoderContext_ ? hardwareDecoderContext_.get() : softwareDecoderContext_.get();
 
     decodedFrame_ = makeFrame(CallSite(initFunction));
+    deinterlacedFrame_ = makeFrame(CallSite(initFunction));
     if (hardwareDecoderContext_) {
         transferredFrame_ = makeFrame(CallSite(initFunction));
     }
@@ -147,16 +153,23 @@ FFmpegVideoDecoder::~FFmpegVideoDecoder() = default;
 void FFmpegVideoDecoder::flush() {
     failedHardwareDecodeCount_ = 0;
     pictureWaiting_ = false;
+    inputEnded_ = false;
     skipFrameOfAcceptedPacket_ = AVDISCARD_DEFAULT;
     decoderContext_->skip_frame = AVDISCARD_DEFAULT;
     av_frame_unref(decodedFrame_.get());
+    deinterlacer_.reset();
+    av_frame_unref(deinterlacedFrame_.get());
     avcodec_flush_buffers(decoderContext_);
     guessedNextPresentationTimestamp_.reset();
 }
 
 bool FFmpegVideoDecoder::startDecoding(const Packet& packet) {
     try {
-        return sendPacket(packet.avPacket());
+        const bool accepted = sendPacket(packet.avPacket());
+        if (accepted && isEndOfInput(packet.avPacket())) {
+            inputEnded_ = true;
+        }
+        return accepted;
     } catch (...) {
         recordDecodeFailure();
         throw;
@@ -168,7 +181,9 @@ bool FFmpegVideoDecoder::sendPacket(const AVPacket& packet) {
     // and the packet sent again at once: the decoder's threads get their next input before the
     // picture is copied into a pixel buffer (at the next dequeue) rather than after. The caller
     // is refused only while a picture waits here, so a refusal always means that a picture can be
-    // dequeued.
+    // dequeued. A picture to be deinterlaced goes into the deinterlacer at once, which gives out
+    // the picture before it (or nothing, the first time): the caller is refused only when the
+    // deinterlacer has one ready.
     //
     // Decoders that run their own frame threads (libdav1d) also refuse input while those threads
     // are still busy with earlier input and have no picture ready: then wait for one or the
@@ -189,11 +204,15 @@ bool FFmpegVideoDecoder::sendPacket(const AVPacket& packet) {
         // Refused, the packet was not taken in; the one accepted before may still be waiting,
         // and the dequeue below may take it.
         decoderContext_->skip_frame = skipFrameOfAcceptedPacket_;
-        if (pictureWaiting_) {
+        if (pictureWaiting_ || deinterlacer_.hasPictureReady()) {
             return false;
         }
         if (dequeue(*decoderContext_, *decodedFrame_)) {
-            pictureWaiting_ = true;
+            if (deinterlacer_.takes(*decodedFrame_)) {
+                deinterlaceDecodedFrame();
+            } else {
+                pictureWaiting_ = true;
+            }
             continue;
         }
         // The dequeue may have taken the waiting input in without a picture to give out (one
@@ -228,28 +247,67 @@ AVDiscard FFmpegVideoDecoder::skipFrameFor(const AVPacket& packet) const {
 
 CMSampleBufferRef FFmpegVideoDecoder::dequeueSampleBuffer() {
     decoderContext_->skip_frame = skipFrameOfAcceptedPacket_;
-    bool received = std::exchange(pictureWaiting_, false);
-    try {
-        received = received || dequeue(*decoderContext_, *decodedFrame_);
-    } catch (...) {
-        recordDecodeFailure();
-        throw;
-    }
-    if (!received) {
+    while (true) {
+        if (deinterlacer_.pull(*deinterlacedFrame_)) {
+            return sampleBufferOf(*deinterlacedFrame_);
+        }
+        bool received = std::exchange(pictureWaiting_, false);
+        try {
+            received = received || dequeue(*decoderContext_, *decodedFrame_);
+            if (received && deinterlacer_.takes(*decodedFrame_)) {
+                // The deinterlacer may want the next picture first: take it while the decoder
+                // has one, so that the caller is not sent back for a packet with one in store.
+                deinterlaceDecodedFrame();
+                continue;
+            }
+        } catch (...) {
+            av_frame_unref(decodedFrame_.get());
+            recordDecodeFailure();
+            throw;
+        }
+        if (received) {
+            return sampleBufferOf(*decodedFrame_);
+        }
+        if (inputEnded_ && deinterlacer_.holdsPictures()) {
+            // No picture comes after these: bwdif makes the last without looking ahead.
+            deinterlacer_.finish();
+            continue;
+        }
         return nullptr;
     }
+}
+
+CMSampleBufferRef FFmpegVideoDecoder::sampleBufferOf(AVFrame& frame) {
     try {
-        CMSampleBufferRef sampleBuffer = makeSampleBufferFromDecodedFrame();
+        CMSampleBufferRef sampleBuffer = makeSampleBufferFromDecodedFrame(frame);
         if (isDecodingOnHardware()) {
             failedHardwareDecodeCount_ = 0;
         }
-        av_frame_unref(decodedFrame_.get());
+        av_frame_unref(&frame);
         return sampleBuffer;
     } catch (...) {
-        av_frame_unref(decodedFrame_.get());
+        av_frame_unref(&frame);
         recordDecodeFailure();
         throw;
     }
+}
+
+// Moves the decoded picture into the deinterlacer. A hardware picture is copied into memory of
+// its own first: the deinterlacer keeps pictures while later ones are decoded and copied, so the
+// copy cannot reuse the buffers of the one before, as pictures shown at once do.
+void FFmpegVideoDecoder::deinterlaceDecodedFrame() {
+    AVFrame& frame = *decodedFrame_;
+    const std::unique_ptr<AVFrame, decltype(&av_frame_unref)> unreferenceAtEnd(&frame,
+                                                                               &av_frame_unref);
+    if (!isHardwareFrame(frame)) {
+        deinterlacer_.push(frame);
+        return;
+    }
+    AVFramePointer pixels = makeFrame(CallSite(deinterlaceFunction));
+    transferHardwareFrame(frame, *pixels);
+    performFFmpegCall({}, false, CallSite(deinterlaceFunction),
+                      [&] { return av_frame_copy_props(pixels.get(), &frame); });
+    deinterlacer_.push(*pixels);
 }
 
 void FFmpegVideoDecoder::recordDecodeFailure() {
@@ -269,8 +327,7 @@ void FFmpegVideoDecoder::fallBackToSoftwareDecoder() {
     decoderContext_ = softwareDecoderContext_.get();
 }
 
-CMSampleBufferRef FFmpegVideoDecoder::makeSampleBufferFromDecodedFrame() {
-    const AVFrame& frame = *decodedFrame_;
+CMSampleBufferRef FFmpegVideoDecoder::makeSampleBufferFromDecodedFrame(const AVFrame& frame) {
     const CVPixelBufferRef pixelBuffer = makePixelBuffer(frame);
     setColorAttachments(frame, pixelBuffer);
     attachHDRMetadata(frame, pixelBuffer);

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "media-player/decoders/common/CoreMediaCompatibleDecoder.h"
 #include "media-player/decoders/common/FFmpegPointers.h"
+#include "media-player/decoders/video/Deinterlacer.h"
 #include "media-player/decoders/video/PixelBufferFrameAllocator.h"
 #include "media-player/decoders/video/PixelBufferOutput.h"
 #include "media-player/media-types/MediaType.h"
@@ -31,7 +32,9 @@ namespace quillon {
 // Used from one serial queue at a time (its decode session's); it has no lock. libavcodec
 // decodes on its own threads and calls the pixel-format chooser and the frame allocator from
 // them. Software-decoded pictures are decoded straight into the output pool's buffers when the
-// pool can take them as they are, and copied or converted otherwise.
+// pool can take them as they are, and copied or converted otherwise. Pictures that FFmpeg marks
+// interlaced are deinterlaced first, each into one picture of its own time (Deinterlacer), so
+// they come out one picture later than they are decoded, and the last at the end of the input.
 class FFmpegVideoDecoder final : public CoreMediaCompatibleDecoder {
 public:
     // The context that decodes the stream on hardware, opened, or null when this machine has no
@@ -53,7 +56,8 @@ public:
 
     MediaType mediaType() const override { return mediaType_; }
 
-    // Drops what the decoder holds (after a seek). The frame-level HDR metadata is kept.
+    // Drops what the decoder holds (after a seek), pictures waiting to be deinterlaced included.
+    // The frame-level HDR metadata is kept.
     void flush() override;
 
     // A failure counts against the hardware decoder and is rethrown.
@@ -81,6 +85,7 @@ public:
     const PixelBufferOutput& pixelBufferOutput() const { return *pixelBufferOutput_; }
     // Lends the output pool's buffers to the software decoder.
     const PixelBufferFrameAllocator& frameAllocator() const { return *frameAllocator_; }
+    const Deinterlacer& deinterlacer() const { return deinterlacer_; }
     std::optional<platform::CMTime> guessedNextPresentationTimestamp() const {
         return guessedNextPresentationTimestamp_;
     }
@@ -89,7 +94,9 @@ private:
     bool sendPacket(const AVPacket& packet);
     AVDiscard skipFrameFor(const AVPacket& packet) const;
     void recordDecodeFailure();
-    platform::CMSampleBufferRef makeSampleBufferFromDecodedFrame();
+    void deinterlaceDecodedFrame();
+    platform::CMSampleBufferRef sampleBufferOf(AVFrame& frame);
+    platform::CMSampleBufferRef makeSampleBufferFromDecodedFrame(const AVFrame& frame);
     platform::CVPixelBufferRef makePixelBuffer(const AVFrame& frame);
     void useOutput(std::unique_ptr<PixelBufferOutput> output);
     void decodeIntoOutputPool();
@@ -106,6 +113,12 @@ private:
     AVFramePointer decodedFrame_;
     // A picture received while making room for a packet, given out by the next dequeue.
     bool pictureWaiting_ = false;
+    // Whether the end of the input was sent: the decoder then has no more pictures to come, and
+    // the deinterlacer gives out the ones it holds back.
+    bool inputEnded_ = false;
+    Deinterlacer deinterlacer_;
+    // The deinterlacer's picture being made into a sample buffer.
+    AVFramePointer deinterlacedFrame_;
     // What libavcodec may skip of the packet accepted last. libavcodec reads the context's
     // skip_frame when it takes a packet into decoding, which may be at a later send or receive
     // than the one that accepted it: every call puts back the value of the packet it may take.
