@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -83,6 +84,9 @@ public:
         }
         if (auto failure = writeAll(contents)) {
             return failure;
+        }
+        if (exists) {
+            makeNewerThan(existing);
         }
         if (auto failure = syncAndClose()) {
             return failure;
@@ -198,6 +202,30 @@ private:
             return failed(FileWriteStep::write, fault_->error);
         }
         return std::nullopt;
+    }
+
+    // Readers that go by a file's size and modification time in milliseconds (QSettings caches
+    // a file by them) must see a new content even when it has the old one's size and comes
+    // within the same tick of the file system's clock: the new file is made at least a
+    // millisecond newer than the old one.
+    void makeNewerThan(const struct stat& old) const {
+        struct stat written {};
+        if (::fstat(descriptor_, &written) != 0) {
+            return;
+        }
+        const auto milliseconds = [](const timespec& time) {
+            return static_cast<std::int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1'000'000;
+        };
+        const std::int64_t oldTime = milliseconds(old.st_mtim);
+        if (milliseconds(written.st_mtim) > oldTime) {
+            return;
+        }
+        const std::int64_t newTime = oldTime + 1;
+        const timespec times[2] = {
+            {0, UTIME_OMIT},
+            {static_cast<time_t>(newTime / 1000), static_cast<long>(newTime % 1000) * 1'000'000}};
+        // Best effort, as the content itself is right either way.
+        (void)::futimens(descriptor_, times);
     }
 
     std::optional<FileWriteFailure> syncAndClose() {
