@@ -1,10 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <utility>
 
-#include "media-player/media-source/Atomic.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace quillon {
@@ -21,17 +23,22 @@ public:
     RestartableDataProvider(const RestartableDataProvider&) = delete;
     RestartableDataProvider& operator=(const RestartableDataProvider&) = delete;
 
-    // Submits `work` to the queue. With cancellingCurrentWork a loop running there sees
-    // isCancelled() at once and stops; the flag is lowered on the queue just before `work`, so
-    // the work it starts runs uncancelled. `work` runs even when the provider is gone by then: it
-    // must hold the provider weakly.
+    // Submits `work` to the queue. With cancellingCurrentWork, every loop of work submitted
+    // before this call sees isCancelled() from now on and stops: the one running now, and those
+    // of work still queued, which are superseded before they start. `work` itself, and work
+    // submitted later, run uncancelled until the next cancelling restart. `work` runs even when
+    // the provider is gone by then: it must hold the provider weakly.
     void restart(bool cancellingCurrentWork, Work work) {
-        if (cancellingCurrentWork) {
-            shouldCancelProvideFunction_.setWrappedValue(true);
-        }
-        queue_->async([weakProvider = this->weak_from_this(), work = std::move(work)] {
+        // Each cancel starts a generation; work belongs to the one current when it was submitted
+        // and is cancelled once a later one has started. A flag lowered by each piece of work as
+        // it began would let superseded work undo the cancel issued against it. The generation
+        // and the place in the queue are taken together, so that their orders agree.
+        std::lock_guard lock(submissionMutex_);
+        const std::uint64_t generation =
+            cancellingCurrentWork ? cancelGeneration_.fetch_add(1) + 1 : cancelGeneration_.load();
+        queue_->async([weakProvider = this->weak_from_this(), generation, work = std::move(work)] {
             if (const auto self = weakProvider.lock()) {
-                self->shouldCancelProvideFunction_.setWrappedValue(false);
+                self->runningGeneration_.store(generation);
             }
             work();
         });
@@ -45,12 +52,17 @@ protected:
                                                      platform::DispatchQoS::userInitiated)) {}
     ~RestartableDataProvider() = default;
 
-    // Whether a restart asked the loop running now to stop.
-    bool isCancelled() const { return shouldCancelProvideFunction_.wrappedValue(); }
+    // Whether a restart asked the loop running now to stop: on the queue, by work that a later
+    // cancelling restart has superseded.
+    bool isCancelled() const { return runningGeneration_.load() != cancelGeneration_.load(); }
 
 private:
     std::shared_ptr<platform::DispatchQueue> queue_;
-    Atomic<bool> shouldCancelProvideFunction_{false};
+    std::mutex submissionMutex_;
+    // The generation of the last cancelling restart, and the one of the work on the queue (set
+    // there; blocks that do not come through restart run in the generation of the last work).
+    std::atomic<std::uint64_t> cancelGeneration_{0};
+    std::atomic<std::uint64_t> runningGeneration_{0};
 };
 
 }  // namespace quillon

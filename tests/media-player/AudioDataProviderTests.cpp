@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,6 +126,51 @@ TEST_F(AudioDataProviderTest, ARestartWhileARunIsInFlightLeavesNoStaleBuffers) {
     // Back again, later in the file, the other way round.
     provide(mediaTime(6.0));
     expectStartsAtAndRunsOn(renderer->record.buffersSinceLastFlush(), mediaTime(6.0));
+}
+
+// Dragging the scrubber sends seeks faster than the provider's queue runs them. Each one that a
+// later one superseded before it ran only repositions: it does not fill the renderer for nothing.
+TEST_F(AudioDataProviderTest, ABurstOfSeeksFillsTheRendererOnlyForTheLastOne) {
+    select(source->audioTracks().at(0));
+    constexpr int seeks = 6;
+    std::promise<void> release;
+    provider->queue()->async([released = release.get_future().share()] { released.wait(); });
+    const int expected = completions.count->load() + seeks;
+    for (int seek = 0; seek < seeks; ++seek) {
+        provider->restart(true, [weak = std::weak_ptr(provider), time = mediaTime(1.0 + seek),
+                                 q = completions.queue, done = completions.completion()] {
+            if (const auto strong = weak.lock()) {
+                strong->provideMediaData(time, true, q, done);
+            }
+        });
+    }
+    release.set_value();
+    ASSERT_TRUE(completions.reaches(expected));
+    settle();
+
+    // What the renderer was given after each seek's flush.
+    std::vector<std::vector<RendererRecord::Event>> perSeek;
+    for (const auto& event : renderer->record.events()) {
+        if (event.isFlush) {
+            perSeek.emplace_back();
+        } else if (!perSeek.empty()) {
+            perSeek.back().push_back(event);
+        }
+    }
+    ASSERT_GE(perSeek.size(), static_cast<std::size_t>(seeks));
+    const std::vector<std::vector<RendererRecord::Event>> burst(perSeek.end() - seeks,
+                                                                perSeek.end());
+    for (int seek = 0; seek + 1 < seeks; ++seek) {
+        SCOPED_TRACE(seek);
+        // The buffer that covers its target, found by the seek itself, and no fill after it.
+        const auto& buffers = burst[static_cast<std::size_t>(seek)];
+        const CMTime target = mediaTime(1.0 + seek);
+        expectStartsAtAndRunsOn(buffers, target);
+        EXPECT_LT(CMTimeGetSeconds(buffers.back().end()) - CMTimeGetSeconds(target), 1.9);
+    }
+    const CMTime lastTarget = mediaTime(1.0 + (seeks - 1));
+    expectStartsAtAndRunsOn(burst.back(), lastTarget);
+    EXPECT_GE(CMTimeGetSeconds(burst.back().back().end()) - CMTimeGetSeconds(lastTarget), 1.9);
 }
 
 TEST_F(AudioDataProviderTest, TheEndOfTheFileDrainsTheDecoderAndStopsTheRequests) {

@@ -6,8 +6,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
 #include <QVariant>
 #include <QWidget>
@@ -222,7 +220,7 @@ NSWindowRestorationStore& NSWindowRestorationStore::shared() {
 }
 
 NSWindowRestorationStore::NSWindowRestorationStore(std::string filePath)
-    : filePath_(std::move(filePath)) {
+    : filePath_(std::move(filePath)), writer_(filePath_, "the windows") {
     invalidationObservation_ = NotificationCenter::defaultCenter().addObserver(
         NSWindowRestorableStateDidInvalidateNotification, nullptr,
         [this](const Notification&) { setNeedsWrite(); });
@@ -477,15 +475,9 @@ void NSWindowRestorationStore::writeNow() {
     root.insert(versionKey, fileFormatVersion);
     root.insert(windowsKey, windows);
 
-    const QString path = QString::fromStdString(filePath_);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    // A temporary file renamed over the old one: a crash mid-write leaves the old state.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(root.toCborValue().toCbor()) < 0 ||
-        !file.commit()) {
-        logError("Failed to store the windows in {}: {}.", filePath_,
-                 file.errorString().toStdString());
-    }
+    const QByteArray encoded = root.toCborValue().toCbor();
+    // A failed save leaves the last stored windows; the next one tries again.
+    writer_.write(std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
 }
 
 }  // namespace platform

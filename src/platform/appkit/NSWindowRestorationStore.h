@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/AtomicFileWriter.h"
 #include "platform/foundation/ObserverToken.h"
 
 namespace platform {
@@ -18,10 +19,10 @@ class NSWindow;
 
 // Keeps the windows of open documents across launches: what each window's document, window
 // controller and content view controllers need to come back as they were, the window's frame and
-// whether it was in full screen. The state is written to one file (atomically) soon after a
-// window's restorable state is invalidated and by writeNow at quit; at launch restoreWindows
-// reopens the documents and has them restore their windows. A window the user closed is not
-// restored. Main thread only.
+// whether it was in full screen. The state is written to one file soon after a window's
+// restorable state is invalidated and by writeNow at quit, whole or not at all: a save that fails
+// (a full disk) leaves the state stored last. At launch restoreWindows reopens the documents and
+// has them restore their windows. A window the user closed is not restored. Main thread only.
 class NSWindowRestorationStore {
 public:
     // The application's store: "quillon-player/windows.cbor" in $XDG_STATE_HOME (default
@@ -67,6 +68,7 @@ private:
     bool hasWindowOpenedMeanwhile(const NSWindow& restored) const;
 
     std::string filePath_;
+    AtomicFileWriter writer_;
     NSDocumentController* documentController_ = nullptr;
     bool isRestoring_ = false;
     bool isTerminating_ = false;

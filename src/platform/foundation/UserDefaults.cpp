@@ -7,6 +7,7 @@
 #include <limits>
 
 #include <QByteArray>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QString>
@@ -16,6 +17,7 @@
 #include <fmt/format.h>
 
 #include "platform/foundation/FatalError.h"
+#include "platform/foundation/IniFileEncoder.h"
 #include "platform/foundation/Log.h"
 
 namespace platform {
@@ -25,6 +27,8 @@ namespace {
 // Where the player keeps its preferences, under the XDG configuration directory.
 constexpr const char* kConfigurationDirectory = "quillon-player";
 constexpr const char* kConfigurationFile = "quillon-player.conf";
+// How long a save waits for another writer of the file to finish, in milliseconds.
+constexpr int kFileLockWait = 2000;
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -196,7 +200,8 @@ std::optional<UserDefaults::Value> valueOfVariant(const QVariant& variant) {
 
 }  // namespace
 
-UserDefaults::UserDefaults(std::string iniFilePath) : filePath_(std::move(iniFilePath)) {
+UserDefaults::UserDefaults(std::string iniFilePath)
+    : filePath_(std::move(iniFilePath)), writer_(filePath_, "the user defaults") {
     bool ok = true;
     stored_ = readFile(ok);
 }
@@ -236,20 +241,37 @@ std::map<std::string, UserDefaults::Value> UserDefaults::readFile(bool& ok) cons
     return values;
 }
 
-void UserDefaults::writeFile(const std::string& key, const std::optional<Value>& value) {
-    // A QSettings object per write: one that lived on would post itself update events to the
-    // thread that made it and sync there, outside our lock.
-    QSettings settings(QString::fromStdString(filePath_), QSettings::IniFormat);
-    QString qtKey = QString::fromStdString(key);
-    if (value) {
-        settings.setValue(qtKey, storedVariant(*value));
-    } else {
-        settings.remove(qtKey);
+void UserDefaults::saveChanges() {
+    // Other writers of the file take the same lock (QSettings does). One that holds it too long
+    // is not waited for: the file is replaced whole either way, and at worst loses its change.
+    QLockFile lock(QString::fromStdString(filePath_) + QStringLiteral(".lock"));
+    (void)lock.tryLock(kFileLockWait);
+    // What the file holds now, with another writer's keys, and the changes over it.
+    std::map<QString, QVariant> contents;
+    {
+        // A QSettings object per read: one that lived on would post itself update events to
+        // the thread that made it.
+        QSettings settings(QString::fromStdString(filePath_), QSettings::IniFormat);
+        if (settings.status() == QSettings::AccessError) {
+            // Writing now would drop every key that could not be read.
+            logError("Can't read the user defaults in {}: access denied", filePath_);
+            return;
+        }
+        const QStringList keys = settings.allKeys();
+        for (const QString& key : keys) {
+            contents.emplace(key, settings.value(key));
+        }
     }
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        logError("Can't write the user default {} to {}: {}", key, filePath_,
-                 settings.status() == QSettings::FormatError ? "malformed file" : "access denied");
+    for (const auto& [key, value] : unsavedChanges_) {
+        if (value) {
+            contents.insert_or_assign(QString::fromStdString(key), storedVariant(*value));
+        } else {
+            contents.erase(QString::fromStdString(key));
+        }
+    }
+    const QByteArray text = encodeIniFile(contents);
+    if (writer_.write(std::string_view(text.constData(), static_cast<std::size_t>(text.size())))) {
+        unsavedChanges_.clear();
     }
 }
 
@@ -380,7 +402,8 @@ void UserDefaults::setObject(Value value, const std::string& key) {
             }
             stored_.insert_or_assign(key, value);
         }
-        writeFile(key, value);
+        unsavedChanges_.insert_or_assign(key, std::move(value));
+        saveChanges();
     }
     announce(changedKeys);
 }
@@ -401,7 +424,8 @@ void UserDefaults::removeObject(const std::string& key) {
                 changedKeys.push_back(key);
             }
         }
-        writeFile(key, std::nullopt);
+        unsavedChanges_.insert_or_assign(key, std::nullopt);
+        saveChanges();
     }
     announce(changedKeys);
 }
@@ -412,9 +436,20 @@ bool UserDefaults::synchronize() {
     bool ok = true;
     {
         std::lock_guard writeLock(writeMutex_);
+        if (!unsavedChanges_.empty()) {
+            saveChanges();
+        }
         auto fresh = readFile(ok);
         if (!ok) {
             return false;
+        }
+        // What still could not be saved stays in force.
+        for (const auto& [key, value] : unsavedChanges_) {
+            if (value) {
+                fresh.insert_or_assign(key, *value);
+            } else {
+                fresh.erase(key);
+            }
         }
         std::lock_guard lock(mutex_);
         if (fresh == stored_) {

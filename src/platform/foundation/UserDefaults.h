@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/foundation/AtomicFileWriter.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/ObserverToken.h"
 
@@ -25,7 +26,9 @@ inline constexpr const char* NSUserDefaultsDidChangeNotification =
 //
 // Values keep their type across a reload: booleans are written as true/false, numbers as
 // numbers, and a string that would read back as something else is written as a byte array.
-// Thread-safe; reads never wait for the disk. Every change is written through at once.
+// Thread-safe; reads never wait for the disk. Every change is written through at once, and the
+// file is replaced whole or not at all: a change that could not be saved (a full disk, a
+// read-only folder) stays in force here and is saved with the next change or synchronize.
 class UserDefaults {
 public:
     using Value = std::variant<bool, std::int64_t, double, std::string>;
@@ -67,8 +70,8 @@ public:
     // Forgets the stored value: the registered default, if any, answers again.
     void removeObject(const std::string& key);
 
-    // Reloads the file, taking in what other writers changed; returns false when it can't be
-    // read.
+    // Saves the changes that could not be saved before, then reloads the file, taking in what
+    // other writers changed; returns false when it can't be read.
     bool synchronize();
 
     // Calls the block after every change of the key's effective value (a change of a stored
@@ -78,7 +81,8 @@ public:
 private:
     std::optional<Value> effectiveValueLocked(const std::string& key) const;
     std::map<std::string, Value> readFile(bool& ok) const;
-    void writeFile(const std::string& key, const std::optional<Value>& value);
+    // With writeMutex_ held: saves the unsaved changes over what the file holds now.
+    void saveChanges();
     // Tells the key observers, then everyone, that something changed.
     void announce(const std::vector<std::string>& keysWithNewEffectiveValue);
 
@@ -88,6 +92,10 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, Value> stored_;
     std::map<std::string, Value> registered_;
+    // Guarded by writeMutex_: the changes (none: removed) that the file does not hold yet, and
+    // what saves them.
+    std::map<std::string, std::optional<Value>> unsavedChanges_;
+    AtomicFileWriter writer_;
     NotificationCenter keyCenter_;
 };
 

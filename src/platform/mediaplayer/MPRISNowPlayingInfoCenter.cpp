@@ -9,6 +9,7 @@
 #include <mutex>
 #include <utility>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -22,6 +23,7 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include "platform/foundation/AtomicFileWriter.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NeverDestroyed.h"
 #include "platform/foundation/ObserverToken.h"
@@ -457,7 +459,14 @@ struct MPRISNowPlayingInfoCenter::Service {
             const QImage image = artwork->imageWithSize(artwork->bounds());
             const QString path =
                 artworkDirectory.filePath(QStringLiteral("artwork-%1.png").arg(++artworkCount));
-            if (!image.isNull() && image.save(path, "PNG")) {
+            QByteArray png;
+            QBuffer buffer(&png);
+            // Encoded first and saved whole: a desktop must never be pointed at half a picture
+            // that a full disk cut short.
+            if (!image.isNull() && image.save(&buffer, "PNG") &&
+                !replaceFileContents(
+                    path.toStdString(),
+                    std::string_view(png.constData(), static_cast<std::size_t>(png.size())))) {
                 artworkFile = path;
                 artworkURL = QUrl::fromLocalFile(path).toString();
             } else {

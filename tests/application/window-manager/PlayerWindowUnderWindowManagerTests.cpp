@@ -403,16 +403,25 @@ TEST_F(PlayerWindowUnderWindowManagerTest,
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x11Connection())).data->root;
     const auto askedId = static_cast<uint32_t>(asked->winId());
     const auto restoredId = static_cast<uint32_t>(restored->winId());
+    // The window manager lists a window as it maps it and restacks it when it handles the
+    // request to lower it, later: the wait is for the order itself.
     std::vector<uint32_t> stacking;
-    ASSERT_TRUE(pumpUntil([&] {
+    std::vector<uint32_t> active;
+    const auto place = [&](uint32_t id) {
+        return std::find(stacking.begin(), stacking.end(), id) - stacking.begin();
+    };
+    const bool settled = pumpUntil([&] {
         stacking = property(root, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+        active = property(root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
         return std::count(stacking.begin(), stacking.end(), restoredId) == 1 &&
-               std::count(stacking.begin(), stacking.end(), askedId) == 1;
-    }));
-    EXPECT_GT(std::find(stacking.begin(), stacking.end(), askedId) - stacking.begin(),
-              std::find(stacking.begin(), stacking.end(), restoredId) - stacking.begin());
-    EXPECT_EQ(property(root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW),
-              std::vector<uint32_t>{askedId});
+               std::count(stacking.begin(), stacking.end(), askedId) == 1 &&
+               place(askedId) > place(restoredId) && active == std::vector<uint32_t>{askedId} &&
+               QApplication::activeWindow() == asked;
+    });
+    EXPECT_TRUE(settled) << "asked-for window " << askedId << " at " << place(askedId)
+                         << ", restored " << restoredId << " at " << place(restoredId) << " of "
+                         << stacking.size() << "; active "
+                         << (active.empty() ? 0u : active.front());
     EXPECT_EQ(QApplication::activeWindow(), asked);
 }
 

@@ -477,7 +477,8 @@ TEST(MediaSourceReading, ASubtitleFileIsSoughtToItsStartWithoutAFailure) {
 
     EXPECT_TRUE(seekExternalSubtitlesTrack(*external, platform::kCMTimeZero).empty());
     EXPECT_EQ(readAllVisual(*subtitleFile, nullptr, fileTracks), cues);
-    EXPECT_FALSE(capture.contains("returned an error")) << capture.lines().front();
+    EXPECT_FALSE(capture.contains("returned an error"))
+        << ::testing::PrintToString(capture.lines());
 
     // Before the first cue but after zero, the backward seek still finds nothing: its answer is
     // part of seeking forward instead, kept for the full log only.
@@ -488,7 +489,7 @@ TEST(MediaSourceReading, ASubtitleFileIsSoughtToItsStartWithoutAFailure) {
     EXPECT_TRUE(
         capture.contains("In src/media-player/media-source/PacketReading.cpp seek(_:to:), "
                          "the FFmpeg function at line "))
-        << capture.lines().front();
+        << ::testing::PrintToString(capture.lines());
     for (const auto& line : capture.entries()) {
         EXPECT_LT(line.level, platform::LogLevel::warning) << line.text;
     }

@@ -2,8 +2,10 @@
 
 #include <QPushButton>
 #include <QWindow>
+#include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/appkit/NSAlert.h"
 #include "platform/appkit/NSWindow.h"
@@ -24,12 +26,18 @@ NSAlert* shownAlert(const NSWindow& window) {
     return nullptr;
 }
 
+// The window's own area is put at a known place, so that the sheet's place can be held to
+// numbers: on the offscreen platform no window manager adds a frame, and a window's frame is its
+// own area.
 class NSAlertSheetTest : public ::testing::Test {
 protected:
-    NSAlertSheetTest() : window({{200, 150}, {480, 300}}, NSWindowStyleMaskTitled) {
+    NSAlertSheetTest()
+        : window({{0, 0}, {480, 300}}, NSWindowStyleMaskTitled | NSWindowStyleMaskResizable) {
         window.setTitle("Opening Night.mkv");
+        window.setGeometry(QRect(200, 150, 480, 300));
         window.show();
     }
+    void SetUp() override { ASSERT_EQ(window.geometry(), QRect(200, 150, 480, 300)); }
 
     NSAlert* begin(std::unique_ptr<NSAlert> alert) {
         NSAlert::beginSheetModalForWindow(std::move(alert), &window,
@@ -41,11 +49,16 @@ protected:
         return shown;
     }
 
-    static bool sitsBelowTheTitleBar(const QWidget& sheet, const QWidget& window) {
+    // Whether the sheet's frame hangs from `top`, centred on `centreX` (to a pixel, as an odd
+    // width cannot be halved).
+    static bool hangsAt(const QWidget& sheet, int top, int centreX) {
         const QRect frame = sheet.frameGeometry();
-        const QRect parent = window.geometry();
-        return frame.top() == parent.top() &&
-               std::abs(frame.center().x() - parent.center().x()) <= 1;
+        return frame.top() == top && std::abs(frame.left() + frame.width() / 2 - centreX) <= 1;
+    }
+    static std::string placeOf(const QWidget& sheet) {
+        const QRect frame = sheet.frameGeometry();
+        return std::to_string(frame.left()) + "," + std::to_string(frame.top()) + " " +
+               std::to_string(frame.width()) + "x" + std::to_string(frame.height());
     }
 
     NSWindow window;
@@ -58,15 +71,16 @@ TEST_F(NSAlertSheetTest, ASheetIsTransientForItsWindowBelowItsTitleBarAndNamedLi
     NSAlert* sheet = begin(std::move(alert));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowHandle()->transientParent(), window.windowHandle());
-    EXPECT_EQ(sheet->windowTitle(), QString("Opening Night.mkv"));
-    EXPECT_TRUE(sitsBelowTheTitleBar(*sheet, window))
-        << sheet->frameGeometry().x() << "," << sheet->frameGeometry().y() << " on "
-        << window.geometry().x() << "," << window.geometry().y();
+    // The title handed to the window system for the sheet's own window.
+    EXPECT_EQ(sheet->windowHandle()->title(), QString("Opening Night.mkv"));
+    // Below the title bar, which ends where the window's own area begins at 150; centred on the
+    // window, whose 480 points start at 200.
+    EXPECT_TRUE(hangsAt(*sheet, 150, 440)) << placeOf(*sheet);
     EXPECT_EQ(window.sheets().size(), 1u);
 
     // It goes with its window.
     window.move(window.pos() + QPoint(60, 40));
-    EXPECT_TRUE(pumpUntil([&] { return sitsBelowTheTitleBar(*sheet, window); }));
+    EXPECT_TRUE(pumpUntil([&] { return hangsAt(*sheet, 190, 500); })) << placeOf(*sheet);
 
     sheet->alertButtons().front()->click();
     EXPECT_TRUE(pumpUntil([&] { return response.has_value(); }));
@@ -79,7 +93,8 @@ TEST_F(NSAlertSheetTest, ASheetWithATitleOfItsOwnKeepsIt) {
     alert->setWindowTitle("Subtitles");
     NSAlert* sheet = begin(std::move(alert));
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->windowTitle(), QString("Subtitles"));
+    EXPECT_EQ(sheet->windowHandle()->title(), QString("Subtitles"));
+    EXPECT_TRUE(hangsAt(*sheet, 150, 440)) << placeOf(*sheet);
     sheet->alertButtons().front()->click();
     EXPECT_TRUE(pumpUntil([&] { return response.has_value(); }));
 }

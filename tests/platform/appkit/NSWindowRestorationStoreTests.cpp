@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "platform/foundation/KeyedUnarchiver.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "support/ConstrainedFolder.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace platform {
@@ -330,6 +332,49 @@ TEST_F(NSWindowRestorationStoreTest, AnInvalidatedWindowIsWrittenSoonOnce) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(storePath()))) << "not at once";
     pumpEvents();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(storePath())));
+}
+
+TEST_F(NSWindowRestorationStoreTest, AFullDiskOrAReadOnlyFolderKeepsTheWindowsStoredLast) {
+    quillon::test::ConstrainedFolder folder("quillon-stored-windows");
+    const std::string path = folder / "windows.cbor";
+    NSWindowRestorationStore store(path);
+    ASSERT_TRUE(open(firstLaunch, makeFile("First.mkv")));
+    store.writeNow();
+    const std::string stored = quillon::test::fileBytes(path);
+    ASSERT_FALSE(stored.empty());
+    ASSERT_TRUE(open(firstLaunch, makeFile("Second.mkv")));
+
+    struct Constraint {
+        std::function<void()> apply;
+        std::function<void()> lift;
+        std::string reason;
+    };
+    const Constraint constraints[] = {
+        {[&] { folder.fill(); }, [&] { folder.freeSpace(); },
+         quillon::test::ConstrainedFolder::reasonWhenFull()},
+        {[&] { folder.makeReadOnly(); }, [&] { folder.makeWritable(); },
+         folder.reasonWhenReadOnly()},
+    };
+    for (const Constraint& constraint : constraints) {
+        SCOPED_TRACE(constraint.reason);
+        constraint.apply();
+        ScopedLogCapture log;
+        store.writeNow();
+        EXPECT_EQ(quillon::test::fileBytes(path), stored);
+        EXPECT_EQ(log.levelOf("Failed to store the windows in " + path + ": " + constraint.reason),
+                  LogLevel::error);
+        constraint.lift();
+    }
+
+    // With room again, the next save stores both windows.
+    store.writeNow();
+    auto nextLaunch = makeController();
+    NSWindowRestorationStore(path).restoreWindows(*nextLaunch, &application);
+    EXPECT_EQ(nextLaunch->documents().size(), 2u);
+    const auto restored = nextLaunch->documents();
+    for (const auto& document : restored) {
+        document->close();
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QLoggingCategory>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -261,14 +262,74 @@ TEST(Log, EveryLineReachesTheJournalWithItsPriority) {
     EXPECT_EQ(journal.nextEntry()["MESSAGE"], "the shaders did not build:\nline 1: error");
 }
 
-TEST(Log, WithoutAJournalLinesGoOnAsBefore) {
+TEST(Log, WithoutAJournalTheTerminalStillShowsWhatAUserMayActOn) {
     { FakeJournal journal; }
-    // The journal's socket is gone: nothing is sent, nothing fails.
+    // The journal's socket is gone: nothing is sent, nothing fails, and the terminal still shows
+    // the warning, once, while the trace stays out of it.
     useJournalSocket("/nonexistent/journal/socket");
-    ScopedLogCapture capture;
-    logLine(LogLevel::debug, "still captured");
-    EXPECT_TRUE(capture.contains("still captured"));
+    const std::string debug = uniqueLine("Setting the rate");
+    const std::string warning = uniqueLine("The sound server went away");
+    std::string shown;
+    {
+        TerminalCapture terminal;
+        logLine(LogLevel::debug, debug);
+        logLine(LogLevel::warning, warning);
+        logLine(LogLevel::warning, warning);
+        shown = terminal.text();
+    }
     useJournalSocket({});
+    EXPECT_EQ(shown, warning + "\n");
+}
+
+namespace {
+
+// What `command` prints on standard output.
+std::string outputOf(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        while (const std::size_t read = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
+            output.append(buffer.data(), read);
+        }
+        ::pclose(pipe);
+    }
+    return output;
+}
+
+}  // namespace
+
+// What a user reads with journalctl, from the journal the session really has.
+TEST(Log, TheSessionsJournalKeepsTraceLinesWithTheirPriorityForJournalctl) {
+    constexpr const char* socket = "/run/systemd/journal/socket";
+    if (!std::filesystem::is_socket(socket)) {
+        GTEST_SKIP() << "this machine has no journal (" << socket << " is missing)";
+    }
+    if (std::system("journalctl --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "journalctl is missing";
+    }
+    useJournalSocket(socket);
+    const std::string line = uniqueLine("Setting synchronizer rate to 1.");
+    logLine(LogLevel::debug, line,
+            LogOrigin{"src/media-player/MediaPlayerPlayback.cpp", 39, "setSynchronizerRate"});
+    useJournalSocket({});
+
+    // The journal files the entry in its own time.
+    const std::string query = "journalctl --no-pager -o export 'MESSAGE=" + line + "' 2>/dev/null";
+    std::string entry;
+    for (int attempt = 0; attempt < 300 && entry.empty(); ++attempt) {
+        entry = outputOf(query);
+        if (entry.empty()) {
+            ::usleep(100'000);
+        }
+    }
+    ASSERT_FALSE(entry.empty()) << "journalctl never showed the line (may this user read the "
+                                   "journal? members of systemd-journal may)";
+    // One field a line, as journalctl exports them.
+    EXPECT_NE(entry.find("\nPRIORITY=7\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nQT_CATEGORY=quillon.media\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nCODE_FILE=src/media-player/MediaPlayerPlayback.cpp\n"),
+              std::string::npos)
+        << entry;
 }
 
 TEST(Error, NSErrorDescriptionFallsBackToProviderThenGenericText) {

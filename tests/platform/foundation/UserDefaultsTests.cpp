@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
+#include "support/ConstrainedFolder.h"
 
 using namespace platform;
 
@@ -267,7 +269,90 @@ TEST_F(UserDefaultsTest, ConcurrentReadersAndWriters) {
     }
 }
 
+// Quick changes of the same length leave a file of the same size, often within the same
+// millisecond: a reader that goes by size and time (QSettings caches files by them) must still
+// see each one.
+TEST_F(UserDefaultsTest, EveryQuickChangeIsSeenByTheNextReaderOfTheFile) {
+    UserDefaults defaults(iniPath());
+    defaults.set("kept", "QPOther");
+    for (int value = 10; value < 100; ++value) {
+        defaults.set(value, "QPCounter");
+        UserDefaults reader(iniPath());
+        ASSERT_EQ(reader.integerForKey("QPCounter"), value);
+        ASSERT_EQ(reader.stringForKey("QPOther"), "kept");
+    }
+}
+
 TEST(UserDefaults, StandardDefaultsLiveInTheXDGConfigurationDirectory) {
     EXPECT_TRUE(UserDefaults::standardFilePath().ends_with("/quillon-player/quillon-player.conf"))
         << UserDefaults::standardFilePath();
+}
+
+namespace {
+
+std::size_t errorCount(const ScopedLogCapture& log) {
+    std::size_t count = 0;
+    for (const auto& entry : log.entries()) {
+        count += entry.level == LogLevel::error ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST(UserDefaultsOnAFullDisk, TheFileKeepsItsBytesAndTheChangesAreSavedWithTheNextOne) {
+    quillon::test::ConstrainedFolder folder("quillon-defaults-full");
+    const std::string path = folder / "quillon-player.conf";
+    {
+        UserDefaults first(path);
+        first.set(true, "QPPlayAutomaticallyOnOpen");
+        first.set(1.5, "QPDefaultPlaybackRate");
+    }
+    const std::string before = quillon::test::fileBytes(path);
+    ASSERT_NE(before.find("QPPlayAutomaticallyOnOpen=true"), std::string::npos) << before;
+
+    UserDefaults defaults(path);
+    // Nearly full: room for a lock file, not for the text of the changes.
+    folder.fill(1);
+    const std::string longText(3 * 4096, 'x');
+    ScopedLogCapture log;
+    defaults.set(longText, "QPLongText");
+    defaults.set(false, "QPPlayAutomaticallyOnOpen");
+    defaults.removeObject("QPDefaultPlaybackRate");
+    EXPECT_EQ(quillon::test::fileBytes(path), before);
+    EXPECT_EQ(errorCount(log), 1u);
+    EXPECT_TRUE(log.contains("Failed to store the user defaults in " + path + ": " +
+                             quillon::test::ConstrainedFolder::reasonWhenFull()));
+    // The changes stay in force meanwhile.
+    EXPECT_FALSE(defaults.boolForKey("QPPlayAutomaticallyOnOpen"));
+    EXPECT_EQ(defaults.objectForKey("QPDefaultPlaybackRate"), std::nullopt);
+
+    folder.freeSpace();
+    defaults.set(10, "QPJumpIntervalInSeconds");
+    UserDefaults nextLaunch(path);
+    EXPECT_EQ(nextLaunch.objectForKey("QPPlayAutomaticallyOnOpen"), Value(false));
+    EXPECT_EQ(nextLaunch.objectForKey("QPDefaultPlaybackRate"), std::nullopt);
+    EXPECT_EQ(nextLaunch.objectForKey("QPJumpIntervalInSeconds"), Value(std::int64_t{10}));
+    EXPECT_EQ(nextLaunch.stringForKey("QPLongText"), longText);
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"quillon-player.conf"});
+}
+
+TEST(UserDefaultsInAReadOnlyFolder, TheFileKeepsItsBytesAndSynchronizeSavesTheChangeLater) {
+    quillon::test::ConstrainedFolder folder("quillon-defaults-read-only");
+    const std::string path = folder / "quillon-player.conf";
+    UserDefaults defaults(path);
+    defaults.set("debug", "PWLastViewedPreferencePaneIdentifier");
+    const std::string before = quillon::test::fileBytes(path);
+
+    folder.makeReadOnly();
+    ScopedLogCapture log;
+    defaults.set("general", "PWLastViewedPreferencePaneIdentifier");
+    EXPECT_EQ(quillon::test::fileBytes(path), before);
+    EXPECT_TRUE(log.contains(path + ": " + folder.reasonWhenReadOnly()));
+    EXPECT_EQ(defaults.stringForKey("PWLastViewedPreferencePaneIdentifier"), "general");
+
+    folder.makeWritable();
+    EXPECT_TRUE(defaults.synchronize());
+    EXPECT_EQ(defaults.stringForKey("PWLastViewedPreferencePaneIdentifier"), "general");
+    EXPECT_EQ(UserDefaults(path).stringForKey("PWLastViewedPreferencePaneIdentifier"), "general");
 }
