@@ -372,7 +372,8 @@ TEST_F(ProgramTest, ACleanFilmPlaysQuietlyAndTheFullLogSwitchShowsTheTrace) {
     writeSettings("QPPlayAutomaticallyOnOpen=true\n");
     const auto fonts = home / "fonts";
     std::filesystem::create_directories(fonts);
-    std::ofstream(fonts / "Title.ttf") << "fonts are attached, never decoded";
+    std::filesystem::copy_file(mediaPath("attached-font-serif.ttf"), fonts / "Title.ttf",
+                               std::filesystem::copy_options::overwrite_existing);
     const auto film = home / "Clean Film.mkv";
     const std::string merge = "mkvmerge --quiet -o '" + film.string() +
                               "' --attachment-mime-type font/ttf --attach-file '" +
@@ -381,7 +382,10 @@ TEST_F(ProgramTest, ACleanFilmPlaysQuietlyAndTheFullLogSwitchShowsTheTrace) {
     ASSERT_EQ(std::system(merge.c_str()), 0) << merge << " (mkvmerge comes with mkvtoolnix)";
     std::ofstream(home / "Clean Film.srt") << "1\n00:00:01,000 --> 00:00:02,000\nHello.\n";
 
-    const auto play = [&](const std::vector<std::string>& extra) {
+    // "Playing" is published as soon as playing is asked for, also while the first seek still
+    // runs; the synchronizer starts after it. A run that looks for the trace of that start waits
+    // for it (`awaited`) before it quits.
+    const auto play = [&](const std::vector<std::string>& extra, const std::string& awaited = {}) {
         // Each run opens the film afresh, not the paused window the last one left.
         std::filesystem::remove_all(home / "state");
         std::vector<std::string> environment{"QT_QPA_PLATFORM=offscreen"};
@@ -391,6 +395,11 @@ TEST_F(ProgramTest, ACleanFilmPlaysQuietlyAndTheFullLogSwitchShowsTheTrace) {
         EXPECT_TRUE(player.started());
         EXPECT_TRUE(waitUntil([&] { return publishedPlaybackStatus() == "Playing"; }))
             << player.standardError();
+        if (!awaited.empty()) {
+            EXPECT_TRUE(waitUntil([&] {
+                return player.standardError().find(awaited) != std::string::npos;
+            })) << player.standardError();
+        }
         EXPECT_TRUE(waitUntil([&] { return player.catchesSignal(SIGTERM); }));
         const auto status = quit(player);
         EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
@@ -408,7 +417,7 @@ TEST_F(ProgramTest, ACleanFilmPlaysQuietlyAndTheFullLogSwitchShowsTheTrace) {
         }
     }
 
-    const std::string full = play({kFullLog});
+    const std::string full = play({kFullLog}, ">: Setting synchronizer rate to 1.");
     const auto lines = linesOf(full);
     const auto has = [&](const std::string& prefix, const std::string& suffix) {
         return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
