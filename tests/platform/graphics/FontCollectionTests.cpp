@@ -8,9 +8,11 @@
 #include <QPainter>
 #include <QRawFont>
 #include <QTextLayout>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "platform/graphics/FontCollection.h"
 #include "platform/graphics/FontDatabase.h"
@@ -169,6 +171,34 @@ TEST(FontCollectionTest, FontsAreSharedByTheirDocumentsAndReleasedWithTheLast) {
     const auto again = FontCollection::make({serifFile()});
     EXPECT_EQ(again->registeredFamily("Quillon Test Serif"), family);
     EXPECT_TRUE(textSystemHasFamily(family));
+}
+
+// Films open on loading queues and close wherever their last owner lets go, while subtitles
+// look fonts up on their own queues. Registrations of the same bytes made and released at once
+// never take each other's font away, and nothing stays registered after the last.
+TEST(FontCollectionTest, FontsMadeAndReleasedOnManyThreadsAtOnceStayWhileHeldAndGoAfter) {
+    const FontCollection::FontFile serif = serifFile();
+    const std::string family =
+        *FontCollection::make({serif})->registeredFamily("Quillon Test Serif");
+    std::atomic<int> lost{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 15; ++round) {
+                const auto fonts = FontCollection::make({serif});
+                const auto font = NSFont::fontWithName("Quillon Test Serif", 20, fonts.get());
+                if (!font || font->familyName() != family ||
+                    !textSystemHasFamily(font->familyName())) {
+                    ++lost;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(lost, 0);
+    EXPECT_FALSE(textSystemHasFamily(family));
 }
 
 TEST(FontCollectionTest, FilesThatAreNoUsableFontAreSkippedWithTheirReasons) {
