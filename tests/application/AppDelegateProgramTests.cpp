@@ -372,7 +372,8 @@ TEST_F(ProgramTest, ACleanFilmPlaysQuietlyAndTheFullLogSwitchShowsTheTrace) {
     writeSettings("QPPlayAutomaticallyOnOpen=true\n");
     const auto fonts = home / "fonts";
     std::filesystem::create_directories(fonts);
-    std::ofstream(fonts / "Title.ttf") << "fonts are attached, never decoded";
+    std::filesystem::copy_file(mediaPath("attached-font-serif.ttf"), fonts / "Title.ttf",
+                               std::filesystem::copy_options::overwrite_existing);
     const auto film = home / "Clean Film.mkv";
     const std::string merge = "mkvmerge --quiet -o '" + film.string() +
                               "' --attachment-mime-type font/ttf --attach-file '" +

@@ -1,3 +1,5 @@
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QPushButton>
 
 #include "application/MediaPlayerDocumentTestSupport.h"
@@ -103,6 +105,41 @@ TEST_F(MediaPlayerDocumentTest, AFileWithOnlySubtitlesShowsTheAlertAndDismissing
     alert->alertButtons().front()->click();
     EXPECT_TRUE(document->isClosed());
     EXPECT_TRUE(controller.documents().empty());
+}
+
+// A film's fonts serve its subtitles while its window is open, never its controls, and go with
+// the window.
+TEST_F(MediaPlayerDocumentTest, AFilmsFontsLastAsLongAsItsWindowAndLeaveTheControlsAlone) {
+    auto document = open("attached-fonts.mkv");
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(pumpUntil([&] { return document->mediaPlayerWindowController() != nullptr; }));
+    QStringList families;
+    {
+        const auto& fonts = document->mediaSource()->attachedFonts();
+        ASSERT_TRUE(fonts);
+        for (const std::string& name : fonts->familyNames()) {
+            families << QString::fromStdString(*fonts->registeredFamily(name));
+        }
+    }
+    ASSERT_EQ(families.size(), 2);
+    const auto registered = [&] {
+        const QStringList known = QFontDatabase::families();
+        return std::any_of(families.begin(), families.end(),
+                           [&](const QString& family) { return known.contains(family); });
+    };
+    EXPECT_TRUE(registered());
+
+    QWidget* window = document->mediaPlayerWindowController()->window();
+    const auto widgets = window->findChildren<QWidget*>();
+    ASSERT_FALSE(widgets.empty());
+    for (const QWidget* widget : widgets) {
+        EXPECT_FALSE(families.contains(QFontInfo(widget->font()).family()))
+            << widget->metaObject()->className();
+    }
+
+    document->close();
+    document.reset();
+    EXPECT_TRUE(pumpUntil([&] { return !registered(); }));
 }
 
 TEST_F(MediaPlayerDocumentTest, ADocumentWithoutFileOrTypeGetsTheGenericIcon) {

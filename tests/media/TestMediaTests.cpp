@@ -45,13 +45,19 @@ TEST(TestMedia, MissingFileFailsTheTestAndStopsIt) {
 
 // Every stamped file is real media to libavformat, with at least one stream: a generator that
 // silently wrote an empty or truncated container would otherwise surface as puzzling failures
-// far away in the decoder tests.
+// far away in the decoder tests. The fonts made for films to carry are fonts, by their tag.
 TEST(TestMedia, EveryGeneratedFileOpensWithLibavformat) {
     const std::vector<std::string> names = stampedFiles();
     ASSERT_GE(names.size(), 50u) << "the stamp lists too few files";
     for (const std::string& name : names) {
-        AVFormatContext* context = nullptr;
         const std::string path = mediaPath(name);
+        if (name.ends_with(".ttf") || name.ends_with(".ttc")) {
+            std::string tag(4, '\0');
+            std::ifstream(path, std::ios::binary).read(tag.data(), 4);
+            EXPECT_TRUE(tag == std::string("\0\1\0\0", 4) || tag == "ttcf") << name;
+            continue;
+        }
+        AVFormatContext* context = nullptr;
         ASSERT_EQ(avformat_open_input(&context, path.c_str(), nullptr, nullptr), 0) << name;
         EXPECT_GE(avformat_find_stream_info(context, nullptr), 0) << name;
         EXPECT_GE(context->nb_streams, 1u) << name;

@@ -6,6 +6,7 @@
 
 #include "media-player/decoders/common/FFmpegError.h"
 #include "media-player/media-source/DurationSearch.h"
+#include "media-player/media-source/FontAttachments.h"
 #include "media-player/media-source/InputFormatContext.h"
 #include "media-player/media-source/MediaSourceMetadata.h"
 #include "media-player/media-source/PacketReading.h"
@@ -33,6 +34,7 @@ struct MediaSource::Opening {
     AVFormatContextPointer formatContextForAudioTracks;
     std::shared_ptr<UnstatedDuration> unstatedDuration;
     std::unique_ptr<RawStreamClock> rawStreamClock;
+    std::shared_ptr<const platform::FontCollection> attachedFonts;
 };
 
 namespace {
@@ -130,8 +132,9 @@ void seekToStartOrReopen(AVFormatContextPointer& context, const platform::URL& u
 
 }  // namespace
 
-MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallbackDuration,
-                                       bool requiresDuration) {
+MediaSource::Opening MediaSource::open(
+    const platform::URL& url, CMTime fallbackDuration, bool requiresDuration,
+    std::shared_ptr<const platform::FontCollection> documentFonts) {
     if (!url.isFileURL()) {
         throw LoadError::unsupportedURLScheme(url.scheme());
     }
@@ -169,6 +172,8 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
     }
 
     opening.id = platform::UUID().uuidString();
+    // Styled subtitles resolve their fonts when their tracks are made.
+    opening.attachedFonts = quillon::attachedFonts(visual, url, std::move(documentFonts));
 
     // Each kind refuses the streams of the other kinds with a thrown error, so the first kind
     // that accepts a stream decides what it is; a stream no kind accepts (data, cover pictures,
@@ -193,7 +198,7 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
         }
         try {
             opening.embeddedSubtitlesTracks.push_back(
-                SubtitlesTrack::make(opening.id, visualStream, nullptr));
+                SubtitlesTrack::make(opening.id, visualStream, nullptr, opening.attachedFonts));
         } catch (const platform::Error&) {
         }
     }
@@ -212,8 +217,9 @@ MediaSource::Opening MediaSource::open(const platform::URL& url, CMTime fallback
 }
 
 MediaSource::MediaSource(const platform::URL& openingURL, CMTime fallbackDuration,
-                         bool requiresDuration)
-    : MediaSource(open(openingURL, fallbackDuration, requiresDuration)) {}
+                         bool requiresDuration,
+                         std::shared_ptr<const platform::FontCollection> documentFonts)
+    : MediaSource(open(openingURL, fallbackDuration, requiresDuration, std::move(documentFonts))) {}
 
 MediaSource::MediaSource(Opening&& opening)
     : id_(std::move(opening.id)),
@@ -230,6 +236,7 @@ MediaSource::MediaSource(Opening&& opening)
       formatContextForVisualTracks_(std::move(opening.formatContextForVisualTracks)),
       audioTracksQueue_(platform::DispatchQueue::makeSerial(audioTracksQueueLabel)),
       formatContextForAudioTracks_(std::move(opening.formatContextForAudioTracks)),
+      attachedFonts_(std::move(opening.attachedFonts)),
       unstatedDuration_(std::move(opening.unstatedDuration)) {
     if (unstatedDuration_ || opening.rawStreamClock) {
         visualTimeline_ =

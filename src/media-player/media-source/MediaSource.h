@@ -29,6 +29,7 @@ extern "C" {
 #include "platform/foundation/Notification.h"
 #include "platform/foundation/ObserverToken.h"
 #include "platform/foundation/URL.h"
+#include "platform/graphics/FontCollection.h"
 
 namespace platform {
 class NSKeyedArchiver;
@@ -82,13 +83,17 @@ public:
 
     // Opens `openingURL` and makes a track of every usable stream; the contexts are left at
     // time zero. `fallbackDuration` stands in when the container has no duration, unless
-    // `requiresDuration`. Throws LoadError and leaves nothing open then.
+    // `requiresDuration`. The fonts the file carries are registered for its subtitles before
+    // their tracks are made; those it lacks are looked up in `documentFonts` (the media file's,
+    // for a subtitle file of it). Throws LoadError and leaves nothing open then.
     MediaSource(const platform::URL& openingURL, platform::CMTime fallbackDuration,
-                bool requiresDuration);
-    static std::shared_ptr<MediaSource> make(const platform::URL& openingURL,
-                                             platform::CMTime fallbackDuration,
-                                             bool requiresDuration) {
-        return std::make_shared<MediaSource>(openingURL, fallbackDuration, requiresDuration);
+                bool requiresDuration,
+                std::shared_ptr<const platform::FontCollection> documentFonts = nullptr);
+    static std::shared_ptr<MediaSource> make(
+        const platform::URL& openingURL, platform::CMTime fallbackDuration, bool requiresDuration,
+        std::shared_ptr<const platform::FontCollection> documentFonts = nullptr) {
+        return std::make_shared<MediaSource>(openingURL, fallbackDuration, requiresDuration,
+                                             std::move(documentFonts));
     }
 
     // Closes the visual context, then the audio context. The last owner goes away only after
@@ -115,6 +120,11 @@ public:
     bool isDurationFinal() const { return !unstatedDuration_ || unstatedDuration_->isFinal(); }
     // Video when there is a video track, else audio when there is an audio track, else subtitles.
     MediaType mediaType() const { return mediaType_; }
+    // The fonts the file carries, with those it was given to inherit, registered for its
+    // subtitles while the source lives; null when there are none.
+    const std::shared_ptr<const platform::FontCollection>& attachedFonts() const {
+        return attachedFonts_;
+    }
     // Read once at construction; every field of it may be absent. Never null.
     const std::shared_ptr<const OptionalMetadata>& optionalMetadata() const {
         return optionalMetadata_;
@@ -185,7 +195,8 @@ private:
     struct Opening;
     explicit MediaSource(Opening&& opening);
     static Opening open(const platform::URL& url, platform::CMTime fallbackDuration,
-                        bool requiresDuration);
+                        bool requiresDuration,
+                        std::shared_ptr<const platform::FontCollection> documentFonts);
 
     // Restoration's nested form: `completion` runs at once where restoring ends.
     void restoreNestedState(std::shared_ptr<platform::NSKeyedUnarchiver> coder,
@@ -210,6 +221,7 @@ private:
     AVFormatContextPointer formatContextForVisualTracks_;
     std::shared_ptr<platform::DispatchQueue> audioTracksQueue_;
     AVFormatContextPointer formatContextForAudioTracks_;
+    std::shared_ptr<const platform::FontCollection> attachedFonts_;
     // Only where the file does not state its duration, or its packets carry no times.
     std::shared_ptr<UnstatedDuration> unstatedDuration_;
     std::unique_ptr<ContextTimeline> visualTimeline_;

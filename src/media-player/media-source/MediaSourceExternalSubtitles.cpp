@@ -23,10 +23,11 @@ platform::DispatchQueue& loadingQueue() {
 // file's name is read against the media file's (`mediaURL`) for what the tracks leave unsaid.
 void loadExternalSubtitlesFile(const platform::URL& url, const platform::URL& mediaURL,
                                platform::CMTime fallbackDuration,
+                               std::shared_ptr<const platform::FontCollection> mediaFonts,
                                const MediaSource::ExternalSubtitlesLoadCompletion& completion) {
     std::shared_ptr<MediaSource> source;
     try {
-        source = MediaSource::make(url, fallbackDuration, false);
+        source = MediaSource::make(url, fallbackDuration, false, std::move(mediaFonts));
     } catch (const MediaSourceLoadError& error) {
         completion(error);
         return;
@@ -72,10 +73,10 @@ std::optional<FileResourceIdentifier> fileIdentity(const MediaSource& source) {
 
 void MediaSource::loadExternalSubtitles(const platform::URL& url,
                                         ExternalSubtitlesLoadCompletion completion) const {
-    loadingQueue().async(
-        [url, mediaURL = url_, duration = duration_, completion = std::move(completion)] {
-            loadExternalSubtitlesFile(url, mediaURL, duration, completion);
-        });
+    loadingQueue().async([url, mediaURL = url_, duration = duration_, fonts = attachedFonts_,
+                          completion = std::move(completion)] {
+        loadExternalSubtitlesFile(url, mediaURL, duration, fonts, completion);
+    });
 }
 
 MediaSource::ExternalSubtitles MediaSource::addExternalSubtitles(
@@ -141,9 +142,9 @@ void MediaSource::attachExternalSubtitlesFound(const std::vector<platform::URL>&
     for (std::size_t index = 0; index < subtitleFileURLs.size(); ++index) {
         group.enter();
         loadingQueue().async([url = subtitleFileURLs[index], mediaURL = url_, duration = duration_,
-                              slots, index, group] {
+                              fonts = attachedFonts_, slots, index, group] {
             loadExternalSubtitlesFile(
-                url, mediaURL, duration, [&](ExternalSubtitlesLoadResult result) {
+                url, mediaURL, duration, fonts, [&](ExternalSubtitlesLoadResult result) {
                     // A file found beside the media that doesn't load is simply not offered.
                     if (auto* loaded = std::get_if<ExternalSubtitles>(&result)) {
                         slots->modify([&](auto& values) { values[index] = std::move(*loaded); });

@@ -7,10 +7,11 @@
 namespace quillon {
 
 SubtitlesTrack::SubtitlesTrack(const std::string& sourceID, const AVStream& stream,
-                               const std::shared_ptr<VideoTrack>& parentVideoTrack)
+                               const std::shared_ptr<VideoTrack>& parentVideoTrack,
+                               std::shared_ptr<const platform::FontCollection> documentFonts)
     : MediaTrack(sourceID, stream),
       parentVideoTrack_(parentVideoTrack),
-      decoder_(std::make_shared<FFmpegSubtitlesFrameDecoder>(stream)) {}
+      decoder_(std::make_shared<FFmpegSubtitlesFrameDecoder>(stream, std::move(documentFonts))) {}
 
 SubtitlesTrack::SubtitlesTrack(StandingInFor other)
     : MediaTrack(CopyingFieldsOf{other.track, std::move(other.fileNameTags)}),

@@ -20,15 +20,19 @@ class VideoTrack;
 class SubtitlesTrack : public MediaTrack {
 public:
     // Throws what the subtitles decoder throws for the stream (unsupportedMediaType for a stream
-    // that is not a subtitle stream, decoderNotFound, ...).
+    // that is not a subtitle stream, decoderNotFound, ...). Styled subtitles look the fonts
+    // they name up in `documentFonts` first.
     SubtitlesTrack(const std::string& sourceID, const AVStream& stream,
-                   const std::shared_ptr<VideoTrack>& parentVideoTrack);
+                   const std::shared_ptr<VideoTrack>& parentVideoTrack,
+                   std::shared_ptr<const platform::FontCollection> documentFonts = nullptr);
     ~SubtitlesTrack() override;
 
     static std::shared_ptr<SubtitlesTrack> make(
         const std::string& sourceID, const AVStream& stream,
-        const std::shared_ptr<VideoTrack>& parentVideoTrack = nullptr) {
-        return std::make_shared<SubtitlesTrack>(sourceID, stream, parentVideoTrack);
+        const std::shared_ptr<VideoTrack>& parentVideoTrack = nullptr,
+        std::shared_ptr<const platform::FontCollection> documentFonts = nullptr) {
+        return std::make_shared<SubtitlesTrack>(sourceID, stream, parentVideoTrack,
+                                                std::move(documentFonts));
     }
 
     // Not kept alive by the subtitles track; none for every track a source opens.

@@ -7,10 +7,12 @@
 #include <QString>
 #include <QStringList>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/NeverDestroyed.h"
+#include "platform/graphics/FontCollection.h"
 
 namespace platform::detail {
 namespace {
@@ -24,6 +26,8 @@ struct FontDatabaseGate {
     std::mutex mutex;
     bool closed = false;
     std::once_flag closingRegistered;
+    // The families of the font files registered for documents, by Qt's handle.
+    std::map<int, QStringList> privateFamilies;
 };
 
 FontDatabaseGate& gate() {
@@ -65,6 +69,16 @@ void requireGuiApplication() {
                  "create one before asking for fonts.");
 }
 
+bool isPrivateFamily(const QString& family) {
+    for (const auto& [handle, families] : gate().privateFamilies) {
+        if (families.contains(family, Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An installed family of that name; the families registered for documents are theirs alone.
 std::optional<QString> findFamily(const QString& family) {
     const QString trimmed = family.trimmed();
     if (trimmed.isEmpty()) {
@@ -72,10 +86,23 @@ std::optional<QString> findFamily(const QString& family) {
     }
     for (const QString& installed : QFontDatabase::families()) {
         if (installed.compare(trimmed, Qt::CaseInsensitive) == 0) {
+            if (isPrivateFamily(installed)) {
+                return std::nullopt;
+            }
             return installed;
         }
     }
     return std::nullopt;
+}
+
+// The document's own family of that name first, then an installed one.
+std::optional<QString> findFamily(const QString& family, const FontCollection* documentFonts) {
+    if (documentFonts != nullptr) {
+        if (auto registered = documentFonts->registeredFamily(family.trimmed().toStdString())) {
+            return QString::fromStdString(*registered);
+        }
+    }
+    return findFamily(family);
 }
 
 // Style words as font names use them, with or without spaces ("BoldItalic").
@@ -123,13 +150,19 @@ std::optional<std::string> installedFamilyName(std::string_view family) {
     });
 }
 
-std::optional<FontFace> resolveFontName(std::string_view name) {
-    return lookUp(std::optional<FontFace>(), [name]() -> std::optional<FontFace> {
+std::optional<FontFace> resolveFontName(std::string_view name,
+                                        const FontCollection* documentFonts) {
+    return lookUp(std::optional<FontFace>(), [name, documentFonts]() -> std::optional<FontFace> {
         requireGuiApplication();
         const QString text =
             QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).trimmed();
-        if (const auto family = findFamily(text)) {
+        if (const auto family = findFamily(text, documentFonts)) {
             return FontFace{family->toStdString(), false, false};
+        }
+        if (documentFonts != nullptr) {
+            if (auto face = documentFonts->registeredFace(text.toStdString())) {
+                return FontFace{std::move(face->family), face->bold, face->italic};
+            }
         }
         // Try every split point from the right, so that the longest family wins ("DejaVu Sans
         // Condensed Bold" is the bold face of "DejaVu Sans Condensed").
@@ -138,13 +171,45 @@ std::optional<FontFace> resolveFontName(std::string_view name) {
             if (separator != QLatin1Char(' ') && separator != QLatin1Char('-')) {
                 continue;
             }
-            if (const auto family = findFamily(text.left(index))) {
+            if (const auto family = findFamily(text.left(index), documentFonts)) {
                 if (auto face = faceForStyle(*family, text.mid(index + 1))) {
                     return face;
                 }
             }
         }
         return std::nullopt;
+    });
+}
+
+std::optional<PrivateFontFile> addPrivateFontFile(const std::string& path) {
+    // Without an application object Qt has no font database to add to (and stops the process
+    // when asked for one).
+    if (qGuiApp == nullptr) {
+        return std::nullopt;
+    }
+    return lookUp(std::optional<PrivateFontFile>(), [&path]() -> std::optional<PrivateFontFile> {
+        const int handle = QFontDatabase::addApplicationFont(QString::fromStdString(path));
+        if (handle < 0) {
+            return std::nullopt;
+        }
+        const QStringList families = QFontDatabase::applicationFontFamilies(handle);
+        if (families.isEmpty()) {
+            QFontDatabase::removeApplicationFont(handle);
+            return std::nullopt;
+        }
+        gate().privateFamilies.insert_or_assign(handle, families);
+        PrivateFontFile file{handle, {}};
+        for (const QString& family : families) {
+            file.families.push_back(family.toStdString());
+        }
+        return file;
+    });
+}
+
+void removePrivateFontFile(int handle) {
+    lookUp(false, [handle] {
+        gate().privateFamilies.erase(handle);
+        return QFontDatabase::removeApplicationFont(handle);
     });
 }
 

@@ -6,8 +6,9 @@
 
 namespace platform {
 
-std::optional<NSFont> NSFont::fontWithName(std::string_view name, CGFloat size) {
-    auto face = detail::resolveFontName(name);
+std::optional<NSFont> NSFont::fontWithName(std::string_view name, CGFloat size,
+                                           const FontCollection* documentFonts) {
+    auto face = detail::resolveFontName(name, documentFonts);
     if (!face) {
         return std::nullopt;
     }

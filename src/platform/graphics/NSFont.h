@@ -9,6 +9,8 @@
 
 namespace platform {
 
+class FontCollection;
+
 // A font: an installed family at a point size, regular or with the bold and/or italic trait.
 // A plain value, equal when family, size and traits are.
 //
@@ -22,8 +24,11 @@ class NSFont {
 public:
     // The font of an installed family, or nullopt when the system has no such family. The name
     // is a family ("DejaVu Sans", any case), or a family followed by a style after a space or a
-    // hyphen ("DejaVu Sans Bold", "DejaVu Sans-BoldOblique"), as fontName() spells it.
-    static std::optional<NSFont> fontWithName(std::string_view name, CGFloat size);
+    // hyphen ("DejaVu Sans Bold", "DejaVu Sans-BoldOblique"), as fontName() spells it. The
+    // fonts a document brings are found only through its `documentFonts`, which come first;
+    // there a face's full or PostScript name names a font too.
+    static std::optional<NSFont> fontWithName(std::string_view name, CGFloat size,
+                                              const FontCollection* documentFonts = nullptr);
     // The descriptor's font at `size`, or at the descriptor's size when `size` is 0; nullopt
     // when its family is not installed.
     static std::optional<NSFont> fontWithDescriptor(const NSFontDescriptor& descriptor,

@@ -106,16 +106,18 @@ TEST_F(MediaSourceContainerQuirks, AMatroskaFileEndsWithItsBlocksWhicheverToolWr
 
 // Releases of films with styled subtitles carry their fonts as Matroska attachments, of types
 // FFmpeg may not know ("font/ttf"). The stream probe then finds no codec parameters for them and
-// says so; attachments are never decoded, so that is no warning of the file's.
+// says so; attachments are registered as fonts, never decoded, so that is no warning of the
+// file's.
 TEST_F(MediaSourceContainerQuirks, AMatroskaFileWithFontAttachmentsOpensWithoutAWarning) {
     const std::string film =
         make("plain.mkv", std::string(kThreeSecondsOfVideoAndAudio) + " -shortest");
     const std::string withFonts = (*directory_ / "with-fonts.mkv").string();
     const std::string fonts = (*directory_ / "fonts").string();
     std::filesystem::create_directories(fonts);
-    // Any bytes do: the attachment's declared type is what FFmpeg goes by.
+    // The declared type is what FFmpeg goes by; the fonts are real, as a broken one is warned of.
     for (const char* name : {"Title.ttf", "Dialogue.otf"}) {
-        std::ofstream(fonts + "/" + name) << "not really a font, but nobody decodes it";
+        std::filesystem::copy_file(mediaPath("attached-font-serif.ttf"), fonts + "/" + name,
+                                   std::filesystem::copy_options::overwrite_existing);
     }
     const std::string merge = "mkvmerge --quiet -o '" + withFonts +
                               "' --attachment-mime-type font/ttf --attach-file '" + fonts +
@@ -131,8 +133,12 @@ TEST_F(MediaSourceContainerQuirks, AMatroskaFileWithFontAttachmentsOpensWithoutA
     // The probe's complaint is kept for the full log, as a debug line.
     EXPECT_EQ(capture.levelOf("Could not find codec parameters for stream 2 (Attachment: none)"),
               platform::LogLevel::debug);
-    EXPECT_EQ(capture.levelOf("Consider increasing the value for the 'analyzeduration'"),
-              platform::LogLevel::debug);
+    // Its advice reads the same for every such file, and a line is written once per process:
+    // another film with attachments opened before in this process has had it written already.
+    if (const auto advice =
+            capture.levelOf("Consider increasing the value for the 'analyzeduration'")) {
+        EXPECT_EQ(*advice, platform::LogLevel::debug);
+    }
     for (const auto& line : capture.entries()) {
         EXPECT_LT(line.level, platform::LogLevel::warning) << line.text;
     }

@@ -44,16 +44,18 @@ std::optional<SubtitleTextStyle::Alignment> alignmentFromASS(std::int32_t alignm
 
 }  // namespace
 
-std::shared_ptr<ASSDecoder> ASSDecoder::make(const std::uint8_t* headerBytes,
-                                             std::int32_t headerSize) {
+std::shared_ptr<ASSDecoder> ASSDecoder::make(
+    const std::uint8_t* headerBytes, std::int32_t headerSize,
+    std::shared_ptr<const platform::FontCollection> documentFonts) {
     return make(headerBytes, headerSize, SubtitleTextStyleManager::shared(),
-                SubtitleTextStyleUpdateNotifier::shared());
+                SubtitleTextStyleUpdateNotifier::shared(), std::move(documentFonts));
 }
 
 std::shared_ptr<ASSDecoder> ASSDecoder::make(
     const std::uint8_t* headerBytes, std::int32_t headerSize,
     std::shared_ptr<SubtitleTextStyleManager> styleManager,
-    const std::shared_ptr<SubtitleTextStyleUpdateNotifier>& updateNotifier) {
+    const std::shared_ptr<SubtitleTextStyleUpdateNotifier>& updateNotifier,
+    std::shared_ptr<const platform::FontCollection> documentFonts) {
     // The splitter reads NUL-terminated text; FFmpeg's header bytes need not be.
     std::string header;
     if (headerBytes && headerSize > 0) {
@@ -64,8 +66,8 @@ std::shared_ptr<ASSDecoder> ASSDecoder::make(
     if (!context) {
         throw DecodingError::invalidASSHeaderBytes();
     }
-    auto decoder =
-        std::make_shared<ASSDecoder>(Passkey{}, std::move(context), std::move(styleManager));
+    auto decoder = std::make_shared<ASSDecoder>(Passkey{}, std::move(context),
+                                                std::move(styleManager), std::move(documentFonts));
     {
         std::lock_guard lock(decoder->decoderContextMutex_);
         decoder->styleNameToStyleMap_ = decoder->makeStyleMap();
@@ -80,10 +82,12 @@ std::shared_ptr<ASSDecoder> ASSDecoder::make(
 }
 
 ASSDecoder::ASSDecoder(Passkey, ASSSplitContextPointer decoderContext,
-                       std::shared_ptr<SubtitleTextStyleManager> styleManager)
+                       std::shared_ptr<SubtitleTextStyleManager> styleManager,
+                       std::shared_ptr<const platform::FontCollection> documentFonts)
     : decoderContext_(std::move(decoderContext)),
       styleNameToStyleMapQueue_(DispatchQueue::makeSerial("ASS Decoder Style Map Queue")),
-      styleManager_(std::move(styleManager)) {
+      styleManager_(std::move(styleManager)),
+      documentFonts_(std::move(documentFonts)) {
     const ASSScriptInfo& info = assSplitScript(decoderContext_.get())->info;
     if (info.PlayResX != defaultPlayResX || info.PlayResY != defaultPlayResY) {
         originalContainerSize_ =
@@ -165,7 +169,7 @@ SubtitleTextStyle ASSDecoder::makeStyle(const ASSStyle& style,
     std::optional<NSFont> font;
     std::string_view fontName = style.Fontname ? std::string_view(style.Fontname) : "";
     if (!fontName.empty() && fontName != "Arial") {
-        font = NSFont::fontWithName(fontName, size);
+        font = NSFont::fontWithName(fontName, size, documentFonts_.get());
     }
     if (!font) {
         font = NSFont::fontWithNameOrSystemFont("Helvetica", size);
@@ -287,6 +291,7 @@ FormattedTextSubtitle ASSDecoder::formattedTextSubtitle(const ASSDialog& dialog)
 
     ASSRenderingContext context(std::move(baseStyle), std::move(styleMap));
     context.canvasSize = canvasSize_;
+    context.documentFonts = documentFonts_.get();
     performFFmpegCall({}, true, CallSite("formattedTextSubtitle(from:)"), [&] {
         return assSplitOverrideCodes(ASSRenderingContext::callbacks(), &context, dialog.Text);
     });

@@ -19,6 +19,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Error.h"
 #include "platform/graphics/CGGeometry.h"
+#include "platform/graphics/FontCollection.h"
 
 namespace quillon {
 
@@ -85,17 +86,22 @@ public:
     using StyleMap = ASSRenderingContext::StyleMap;
 
     // A decoder of the script header that an FFmpeg text-subtitle decoder supplies (the bytes
-    // need no terminating NUL), following the shared style manager and notifier. Throws
-    // DecodingError invalidASSHeaderBytes when the header cannot be split.
-    static std::shared_ptr<ASSDecoder> make(const std::uint8_t* headerBytes,
-                                            std::int32_t headerSize);
+    // need no terminating NUL), following the shared style manager and notifier. Style and
+    // "\fn" font names are looked up in `documentFonts` (the fonts the media file carries), kept
+    // as long as the decoder, before the system's. Throws DecodingError invalidASSHeaderBytes
+    // when the header cannot be split.
+    static std::shared_ptr<ASSDecoder> make(
+        const std::uint8_t* headerBytes, std::int32_t headerSize,
+        std::shared_ptr<const platform::FontCollection> documentFonts = nullptr);
     static std::shared_ptr<ASSDecoder> make(
         const std::uint8_t* headerBytes, std::int32_t headerSize,
         std::shared_ptr<SubtitleTextStyleManager> styleManager,
-        const std::shared_ptr<SubtitleTextStyleUpdateNotifier>& updateNotifier);
+        const std::shared_ptr<SubtitleTextStyleUpdateNotifier>& updateNotifier,
+        std::shared_ptr<const platform::FontCollection> documentFonts = nullptr);
 
     ASSDecoder(Passkey, ASSSplitContextPointer decoderContext,
-               std::shared_ptr<SubtitleTextStyleManager> styleManager);
+               std::shared_ptr<SubtitleTextStyleManager> styleManager,
+               std::shared_ptr<const platform::FontCollection> documentFonts);
     ASSDecoder(const ASSDecoder&) = delete;
     ASSDecoder& operator=(const ASSDecoder&) = delete;
 
@@ -140,6 +146,7 @@ private:
     StyleMap styleNameToStyleMap_;
     std::shared_ptr<platform::DispatchQueue> styleNameToStyleMapQueue_;
     std::shared_ptr<SubtitleTextStyleManager> styleManager_;
+    std::shared_ptr<const platform::FontCollection> documentFonts_;
     std::shared_ptr<SubtitleTextStyleUpdateNotifier::ObserverContext>
         userSpecifiedStyleObserverToken_;
 };

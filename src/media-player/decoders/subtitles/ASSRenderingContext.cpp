@@ -286,7 +286,7 @@ void ASSRenderingContext::setFontName(const char* name) {
     SubtitleTextStyle::TextAttributes& attributes = currentStyle.textAttributes;
     CGFloat size = attributes.font().pointSize();
     if (name && *name) {
-        if (std::optional<NSFont> font = NSFont::fontWithName(name, size)) {
+        if (std::optional<NSFont> font = NSFont::fontWithName(name, size, documentFonts)) {
             attributes.setFont(*font);
         }
         return;

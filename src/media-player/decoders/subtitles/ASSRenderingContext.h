@@ -11,6 +11,10 @@
 #include "media-player/decoders/subtitles/SubtitleTextStyle.h"
 #include "platform/graphics/NSMutableAttributedString.h"
 
+namespace platform {
+class FontCollection;
+}
+
 namespace quillon {
 
 // The running state of one ASS event while its override codes are read: the text built so far
@@ -31,6 +35,8 @@ struct ASSRenderingContext {
     SubtitleTextStyle currentStyle;
     // The script's canvas, which positions and drawings are given in.
     platform::CGSize canvasSize{384, 288};
+    // The fonts of the subtitles' document, which "\fn" names first; not owned.
+    const platform::FontCollection* documentFonts = nullptr;
     // Placement belongs to the whole event: the first alignment and the first position win.
     std::optional<std::int32_t> eventAlignment;
     std::optional<platform::CGPoint> eventPosition;

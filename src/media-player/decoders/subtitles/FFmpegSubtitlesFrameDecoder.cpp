@@ -65,13 +65,14 @@ struct AVSubtitleRelease {
 
 }  // namespace
 
-std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(const AVCodecContext& context) {
+std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(
+    const AVCodecContext& context, std::shared_ptr<const platform::FontCollection> documentFonts) {
     if (hasProperty(context, AV_CODEC_PROP_TEXT_SUB) || isTeletext(context)) {
         if (context.subtitle_header_size < 1 || context.subtitle_header == nullptr) {
             return std::make_unique<FFmpegTextSubtitlesDecoder>();
         }
-        return std::make_unique<FFmpegFormattedTextSubtitlesDecoder>(
-            ASSDecoder::make(context.subtitle_header, context.subtitle_header_size));
+        return std::make_unique<FFmpegFormattedTextSubtitlesDecoder>(ASSDecoder::make(
+            context.subtitle_header, context.subtitle_header_size, std::move(documentFonts)));
     }
     if (hasProperty(context, AV_CODEC_PROP_BITMAP_SUB)) {
         return std::make_unique<FFmpegImageSubtitlesDecoder>(context);
@@ -79,7 +80,8 @@ std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(const AVCodecContex
     throw FFmpegError::unknownSubtitleType();
 }
 
-FFmpegSubtitlesFrameDecoder::FFmpegSubtitlesFrameDecoder(const AVStream& stream) {
+FFmpegSubtitlesFrameDecoder::FFmpegSubtitlesFrameDecoder(
+    const AVStream& stream, std::shared_ptr<const platform::FontCollection> documentFonts) {
     const AVCodecParameters* parameters = stream.codecpar;
     if (parameters == nullptr || parameters->codec_type != AVMEDIA_TYPE_SUBTITLE) {
         throw FFmpegError::unsupportedMediaType();
@@ -94,7 +96,8 @@ FFmpegSubtitlesFrameDecoder::FFmpegSubtitlesFrameDecoder(const AVStream& stream)
         decodeTeletextAsText(*context);
     }
     openDecoder(codec, *context);
-    std::unique_ptr<FFmpegSubtitlesDecoder> subtitlesDecoder = makeSubtitlesDecoder(*context);
+    std::unique_ptr<FFmpegSubtitlesDecoder> subtitlesDecoder =
+        makeSubtitlesDecoder(*context, std::move(documentFonts));
     decoderContext_ = std::move(context);
     subtitlesDecoder_ = std::move(subtitlesDecoder);
 }

@@ -18,6 +18,7 @@ extern "C" {
 #include "media-player/decoders/subtitles/SubtitlesFrame.h"
 #include "media-player/media-types/Packet.h"
 #include "platform/coremedia/CMTime.h"
+#include "platform/graphics/FontCollection.h"
 
 namespace quillon {
 
@@ -31,7 +32,10 @@ public:
     // Throws FFmpegError unsupportedMediaType for a stream that is not a subtitle stream,
     // decoderNotFound, unknownSubtitleType for a codec that is neither text nor bitmap, the
     // errors of making and opening the codec context, and those of making the ASS decoder.
-    explicit FFmpegSubtitlesFrameDecoder(const AVStream& stream);
+    // Formatted text finds the fonts its styles name in `documentFonts` first.
+    explicit FFmpegSubtitlesFrameDecoder(
+        const AVStream& stream,
+        std::shared_ptr<const platform::FontCollection> documentFonts = nullptr);
     ~FFmpegSubtitlesFrameDecoder() override;
 
     MediaType mediaType() const override { return MediaType::subtitles; }
@@ -72,7 +76,9 @@ private:
 // The inner decoder for an opened subtitle codec context: plain or formatted text for text
 // codecs (formatted when the decoder supplies an ASS header), images for bitmap codecs. Throws
 // FFmpegError unknownSubtitleType for anything else, and the ASS decoder's creation errors.
-std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(const AVCodecContext& context);
+std::unique_ptr<FFmpegSubtitlesDecoder> makeSubtitlesDecoder(
+    const AVCodecContext& context,
+    std::shared_ptr<const platform::FontCollection> documentFonts = nullptr);
 
 // The frames that matter at `time` in a list sorted by start time: from the last frame on screen
 // at that time to the end of the list; when none is, from the first frame that starts after it;
