@@ -267,7 +267,11 @@ std::unique_ptr<PipeWireConnection> PipeWireConnection::connect(const char* thre
 bool PipeWireConnection::open(const char* threadName, std::string* failure) {
     loop_ = pw_thread_loop_new(threadName, nullptr);
     precondition(loop_ != nullptr, "Unable to create the PipeWire loop.");
-    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+    // The real-time configuration: the stream's thread asks for real-time scheduling (through
+    // RealtimeKit, or directly where the user may), so that a busy machine does not make the
+    // sound late.
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
+                              pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
     precondition(context_ != nullptr, "Unable to create a PipeWire context.");
     if (pw_thread_loop_start(loop_) < 0) {
         *failure = "the PipeWire loop did not start";

@@ -418,6 +418,7 @@ void PipeWireSink::process() {
     if (generation != seenGeneration_) {
         seenGeneration_ = generation;
         framesWritten_ = 0;
+        lastTicks_.reset();
         estimator_->reset();
     }
     spa_data& data = buffer->buffer->datas[0];
@@ -443,6 +444,14 @@ void PipeWireSink::process() {
                     std::int64_t(time.rate.denom) +
                 std::int64_t(frames + time.queued + time.buffered) * 1'000'000'000 /
                     format_.sampleRate;
+            // A cycle that went by without this stream (the thread was late) played silence in
+            // its place, and everything queued since plays a cycle later: the accounts before it
+            // no longer hold.
+            if (lastTicks_ && time.rate.denom == std::uint32_t(format_.sampleRate) &&
+                time.ticks > *lastTicks_ + std::uint64_t(lastFrames_)) {
+                estimator_->reset();
+            }
+            lastTicks_ = time.ticks;
             estimator_->addReport(report);
         }
         const std::int64_t heard =
@@ -461,6 +470,7 @@ void PipeWireSink::process() {
     buffer->size = frames;
     pw_stream_queue_buffer(stream, buffer);
     framesWritten_ += std::int64_t(frames);
+    lastFrames_ = frames;
     inProcess_.fetch_sub(1, std::memory_order_release);
 }
 

@@ -99,6 +99,9 @@ private:
     // The real-time thread's own.
     std::uint32_t seenGeneration_ = 0;
     std::int64_t framesWritten_ = 0;
+    // The graph's position at the last cycle, and the frames that cycle took.
+    std::optional<std::uint64_t> lastTicks_;
+    std::size_t lastFrames_ = 0;
     std::optional<AudioTimingEstimator> estimator_;
     // Where a render goes when the server's buffer is not aligned for floats; sized at start.
     std::vector<float> scratch_;

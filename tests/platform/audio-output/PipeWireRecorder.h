@@ -34,7 +34,7 @@ public:
                 PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture",
                 PW_KEY_STREAM_CAPTURE_SINK, "true", PW_KEY_TARGET_OBJECT, sinkName.c_str(),
                 PW_KEY_NODE_NAME, "quillon-test-recorder", nullptr);
-            pw_properties_setf(properties, PW_KEY_NODE_LATENCY, "256/%d", sampleRate);
+            pw_properties_setf(properties, PW_KEY_NODE_LATENCY, "1024/%d", sampleRate);
             stream_ = pw_stream_new(core_, "Recording", properties);
             static const pw_stream_events events = [] {
                 pw_stream_events value{};
