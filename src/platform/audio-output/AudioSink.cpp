@@ -81,12 +81,13 @@ std::unique_ptr<AudioSink> makeDefaultAudioSink() {
         }
         return sink;
     }
-    static std::atomic<bool> logged{false};
     if (chosen == SoundServer::pulseAudio) {
+        static std::atomic<bool> logged{false};
         logOnce(logged, fmt::format("PulseAudio does not answer ({}), so audio plays to a null "
                                     "sink.",
                                     pulseFailure));
     } else {
+        static std::atomic<bool> logged{false};
         logOnce(logged, fmt::format("No sound server answers ({}), so audio plays to a null sink.",
                                     pipeWirePlaysSound
                                         ? fmt::format("PipeWire: {}; PulseAudio: {}",
