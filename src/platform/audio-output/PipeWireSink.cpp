@@ -444,15 +444,20 @@ void PipeWireSink::process() {
                     std::int64_t(time.rate.denom) +
                 std::int64_t(frames + time.queued + time.buffered) * 1'000'000'000 /
                     format_.sampleRate;
-            // A cycle that went by without this stream (the thread was late) played silence in
-            // its place, and everything queued since plays a cycle later: the accounts before it
-            // no longer hold.
-            if (lastTicks_ && time.rate.denom == std::uint32_t(format_.sampleRate) &&
-                time.ticks > *lastTicks_ + std::uint64_t(lastFrames_)) {
-                estimator_->reset();
-            }
+            // Once per cycle, the graph having moved on by what the stream gave it last, the
+            // account holds. A call off that beat (a thread that came late, and is called twice
+            // in the next cycle to catch up, its first buffer played at once) says nothing sure
+            // of when its buffer is heard: the accounts so far place it.
+            // (The graph counts at its rate, the stream's frames at the stream's; a resampler
+            // between them rounds by a frame or two.)
+            const double expectedTicks = double(lastFrames_) * double(time.rate.denom) /
+                                         (double(time.rate.num) * format_.sampleRate);
+            const bool onTheBeat =
+                !lastTicks_ || std::abs(double(time.ticks - *lastTicks_) - expectedTicks) <= 2.0;
             lastTicks_ = time.ticks;
-            estimator_->addReport(report);
+            if (onTheBeat) {
+                estimator_->addReport(report);
+            }
         }
         const std::int64_t heard =
             estimator_->hostNanosecondsOfFrame(framesWritten_)
