@@ -57,11 +57,12 @@ CMTimebase::CMTimebase(CMClockRef sourceClock) : sourceClock_(std::move(sourceCl
 void CMTimebase::publish() {
     std::uint64_t words[kAnchorWords];
     std::memcpy(words, &anchor_, sizeof anchor_);
+    // Each word a release store: none of them comes before the sequence turns odd, and a reader
+    // that sees one sees the sequence odd or moved on.
     const std::uint64_t sequence = sequence_.load(std::memory_order_relaxed);
     sequence_.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     for (std::size_t index = 0; index < kAnchorWords; ++index) {
-        published_[index].store(words[index], std::memory_order_relaxed);
+        published_[index].store(words[index], std::memory_order_release);
     }
     sequence_.store(sequence + 2, std::memory_order_release);
 }
@@ -76,9 +77,8 @@ bool CMTimebase::tryAnchor(CMTimebaseAnchor& anchor) const noexcept {
         }
         std::uint64_t words[kAnchorWords];
         for (std::size_t index = 0; index < kAnchorWords; ++index) {
-            words[index] = published_[index].load(std::memory_order_relaxed);
+            words[index] = published_[index].load(std::memory_order_acquire);
         }
-        std::atomic_thread_fence(std::memory_order_acquire);
         if (sequence_.load(std::memory_order_relaxed) == before) {
             std::memcpy(&anchor, words, sizeof anchor);
             return true;
