@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "support/AVVideoRecordingSink.h"
 #include "support/AudioBufferFactory.h"
 #include "support/VideoFrameFactory.h"
@@ -281,6 +283,47 @@ void expectClicksOnTime(std::unique_ptr<ServerSink> serverSink, bool withPicture
     }
     GTEST_SKIP() << "The machine was too busy for a steady measurement in " << kAttempts
                  << " attempts.";
+}
+
+// A sink that plays to the server's default device follows it: when the server's default changes,
+// the stream moves there, and the renderer flushes and says so.
+template <typename ServerSink>
+void expectTheDefaultDeviceFollowed(std::unique_ptr<ServerSink> serverSink) {
+    quillon::test::PulseAudioModules modules;
+    const std::string prefix = "quillon_test_default_" + std::to_string(::getpid());
+    ASSERT_NE(modules.load("module-null-sink", "sink_name=" + prefix + "_a"), PA_INVALID_INDEX);
+    ASSERT_NE(modules.load("module-null-sink", "sink_name=" + prefix + "_b"), PA_INVALID_INDEX);
+    const ServerSink* sink = serverSink.get();
+    auto renderer = std::make_shared<AVSampleBufferAudioRenderer>(std::move(serverSink));
+    std::mutex mutex;
+    int flushes = 0;
+    const auto token = NotificationCenter::defaultCenter().addObserver(
+        AVSampleBufferAudioRendererWasFlushedAutomaticallyNotification,
+        static_cast<const AVSampleBufferAudioRenderer*>(renderer.get()), [&](const Notification&) {
+            std::lock_guard lock(mutex);
+            ++flushes;
+        });
+    const auto waitFor = [](const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!condition() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    };
+    const auto flushCount = [&] {
+        std::lock_guard lock(mutex);
+        return flushes;
+    };
+    ASSERT_TRUE(modules.setDefaultSink(prefix + "_a"));
+    ASSERT_TRUE(waitFor([&] { return sink->currentSinkName() == prefix + "_a"; }))
+        << "the stream follows the default there";
+    // Whatever moves that took are over once the stream plays there.
+    const int before = flushCount();
+    ASSERT_TRUE(modules.setDefaultSink(prefix + "_b"));
+    EXPECT_TRUE(waitFor([&] { return sink->currentSinkName() == prefix + "_b"; }));
+    EXPECT_TRUE(waitFor([&] { return flushCount() == before + 1; }))
+        << "the renderer flushed once for the move";
+    EXPECT_EQ(renderer->audioOutputDeviceUniqueID(), std::nullopt) << "still the default";
 }
 
 }  // namespace quillon::test::clicks

@@ -67,6 +67,10 @@ TEST_F(PipeWireSinkTest, ClicksAreHeardWhenTheirFramesAreShown) {
     expectClicksOnTime<PipeWireRecorder>(std::move(sink), true, 2 * kToleranceMilliseconds);
 }
 
+TEST_F(PipeWireSinkTest, FollowsTheDefaultDevice) {
+    expectTheDefaultDeviceFollowed(std::move(sink));
+}
+
 // Where the session manager links a stream by default depends on the sinks it knows (a new
 // sink can become the default), so the test adds two and moves to whichever it does not play on.
 TEST_F(PipeWireSinkTest, MovingToAnotherDeviceFlushesTheRendererAndSaysSo) {
