@@ -314,10 +314,14 @@ void expectTheDefaultDeviceFollowed(std::unique_ptr<ServerSink> serverSink) {
         std::lock_guard lock(mutex);
         return flushes;
     };
+    // The stream was made with both sinks there, on the default of that moment.
+    ASSERT_TRUE(waitFor([&] { return sink->currentSinkName().has_value(); }));
+    const bool onFirst = sink->currentSinkName() == prefix + "_a";
     ASSERT_TRUE(modules.setDefaultSink(prefix + "_a"));
     ASSERT_TRUE(waitFor([&] { return sink->currentSinkName() == prefix + "_a"; }))
         << "the stream follows the default there";
-    // Whatever moves that took are over once the stream plays there.
+    // Its flush is posted a moment after the move.
+    ASSERT_TRUE(waitFor([&] { return flushCount() == (onFirst ? 0 : 1); }));
     const int before = flushCount();
     ASSERT_TRUE(modules.setDefaultSink(prefix + "_b"));
     EXPECT_TRUE(waitFor([&] { return sink->currentSinkName() == prefix + "_b"; }));
