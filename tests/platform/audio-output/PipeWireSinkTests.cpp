@@ -67,6 +67,8 @@ TEST_F(PipeWireSinkTest, ClicksAreHeardWhenTheirFramesAreShown) {
     expectClicksOnTime<PipeWireRecorder>(std::move(sink), true, 2 * kToleranceMilliseconds);
 }
 
+// Run only against the server started for the PipeWire tests, one at a time (it moves every
+// stream that plays to the default).
 TEST_F(PipeWireSinkTest, FollowsTheDefaultDevice) {
     expectTheDefaultDeviceFollowed(std::move(sink));
 }

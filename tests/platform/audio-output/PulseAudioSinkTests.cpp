@@ -72,10 +72,6 @@ TEST_F(PulseAudioSinkTest, ClicksAreHeardWhenTheirFramesAreShown) {
     expectClicksOnTime<PulseAudioMonitorRecorder>(std::move(pulseSink), true);
 }
 
-TEST_F(PulseAudioSinkTest, FollowsTheDefaultDevice) {
-    expectTheDefaultDeviceFollowed(std::move(pulseSink));
-}
-
 TEST_F(PulseAudioSinkTest, MovingToAnotherDeviceFlushesTheRendererAndSaysSo) {
     quillon::test::PulseAudioModules modules;
     const std::string secondSink = "quillon_test_second_sink_" + std::to_string(::getpid());
