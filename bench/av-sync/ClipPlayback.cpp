@@ -12,6 +12,8 @@
 #include "media-player/QLAirPlayAudioRenderer.h"
 #include "media-player/QLSampleBufferDisplayLayer.h"
 #include "media-player/QLSampleBufferRenderSynchronizer.h"
+#include "PipeWireMonitorRecorder.h"
+#include "platform/audio-output/PipeWireSink.h"
 #include "platform/audio-output/PulseAudioSink.h"
 
 namespace quillon::bench {
@@ -38,24 +40,37 @@ std::int64_t nowNanoseconds() {
 PlaybackRecord playClip(const ClipPlaybackOptions& options) {
     const platform::CMClockRef& clock = platform::CMClockGetHostTimeClock();
     std::string failure;
-    std::unique_ptr<platform::PulseAudioSink> pulseSink =
-        platform::PulseAudioSink::connect(clock, &failure);
-    if (!pulseSink) {
-        throw std::runtime_error("no PulseAudio server answers: " + failure);
+    std::unique_ptr<platform::AudioSink> serverSink;
+    if (options.player == SoundInterface::pipeWire) {
+        serverSink = platform::PipeWireSink::connect(clock, &failure);
+    } else {
+        serverSink = platform::PulseAudioSink::connect(clock, &failure);
     }
-    pulseSink->setDeviceUniqueID(options.sinkName);
-    const platform::AudioSinkFormat format = pulseSink->format();
+    if (!serverSink) {
+        throw std::runtime_error("no sound server answers: " + failure);
+    }
+    const std::string serverName = serverSink->name();
+    serverSink->setDeviceUniqueID(options.sinkName);
+    const platform::AudioSinkFormat format = serverSink->format();
 
     // The renderer's stream first: when it connects, the sink takes the lower latency it asks
     // for, and the monitor's timing runs through a transient of as long as the old latency. The
     // recording's timing must have settled before the time line starts.
-    const auto audioRenderer = std::make_shared<QLAirPlayAudioRenderer>(std::move(pulseSink));
-    if (audioRenderer->sinkName() != "PulseAudio") {
-        throw std::runtime_error("the audio renderer does not play to PulseAudio");
+    const auto audioRenderer = std::make_shared<QLAirPlayAudioRenderer>(std::move(serverSink));
+    if (audioRenderer->sinkName() != serverName) {
+        throw std::runtime_error("the audio renderer does not play to " + serverName);
     }
-    MonitorRecorder recorder(options.sinkName + ".monitor", format.sampleRate, format.channelCount);
+    std::unique_ptr<MonitorRecorder> recording;
+    if (options.recorder == SoundInterface::pipeWire) {
+        recording = std::make_unique<PipeWireMonitorRecorder>(options.sinkName, format.sampleRate,
+                                                              format.channelCount);
+    } else {
+        recording = std::make_unique<PulseAudioMonitorRecorder>(
+            options.sinkName, format.sampleRate, format.channelCount);
+    }
+    MonitorRecorder& recorder = *recording;
     if (!recorder.isRecording()) {
-        throw std::runtime_error("cannot record " + options.sinkName + ".monitor");
+        throw std::runtime_error("cannot record what " + options.sinkName + " plays");
     }
     if (!recorder.waitUntilTimingSettles(kRecordingSettlingTimeout)) {
         throw std::runtime_error("the recording's timing did not settle");

@@ -39,10 +39,38 @@ double percentile(std::vector<double> values, double fraction) {
 
 }  // namespace
 
-MonitorRecorder::MonitorRecorder(const std::string& sourceName, int sampleRate, int channelCount)
-    : sampleRate_(sampleRate), channelCount_(channelCount), connection_("av-sync recorder") {
+MonitorRecorder::MonitorRecorder(int sampleRate, int channelCount)
+    : sampleRate_(sampleRate), channelCount_(channelCount) {
     samples_.reserve(std::size_t(sampleRate) * 150);
     estimates_.reserve(32768);
+}
+
+void MonitorRecorder::append(const float* frames, std::size_t frameCount,
+                             const Estimate* firstFrame) {
+    std::lock_guard lock(mutex_);
+    if (firstFrame != nullptr) {
+        estimates_.push_back({std::int64_t(samples_.size()), firstFrame->hostNanoseconds});
+    }
+    if (frames == nullptr) {
+        // A hole in the recording: keep the frame count right.
+        samples_.insert(samples_.end(), frameCount, 0.0f);
+        return;
+    }
+    const auto channels = std::size_t(channelCount_);
+    for (std::size_t frame = 0; frame < frameCount; ++frame) {
+        samples_.push_back(frames[frame * channels]);
+    }
+}
+
+std::int64_t MonitorRecorder::recordedFrames() const {
+    std::lock_guard lock(mutex_);
+    return std::int64_t(samples_.size());
+}
+
+PulseAudioMonitorRecorder::PulseAudioMonitorRecorder(const std::string& sinkName, int sampleRate,
+                                                     int channelCount)
+    : MonitorRecorder(sampleRate, channelCount), connection_("av-sync recorder") {
+    const std::string sourceName = sinkName + ".monitor";
     if (!connection_.isConnected()) {
         return;
     }
@@ -68,7 +96,7 @@ MonitorRecorder::MonitorRecorder(const std::string& sourceName, int sampleRate, 
     pa_threaded_mainloop_unlock(mainloop);
 }
 
-MonitorRecorder::~MonitorRecorder() {
+PulseAudioMonitorRecorder::~PulseAudioMonitorRecorder() {
     if (stream_ == nullptr) {
         return;
     }
@@ -85,8 +113,8 @@ std::vector<float> MonitorRecorder::samples() const {
     return samples_;
 }
 
-void MonitorRecorder::read(pa_stream* stream, std::size_t, void* userdata) {
-    auto* self = static_cast<MonitorRecorder*>(userdata);
+void PulseAudioMonitorRecorder::read(pa_stream* stream, std::size_t, void* userdata) {
+    auto* self = static_cast<PulseAudioMonitorRecorder*>(userdata);
     const std::int64_t now = nowNanoseconds();
     pa_usec_t latency = 0;
     int negative = 0;
@@ -95,25 +123,16 @@ void MonitorRecorder::read(pa_stream* stream, std::size_t, void* userdata) {
     std::size_t size = 0;
     bool first = true;
     while (pa_stream_peek(stream, &data, &size) == 0 && size > 0) {
-        std::lock_guard lock(self->mutex_);
-        const auto channels = std::size_t(self->channelCount_);
         // The latency is that of the frame at the read position when the callback began.
+        Estimate estimate;
         if (hasLatency && first) {
             const std::int64_t nanoseconds = std::int64_t(latency) * 1000;
-            self->estimates_.push_back({std::int64_t(self->samples_.size()),
-                                        now + (negative ? nanoseconds : -nanoseconds)});
+            estimate.hostNanoseconds = now + (negative ? nanoseconds : -nanoseconds);
         }
+        self->append(static_cast<const float*>(data),
+                     size / (sizeof(float) * std::size_t(self->channelCount_)),
+                     hasLatency && first ? &estimate : nullptr);
         first = false;
-        const std::size_t frames = size / (sizeof(float) * channels);
-        if (data != nullptr) {
-            const auto* samples = static_cast<const float*>(data);
-            for (std::size_t frame = 0; frame < frames; ++frame) {
-                self->samples_.push_back(samples[frame * channels]);
-            }
-        } else {
-            // A hole in the recording: keep the frame count right.
-            self->samples_.insert(self->samples_.end(), frames, 0.0f);
-        }
         pa_stream_drop(stream);
     }
 }

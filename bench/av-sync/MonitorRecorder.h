@@ -12,11 +12,8 @@ struct pa_stream;
 
 namespace quillon::bench {
 
-// Records a PulseAudio source (a sink's monitor: what the sink played) and places every
-// recorded frame on the host clock. At each read the stream's latency says how long before the
-// read, on the sound server's time line, the frame at the read position was played; that is the
-// same account of the sink's latency that a playback stream is given, so the two meet on the
-// server's time.
+// Records what a sink of the sound server played (its monitor) and places every recorded frame
+// on the host clock, by accounts of when some of the frames were played.
 class MonitorRecorder {
 public:
     struct Estimate {
@@ -51,12 +48,12 @@ public:
         double p99Residual_ = 0;
     };
 
-    MonitorRecorder(const std::string& sourceName, int sampleRate, int channelCount);
-    ~MonitorRecorder();
+    MonitorRecorder(int sampleRate, int channelCount);
+    virtual ~MonitorRecorder() = default;
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;
 
-    bool isRecording() const { return recording_; }
+    virtual bool isRecording() const = 0;
     int sampleRate() const { return sampleRate_; }
 
     // Waits until the estimates of the last half second agree within a millisecond; false when
@@ -67,17 +64,38 @@ public:
     std::vector<float> samples() const;
     Timing timing() const;
 
-private:
-    static void read(pa_stream* stream, std::size_t, void* userdata);
+protected:
+    // What a recorder hands over as it records: frames of all channels (none: a hole, as many
+    // silent frames), with an account of when the first of them was played when it has one.
+    void append(const float* frames, std::size_t frameCount, const Estimate* firstFrame);
+    std::int64_t recordedFrames() const;
 
     const int sampleRate_;
     const int channelCount_;
-    PulseAudioConnection connection_;
-    pa_stream* stream_ = nullptr;
-    bool recording_ = false;
+
+private:
     mutable std::mutex mutex_;
     std::vector<float> samples_;
     std::vector<Estimate> estimates_;
+};
+
+// Records a PulseAudio source (a sink's monitor). At each read the stream's latency says how long
+// before the read, on the sound server's time line, the frame at the read position was played;
+// that is the same account of the sink's latency that a playback stream is given, so the two
+// meet on the server's time.
+class PulseAudioMonitorRecorder final : public MonitorRecorder {
+public:
+    PulseAudioMonitorRecorder(const std::string& sinkName, int sampleRate, int channelCount);
+    ~PulseAudioMonitorRecorder() override;
+
+    bool isRecording() const override { return recording_; }
+
+private:
+    static void read(pa_stream* stream, std::size_t, void* userdata);
+
+    PulseAudioConnection connection_;
+    pa_stream* stream_ = nullptr;
+    bool recording_ = false;
 };
 
 }  // namespace quillon::bench

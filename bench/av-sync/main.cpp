@@ -7,13 +7,16 @@
 //
 //   av_sync_bench CLIP [--rates 1,0.5,2] [--media-seconds N] [--slow-media-seconds N]
 //                 [--per-second] [--trace DIRECTORY] [--repeat N]
+//                 [--player pulseaudio|pipewire] [--recorder pulseaudio|pipewire]
 //
 // --media-seconds plays only the first N seconds of the clip; --slow-media-seconds does so for
 // rates below 1 only, which otherwise take longest. --per-second lists every marked second
 // beside the pipeline's own account of it; --trace writes the pipeline's statistics, sampled
 // every 5 ms, to DIRECTORY/rate-R.csv (DIRECTORY/run-N-rate-R.csv when repeated). --repeat
 // plays every rate N times over and ends with, per rate, the worst run beside the median one,
-// so that one run that ran away cannot hide behind good ones.
+// so that one run that ran away cannot hide behind good ones. --player says which interface the
+// player plays through (PulseAudio's, the default, or PipeWire's own), --recorder which records
+// the sink's monitor (the player's by default).
 // bench/run-av-sync makes the clip (see there for what it holds), starts the sound server and
 // runs this.
 //
@@ -28,6 +31,8 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,6 +43,7 @@
 #include "ClipPlayback.h"
 #include "PulseAudioConnection.h"
 #include "SyncAnalysis.h"
+#include "platform/audio-output/PipeWireSink.h"
 #include "platform/audio-output/PulseAudioSink.h"
 
 using namespace quillon::bench;
@@ -52,7 +58,23 @@ struct Arguments {
     bool perSecond = false;
     std::string traceDirectory;
     int repeat = 1;
+    SoundInterface player = SoundInterface::pulseAudio;
+    std::optional<SoundInterface> recorder;
 };
+
+std::optional<SoundInterface> interfaceNamed(const std::string& name) {
+    if (name == "pulseaudio") {
+        return SoundInterface::pulseAudio;
+    }
+    if (name == "pipewire") {
+        return SoundInterface::pipeWire;
+    }
+    return std::nullopt;
+}
+
+const char* nameOf(SoundInterface interface) {
+    return interface == SoundInterface::pipeWire ? "PipeWire" : "PulseAudio";
+}
 
 // The pipeline's statistics through the run, one line per sample, for a closer look at a bad
 // run than the per-second figures give.
@@ -76,7 +98,8 @@ void writeTrace(const PlaybackRecord& record, const std::string& path) {
 [[noreturn]] void usage() {
     std::fputs(
         "usage: av_sync_bench CLIP [--rates 1,0.5,2] [--media-seconds N] "
-        "[--slow-media-seconds N] [--per-second] [--trace DIRECTORY] [--repeat N]\n",
+        "[--slow-media-seconds N] [--per-second] [--trace DIRECTORY] [--repeat N] "
+        "[--player pulseaudio|pipewire] [--recorder pulseaudio|pipewire]\n",
         stderr);
     std::exit(2);
 }
@@ -104,6 +127,17 @@ Arguments parse(int argc, char** argv) {
             }
         } else if (argument == "--trace" && hasValue) {
             arguments.traceDirectory = argv[++index];
+        } else if (argument == "--player" && hasValue) {
+            const auto interface = interfaceNamed(argv[++index]);
+            if (!interface) {
+                usage();
+            }
+            arguments.player = *interface;
+        } else if (argument == "--recorder" && hasValue) {
+            arguments.recorder = interfaceNamed(argv[++index]);
+            if (!arguments.recorder) {
+                usage();
+            }
         } else if (argument == "--per-second") {
             arguments.perSecond = true;
         } else if (!argument.starts_with("--") && arguments.clipPath.empty()) {
@@ -129,13 +163,20 @@ int main(int argc, char** argv) {
     const Arguments arguments = parse(argc, argv);
     try {
         std::string failure;
-        const auto probe =
-            platform::PulseAudioSink::connect(platform::CMClockGetHostTimeClock(), &failure);
+        std::unique_ptr<platform::AudioSink> probe;
+        if (arguments.player == SoundInterface::pipeWire) {
+            probe = platform::PipeWireSink::connect(platform::CMClockGetHostTimeClock(), &failure);
+        } else {
+            probe = platform::PulseAudioSink::connect(platform::CMClockGetHostTimeClock(), &failure);
+        }
         if (!probe) {
-            fmt::print(stderr, "av-sync: no PulseAudio server answers ({})\n", failure);
+            fmt::print(stderr, "av-sync: {} does not answer ({})\n", nameOf(arguments.player),
+                       failure);
             return 1;
         }
         const platform::AudioSinkFormat format = probe->format();
+        probe.reset();
+        const SoundInterface recorder = arguments.recorder.value_or(arguments.player);
 
         // A null sink of the benchmark's own, so that nothing else playing on the server is
         // heard with the clip; at the server's rate, so that the server does not resample.
@@ -149,9 +190,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         fmt::print(
-            "clip {}\nsound: PulseAudio null sink {} ({} Hz, {} channels), recorded from "
-            "its monitor; picture: off-screen sink\n\n",
-            arguments.clipPath, sinkName, format.sampleRate, format.channelCount);
+            "clip {}\nsound: through {}'s interface to a null sink {} ({} Hz, {} channels), "
+            "recorded from its monitor through {}'s; picture: off-screen sink\n\n",
+            arguments.clipPath, nameOf(arguments.player), sinkName, format.sampleRate,
+            format.channelCount, nameOf(recorder));
         std::fflush(stdout);
 
         int status = 0;
@@ -168,6 +210,8 @@ int main(int argc, char** argv) {
                                            ? arguments.slowMediaSeconds
                                            : arguments.mediaSeconds;
                 options.sinkName = sinkName;
+                options.player = arguments.player;
+                options.recorder = recorder;
                 try {
                     const PlaybackRecord record = playClip(options);
                     if (!arguments.traceDirectory.empty()) {

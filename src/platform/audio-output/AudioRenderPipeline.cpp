@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-#include <libswresample/swresample.h>
-}
+#include <numbers>
+#include <optional>
 
 #include "platform/audio-output/TimeStretcher.h"
 #include "platform/foundation/FatalError.h"
@@ -47,37 +43,156 @@ constexpr double kPinnedLeastReduction = 0.5;
 constexpr double kKeptHistorySeconds = 0.1;
 
 // The stretcher is fed in blocks of this many frames, the compensating resampler in smaller
-// ones (it holds only a few frames of its own).
+// ones.
 constexpr std::size_t kStretchBlockFrames = 1024;
 constexpr std::size_t kCompensationBlockFrames = 256;
-// The span over which the resampler spreads a correction; the longer, the finer the steps of
-// correction it can make (a frame in ten seconds: 2 ppm).
-constexpr int kCompensationDistanceSeconds = 10;
 
-struct SwrContextDeleter {
-    void operator()(SwrContext* context) const { swr_free(&context); }
-};
+// The compensating resampler's kernel: a windowed sinc over this many input frames on either
+// side, in this many steps between two frames (interpolated between them), cut off a little
+// below half the rate so that the slightly shorter output never folds anything back.
+constexpr int kKernelHalfWidth = 16;
+constexpr int kKernelPhases = 256;
+constexpr double kKernelCutoff = 0.95;
+
+// The resampler's kernel, one row of 2 × kKernelHalfWidth taps per phase (and one past the last
+// phase, to interpolate towards), each row summing to 1.
+const std::vector<float>& compensationKernel() {
+    static const std::vector<float> kernel = [] {
+        constexpr int taps = 2 * kKernelHalfWidth;
+        std::vector<float> rows(std::size_t((kKernelPhases + 1) * taps));
+        for (int phase = 0; phase <= kKernelPhases; ++phase) {
+            const double fraction = double(phase) / kKernelPhases;
+            double sum = 0;
+            float* row = rows.data() + std::size_t(phase * taps);
+            for (int tap = 0; tap < taps; ++tap) {
+                // Tap k weighs input frame n + k - (kKernelHalfWidth - 1) for output n + fraction.
+                const double t = double(tap - (kKernelHalfWidth - 1)) - fraction;
+                const double x = kKernelCutoff * t;
+                const double sinc = x == 0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+                // Blackman window over the kernel's reach.
+                const double w = 0.5 + 0.5 * t / kKernelHalfWidth;
+                const double window = w <= 0 || w >= 1 ? 0.0
+                                                       : 0.42 - 0.5 * std::cos(2 * std::numbers::pi * w) +
+                                                             0.08 * std::cos(4 * std::numbers::pi * w);
+                row[tap] = float(sinc * window);
+                sum += row[tap];
+            }
+            for (int tap = 0; tap < taps; ++tap) {
+                row[tap] = float(row[tap] / sum);
+            }
+        }
+        return rows;
+    }();
+    return kernel;
+}
 
 }  // namespace
 
-// One stretch of play at one rate from one place on the time line.
+// Resamples its input by a ratio near 1 (at most half a percent off), so that the output can be
+// steered a little faster or slower than the input without a seam. Everything it needs is
+// allocated when it is made.
+class AudioRenderPipeline::Compensator {
+public:
+    explicit Compensator(std::size_t channels)
+        : channels_(channels),
+          kernel_(compensationKernel()),
+          input_((kCompensationBlockFrames + 4 * kKernelHalfWidth) * channels),
+          taps_(2 * kKernelHalfWidth) {}
+
+    // Starts from the frames that were played last (the kernel's reach of them, oldest first),
+    // so that the output goes on from them without a seam: the next output frame is the next
+    // input frame.
+    void start(const float* history) {
+        std::copy_n(history, std::size_t(kKernelHalfWidth) * channels_, input_.data());
+        frames_ = std::size_t(kKernelHalfWidth);
+        position_ = double(kKernelHalfWidth);
+        step_ = 1.0;
+    }
+
+    // Extra output frames per output frame (negative: fewer).
+    void setCompensation(double compensation) { step_ = 1.0 / (1.0 + compensation); }
+
+    // How many input frames it holds past the next output frame's place.
+    double framesAhead() const { return double(frames_) - position_; }
+
+    // `pull(out, count)` gives the next `count` input frames.
+    template <typename Pull>
+    void render(float* out, std::size_t frameCount, Pull pull) {
+        const float* const kernel = kernel_.data();
+        constexpr int taps = 2 * kKernelHalfWidth;
+        for (std::size_t frame = 0; frame < frameCount; ++frame) {
+            auto first = std::size_t(position_) - std::size_t(kKernelHalfWidth - 1);
+            if (first + std::size_t(taps) > frames_) {
+                // Keep the kernel's reach behind the next output frame, and take a block more.
+                const std::size_t keep = frames_ - first;
+                std::copy_n(input_.data() + first * channels_, keep * channels_, input_.data());
+                position_ -= double(first);
+                frames_ = keep;
+                pull(input_.data() + frames_ * channels_, kCompensationBlockFrames);
+                frames_ += kCompensationBlockFrames;
+                first = 0;
+            }
+            const double phase = (position_ - std::floor(position_)) * kKernelPhases;
+            const auto row = std::min(int(phase), kKernelPhases - 1);
+            const auto between = float(phase - row);
+            const float* lower = kernel + std::size_t(row * taps);
+            const float* upper = lower + taps;
+            for (int tap = 0; tap < taps; ++tap) {
+                taps_[std::size_t(tap)] = lower[tap] + (upper[tap] - lower[tap]) * between;
+            }
+            const float* in = input_.data() + first * channels_;
+            for (std::size_t channel = 0; channel < channels_; ++channel) {
+                float sum = 0;
+                for (int tap = 0; tap < taps; ++tap) {
+                    sum += taps_[std::size_t(tap)] * in[std::size_t(tap) * channels_ + channel];
+                }
+                out[frame * channels_ + channel] = sum;
+            }
+            position_ += step_;
+        }
+    }
+
+private:
+    const std::size_t channels_;
+    const std::vector<float>& kernel_;
+    std::vector<float> input_;
+    std::vector<float> taps_;
+    std::size_t frames_ = 0;
+    // The next output frame's place among the input frames held.
+    double position_ = 0;
+    double step_ = 1.0;
+};
+
+// One stretch of play at one rate from one place on the time line. Made once with everything it
+// needs; each placement starts it afresh.
 class AudioRenderPipeline::Segment {
 public:
-    // Output frame 0 plays time-line frame `startPosition` (rounded to a whole frame at rate 1).
-    Segment(const AudioSinkFormat& format, double rate, double startPosition,
-            std::uint64_t generation, AudioFrameSource& source)
+    Segment(const AudioSinkFormat& format, AudioFrameSource& source)
         : format_(format),
           channels_(std::size_t(format.channelCount)),
-          rate_(rate),
-          generation_(generation),
           source_(source),
-          readPosition_(std::llround(startPosition)) {
-        if (rate != 1.0) {
-            stretcher_ = std::make_unique<TimeStretcher>(format.channelCount, format.sampleRate,
-                                                         rate, startPosition);
+          stretchInput_(kStretchBlockFrames * channels_),
+          compensator_(channels_),
+          history_(std::size_t(kKernelHalfWidth) * channels_) {
+        if (format.channelCount <= TimeStretcher::kMaximumChannelCount) {
+            stretcher_.emplace(format.channelCount, format.sampleRate, 1.0, 0.0);
+        }
+    }
+
+    // Output frame 0 plays time-line frame `startPosition` (rounded to a whole frame at rate 1).
+    void start(double rate, double startPosition, std::uint64_t generation) {
+        rate_ = rate;
+        generation_ = generation;
+        compensating_ = false;
+        std::fill(history_.begin(), history_.end(), 0.0f);
+        stretching_ = rate != 1.0;
+        readPosition_ = std::llround(startPosition);
+        if (stretching_) {
+            precondition(stretcher_.has_value(), "A time stretcher takes 1 to 8 channels.");
+            stretcher_->setRate(rate);
+            stretcher_->reset(startPosition);
             // The first windows begin a little before the start.
             readPosition_ = stretcher_->inputPosition();
-            stretchInput_.resize(kStretchBlockFrames * channels_);
         }
     }
 
@@ -85,69 +200,49 @@ public:
     std::uint64_t generation() const { return generation_; }
     void setGeneration(std::uint64_t generation) { generation_ = generation; }
     std::int64_t readPosition() const { return readPosition_; }
-    bool isCompensating() const { return compensator_ != nullptr; }
+    bool isCompensating() const { return compensating_; }
 
     // The time-line frame of the next output frame.
     double outputPosition() const {
-        double position = stretcher_ ? stretcher_->outputPosition() : double(readPosition_);
-        if (compensator_) {
-            const std::int64_t base = std::int64_t(format_.sampleRate) * 1000;
-            const double delay = double(swr_get_delay(compensator_.get(), base)) / 1000.0;
-            position -= (delay + double(fifoEnd_ - fifoBegin_)) * rate_;
+        double position = stretching_ ? stretcher_->outputPosition() : double(readPosition_);
+        if (compensating_) {
+            position -= compensator_.framesAhead() * rate_;
         }
         return position;
     }
 
-    // Extra output frames per output frame (negative: fewer). Holds for the next ten seconds
-    // of output: the resampler lets a correction lapse after the distance it was given, so
-    // the steering gives it again at every render.
+    // Extra output frames per output frame (negative: fewer).
     void setCompensation(double compensation) {
-        if (compensation == 0 && !compensator_) {
+        if (compensation == 0 && !compensating_) {
             return;
         }
-        if (!compensator_) {
-            makeCompensator();
+        if (!compensating_) {
+            compensator_.start(history_.data());
+            compensating_ = true;
         }
-        const int distance = format_.sampleRate * kCompensationDistanceSeconds;
-        const int delta = int(std::lround(compensation * distance));
-        precondition(
-            swr_set_compensation(compensator_.get(), delta, delta != 0 ? distance : 0) >= 0,
-            "Unable to steer the audio output.");
+        compensator_.setCompensation(compensation);
     }
 
     void render(float* out, std::size_t frameCount) {
-        if (!compensator_) {
-            pullStretched(out, frameCount);
+        if (compensating_) {
+            compensator_.render(out, frameCount, [this](float* into, std::size_t count) {
+                pullStretched(into, count);
+            });
             return;
         }
-        while (fifoEnd_ - fifoBegin_ < frameCount) {
-            if (fifoBegin_ > 0) {
-                std::memmove(fifo_.data(), fifo_.data() + fifoBegin_ * channels_,
-                             (fifoEnd_ - fifoBegin_) * channels_ * sizeof(float));
-                fifoEnd_ -= fifoBegin_;
-                fifoBegin_ = 0;
-            }
-            pullStretched(compensationInput_.data(), kCompensationBlockFrames);
-            const int capacity =
-                swr_get_out_samples(compensator_.get(), int(kCompensationBlockFrames));
-            if (fifo_.size() < (fifoEnd_ + std::size_t(capacity)) * channels_) {
-                fifo_.resize((fifoEnd_ + std::size_t(capacity)) * channels_);
-            }
-            auto* destination =
-                reinterpret_cast<std::uint8_t*>(fifo_.data() + fifoEnd_ * channels_);
-            const auto* input = reinterpret_cast<const std::uint8_t*>(compensationInput_.data());
-            const int converted = swr_convert(compensator_.get(), &destination, capacity, &input,
-                                              int(kCompensationBlockFrames));
-            precondition(converted >= 0, "Unable to steer the audio output.");
-            fifoEnd_ += std::size_t(converted);
-        }
-        std::copy_n(fifo_.data() + fifoBegin_ * channels_, frameCount * channels_, out);
-        fifoBegin_ += frameCount;
+        pullStretched(out, frameCount);
+        // What the compensator would go on from, were it to start.
+        const std::size_t kept = std::min(frameCount, std::size_t(kKernelHalfWidth));
+        const std::size_t shifted = std::size_t(kKernelHalfWidth) - kept;
+        std::copy(history_.begin() + std::ptrdiff_t(kept * channels_), history_.end(),
+                  history_.begin());
+        std::copy_n(out + (frameCount - kept) * channels_, kept * channels_,
+                    history_.data() + shifted * channels_);
     }
 
 private:
     void pullStretched(float* out, std::size_t frameCount) {
-        if (!stretcher_) {
+        if (!stretching_) {
             source_.readFrames(readPosition_, out, frameCount);
             readPosition_ += std::int64_t(frameCount);
             return;
@@ -169,45 +264,29 @@ private:
         }
     }
 
-    void makeCompensator() {
-        AVChannelLayout layout{};
-        av_channel_layout_from_mask(&layout, format_.channelMask);
-        SwrContext* context = nullptr;
-        int status =
-            swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_FLT, format_.sampleRate, &layout,
-                                AV_SAMPLE_FMT_FLT, format_.sampleRate, 0, nullptr);
-        av_channel_layout_uninit(&layout);
-        compensator_.reset(context);
-        if (status >= 0) {
-            // Resample from the start, so that steering never re-initialises it midway.
-            status = av_opt_set_int(context, "flags", SWR_FLAG_RESAMPLE, 0);
-        }
-        if (status >= 0) {
-            status = swr_init(context);
-        }
-        precondition(status >= 0, "Unable to set up the audio output's drift compensation.");
-        compensationInput_.resize(kCompensationBlockFrames * channels_);
-    }
-
     const AudioSinkFormat format_;
     const std::size_t channels_;
-    const double rate_;
-    std::uint64_t generation_;
     AudioFrameSource& source_;
-    std::int64_t readPosition_;
+    double rate_ = 1.0;
+    std::uint64_t generation_ = 0;
+    std::int64_t readPosition_ = 0;
 
-    std::unique_ptr<TimeStretcher> stretcher_;
+    bool stretching_ = false;
+    std::optional<TimeStretcher> stretcher_;
     std::vector<float> stretchInput_;
 
-    std::unique_ptr<SwrContext, SwrContextDeleter> compensator_;
-    std::vector<float> compensationInput_;
-    std::vector<float> fifo_;
-    std::size_t fifoBegin_ = 0;
-    std::size_t fifoEnd_ = 0;
+    bool compensating_ = false;
+    Compensator compensator_;
+    // The last frames played, oldest first, while not compensating.
+    std::vector<float> history_;
 };
 
 AudioRenderPipeline::AudioRenderPipeline(AudioSinkFormat format, AudioFrameSource& source)
-    : format_(format), source_(source) {}
+    : format_(format),
+      source_(source),
+      segments_{std::make_unique<Segment>(format, source), std::make_unique<Segment>(format, source)},
+      fadeBuffer_(std::size_t(std::ceil(kFadeSeconds * format.sampleRate)) *
+                  std::size_t(format.channelCount)) {}
 
 AudioRenderPipeline::~AudioRenderPipeline() = default;
 
@@ -224,14 +303,16 @@ AudioRenderPipeline::Statistics AudioRenderPipeline::statistics() const {
             outputLatencySeconds_.load()};
 }
 
+void AudioRenderPipeline::reset() {
+    // What was in flight belongs to flushed data: it stops short.
+    segment_ = nullptr;
+    fadingSegment_ = nullptr;
+    lastOutputAudible_ = false;
+    readPosition_.store(kNoPosition, std::memory_order_release);
+}
+
 void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime hostTime,
                                  const std::optional<CMTimebaseAnchor>& anchor, float gain) {
-    if (resetRequested_.exchange(false, std::memory_order_acq_rel)) {
-        // What was in flight belongs to flushed data: it stops short.
-        segment_.reset();
-        fadingSegment_.reset();
-        lastOutputAudible_ = false;
-    }
     const double rate = anchor ? anchor->rate : 0.0;
     if (!anchor || !(rate > 0) || !std::isfinite(rate) || !CMTIME_IS_NUMERIC(anchor->time) ||
         !CMTIME_IS_NUMERIC(anchor->hostTime) || !CMTIME_IS_NUMERIC(hostTime)) {
@@ -243,7 +324,7 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
                                    1e9;
         const double timelineFrame =
             (CMTimeGetSeconds(anchor->time) + rate * hostSeconds) * sampleRate;
-        if (segment_ && segment_->rate() == rate) {
+        if (segment_ != nullptr && segment_->rate() == rate) {
             const double offset = segment_->outputPosition() - timelineFrame;
             const bool jumped = anchor->generation != segment_->generation() &&
                                 std::abs(offset) > kJumpThresholdSeconds * sampleRate;
@@ -267,11 +348,10 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
         }
 
         std::size_t fadeFrames = 0;
-        if (fadingSegment_) {
-            fadeFrames = std::min(frameCount, std::size_t(kFadeSeconds * sampleRate));
-            fadeBuffer_.resize(fadeFrames * std::size_t(format_.channelCount));
+        if (fadingSegment_ != nullptr) {
+            fadeFrames = std::min(frameCount, fadeBuffer_.size() / std::size_t(format_.channelCount));
             fadingSegment_->render(fadeBuffer_.data(), fadeFrames);
-            fadingSegment_.reset();
+            fadingSegment_ = nullptr;
         }
         segment_->render(out, frameCount);
         const auto channels = std::size_t(format_.channelCount);
@@ -285,7 +365,7 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
         source_.discardFramesBefore(segment_->readPosition() -
                                     std::int64_t(kKeptHistorySeconds * sampleRate));
     }
-    readPosition_.store(segment_ ? segment_->readPosition() : kNoPosition,
+    readPosition_.store(segment_ != nullptr ? segment_->readPosition() : kNoPosition,
                         std::memory_order_release);
     applyGain(out, frameCount, gain);
     noteAudibility(out, frameCount);
@@ -294,8 +374,8 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
 void AudioRenderPipeline::stop(float* out, std::size_t frameCount) {
     const auto channels = std::size_t(format_.channelCount);
     std::size_t fadeFrames = 0;
-    if (segment_ && lastOutputAudible_) {
-        fadeFrames = std::min(frameCount, std::size_t(kFadeSeconds * format_.sampleRate));
+    if (segment_ != nullptr && lastOutputAudible_) {
+        fadeFrames = std::min(frameCount, fadeBuffer_.size() / channels);
         segment_->render(out, fadeFrames);
         for (std::size_t frame = 0; frame < fadeFrames; ++frame) {
             const float gain = 1.0f - (float(frame) + 0.5f) / float(fadeFrames);
@@ -305,15 +385,16 @@ void AudioRenderPipeline::stop(float* out, std::size_t frameCount) {
         }
     }
     std::fill(out + fadeFrames * channels, out + frameCount * channels, 0.0f);
-    segment_.reset();
-    fadingSegment_.reset();
+    segment_ = nullptr;
+    fadingSegment_ = nullptr;
 }
 
 void AudioRenderPipeline::place(double timelineFrame, double rate, std::uint64_t generation) {
-    if (segment_ && lastOutputAudible_) {
-        fadingSegment_ = std::move(segment_);
-    }
-    segment_ = std::make_unique<Segment>(format_, rate, timelineFrame, generation, source_);
+    // Two segments are enough: the one placed now, and the one it replaces while it fades out
+    // (within this render).
+    fadingSegment_ = segment_ != nullptr && lastOutputAudible_ ? segment_ : nullptr;
+    segment_ = segments_[0].get() == fadingSegment_ ? segments_[1].get() : segments_[0].get();
+    segment_->start(rate, timelineFrame, generation);
     averageOffsetFrames_ = 0;
     rendersFarOff_ = 0;
     pinnedSeconds_ = 0;

@@ -37,7 +37,8 @@ public:
 //   take out is placed afresh.
 // Changes of rate or position cross-fade over a few milliseconds so that they do not click.
 //
-// Rendering is single-threaded (the sink's thread); requestReset may come from any thread.
+// Rendering is single-threaded (the sink's thread), and allocates nothing: everything it needs
+// is made with it. readPosition() and statistics() may be read from any thread.
 class AudioRenderPipeline {
 public:
     struct Statistics {
@@ -66,10 +67,12 @@ public:
     void render(float* out, std::size_t frameCount, CMTime hostTime,
                 const std::optional<CMTimebaseAnchor>& anchor, float gain);
 
-    // Drops what is in flight: the next render places afresh (after a flush).
-    void requestReset() { resetRequested_.store(true, std::memory_order_release); }
+    // Drops what is in flight: the next render places afresh (after a flush). On the rendering
+    // thread.
+    void reset();
 
-    // The time-line frame that the next read takes, while playing.
+    // The time-line frame that the next read takes, while playing: every frame before it went
+    // into what is rendered (the stretcher, the resampler), none after it.
     std::optional<std::int64_t> readPosition() const;
 
     Statistics statistics() const;
@@ -77,6 +80,7 @@ public:
     void noteOutputLatency(double seconds) { outputLatencySeconds_.store(seconds); }
 
 private:
+    class Compensator;
     class Segment;
 
     void stop(float* out, std::size_t frameCount);
@@ -88,10 +92,11 @@ private:
 
     const AudioSinkFormat format_;
     AudioFrameSource& source_;
-    std::atomic<bool> resetRequested_{false};
-    std::unique_ptr<Segment> segment_;
+    std::unique_ptr<Segment> segments_[2];
+    // One of the two, or none while nothing plays.
+    Segment* segment_ = nullptr;
     // The segment being replaced, which plays out under a fade for a few milliseconds.
-    std::unique_ptr<Segment> fadingSegment_;
+    Segment* fadingSegment_ = nullptr;
     std::vector<float> fadeBuffer_;
     bool lastOutputAudible_ = false;
     float lastGain_ = 1.0f;

@@ -72,8 +72,14 @@ public:
     virtual Reconnector reconnector() const { return {}; }
 };
 
-// The user's sound server when one answers, otherwise a null sink on the host clock; the choice
-// of the null sink is logged once per process.
+// Chooses the sound server the player plays through: "pipewire" or "pulseaudio"; unset (or
+// "auto"), the session's own.
+inline constexpr const char* kSoundServerEnvironmentVariable = "QUILLON_SOUND_SERVER";
+
+// The user's sound server: PipeWire through its own interface where the session's sound server
+// is PipeWire, else PulseAudio (or PipeWire's PulseAudio server), else a null sink on the host
+// clock. What plays is a debug line; a fallback that loses something (PipeWire's own interface
+// refused, a chosen server that does not answer, no sound at all) is a warning, once per process.
 std::unique_ptr<AudioSink> makeDefaultAudioSink();
 
 }  // namespace platform

@@ -32,14 +32,17 @@ constexpr const char* kUnnamedDefaultSink = "@DEFAULT_SINK@";
 // What the stream keeps buffered in all, and how much it asks for at a time.
 constexpr pa_usec_t kTargetLatency = 60 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kMinimumRequest = 10 * PA_USEC_PER_MSEC;
-// The sink's own account of when its frames are heard, from this many of the server's recent
-// timing reports, asked for this often by a timer of the sink's own (a period that no server's
-// period divides); it takes over from libpulse's once it has this many. A report older than
-// this when it arrives is of no use.
-constexpr std::size_t kTimingReports = 24;
+// The sink's own account of when its frames are heard, from the server's timing reports, asked
+// for this often by a timer of the sink's own (a period that no server's period divides, so
+// that the reports of a server that states its position in periods cover every phase of one);
+// it takes over from libpulse's account once it has this many reports. A report older than this
+// when it arrives is of no use.
 constexpr std::size_t kTimingReportsNeeded = 5;
 constexpr pa_usec_t kTimingRequestInterval = 37 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kTimingReportMaximumAge = 50 * PA_USEC_PER_MSEC;
+// A render that cannot write into the server's buffer directly (it is not aligned for floats)
+// renders here, in blocks of at most this many frames.
+constexpr std::size_t kScratchFrames = 4096;
 
 struct ChannelPosition {
     pa_channel_position_t position;
@@ -145,7 +148,7 @@ struct PulseAudioSink::Callbacks {
     static void streamMoved(pa_stream*, void* userdata) {
         auto* self = static_cast<PulseAudioSink*>(userdata);
         // Another sink, another latency.
-        self->playbackTimes_.clear();
+        self->estimator_->reset();
         self->report(Event::deviceChanged);
     }
 
@@ -155,7 +158,7 @@ struct PulseAudioSink::Callbacks {
 
     static void underflowed(pa_stream*, void* userdata) {
         // What is written after the stream ran dry plays later than the timing so far says.
-        static_cast<PulseAudioSink*>(userdata)->playbackTimes_.clear();
+        static_cast<PulseAudioSink*>(userdata)->estimator_->reset();
     }
 
     static void timingRequested(pa_stream*, int, void* userdata) {
@@ -179,6 +182,7 @@ struct PulseAudioSink::Callbacks {
     struct Query {
         PulseAudioSink* sink = nullptr;
         bool done = false;
+        std::string serverName;
         std::string defaultSinkName;
         bool found = false;
         pa_sample_spec sampleSpec{};
@@ -191,6 +195,9 @@ struct PulseAudioSink::Callbacks {
         auto* query = static_cast<Query*>(userdata);
         if (info != nullptr && info->default_sink_name != nullptr) {
             query->defaultSinkName = info->default_sink_name;
+        }
+        if (info != nullptr && info->server_name != nullptr) {
+            query->serverName = info->server_name;
         }
         query->done = true;
         pa_threaded_mainloop_signal(query->sink->mainloop_, 0);
@@ -280,6 +287,12 @@ bool PulseAudioSink::open(std::string* failure) {
             connected = false;
         } else {
             defaultSinkName_ = query.defaultSinkName;
+            // PipeWire's server ("PulseAudio (on PipeWire 0.3.65)") states the play position
+            // in whole periods of its graph.
+            estimator_.emplace(int(query.sampleSpec.rate),
+                               query.serverName.find("PipeWire") != std::string::npos
+                                   ? AudioTimingEstimator::Accounts::coarse
+                                   : AudioTimingEstimator::Accounts::exact);
             format_.sampleRate = int(query.sampleSpec.rate);
             format_.channelMask = channelMaskOf(query.channelMap);
             if (format_.channelMask == 0) {
@@ -330,6 +343,7 @@ PulseAudioSink::Callbacks::Query PulseAudioSink::Callbacks::findDefaultSink(Puls
         query = Callbacks::Query{};
         query.sink = &self;
         wait(pa_context_get_server_info(self.context_, &Callbacks::serverInfo, &query), query);
+        const std::string serverName = query.serverName;
         const bool named =
             !query.defaultSinkName.empty() && query.defaultSinkName != kUnnamedDefaultSink;
         if (named) {
@@ -352,6 +366,7 @@ PulseAudioSink::Callbacks::Query PulseAudioSink::Callbacks::findDefaultSink(Puls
                  listed);
             if (listed.found) {
                 listed.defaultSinkName = listed.firstSinkName;
+                listed.serverName = serverName;
                 return listed;
             }
             if (!named && attempt + 1 < kDefaultSinkAttempts) {
@@ -387,6 +402,7 @@ void PulseAudioSink::start(RenderCallback render, EventCallback events) {
     render_ = std::move(render);
     events_ = std::move(events);
     stopping_ = false;
+    scratch_.resize(kScratchFrames * std::size_t(format_.channelCount));
 
     const pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(format_.sampleRate),
                                     std::uint8_t(format_.channelCount)};
@@ -548,55 +564,44 @@ void PulseAudioSink::report(Event event) {
 
 // libpulse's own account of the latency interpolates between the server's timing reports
 // with a clock it fits to them. PipeWire's server reports the play position only in whole
-// periods of its graph (21 ms at 1024 frames), and not often: the fitted clock then runs
-// off by a percent for seconds and comes back in jumps of a period, tens of milliseconds
-// that are never heard. So the sink keeps its own account: each report says when the
-// stream's frame 0 is heard, reports of an exact server agree on that to the microsecond,
-// and the median of the recent ones is off by a fraction of a period on a server that
-// rounds. Reports are asked for often enough that the median covers every phase of a period.
+// periods of its graph (21 ms at 1024 frames), and not often: the fitted clock then runs off by
+// a percent for seconds and comes back in jumps of a period, tens of milliseconds that are never
+// heard. So the sink keeps its own account: each report says when the frame at the server's
+// read index is heard, and the estimator places every frame by them.
 void PulseAudioSink::noteTiming() {
     const pa_timing_info* info = pa_stream_get_timing_info(stream_);
     if (info == nullptr || info->read_index_corrupt || info->write_index_corrupt ||
         !info->playing || info->read_index < 0) {
         return;
     }
-    // The report's time stamp is on the system's calendar clock.
+    // The report's time stamp is on the system's calendar clock. Where the server's clock is the
+    // client's (a local server), it is the server's own: the moment it read the position, so
+    // the report's way to the client is already behind it.
     const pa_usec_t age = pa_timeval_age(&info->timestamp);
     if (age > kTimingReportMaximumAge) {
         return;
     }
-    const double reportedAt =
-        double(CMClockConvertHostTimeToNanoseconds(clock_->time())) - double(age) * 1e3;
-    const double bytesPerNanosecond = double(format_.bytesPerFrame()) * format_.sampleRate / 1e9;
-    // What was heard at the report: the read position, moved on by the report's way to the
-    // client and back by what the sink still holds.
-    const double frameZeroHeard = reportedAt - double(info->read_index) / bytesPerNanosecond -
-                                  double(info->transport_usec) * 1e3 +
-                                  double(info->sink_usec) * 1e3;
-    if (playbackTimes_.size() == kTimingReports) {
-        playbackTimes_.erase(playbackTimes_.begin());
-    }
-    playbackTimes_.push_back(frameZeroHeard);
+    AudioTimingReport report;
+    report.hostNanoseconds =
+        CMClockConvertHostTimeToNanoseconds(clock_->time()) - std::int64_t(age) * 1000;
+    // What was heard at the report: the frame at the read position, once the sink has played
+    // what it holds.
+    report.position = info->read_index / std::int64_t(format_.bytesPerFrame());
+    report.latencyNanoseconds = std::int64_t(info->sink_usec) * 1000;
+    estimator_->addReport(report);
 }
 
 CMTime PulseAudioSink::hostTimeOfNextFrame() {
     const CMTime now = clock_->time();
     const std::int64_t nowNanoseconds = CMClockConvertHostTimeToNanoseconds(now);
     const pa_timing_info* info = pa_stream_get_timing_info(stream_);
-    if (playbackTimes_.size() >= kTimingReportsNeeded && info != nullptr &&
+    if (estimator_->reportCount() >= kTimingReportsNeeded && info != nullptr &&
         !info->write_index_corrupt) {
-        // A report can only be late: a server that rounds the play position down to its last
-        // period says a frame is heard up to a period before it is. So the latest account
-        // holds, but for the very latest, which one report delayed on a busy server can make.
-        std::vector<double>& sorted = sortedPlaybackTimes_;
-        sorted.assign(playbackTimes_.begin(), playbackTimes_.end());
-        std::sort(sorted.begin(), sorted.end());
-        const double frameZeroHeard = sorted[sorted.size() - 2];
-        const double bytesPerNanosecond =
-            double(format_.bytesPerFrame()) * format_.sampleRate / 1e9;
-        const double heard = frameZeroHeard + double(info->write_index) / bytesPerNanosecond;
+        // The first frame written now is the one at the write index.
+        const std::optional<std::int64_t> heard = estimator_->hostNanosecondsOfFrame(
+            info->write_index / std::int64_t(format_.bytesPerFrame()));
         // Never earlier than now: what is written cannot be heard in the past.
-        return CMClockMakeHostTime(std::max(nowNanoseconds, std::int64_t(std::llround(heard))));
+        return CMClockMakeHostTime(std::max(nowNanoseconds, heard.value_or(nowNanoseconds)));
     }
     // Until the stream has played a while: libpulse's account.
     pa_usec_t latency = 0;
@@ -621,19 +626,22 @@ void PulseAudioSink::write(std::size_t byteCount) {
         if (pa_stream_begin_write(stream_, &data, &size) < 0 || data == nullptr) {
             return;
         }
-        const std::size_t frames = std::min(size, byteCount) / frameBytes;
+        const bool aligned = reinterpret_cast<std::uintptr_t>(data) % alignof(float) == 0;
+        std::size_t frames = std::min(size, byteCount) / frameBytes;
+        if (!aligned) {
+            frames = std::min(frames, kScratchFrames);
+        }
         if (frames == 0) {
             pa_stream_cancel_write(stream_);
             return;
         }
         // The first frame written now is heard once everything before it has played.
         const CMTime hostTime = hostTimeOfNextFrame();
-        if (reinterpret_cast<std::uintptr_t>(data) % alignof(float) == 0) {
+        if (aligned) {
             render_(static_cast<float*>(data), frames, hostTime);
         } else {
-            std::vector<float> aligned(frames * std::size_t(format_.channelCount));
-            render_(aligned.data(), frames, hostTime);
-            std::memcpy(data, aligned.data(), frames * frameBytes);
+            render_(scratch_.data(), frames, hostTime);
+            std::memcpy(data, scratch_.data(), frames * frameBytes);
         }
         if (pa_stream_write(stream_, data, frames * frameBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
             return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/audio-output/AudioSink.h"
+#include "platform/audio-output/AudioTimingEstimator.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -18,8 +19,9 @@ namespace platform {
 // Plays to the user's PulseAudio server through libpulse's asynchronous interface: a threaded
 // main loop, and one playback stream in float samples at the rate and channels of the server's
 // default sink. The main loop's thread renders whenever the server wants more, and each render
-// is told when its first frame will be heard: now plus the stream's latency (its buffer, the
-// transport and the sink's own latency, interpolated between the server's timing updates).
+// is told when its first frame will be heard, by the server's timing reports through an
+// AudioTimingEstimator (libpulse's interpolated latency until a few reports came). A render
+// allocates nothing: a buffer it cannot write to directly goes through one made at start.
 class PulseAudioSink final : public AudioSink {
 public:
     // Connects to the server of this session; null when no server answers, with the reason in
@@ -71,12 +73,13 @@ private:
     bool stopping_ = false;
     bool lost_ = false;
     bool timingKnown_ = false;
-    // When the stream's frame 0 is heard (host nanoseconds), by each recent timing report; and
-    // when the last report was asked for.
-    std::vector<double> playbackTimes_;
-    std::vector<double> sortedPlaybackTimes_;
+    // When each frame is heard, by the server's timing reports; made once the server is known.
+    std::optional<AudioTimingEstimator> estimator_;
+    // Whether a timing report asked for by the timer has not come yet.
     bool timingRequestPending_ = false;
     struct pa_time_event* timingTimer_ = nullptr;
+    // Where a render goes when the server's buffer is not aligned for floats; sized at start.
+    std::vector<float> scratch_;
 
     mutable std::mutex deviceMutex_;
     std::optional<std::string> deviceUniqueID_;

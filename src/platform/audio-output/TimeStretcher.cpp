@@ -21,7 +21,6 @@ constexpr int kLeadingWindows = int(kWindowsPerLength) - 1;
 // Among candidate positions that match about as well, the nearer to the nominal one wins: a
 // perfect match at the edge of the search range must beat one at the centre by this much.
 constexpr double kDistancePenalty = 0.02;
-constexpr int kMaximumChannels = 8;
 // Onsets (a click, a drum, a plosive) are told by the energy of short blocks against the blocks
 // before them. A window that holds one is placed by it rather than by the waveform: matching
 // the previous window's continuation would pull every copy of the onset the same way.
@@ -47,7 +46,7 @@ TimeStretcher::TimeStretcher(int channelCount, int sampleRate, double rate, doub
           4, std::size_t(std::lround(parameters.windowSeconds * sampleRate / kWindowsPerLength)))),
       search_(std::max(0, int(std::lround(parameters.searchSeconds * sampleRate)))),
       rate_(rate) {
-    precondition(channelCount >= 1 && channelCount <= kMaximumChannels,
+    precondition(channelCount >= 1 && channelCount <= kMaximumChannelCount,
                  "A time stretcher takes 1 to 8 channels.");
     precondition(sampleRate > 0, "A time stretcher needs a sample rate.");
     precondition(std::isfinite(rate) && rate > 0, "A time stretcher's rate is above 0.");

@@ -39,6 +39,8 @@ public:
         double searchSeconds = 0.005;
     };
 
+    static constexpr int kMaximumChannelCount = 8;
+
     // Output frame 0 plays input frame `startPosition`. Rates are finite and above 0.
     TimeStretcher(int channelCount, int sampleRate, double rate, double startPosition);
     TimeStretcher(int channelCount, int sampleRate, double rate, double startPosition,

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -13,6 +14,7 @@
 #include "platform/audio-output/NullAudioSink.h"
 #include "platform/avfoundation/MediaDataRequestScheduler.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchThread.h"
 #include "platform/foundation/FatalError.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -25,6 +27,11 @@ namespace {
 // longest wait: a restarted sound server is heard again within about that.
 constexpr std::chrono::milliseconds kFirstReconnectDelay{50};
 constexpr std::chrono::milliseconds kLongestReconnectDelay{500};
+// The thread that asks the data source for more when the render thread says the queue fell below
+// its mark.
+constexpr const char* kRequestThreadLabel = "Audio Renderer Requests";
+// How often the data source is told again that the renderer is ready while it enqueues nothing.
+constexpr double kRetellSeconds = 0.5;
 
 }  // namespace
 
@@ -34,6 +41,7 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         : identity(renderer) {
         useFormat(initialSink->format());
         sink = std::move(initialSink);
+        requestThread = std::thread([this] { runRequests(); });
     }
 
     ~State() override {
@@ -41,6 +49,9 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         if (sink) {
             sink->stop();
         }
+        closing.store(true, std::memory_order_release);
+        wakeRequests();
+        requestThread.join();
     }
 
     // The renderer as the automatic-flush notification's object; never dereferenced here.
@@ -58,15 +69,17 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         descriptionText = std::move(text);
     }
 
-    // Enqueueing converts under this lock, and a flush resets the converter under it too, so
-    // that no buffer converted before a flush lands after it. Taken before queueMutex.
-    std::mutex converterMutex;
+    // What hands the audio over to the render thread is used by one thread at a time: enqueueing
+    // converts under this lock, and flushes, the readiness check and a new format take it too,
+    // so that no buffer converted before a flush lands after it. Never taken by the render
+    // thread. Taken before queueMutex.
+    mutable std::mutex converterMutex;
     std::unique_ptr<AudioInputConverter> converter;
 
     mutable std::mutex queueMutex;
+    // The queue and the pipeline are used by the render thread without a lock: they are only
+    // replaced while no sink runs, and other threads reach the pointers under queueMutex.
     std::unique_ptr<AudioSampleQueue> queue;
-    // The pipeline renders on the sink's thread; it is only replaced while no sink runs, and
-    // other threads reach it under queueMutex.
     std::unique_ptr<AudioRenderPipeline> pipeline;
     AudioSinkFormat format;
     AVQueuedSampleBufferRenderingStatus status = AVQueuedSampleBufferRenderingStatus::unknown;
@@ -74,6 +87,23 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
 
     mutable std::mutex timebaseMutex;
     CMReadOnlyTimebaseRef timebase;
+    // The timebase as the render thread reads it, without a lock: a change waits until a render
+    // that may still read the old one has let go of it.
+    std::atomic<const CMTimebase*> renderTimebase{nullptr};
+    std::atomic<bool> readingTimebase{false};
+    // The render thread's own: the anchor it read last, and from which timebase.
+    const CMTimebase* lastTimebase = nullptr;
+    std::optional<CMTimebaseAnchor> lastAnchor;
+
+    // Readiness, told by the render thread without posting anything: it raises the count and
+    // wakes this thread, which asks the data source for more.
+    std::atomic<std::uint32_t> readinessWakeups{0};
+    std::atomic<bool> closing{false};
+    std::thread requestThread;
+    // The render thread's own: how many chunks the queue had taken when the data source was last
+    // told, and how many frames were rendered since.
+    std::uint64_t chunksWhenTold = 0;
+    std::int64_t framesSinceTold = 0;
 
     std::atomic<float> volume{1.0f};
     std::atomic<bool> muted{false};
@@ -93,12 +123,58 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
     // Set by the sink's first render: the output worked.
     std::atomic<bool> renderedSinceStart{false};
 
-    // Under converterMutex and queueMutex, or before the state is shared.
+    // Under converterMutex and queueMutex, while no sink runs, or before the state is shared.
     void useFormat(const AudioSinkFormat& newFormat) {
         format = newFormat;
         converter = std::make_unique<AudioInputConverter>(newFormat);
         queue = std::make_unique<AudioSampleQueue>(newFormat.channelCount);
         pipeline = std::make_unique<AudioRenderPipeline>(newFormat, *this);
+        chunksWhenTold = 0;
+        framesSinceTold = 0;
+    }
+
+    void wakeRequests() {
+        readinessWakeups.fetch_add(1, std::memory_order_release);
+        readinessWakeups.notify_one();
+    }
+
+    void runRequests() {
+        detail::prepareCurrentThread(kRequestThreadLabel, DispatchQoS::userInitiated);
+        std::uint32_t seen = 0;
+        for (;;) {
+            readinessWakeups.wait(seen, std::memory_order_acquire);
+            if (closing.load(std::memory_order_acquire)) {
+                return;
+            }
+            seen = readinessWakeups.load(std::memory_order_acquire);
+            requests.rendererIsReady();
+        }
+    }
+
+    // On any thread but the render thread, under timebaseMutex.
+    void setRenderTimebase(const CMTimebase* newTimebase) {
+        renderTimebase.store(newTimebase, std::memory_order_seq_cst);
+        while (readingTimebase.load(std::memory_order_seq_cst)) {
+            std::this_thread::yield();
+        }
+    }
+
+    // On the render thread.
+    std::optional<CMTimebaseAnchor> readAnchor() {
+        readingTimebase.store(true, std::memory_order_seq_cst);
+        const CMTimebase* current = renderTimebase.load(std::memory_order_seq_cst);
+        if (current != lastTimebase) {
+            lastTimebase = current;
+            lastAnchor.reset();
+        }
+        if (current != nullptr) {
+            CMTimebaseAnchor anchor;
+            if (current->tryAnchor(anchor)) {
+                lastAnchor = anchor;
+            }
+        }
+        readingTimebase.store(false, std::memory_order_release);
+        return lastAnchor;
     }
 
     void startSink() {
@@ -122,17 +198,16 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
             });
     }
 
-    // AudioFrameSource, on the sink's thread.
+    // AudioFrameSource, on the sink's thread, within a render.
     void readFrames(std::int64_t position, float* out, std::size_t frameCount) override {
-        std::lock_guard lock(queueMutex);
         queue->read(position, out, frameCount);
     }
 
-    void discardFramesBefore(std::int64_t position) override {
-        std::lock_guard lock(queueMutex);
-        queue->discardBefore(position);
-    }
+    void discardFramesBefore(std::int64_t position) override { queue->discardBefore(position); }
 
+    static void queueWasCleared(void* self) { static_cast<State*>(self)->pipeline->reset(); }
+
+    // On the sink's thread: takes no lock, allocates nothing and posts nothing.
     void render(float* out, std::size_t frameCount, CMTime hostTime, const CMClockRef& clock) {
         renderedSinceStart.store(true, std::memory_order_relaxed);
         if (clock && CMTIME_IS_NUMERIC(hostTime)) {
@@ -140,44 +215,60 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
                                                CMClockConvertHostTimeToNanoseconds(clock->time())) /
                                         1e9);
         }
-        std::optional<CMTimebaseAnchor> anchor;
-        {
-            std::lock_guard lock(timebaseMutex);
-            if (timebase) {
-                anchor = timebase->anchor();
-            }
-        }
+        const std::optional<CMTimebaseAnchor> anchor = readAnchor();
         const float gain =
             muted.load(std::memory_order_relaxed) ? 0.0f : volume.load(std::memory_order_relaxed);
+        if (!queue->beginRender(pipeline->readPosition(), &State::queueWasCleared, this)) {
+            std::fill_n(out, frameCount * std::size_t(format.channelCount), 0.0f);
+            return;
+        }
         pipeline->render(out, frameCount, hostTime, anchor, gain);
-        if (isReady()) {
-            requests.rendererIsReady();
+        const std::optional<std::int64_t> position = pipeline->readPosition();
+        const bool ready = double(queue->renderFramesFrom(position.value_or(INT64_MIN))) <
+                           kHighWaterMarkSeconds * double(format.sampleRate);
+        queue->endRender(position);
+        // The data source is told when the queue is below its mark and it has enqueued since it
+        // was told last (it stops when the queue is full, and then waits to be told), not at
+        // every render; and again now and then while nothing came, so that nothing waits for
+        // good.
+        framesSinceTold += std::int64_t(frameCount);
+        if (ready && (queue->chunksTaken() != chunksWhenTold ||
+                      double(framesSinceTold) >= kRetellSeconds * double(format.sampleRate))) {
+            chunksWhenTold = queue->chunksTaken();
+            framesSinceTold = 0;
+            wakeRequests();
         }
     }
 
-    bool isReady() const {
-        std::lock_guard lock(queueMutex);
-        if (status == AVQueuedSampleBufferRenderingStatus::failed) {
-            return false;
+    // Under converterMutex.
+    bool isReadyLocked() const {
+        {
+            std::lock_guard lock(queueMutex);
+            if (status == AVQueuedSampleBufferRenderingStatus::failed) {
+                return false;
+            }
         }
-        const std::int64_t position = pipeline->readPosition().value_or(INT64_MIN);
+        const std::int64_t position = queue->readPosition().value_or(INT64_MIN);
         return double(queue->framesFrom(position)) <
                kHighWaterMarkSeconds * double(format.sampleRate);
     }
 
+    bool isReady() const {
+        std::lock_guard converterLock(converterMutex);
+        return isReadyLocked();
+    }
+
     void enqueue(const CMSampleBufferRef& sampleBuffer) {
         std::lock_guard converterLock(converterMutex);
-        std::vector<float> storage;
         {
             std::lock_guard lock(queueMutex);
             if (status == AVQueuedSampleBufferRenderingStatus::failed) {
                 return;
             }
-            storage = queue->makeStorage(0);
         }
         std::optional<AudioChunk> chunk;
         try {
-            chunk = converter->convert(sampleBuffer, std::move(storage));
+            chunk = converter->convert(sampleBuffer, queue->makeStorage(0));
         } catch (const Error& failure) {
             logWarning("{}: Unable to play an audio sample buffer: {}.", description(),
                        failure.debugDescription());
@@ -186,10 +277,12 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
             error = failure.clone();
             return;
         }
-        std::lock_guard lock(queueMutex);
-        if (chunk) {
-            queue->append(std::move(*chunk));
+        if (chunk && !queue->append(std::move(*chunk))) {
+            // Thousands of chunks wait: the output has not played for a long while.
+            logWarning("{}: The audio output takes no more buffers, so one was dropped.",
+                       description());
         }
+        std::lock_guard lock(queueMutex);
         status = AVQueuedSampleBufferRenderingStatus::rendering;
     }
 
@@ -197,9 +290,8 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
         {
             std::lock_guard converterLock(converterMutex);
             converter->reset();
-            std::lock_guard lock(queueMutex);
             queue->clear();
-            pipeline->requestReset();
+            std::lock_guard lock(queueMutex);
             if (status == AVQueuedSampleBufferRenderingStatus::failed) {
                 status = AVQueuedSampleBufferRenderingStatus::unknown;
                 error.reset();
@@ -213,15 +305,11 @@ struct AVSampleBufferAudioRenderer::State final : AudioFrameSource,
             return false;
         }
         std::lock_guard converterLock(converterMutex);
-        std::lock_guard lock(queueMutex);
         const std::int64_t frame =
             CMTimeConvertScale(time, format.sampleRate, kCMTimeRoundingMethod_RoundHalfAwayFromZero)
                 .value;
-        if (const auto position = pipeline->readPosition(); position && frame < *position) {
-            return false;
-        }
-        queue->discardFrom(frame);
-        return true;
+        // The queue decides with the render thread, by what it has taken.
+        return queue->discardFrom(frame);
     }
 
     CMTime currentTime() const {
@@ -462,11 +550,13 @@ AudioRenderPipeline::Statistics AVSampleBufferAudioRenderer::renderStatistics() 
 
 void AVSampleBufferAudioRenderer::timebaseWasAttached(const CMReadOnlyTimebaseRef& timebase) {
     std::lock_guard lock(state_->timebaseMutex);
+    state_->setRenderTimebase(timebase.get());
     state_->timebase = timebase;
 }
 
 void AVSampleBufferAudioRenderer::timebaseWasDetached() {
     std::lock_guard lock(state_->timebaseMutex);
+    state_->setRenderTimebase(nullptr);
     state_->timebase.reset();
 }
 

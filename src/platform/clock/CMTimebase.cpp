@@ -1,6 +1,8 @@
 #include "platform/clock/CMTimebase.h"
 
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 #include <limits>
 
 namespace platform {
@@ -44,8 +46,45 @@ CMTime CMTimebaseAnchor::hostTimeForTime(CMTime target) const {
     return CMClockMakeHostTime(host + saturatedNanoseconds(std::ceil(nanoseconds)));
 }
 
+static_assert(sizeof(CMTimebaseAnchor) % sizeof(std::uint64_t) == 0 &&
+              std::is_trivially_copyable_v<CMTimebaseAnchor>);
+
 CMTimebase::CMTimebase(CMClockRef sourceClock) : sourceClock_(std::move(sourceClock)) {
     anchor_.hostTime = sourceClock_->time();
+    publish();
+}
+
+void CMTimebase::publish() {
+    std::uint64_t words[kAnchorWords];
+    std::memcpy(words, &anchor_, sizeof anchor_);
+    // Each word a release store: none of them comes before the sequence turns odd, and a reader
+    // that sees one sees the sequence odd or moved on.
+    const std::uint64_t sequence = sequence_.load(std::memory_order_relaxed);
+    sequence_.store(sequence + 1, std::memory_order_relaxed);
+    for (std::size_t index = 0; index < kAnchorWords; ++index) {
+        published_[index].store(words[index], std::memory_order_release);
+    }
+    sequence_.store(sequence + 2, std::memory_order_release);
+}
+
+bool CMTimebase::tryAnchor(CMTimebaseAnchor& anchor) const noexcept {
+    // A writer holds the sequence odd only while it copies a few words: a handful of tries
+    // nearly always get past it, and a reader that may not wait gives up after them.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const std::uint64_t before = sequence_.load(std::memory_order_acquire);
+        if ((before & 1) != 0) {
+            continue;
+        }
+        std::uint64_t words[kAnchorWords];
+        for (std::size_t index = 0; index < kAnchorWords; ++index) {
+            words[index] = published_[index].load(std::memory_order_acquire);
+        }
+        if (sequence_.load(std::memory_order_relaxed) == before) {
+            std::memcpy(&anchor, words, sizeof anchor);
+            return true;
+        }
+    }
+    return false;
 }
 
 CMTime CMTimebase::time() const {
@@ -82,6 +121,7 @@ CMTimebaseAnchor CMTimebase::setRateAndAnchorTime(double rate, CMTime time, CMTi
     anchor_.time = time;
     anchor_.hostTime = hostTime;
     ++anchor_.generation;
+    publish();
     return anchor_;
 }
 

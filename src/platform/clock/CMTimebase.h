@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -40,6 +42,9 @@ public:
     CMTime time() const;
     double rate() const;
     CMTimebaseAnchor anchor() const;
+    // The anchor without waiting for anyone: false, leaving `anchor` alone, in the moment a
+    // change is being written (a render thread then keeps the anchor it read last).
+    bool tryAnchor(CMTimebaseAnchor& anchor) const noexcept;
     // The time and the anchor it was read from, with the host time it was read at.
     CMTime timeAndAnchor(CMTimebaseAnchor* anchorOut, CMTime* hostTimeOut = nullptr) const;
 
@@ -48,9 +53,17 @@ public:
     CMTimebaseAnchor setRateAndAnchorTime(double rate, CMTime time, CMTime hostTime);
 
 private:
+    // Under the mutex.
+    void publish();
+
     const CMClockRef sourceClock_;
     mutable std::mutex mutex_;
     CMTimebaseAnchor anchor_;
+    // A copy of the anchor for readers that must not wait (a sequence lock): the sequence is odd
+    // while a change is being written.
+    static constexpr std::size_t kAnchorWords = sizeof(CMTimebaseAnchor) / sizeof(std::uint64_t);
+    std::atomic<std::uint64_t> sequence_{0};
+    std::array<std::atomic<std::uint64_t>, kAnchorWords> published_{};
 };
 
 using CMTimebaseRef = std::shared_ptr<CMTimebase>;

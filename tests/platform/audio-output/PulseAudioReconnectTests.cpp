@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "ClickMeasurement.h"
 #include "PulseAudioRecorder.h"
 #include "platform/audio-output/PulseAudioSink.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
@@ -229,6 +230,22 @@ TEST(PulseAudioReconnect, SoundComesBackSoonAfterTheServerRestartsAndTheClockNev
     EXPECT_TRUE(waitFor([&] { return flushCount() >= 2; }, std::chrono::seconds(10)));
     EXPECT_EQ(flushCount(), 2) << "one when the server went, one when it came back";
     synchronizer.setRate(0);
+}
+
+}  // namespace
+
+namespace {
+
+// On a server of the test's own, as changing the default device would move every other test's
+// stream on the session's server.
+TEST(PulseAudioDefaultDevice, TheSinkFollowsTheDefaultDevice) {
+    PrivateSoundServer server;
+    if (!server.start()) {
+        GTEST_SKIP() << "pulseaudio cannot be started here";
+    }
+    auto pulseSink = PulseAudioSink::connect(CMClockGetHostTimeClock());
+    ASSERT_TRUE(pulseSink);
+    quillon::test::clicks::expectTheDefaultDeviceFollowed(std::move(pulseSink));
 }
 
 }  // namespace

@@ -226,6 +226,24 @@ public:
         return index;
     }
 
+    // Makes the sink the server's default; false when the server refused.
+    bool setDefaultSink(const std::string& name) {
+        pa_threaded_mainloop_lock(mainloop_);
+        done_ = false;
+        succeeded_ = false;
+        pa_operation* operation =
+            pa_context_set_default_sink(context_, name.c_str(), &succeeded, this);
+        while (operation != nullptr && !done_) {
+            pa_threaded_mainloop_wait(mainloop_);
+        }
+        if (operation != nullptr) {
+            pa_operation_unref(operation);
+        }
+        const bool result = succeeded_;
+        pa_threaded_mainloop_unlock(mainloop_);
+        return result;
+    }
+
     void unload(std::uint32_t module) {
         pa_threaded_mainloop_lock(mainloop_);
         done_ = false;
@@ -250,6 +268,12 @@ private:
         self->done_ = true;
         pa_threaded_mainloop_signal(self->mainloop_, 0);
     }
+    static void succeeded(pa_context*, int success, void* userdata) {
+        auto* self = static_cast<PulseAudioModules*>(userdata);
+        self->succeeded_ = success != 0;
+        self->done_ = true;
+        pa_threaded_mainloop_signal(self->mainloop_, 0);
+    }
     static void finished(pa_context*, int, void* userdata) {
         auto* self = static_cast<PulseAudioModules*>(userdata);
         self->done_ = true;
@@ -260,6 +284,7 @@ private:
     pa_context* context_ = nullptr;
     std::uint32_t index_ = PA_INVALID_INDEX;
     bool done_ = false;
+    bool succeeded_ = false;
     std::vector<std::uint32_t> loaded_;
 };
 
