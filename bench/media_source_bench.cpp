@@ -44,7 +44,7 @@
 #include <fmt/ranges.h>
 #include <QGuiApplication>
 
-#include "media-player/DataProviderFailureLog.h"
+#include "media-player/data-providers/DataProviderFailureLog.h"
 #include "media-player/decoders/common/CoreMediaCompatibleDecodeSession.h"
 #include "media-player/media-source/DefaultTrackSelection.h"
 #include "media-player/media-source/MediaSource.h"

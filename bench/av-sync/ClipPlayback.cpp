@@ -8,11 +8,11 @@
 
 #include "FrameCodeSink.h"
 #include "MonitorRecorder.h"
-#include "TrackFeeder.h"
-#include "media-player/QLAirPlayAudioRenderer.h"
-#include "media-player/QLSampleBufferDisplayLayer.h"
-#include "media-player/QLSampleBufferRenderSynchronizer.h"
 #include "PipeWireMonitorRecorder.h"
+#include "TrackFeeder.h"
+#include "media-player/renderers/QLAirPlayAudioRenderer.h"
+#include "media-player/renderers/QLSampleBufferDisplayLayer.h"
+#include "media-player/renderers/QLSampleBufferRenderSynchronizer.h"
 #include "platform/audio-output/PipeWireSink.h"
 #include "platform/audio-output/PulseAudioSink.h"
 

@@ -13,7 +13,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-#include "media-player/WorkspaceNotifications.h"
+#include "media-player/session/WorkspaceNotifications.h"
 #include "platform/foundation/Log.h"
 
 namespace quillon {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "media-player/AutomaticTerminationManager.h"
 #include "media-player/MediaPlayer.h"
 #include "media-player/media-source/MediaSource.h"
+#include "media-player/session/AutomaticTerminationManager.h"
 #include "platform/appkit/NSDocument.h"
 #include "platform/foundation/ObserverToken.h"
 #include "player-interface/window/MediaPlayerDocumentProgressWindowControllerDelegate.h"

@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "media-player/NowPlayingManager.h"
-#include "media-player/WorkspaceNotifications.h"
+#include "media-player/session/WorkspaceNotifications.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/foundation/FatalError.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "application/LogindWorkspaceNotifier.h"
-#include "media-player/WorkspaceNotifications.h"
+#include "media-player/session/WorkspaceNotifications.h"
 #include "platform/foundation/Log.h"
 #include "support/PrivateBus.h"
 #include "support/WidgetApplicationEnvironment.h"

@@ -3,11 +3,11 @@
 #include <QPushButton>
 
 #include "application/MediaPlayerDocumentTestSupport.h"
-#include "media-player/StuckDecoder.h"
 #include "platform/appkit/NSOpenPanel.h"
 #include "platform/foundation/ProcessInfoTermination.h"
 #include "player-interface/window/MediaPlayerDocumentProgressWindowController.h"
 #include "player-interface/window/MediaPlayerWindowController.h"
+#include "support/StuckDecoder.h"
 
 namespace quillon::test {
 namespace {

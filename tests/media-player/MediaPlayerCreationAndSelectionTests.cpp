@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "media-player/MediaPlayerTestSupport.h"
-#include "media-player/WorkspaceNotifications.h"
+#include "media-player/session/WorkspaceNotifications.h"
 
 namespace {
 

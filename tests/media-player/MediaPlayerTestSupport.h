@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "media-player/DataProviderTestSupport.h"
 #include "media-player/MediaPlayer.h"
+#include "media-player/data-providers/DataProviderTestSupport.h"
 #include "media-player/decoders/subtitles/SubtitleTextStyleManager.h"
 #include "media-player/media-source/DefaultTrackSelection.h"
 #include "platform/avfoundation/AVAudioRoutingArbiter.h"

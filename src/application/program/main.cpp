@@ -11,7 +11,7 @@
 #include "application/QLDocumentController.h"
 #include "application/SessionInstance.h"
 #include "media-player/NowPlayingManager.h"
-#include "media-player/QLAudioSpatializationInterposition.h"
+#include "media-player/renderers/QLAudioSpatializationInterposition.h"
 #include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
 #include "platform/appkit/NSApplication.h"
 #include "platform/foundation/MainBundle.h"

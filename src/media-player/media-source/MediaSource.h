@@ -13,7 +13,6 @@ extern "C" {
 }
 
 #include "media-player/decoders/common/FFmpegPointers.h"
-#include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/AudioTrack.h"
 #include "media-player/media-source/ContextTimeline.h"
 #include "media-player/media-source/ExternalSubtitlesTrack.h"
@@ -23,6 +22,7 @@ extern "C" {
 #include "media-player/media-source/SubtitlesTrack.h"
 #include "media-player/media-source/UnstatedDuration.h"
 #include "media-player/media-source/VideoTrack.h"
+#include "media-player/media-types/Atomic.h"
 #include "media-player/media-types/MediaType.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/dispatch/DispatchQueue.h"

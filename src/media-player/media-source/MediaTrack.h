@@ -11,9 +11,9 @@ extern "C" {
 #include <libavutil/rational.h>
 }
 
-#include "media-player/media-source/Atomic.h"
 #include "media-player/media-source/MediaCharacteristics.h"
 #include "media-player/media-source/SubtitleFileNameTags.h"
+#include "media-player/media-types/Atomic.h"
 
 namespace quillon {
 

@@ -9,7 +9,7 @@ extern "C" {
 
 #include "media-player/decoders/subtitles/FFmpegSubtitlesFrameDecoder.h"
 #include "media-player/media-source/MediaTrack.h"
-#include "media-player/media-source/WeakReference.h"
+#include "media-player/media-types/WeakReference.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "media-player/SuddenTerminationManager.h"
+#include "media-player/session/SuddenTerminationManager.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FatalError.h"

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "media-player/AutomaticTerminationManager.h"
+#include "media-player/session/AutomaticTerminationManager.h"
 #include "platform/appkit/NSAlert.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Localization.h"

@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "media-player/AutomaticTerminationManager.h"
+#include "media-player/session/AutomaticTerminationManager.h"
 #include "platform/appkit/NSAlert.h"
 #include "platform/appkit/NSViewController.h"
 #include "player-interface/castlink/CastlinkManager.h"

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "media-player/MediaPlayer.h"
-#include "media-player/MediaPlayerTimeObserverManager.h"
+#include "media-player/timing/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/NSViewController.h"
-#include "platform/audio-output/AudioRouteService.h"
 #include "platform/avfoundation/AVAudioOutputContext.h"
+#include "platform/avfoundation/AVRouteDetector.h"
 #include "platform/coremedia/CMTime.h"
 #include "platform/foundation/ObserverToken.h"
 #include "player-interface/controls/MediaPlayerControlsUserInteractivityDelegate.h"

@@ -1,10 +1,10 @@
 #include "player-interface/picture-in-picture/QLPictureInPictureController.h"
 
-#include "media-player/QLSafelyUsePrivateAPI.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/appkit/WindowSystemCapabilities.h"
 #include "platform/foundation/Localization.h"
+#include "platform/private-interfaces/QLSafelyUsePrivateAPI.h"
 #include "player-interface/style/ControlsSymbolImages.h"
 #include "player-interface/views/VideoPlayerView.h"
 

@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <memory>
 
-#include "platform/audio-output/AudioRouteService.h"
 #include "platform/avfoundation/AVOutputContext.h"
 #include "platform/avfoundation/AVRouteDetector.h"
 #include "platform/avfoundation/AVRoutePickerView.h"

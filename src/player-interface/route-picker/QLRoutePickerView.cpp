@@ -2,7 +2,7 @@
 
 #include <QEvent>
 
-#include "media-player/QLSafelyUsePrivateAPI.h"
+#include "platform/private-interfaces/QLSafelyUsePrivateAPI.h"
 #include "player-interface/route-picker/QLRoutePickerButton.h"
 
 namespace quillon {

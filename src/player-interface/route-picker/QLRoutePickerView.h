@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include "platform/audio-output/AudioRouteService.h"
 #include "platform/avfoundation/AVOutputContext.h"
 #include "platform/avfoundation/AVRoutePickerView.h"
 #include "platform/foundation/ObserverToken.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "libraries/calyxware/QtConversions.h"
-#include "media-player/QLSafelyUsePrivateAPI.h"
+#include "platform/private-interfaces/QLSafelyUsePrivateAPI.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "media-player/SubtitlesView.h"
+#include "media-player/subtitle-views/SubtitlesView.h"
 #include "platform/appkit/NSVisualEffectView.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "player-interface/views/ContentLayoutGuideConstraint.h"

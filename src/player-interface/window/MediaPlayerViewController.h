@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
-#include "media-player/MediaPlayerTimeObserverManager.h"
 #include "media-player/media-source/MediaSource.h"
+#include "media-player/timing/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/foundation/ObserverToken.h"
 #include "platform/foundation/URL.h"

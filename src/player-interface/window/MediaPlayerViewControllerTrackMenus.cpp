@@ -1,7 +1,7 @@
 #include <QMenu>
 
 #include "media-player/MediaPlayer.h"
-#include "media-player/media-source/WeakReference.h"
+#include "media-player/media-types/WeakReference.h"
 #include "platform/appkit/NSMenuItem.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Localization.h"

@@ -2,12 +2,12 @@
 
 #include <fmt/format.h>
 
-#include "media-player/QLSafelyUsePrivateAPI.h"
 #include "platform/appkit/NSVisualEffectView.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/foundation/Log.h"
 #include "platform/private-interfaces/DynamicSymbols.h"
 #include "platform/private-interfaces/NSException.h"
+#include "platform/private-interfaces/QLSafelyUsePrivateAPI.h"
 
 namespace quillon {
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <memory>
 
-#include "media-player/MediaPlayerTimeObserverManager.h"
+#include "media-player/timing/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/DesktopAccessibilityDisplayOptions.h"
 #include "platform/appkit/NSWorkspace.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "media-player/MediaPlayerTimeObserverManager.h"
+#include "media-player/timing/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/NSAnimationContext.h"
 #include "platform/appkit/NSCursor.h"
 #include "platform/appkit/NSViewGeometryNotifications.h"

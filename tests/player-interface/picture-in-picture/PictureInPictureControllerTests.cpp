@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "media-player/MediaPlayerTimeObserverManager.h"
-#include "media-player/QLSafelyUsePrivateAPI.h"
+#include "media-player/timing/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/NSViewController.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Log.h"
+#include "platform/private-interfaces/QLSafelyUsePrivateAPI.h"
 #include "player-interface/picture-in-picture/QLPictureInPictureController.h"
 #include "player-interface/views/VideoPlayerView.h"
 #include "support/EventPumping.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "media-player/SubtitleTextRenderingView.h"
+#include "media-player/subtitle-views/SubtitleTextRenderingView.h"
 #include "platform/avfoundation/AVSampleBufferDisplayLayer.h"
 #include "platform/coremedia/CMSampleBuffer.h"
 #include "platform/coremedia/CMVideoFormatDescription.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "media-player/MediaPlayerTimeObserverManager.h"
+#include "media-player/timing/MediaPlayerTimeObserverManager.h"
 #include "platform/appkit/NSWindow.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
 #include "player-interface/views/VideoPlayerView.h"
