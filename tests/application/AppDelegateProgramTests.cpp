@@ -192,8 +192,12 @@ TEST_F(ProgramTest, OpensAFileInAWindowTitledWithItsNameAndQuitsWhenTheSessionAs
 
     // libxkbcommon's keymap set-up hands strndup a length past its string's end, which the
     // sanitizer's strict string checks report although strndup stops at the terminator.
+    // A temporary folder of its own, to see what a launch leaves behind there.
+    const auto temporary = home / "tmp";
+    std::filesystem::create_directories(temporary);
     auto xcbEnvironment = sessionQuitEnvironment(
-        {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.display()}, ":strict_string_checks=0");
+        {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display.display(), "TMPDIR=" + temporary.string()},
+        ":strict_string_checks=0");
     ChildProcess player(QUILLON_PLAYER_PROGRAM, {film.string()}, xcbEnvironment,
                         (home / "player.log").string());
     ASSERT_TRUE(player.started());
@@ -219,8 +223,14 @@ TEST_F(ProgramTest, OpensAFileInAWindowTitledWithItsNameAndQuitsWhenTheSessionAs
     ASSERT_TRUE(status.has_value()) << "the player did not quit";
     EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
     EXPECT_EQ(WEXITSTATUS(*status), 0);
-    // Quitting writes the window restoration state.
+    // Quitting writes the window restoration state, and takes away what the run kept in the
+    // temporary folder.
     EXPECT_TRUE(wroteWindowState());
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(temporary)) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 TEST_F(ProgramTest, UnderAWaylandCompositorItTitlesItsWindowPlaysAndKeepsTheDisplayAwake) {

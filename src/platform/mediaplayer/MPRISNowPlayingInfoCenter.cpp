@@ -6,7 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <set>
+#include <string>
 #include <utility>
 
 #include <QBuffer>
@@ -144,6 +148,45 @@ std::optional<double> numberValue(const MPNowPlayingInfo& info, const char* key)
     return std::nullopt;
 }
 
+// The artwork folders of centers still alive. The default center is never destroyed, so its
+// folder, and the last picture in it, would outlive every launch in the temporary directory;
+// what is left when the process exits goes then.
+struct ArtworkFolders {
+    std::mutex mutex;
+    std::set<std::string> paths;
+};
+
+ArtworkFolders& artworkFolders() {
+    static NeverDestroyed<ArtworkFolders> folders;
+    return folders.get();
+}
+
+void removeArtworkFoldersAtExit() {
+    ArtworkFolders& folders = artworkFolders();
+    std::lock_guard lock(folders.mutex);
+    for (const std::string& path : folders.paths) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+}
+
+void removeAtExit(const QTemporaryDir& folder) {
+    if (!folder.isValid()) {
+        return;
+    }
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(removeArtworkFoldersAtExit); });
+    ArtworkFolders& folders = artworkFolders();
+    std::lock_guard lock(folders.mutex);
+    folders.paths.insert(folder.path().toStdString());
+}
+
+void forgetAtExit(const QTemporaryDir& folder) {
+    ArtworkFolders& folders = artworkFolders();
+    std::lock_guard lock(folders.mutex);
+    folders.paths.erase(folder.path().toStdString());
+}
+
 }  // namespace
 
 struct MPRISNowPlayingInfoCenter::Service {
@@ -165,9 +208,12 @@ struct MPRISNowPlayingInfoCenter::Service {
             QString connectionName)
         : commandCenter(commandCenter),
           connection(std::move(connection)),
-          connectionName(std::move(connectionName)) {}
+          connectionName(std::move(connectionName)) {
+        removeAtExit(artworkDirectory);
+    }
 
     ~Service() {
+        forgetAtExit(artworkDirectory);
         commandObservation.remove();
         if (!busName.isEmpty()) {
             connection.unregisterService(busName);

@@ -15,20 +15,19 @@
 #include <string>
 
 #include "libraries/preferences-window/PreferencePane.h"
-#include "support/WidgetApplicationEnvironment.h"
 #include "platform/appkit/NSViewController.h"
+#include "support/ScratchFolder.h"
+#include "support/WidgetApplicationEnvironment.h"
 
 namespace preferences_window::test {
 
 // The standard user defaults of this test program live in a folder of its own, so that the
 // user's real preferences are neither read nor written; and the program runs in English, a
 // language the library has no catalogue for, whatever the machine's language.
+inline const quillon::test::ScratchFolder configurationFolder("quillon-preferences-window-tests");
 inline const bool privateConfigurationDirectory = [] {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const auto directory = std::filesystem::temp_directory_path() /
-                           ("quillon-preferences-window-tests-" + std::to_string(getpid()));
-    std::filesystem::create_directories(directory);
-    setenv("XDG_CONFIG_HOME", directory.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", configurationFolder.path().c_str(), 1);
     return true;
 }();
 

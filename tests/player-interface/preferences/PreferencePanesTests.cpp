@@ -26,6 +26,7 @@
 #include "player-interface/preferences/GeneralPreferencePaneView.h"
 #include "player-interface/preferences/GeneralPreferencePaneViewController.h"
 #include "player-interface/preferences/PreferencesWindow.h"
+#include "support/ScratchFolder.h"
 #include "support/WidgetApplicationEnvironment.h"
 
 namespace quillon {
@@ -33,13 +34,9 @@ namespace {
 
 // The standard defaults (the preferences window keeps its last pane there) live in a folder of
 // the test program's own.
-const bool privateConfigurationDirectory = [] {
-    const auto directory = std::filesystem::temp_directory_path() /
-                           ("quillon-player-interface-tests-" + std::to_string(getpid()));
-    std::filesystem::create_directories(directory);
-    setenv("XDG_CONFIG_HOME", directory.c_str(), 1);
-    return true;
-}();
+const test::ScratchFolder configurationFolder("quillon-player-interface-tests");
+const bool privateConfigurationDirectory =
+    setenv("XDG_CONFIG_HOME", configurationFolder.path().c_str(), 1) == 0;
 
 class PreferencePanesTest : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "platform/foundation/Log.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "platform/foundation/UserDefaults.h"
+#include "support/ScratchFolder.h"
 
 namespace quillon {
 namespace {
@@ -21,13 +22,9 @@ using namespace platform;
 
 // The standard user defaults of this test process live in a folder of its own, so that the
 // user's real preferences are neither read nor written.
-const bool privateConfigurationDirectory = [] {
-    const std::filesystem::path directory = std::filesystem::temp_directory_path() /
-                                            ("quillon-audio-tests-" + std::to_string(getpid()));
-    std::filesystem::create_directories(directory);
-    setenv("XDG_CONFIG_HOME", directory.c_str(), 1);
-    return true;
-}();
+const test::ScratchFolder configurationFolder("quillon-audio-tests");
+const bool privateConfigurationDirectory =
+    setenv("XDG_CONFIG_HOME", configurationFolder.path().c_str(), 1) == 0;
 
 AVChannelLayout layoutFromMask(std::uint64_t mask) {
     AVChannelLayout layout{};
