@@ -18,6 +18,7 @@
 
 #include "ClickMeasurement.h"
 #include "PulseAudioRecorder.h"
+#include "TonePlayback.h"
 #include "platform/audio-output/PulseAudioSink.h"
 #include "platform/avfoundation/AVSampleBufferAudioRenderer.h"
 #include "platform/avfoundation/AVSampleBufferRenderSynchronizer.h"
@@ -31,6 +32,7 @@ namespace {
 using namespace platform;
 using quillon::test::AudioBufferFactory;
 using quillon::test::PulseAudioRecorder;
+using quillon::test::TonePlayback;
 using Clock = std::chrono::steady_clock;
 
 // A PulseAudio server of the test's own, in a runtime directory of its own, with one null sink;
@@ -117,28 +119,6 @@ private:
     pid_t server_ = 0;
 };
 
-constexpr int kRate = 48000;
-
-AudioBufferFactory::Signal tone() {
-    return [](std::int64_t frame, int) {
-        return 0.5 * std::sin(2 * M_PI * 440.0 * double(frame) / kRate);
-    };
-}
-
-// Whether the last tenth of a second that was recorded holds the tone.
-bool hearsTone(const PulseAudioRecorder& recorder) {
-    const std::vector<float> samples = recorder.samples();
-    const std::size_t window = kRate / 10 * 2;
-    if (samples.size() < window) {
-        return false;
-    }
-    double energy = 0;
-    for (std::size_t index = samples.size() - window; index < samples.size(); ++index) {
-        energy += double(samples[index]) * samples[index];
-    }
-    return std::sqrt(energy / double(window)) > 0.2;
-}
-
 TEST(PulseAudioReconnect, SoundComesBackSoonAfterTheServerRestartsAndTheClockNeverStops) {
     PrivateSoundServer server;
     if (!server.start()) {
@@ -146,66 +126,27 @@ TEST(PulseAudioReconnect, SoundComesBackSoonAfterTheServerRestartsAndTheClockNev
     }
     auto pulseSink = PulseAudioSink::connect(CMClockGetHostTimeClock());
     ASSERT_TRUE(pulseSink);
-    ASSERT_EQ(pulseSink->format().sampleRate, kRate);
-    auto renderer = std::make_shared<AVSampleBufferAudioRenderer>(std::move(pulseSink));
-    AVSampleBufferRenderSynchronizer synchronizer;
-    synchronizer.addRenderer(renderer);
-
-    // The data source's part: after every automatic flush, the tone again from the flush on.
-    const auto enqueueFrom = [&](CMTime time) {
-        const std::int64_t first =
-            CMTimeConvertScale(time, kRate, kCMTimeRoundingMethod_RoundHalfAwayFromZero).value;
-        for (std::int64_t start = first; start < first + 20 * kRate; start += kRate / 2) {
-            renderer->enqueueSampleBuffer(AudioBufferFactory::make(start, kRate / 2, tone()));
-        }
-    };
-    std::mutex flushMutex;
-    int flushes = 0;
-    const auto token = NotificationCenter::defaultCenter().addObserver(
-        AVSampleBufferAudioRendererWasFlushedAutomaticallyNotification,
-        static_cast<const AVSampleBufferAudioRenderer*>(renderer.get()),
-        [&](const Notification& notification) {
-            const auto found = notification.userInfo.find(AVSampleBufferAudioRendererFlushTimeKey);
-            ASSERT_NE(found, notification.userInfo.end());
-            enqueueFrom(std::any_cast<CMTime>(found->second));
-            std::lock_guard lock(flushMutex);
-            ++flushes;
-        });
-    enqueueFrom(kCMTimeZero);
-    synchronizer.setRate(1, kCMTimeZero);
-
-    // The time line must keep running, whatever happens to the sound server.
-    double lastTime = -1;
-    bool clockStalled = false;
-    const auto waitFor = [&](const std::function<bool()>& condition,
-                             std::chrono::milliseconds limit) {
-        const auto deadline = Clock::now() + limit;
-        while (!condition()) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            const double now = CMTimeGetSeconds(synchronizer.currentTime());
-            clockStalled = clockStalled || !(now > lastTime);
-            lastTime = now;
-        }
-        return true;
-    };
+    ASSERT_EQ(pulseSink->format().sampleRate, TonePlayback::kRate);
+    TonePlayback playback(std::make_shared<AVSampleBufferAudioRenderer>(std::move(pulseSink)));
+    const AVSampleBufferAudioRenderer& renderer = playback.renderer();
 
     {
-        PulseAudioRecorder recorder("private.monitor", kRate, 2);
+        PulseAudioRecorder recorder("private.monitor", TonePlayback::kRate, 2);
         ASSERT_TRUE(recorder.isRecording());
-        ASSERT_TRUE(waitFor([&] { return hearsTone(recorder); }, std::chrono::seconds(10)));
+        ASSERT_TRUE(playback.waitFor([&] { return TonePlayback::heardIn(recorder.samples()); },
+                                     std::chrono::seconds(10)));
     }
 
     server.kill();
-    ASSERT_TRUE(waitFor([&] { return renderer->sinkName() == "null"; }, std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        playback.waitFor([&] { return renderer.sinkName() == "null"; }, std::chrono::seconds(10)));
     ASSERT_TRUE(server.start());
     const std::int64_t answering =
         CMClockConvertHostTimeToNanoseconds(CMClockGetHostTimeClock()->time());
-    PulseAudioRecorder recorder("private.monitor", kRate, 2);
+    PulseAudioRecorder recorder("private.monitor", TonePlayback::kRate, 2);
     ASSERT_TRUE(recorder.isRecording());
-    ASSERT_TRUE(waitFor([&] { return hearsTone(recorder); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(playback.waitFor([&] { return TonePlayback::heardIn(recorder.samples()); },
+                                 std::chrono::seconds(10)));
     // When the tone was played, not when the recording got it: a fresh null sink hands its
     // monitor's first block over late.
     const std::vector<float> samples = recorder.samples();
@@ -213,23 +154,19 @@ TEST(PulseAudioReconnect, SoundComesBackSoonAfterTheServerRestartsAndTheClockNev
     while (onset < samples.size() && std::fabs(samples[onset]) < 0.1f) {
         ++onset;
     }
-    const std::int64_t played =
-        recorder.firstFrameHostNanoseconds() + std::int64_t(onset / 2) * 1'000'000'000 / kRate;
+    const std::int64_t played = recorder.firstFrameHostNanoseconds() +
+                                std::int64_t(onset / 2) * 1'000'000'000 / TonePlayback::kRate;
     const double seconds = double(played - answering) / 1e9;
     // A figure to read, not to assert: how soon depends on how loaded the machine is.
     std::cout << "Sound came back " << seconds << " s after the server answered again.\n";
-    EXPECT_EQ(renderer->sinkName(), "PulseAudio");
-    EXPECT_FALSE(clockStalled);
-    EXPECT_EQ(synchronizer.rate(), 1.0f);
-    // The tone heard may still be the one queued before the server went: the observer counts a
-    // flush only once it has queued the sound that follows it, so its count is awaited.
-    const auto flushCount = [&] {
-        std::lock_guard lock(flushMutex);
-        return flushes;
-    };
-    EXPECT_TRUE(waitFor([&] { return flushCount() >= 2; }, std::chrono::seconds(10)));
-    EXPECT_EQ(flushCount(), 2) << "one when the server went, one when it came back";
-    synchronizer.setRate(0);
+    EXPECT_EQ(renderer.sinkName(), "PulseAudio");
+    EXPECT_FALSE(playback.clockStalled());
+    EXPECT_EQ(playback.synchronizer().rate(), 1.0f);
+    // The tone heard may still be the one queued before the server went: a flush counts once the
+    // sound that follows it is queued, so its count is awaited.
+    EXPECT_TRUE(
+        playback.waitFor([&] { return playback.flushes() >= 2; }, std::chrono::seconds(10)));
+    EXPECT_EQ(playback.flushes(), 2) << "one when the server went, one when it came back";
 }
 
 }  // namespace
