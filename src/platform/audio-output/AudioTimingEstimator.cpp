@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 namespace platform {
 
@@ -18,6 +17,10 @@ constexpr int kAccountsThatAgree = 3;
 // report stamped late.
 constexpr double kAgreeingNanoseconds = 2e6;
 constexpr std::size_t kLatestConsidered = 4;
+// Coarse accounts spread evenly over a period below the truth: their median lies half a
+// period below it and their lower tenth nine tenths, so the truth lies 1.25 times the distance
+// between the two above the median.
+constexpr double kBulkReach = 1.25;
 // Exact accounts are placed by the line through them once they span this long...
 constexpr double kLineSpanSeconds = 1.0;
 constexpr std::size_t kLineLeastAccounts = 8;
@@ -76,15 +79,22 @@ double AudioTimingEstimator::agreedResidual(const Account& origin, double nanose
         }
         return median;
     }
-    // The latest account that the next latest ones agree with.
-    const std::size_t considered = std::min(kLatestConsidered + 1, count);
-    std::partial_sort(values, values + considered, values + count, std::greater<double>());
-    for (std::size_t index = 0; index + 1 < considered; ++index) {
-        if (values[index] - values[index + 1] <= kAgreeingNanoseconds) {
+    // Accounts that lie above the period the others cover are reports a loaded server stamped
+    // late, one or a run of them: leave out all above where the bulk of the accounts ends, as
+    // their median and lower tenth tell it (about half a period and nine tenths of a period
+    // below it).
+    std::sort(values, values + count);
+    const double median = values[count / 2];
+    const double bound = median + kBulkReach * (median - values[count / 10]) + kAgreeingNanoseconds;
+    const std::size_t kept = std::size_t(std::upper_bound(values, values + count, bound) - values);
+    // The latest account left that the next latest ones agree with.
+    const std::size_t considered = std::min(kLatestConsidered + 1, kept);
+    for (std::size_t index = kept - 1; index + considered > kept; --index) {
+        if (values[index] - values[index - 1] <= kAgreeingNanoseconds) {
             return values[index];
         }
     }
-    return values[considered - 1];
+    return values[kept - considered];
 }
 
 void AudioTimingEstimator::addReport(const AudioTimingReport& report) {
@@ -95,12 +105,12 @@ void AudioTimingEstimator::addReport(const AudioTimingReport& report) {
     }
     if (estimated_) {
         const double off = residual(incoming, anchor_, nanosecondsPerFrame_) - anchorOffset_;
-        // Coarse accounts lie up to a period early by nature; only later ones are news.
-        const double threshold = accounts_ == Accounts::exact
-                                     ? std::max(kOffNanoseconds, kOffScatters * scatter_)
-                                     : kOffNanoseconds;
-        const bool isOff =
-            off > threshold || (accounts_ == Accounts::exact && off < -threshold);
+        // Only exact accounts tell of a new latency at once. Coarse ones lie up to a period
+        // early by nature, and a loaded server answers late for a while, its run of late stamps
+        // looking like a longer latency: the bulk of them follows a real change within half a
+        // window.
+        const double threshold = std::max(kOffNanoseconds, kOffScatters * scatter_);
+        const bool isOff = accounts_ == Accounts::exact && std::abs(off) > threshold;
         if (isOff && accountsOff_ > 0 && (off > 0) == (accountsOffBy_ > 0)) {
             ++accountsOff_;
         } else {
@@ -133,9 +143,9 @@ void AudioTimingEstimator::addReport(const AudioTimingReport& report) {
     // ones by the learnt rate, as their own line is only as good as the phases they were taken
     // at.
     anchor_ = account(count_ - 1);
-    anchorOffset_ = agreedResidual(
-        anchor_, line.valid && accounts_ == Accounts::exact ? line.nanosecondsPerFrame
-                                                            : nanosecondsPerFrame_);
+    anchorOffset_ = agreedResidual(anchor_, line.valid && accounts_ == Accounts::exact
+                                                ? line.nanosecondsPerFrame
+                                                : nanosecondsPerFrame_);
     estimated_ = true;
 }
 
@@ -146,8 +156,8 @@ AudioTimingEstimator::Line AudioTimingEstimator::fitLine() const {
         return line;
     }
     const Account& newest = account(count_ - 1);
-    line.spanSeconds = double(newest.position - account(0).position) *
-                       nominalNanosecondsPerFrame_ / 1e9;
+    line.spanSeconds =
+        double(newest.position - account(0).position) * nominalNanosecondsPerFrame_ / 1e9;
     if (line.spanSeconds < kLineSpanSeconds) {
         return line;
     }
@@ -181,11 +191,12 @@ AudioTimingEstimator::Line AudioTimingEstimator::fitLine() const {
     }
     line.nanosecondsPerFrame = sxy / sxx;
     // How surely the accounts tell the slope: the spread of the slopes of lines through them.
-    line.uncertainty = std::sqrt(std::max(0.0, syy - line.nanosecondsPerFrame * sxy) / (n - 2) / sxx);
+    line.uncertainty =
+        std::sqrt(std::max(0.0, syy - line.nanosecondsPerFrame * sxy) / (n - 2) / sxx);
     line.used = n;
-    line.valid = std::isfinite(line.nanosecondsPerFrame) && std::isfinite(line.uncertainty) &&
-                 std::abs(line.nanosecondsPerFrame / nominalNanosecondsPerFrame_ - 1) <
-                     kMaximumClockError;
+    line.valid =
+        std::isfinite(line.nanosecondsPerFrame) && std::isfinite(line.uncertainty) &&
+        std::abs(line.nanosecondsPerFrame / nominalNanosecondsPerFrame_ - 1) < kMaximumClockError;
     return line;
 }
 

@@ -28,12 +28,13 @@ struct AudioTimingReport {
 //   holds;
 // - coarse accounts (a server that states the position in whole periods of its graph, counting
 //   a period as played once it has taken it) can only make a frame look heard early, by up to a
-//   period: the latest of the recent accounts holds, but for the very latest, which one report
-//   stamped late can make.
-// A change of latency (another device, another period) moves every later account the same way;
-// once a few agree on it, the accounts before it are forgotten. Coarse accounts tell only of a
-// longer latency so: one that shrank is followed once the accounts before it have left the
-// window, and the sink resets the estimator where it knows the latency changed.
+//   period: the latest of the recent accounts holds, but for those above the period the bulk of
+//   them covers, which reports stamped late make (one, or a run of them while the server was
+//   loaded).
+// A change of latency (another device, another period) moves every later account the same way.
+// Once a few exact accounts agree on it, the accounts before it are forgotten; coarse accounts
+// are followed once most of the window tells of it, within half a window, and the sink resets
+// the estimator where it knows the latency changed.
 //
 // Allocates nothing after construction: a render callback may use it. Not synchronized.
 class AudioTimingEstimator {
