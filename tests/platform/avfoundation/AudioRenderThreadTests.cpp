@@ -59,7 +59,41 @@ void* operator new(std::size_t size, std::align_val_t alignment) {
 void* operator new[](std::size_t size, std::align_val_t alignment) {
     return operator new(size, alignment);
 }
+// The nothrow forms too (std::stable_sort's buffer takes them): memory one allocator gave must
+// go back to it, and the deletes below hand everything to free().
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return operator new(size, std::nothrow);
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size, alignment);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return operator new(size, alignment, std::nothrow);
+}
 void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
     std::free(memory);
 }
 void operator delete[](void* memory) noexcept {
@@ -122,8 +156,8 @@ public:
 
     // Renders the next `frameCount` frames into `out`, counting what the render does.
     void render(float* out, std::size_t frameCount) {
-        const auto heard = firstHostNanoseconds_ +
-                           std::int64_t(double(frames_) * 1e9 / (kRate * ratio_));
+        const auto heard =
+            firstHostNanoseconds_ + std::int64_t(double(frames_) * 1e9 / (kRate * ratio_));
         tRendering = true;
         render_(out, frameCount, CMClockMakeHostTime(heard));
         tRendering = false;
