@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -268,6 +269,7 @@ bool PipeWireSink::connectStream(const std::optional<std::string>& device) {
     streamGeneration_.fetch_add(1, std::memory_order_release);
     rendering_.store(true, std::memory_order_seq_cst);
     linkedNode_.reset();
+    movedWhileConnecting_ = false;
     // Not started yet: a failure now is a device that could not be opened, reported by start().
     const bool wasStarted = started_;
     started_ = false;
@@ -293,6 +295,9 @@ bool PipeWireSink::connectStream(const std::optional<std::string>& device) {
         }
     }
     started_ = wasStarted;
+    if (std::exchange(movedWhileConnecting_, false)) {
+        report(Event::deviceChanged);
+    }
     if (!ready) {
         releaseStream();
         return false;
@@ -387,8 +392,12 @@ void PipeWireSink::watchLinks() {
         const bool moved = linkedNodeName_.has_value() && *linkedNodeName_ != sink->name;
         linkedNode_ = linked;
         linkedNodeName_ = sink->name;
-        if (moved) {
+        if (moved && started_) {
             report(Event::deviceChanged);
+        } else if (moved) {
+            // The session manager may link the new stream while connectStream still waits for
+            // it to be set up, when events are held back.
+            movedWhileConnecting_ = true;
         }
         return;
     }

@@ -88,6 +88,8 @@ private:
     // The node the stream was last seen linked to.
     std::optional<std::uint32_t> linkedNode_;
     std::optional<std::string> linkedNodeName_;
+    // A move seen while a new stream was being connected, told once it is.
+    bool movedWhileConnecting_ = false;
 
     // Between the loop's thread and the real-time one. A render runs only while `inProcess_`
     // counts it and `rendering_` holds; stop() clears the one and waits out the other.
