@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/appkit/X11Connection.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 namespace platform {
 
@@ -88,12 +89,14 @@ bool windowManagerSupports(xcb_connection_t* c, xcb_atom_t atom) {
 class ChangeWatcher : public QAbstractNativeEventFilter {
 public:
     static ChangeWatcher& shared() {
-        static ChangeWatcher* watcher = [] {
-            auto* created = new ChangeWatcher;
-            QCoreApplication::instance()->installNativeEventFilter(created);
-            return created;
+        // Installed once, for the rest of the process: the application holds it until it ends.
+        static NeverDestroyed<ChangeWatcher> watcher;
+        static const bool installed = [] {
+            QCoreApplication::instance()->installNativeEventFilter(&watcher.get());
+            return true;
         }();
-        return *watcher;
+        (void)installed;
+        return watcher.get();
     }
 
     void setHandler(std::function<void(QWidget&)> handler) { handler_ = std::move(handler); }

@@ -1,6 +1,7 @@
 #include "platform/appkit/WindowManagerAspectHints.h"
 
 #include "platform/appkit/X11Connection.h"
+#include "platform/foundation/NeverDestroyed.h"
 
 #include <xcb/xcb.h>
 
@@ -107,12 +108,14 @@ void write(xcb_connection_t* c, xcb_window_t window, const Request& request) {
 class Watcher : public QAbstractNativeEventFilter {
 public:
     static Watcher& shared() {
-        static Watcher* watcher = [] {
-            auto* created = new Watcher;
-            QCoreApplication::instance()->installNativeEventFilter(created);
-            return created;
+        // Installed once, for the rest of the process: the application holds it until it ends.
+        static NeverDestroyed<Watcher> watcher;
+        static const bool installed = [] {
+            QCoreApplication::instance()->installNativeEventFilter(&watcher.get());
+            return true;
         }();
-        return *watcher;
+        (void)installed;
+        return watcher.get();
     }
 
     void set(QWidget& window, Request request) {
