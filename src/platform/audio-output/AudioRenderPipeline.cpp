@@ -17,9 +17,16 @@ namespace {
 constexpr double kFadeSeconds = 0.005;
 // Beyond this the output is placed afresh instead of steered: a sound server that restarted,
 // or a host that stalled. A sound server's timing can be off for a moment on a busy machine, so
-// only an offset that lasts a few renders counts.
+// only an offset that lasts a few renders counts. Offsets are weighed as heard, in host time:
+// the steering takes out the same milliseconds of it each second at every rate.
 constexpr double kPlacementThresholdSeconds = 0.05;
 constexpr int kRendersBeforePlacement = 3;
+// A sink says when each render is heard, and one render follows on from the last. When its
+// account moves by more than this between two renders (its thread was held up and the server
+// played on without it, its latency changed), what it plays is off the time line by a step that
+// the steering would take seconds to take out, and that was heard as one already: it is placed
+// afresh at once. (A sink's clock running off the host's moves it by far less over a render.)
+constexpr double kAccountStepSeconds = 0.002;
 // A new anchor of the time line (a jump, or a change of rate at the same rate) moves the output
 // only when it is this far off; less is rounding.
 constexpr double kJumpThresholdSeconds = 0.001;
@@ -308,6 +315,7 @@ void AudioRenderPipeline::reset() {
     segment_ = nullptr;
     fadingSegment_ = nullptr;
     lastOutputAudible_ = false;
+    nextHostNanoseconds_.reset();
     readPosition_.store(kNoPosition, std::memory_order_release);
 }
 
@@ -324,13 +332,21 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
                                    1e9;
         const double timelineFrame =
             (CMTimeGetSeconds(anchor->time) + rate * hostSeconds) * sampleRate;
+        const std::int64_t hostNanoseconds = CMClockConvertHostTimeToNanoseconds(hostTime);
+        const bool accountStepped =
+            nextHostNanoseconds_ &&
+            std::abs(double(hostNanoseconds - *nextHostNanoseconds_)) > kAccountStepSeconds * 1e9;
+        nextHostNanoseconds_ =
+            hostNanoseconds + std::int64_t(std::llround(double(frameCount) * 1e9 / sampleRate));
         if (segment_ != nullptr && segment_->rate() == rate) {
             const double offset = segment_->outputPosition() - timelineFrame;
+            const double heardOffsetSeconds = std::abs(offset) / (rate * sampleRate);
             const bool jumped = anchor->generation != segment_->generation() &&
                                 std::abs(offset) > kJumpThresholdSeconds * sampleRate;
-            const bool farOff = std::abs(offset) > kPlacementThresholdSeconds * sampleRate;
+            const bool stepped = accountStepped && heardOffsetSeconds > kJumpThresholdSeconds;
+            const bool farOff = heardOffsetSeconds > kPlacementThresholdSeconds;
             rendersFarOff_ = farOff ? rendersFarOff_ + 1 : 0;
-            if (jumped || rendersFarOff_ >= kRendersBeforePlacement) {
+            if (jumped || stepped || rendersFarOff_ >= kRendersBeforePlacement) {
                 place(timelineFrame, rate, anchor->generation);
             } else if (farOff) {
                 // Play on as it stands until the offset proves real.
@@ -364,6 +380,9 @@ void AudioRenderPipeline::render(float* out, std::size_t frameCount, CMTime host
         }
         source_.discardFramesBefore(segment_->readPosition() -
                                     std::int64_t(kKeptHistorySeconds * sampleRate));
+    }
+    if (segment_ == nullptr) {
+        nextHostNanoseconds_.reset();
     }
     readPosition_.store(segment_ != nullptr ? segment_->readPosition() : kNoPosition,
                         std::memory_order_release);

@@ -25,7 +25,8 @@ public:
 
 // Turns the queued audio into what the sink plays, so that each frame is heard when the
 // synchronizer's time line passes it:
-// - placement: at the start of play, after a jump and after a rate change, the audio is read
+// - placement: at the start of play, after a jump, after a rate change and when the sink's
+//   account of when it plays steps (it played on without the pipeline), the audio is read
 //   from exactly the time-line frame that the time line reaches when the sink's next frame is
 //   heard: what is late is skipped, a gap or an empty queue plays silence, and rate 0 plays
 //   silence without consuming.
@@ -100,6 +101,8 @@ private:
     std::vector<float> fadeBuffer_;
     bool lastOutputAudible_ = false;
     float lastGain_ = 1.0f;
+    // When the sink's next frame is heard, had its account gone on from the last render's.
+    std::optional<std::int64_t> nextHostNanoseconds_;
     double averageOffsetFrames_ = 0;
     int rendersFarOff_ = 0;
     // How far the sink's clock runs from the host clock, as the steering learnt it (extra output

@@ -427,6 +427,7 @@ void PipeWireSink::process() {
     if (generation != seenGeneration_) {
         seenGeneration_ = generation;
         framesWritten_ = 0;
+        framesMissed_ = 0;
         lastTicks_.reset();
         estimator_->reset();
     }
@@ -446,7 +447,6 @@ void PipeWireSink::process() {
         if (pw_stream_get_time_n(stream, &time, sizeof time) == 0 && time.rate.denom > 0 &&
             time.now > 0) {
             AudioTimingReport report;
-            report.position = framesWritten_;
             report.hostNanoseconds = time.now;
             report.latencyNanoseconds =
                 time.delay * 1'000'000'000 * std::int64_t(time.rate.num) /
@@ -456,20 +456,29 @@ void PipeWireSink::process() {
             // Once per cycle, the graph having moved on by what the stream gave it last, the
             // account holds. A call off that beat (a thread that came late, and is called twice
             // in the next cycle to catch up, its first buffer played at once) says nothing sure
-            // of when its buffer is heard: the accounts so far place it.
+            // of when its buffer is heard: the accounts so far place it. A graph that moved on
+            // by whole cycles more ran them without the stream, whose thread was held up: its
+            // buffer plays in the next cycle all the same, later by those cycles.
             // (The graph counts at its rate, the stream's frames at the stream's; a resampler
             // between them rounds by a frame or two.)
-            const double expectedTicks = double(lastFrames_) * double(time.rate.denom) /
-                                         (double(time.rate.num) * format_.sampleRate);
-            const bool onTheBeat =
-                !lastTicks_ || std::abs(double(time.ticks - *lastTicks_) - expectedTicks) <= 2.0;
+            const double ticksPerFrame =
+                double(time.rate.denom) / (double(time.rate.num) * format_.sampleRate);
+            const double lateTicks =
+                lastTicks_ ? double(time.ticks - *lastTicks_) - double(lastFrames_) * ticksPerFrame
+                           : 0.0;
+            const bool onTheBeat = std::abs(lateTicks) <= 2.0;
+            const bool missedCycles = lateTicks > 0.5 * double(lastFrames_) * ticksPerFrame;
+            if (missedCycles) {
+                framesMissed_ += std::llround(lateTicks / ticksPerFrame);
+            }
             lastTicks_ = time.ticks;
-            if (onTheBeat) {
+            report.position = framesWritten_ + framesMissed_;
+            if (onTheBeat || missedCycles) {
                 estimator_->addReport(report);
             }
         }
         const std::int64_t heard =
-            estimator_->hostNanosecondsOfFrame(framesWritten_)
+            estimator_->hostNanosecondsOfFrame(framesWritten_ + framesMissed_)
                 .value_or(CMClockConvertHostTimeToNanoseconds(clock_->time()));
         const bool aligned = reinterpret_cast<std::uintptr_t>(data.data) % alignof(float) == 0;
         auto* out = aligned ? static_cast<float*>(data.data) : scratch_.data();

@@ -101,6 +101,10 @@ private:
     // The real-time thread's own.
     std::uint32_t seenGeneration_ = 0;
     std::int64_t framesWritten_ = 0;
+    // The graph's cycles that went by without the stream (its thread was held up), in the
+    // stream's frames: every frame written since is heard that much later. Counted into the
+    // stream's position, so that the estimate goes on without a step to relearn.
+    std::int64_t framesMissed_ = 0;
     // The graph's position at the last cycle, and the frames that cycle took.
     std::optional<std::uint64_t> lastTicks_;
     std::size_t lastFrames_ = 0;

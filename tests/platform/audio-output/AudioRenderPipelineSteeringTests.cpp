@@ -38,8 +38,9 @@ public:
 };
 
 // A sink that is not the host clock's: it plays `1 + clockDrift` frames per host second, and its
-// latency grows by `latencyJumpSeconds` once it has played `jumpAfterSeconds`. It says truly when
-// each block will be heard, as a sound server does once its timing has caught up.
+// latency grows by `latencyJumpSeconds` once it has played `jumpAfterSeconds` (as when its
+// server played on without it for that long). It says truly when each block will be heard, as a
+// sound server does once its timing has caught up.
 struct SinkBehaviour {
     std::string name;
     double clockDrift = 0;
@@ -54,9 +55,14 @@ struct Click {
     double errorMilliseconds = 0;
 };
 
+struct Playback {
+    std::vector<Click> clicks;
+    std::uint64_t placements = 0;
+};
+
 // Plays the clicks at `rate` through the pipeline to such a sink, and says when each click was
 // heard against the time line.
-std::vector<Click> play(double rate, const SinkBehaviour& sink) {
+Playback play(double rate, const SinkBehaviour& sink) {
     const AudioSinkFormat format{kSampleRate, 1, AV_CH_FRONT_CENTER};
     ClickSource source;
     AudioRenderPipeline pipeline(format, source);
@@ -93,7 +99,7 @@ std::vector<Click> play(double rate, const SinkBehaviour& sink) {
     EXPECT_LT(std::abs(pipeline.statistics().compensation),
               AudioRenderPipeline::kMaximumCompensation)
         << "the steering ends below its limit";
-    return clicks;
+    return {clicks, pipeline.statistics().placements};
 }
 
 std::string describe(const std::vector<Click>& clicks) {
@@ -131,7 +137,7 @@ class AudioRenderPipelineSteeringTest : public ::testing::TestWithParam<Case> {}
 // on the way never grows away from it again.
 TEST_P(AudioRenderPipelineSteeringTest, WhatTheSinkPlaysComesBackToTheTimeLine) {
     const Case& testCase = GetParam();
-    const std::vector<Click> clicks = play(testCase.rate, testCase.sink);
+    const std::vector<Click> clicks = play(testCase.rate, testCase.sink).clicks;
     const double end = testCase.sink.seconds;
     ASSERT_GT(clicks.size(), std::size_t(end * 4 * testCase.rate) - 4) << describe(clicks);
 
@@ -158,6 +164,25 @@ TEST_P(AudioRenderPipelineSteeringTest, WhatTheSinkPlaysComesBackToTheTimeLine) 
         EXPECT_LE(worst, previous + 0.5)
             << "grew away from the time line after " << from << " s:" << describe(clicks);
         previous = std::max(worst, kSettledMilliseconds);
+    }
+}
+
+// A sink whose account of when it plays steps (its server played on without it for a period or
+// more, its latency changed) is off the time line by that step at once: the output is placed
+// afresh there and then, at every rate, not steered back over seconds. A step too small to hear
+// is steered out.
+TEST(AudioRenderPipelineTest, AStepInWhenTheSinkPlaysIsTakenOutAtOnce) {
+    constexpr double kPeriodSeconds = 1024.0 / kSampleRate;
+    for (const double rate : {0.5, 1.0, 2.0}) {
+        for (const int periods : {1, 4}) {
+            const SinkBehaviour sink{"", 0, periods * kPeriodSeconds, 3.1, 6};
+            const Playback playback = play(rate, sink);
+            EXPECT_EQ(playback.placements, 2u) << periods << " periods at rate " << rate;
+            EXPECT_LE(worstBetween(playback.clicks, 3.1 + sink.latencyJumpSeconds, 6), 0.1)
+                << periods << " periods at rate " << rate << ":" << describe(playback.clicks);
+        }
+        const SinkBehaviour slight{"", 0, 0.0008, 3.1, 6};
+        EXPECT_EQ(play(rate, slight).placements, 1u) << "at rate " << rate;
     }
 }
 

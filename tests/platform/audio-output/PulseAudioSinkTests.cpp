@@ -72,6 +72,10 @@ TEST_F(PulseAudioSinkTest, ClicksAreHeardWhenTheirFramesAreShown) {
     expectClicksOnTime<PulseAudioMonitorRecorder>(std::move(pulseSink), true);
 }
 
+TEST_F(PulseAudioSinkTest, ClicksStayWithTheirFramesAfterTheSinkWasHeldUp) {
+    expectClicksWithTheirFramesAfterAHoldUp<PulseAudioMonitorRecorder>(std::move(pulseSink), 2.0);
+}
+
 TEST_F(PulseAudioSinkTest, MovingToAnotherDeviceFlushesTheRendererAndSaysSo) {
     quillon::test::PulseAudioModules modules;
     const std::string secondSink = "quillon_test_second_sink_" + std::to_string(::getpid());
