@@ -348,6 +348,8 @@ RunSummary summarise(const SyncReport& report) {
     summary.completed = report.markedSeconds == report.expectedMarks && report.markedSeconds > 0;
     summary.p99Offset = report.offset.p99Absolute;
     summary.drift = report.driftMillisecondsPerMinute;
+    summary.p99Sound = report.soundAgainstTimeLine.p99Absolute;
+    summary.p99Picture = report.pictureAgainstTimeLine.p99Absolute;
     summary.placements = report.audioStatistics.placements;
     summary.endedPinned = report.endedPinned;
     return summary;
@@ -366,12 +368,16 @@ std::string formatSummary(const std::map<double, std::vector<RunSummary>>& runs)
         std::size_t pinned = 0;
         std::size_t replaced = 0;
         std::string line;
+        std::string split;
         for (const RunSummary& run : summaries) {
             if (!run.completed) {
                 ++failed;
                 line += " failed";
+                split += " failed";
                 continue;
             }
+            split += fmt::format(" {:.2f}/{:.2f}/{:.1f}", run.p99Sound, run.p99Picture,
+                                 run.worstWakeUp);
             p99s.push_back(run.p99Offset);
             drifts.push_back(std::abs(run.drift));
             pinned += run.endedPinned ? 1 : 0;
@@ -381,6 +387,10 @@ std::string formatSummary(const std::map<double, std::vector<RunSummary>>& runs)
                                 run.endedPinned ? "/PINNED" : "");
         }
         text += fmt::format("rate {}: p99 |offset| ms / drift ms/min per run:{}\n", rate, line);
+        text += fmt::format(
+            "  p99 ms of sound / picture against the time line / worst wake-up of a sleeping "
+            "thread, per run:{}\n",
+            split);
         if (p99s.empty()) {
             text += "  no run completed\n";
             continue;

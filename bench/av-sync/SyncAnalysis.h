@@ -112,6 +112,11 @@ struct RunSummary {
     // |heard − shown|: 99th percentile, ms; drift of the offset, ms per minute.
     double p99Offset = 0;
     double drift = 0;
+    // Each against the time line: which of them made the offset.
+    double p99Sound = 0;
+    double p99Picture = 0;
+    // The run's machine: its worst wake-up of a sleeping thread, ms (see WakeLatencyProbe).
+    double worstWakeUp = 0;
     std::uint64_t placements = 0;
     bool endedPinned = false;
 };
@@ -119,7 +124,8 @@ struct RunSummary {
 RunSummary summarise(const SyncReport& report);
 
 // Per rate: every run in one line, then the worst run's p99 |offset| and |drift| beside the
-// median run's, and how many runs failed, were placed afresh or ended pinned.
+// median run's, and how many runs failed, were placed afresh or ended pinned; then per run the
+// sound's and the picture's p99 against the time line, and the machine's worst wake-up.
 std::string formatSummary(const std::map<double, std::vector<RunSummary>>& runs);
 
 // The report's lines, ready to print; with `perSecond`, a line for every marked second too.

@@ -43,6 +43,7 @@
 #include "ClipPlayback.h"
 #include "PulseAudioConnection.h"
 #include "SyncAnalysis.h"
+#include "WakeLatencyProbe.h"
 #include "platform/audio-output/PipeWireSink.h"
 #include "platform/audio-output/PulseAudioSink.h"
 
@@ -213,7 +214,9 @@ int main(int argc, char** argv) {
                 options.player = arguments.player;
                 options.recorder = recorder;
                 try {
+                    WakeLatencyProbe machine;
                     const PlaybackRecord record = playClip(options);
+                    const WakeLatencyProbe::Figures wakeUps = machine.figures();
                     if (!arguments.traceDirectory.empty()) {
                         writeTrace(record, arguments.repeat > 1
                                                ? fmt::format("{}/run-{}-rate-{}.csv",
@@ -222,8 +225,15 @@ int main(int argc, char** argv) {
                                                              arguments.traceDirectory, rate));
                     }
                     const SyncReport report = analyse(record);
-                    summaries[rate].push_back(summarise(report));
-                    fmt::print("{}\n", formatReport(report, arguments.perSecond));
+                    RunSummary summary = summarise(report);
+                    summary.worstWakeUp = wakeUps.maxMilliseconds;
+                    summaries[rate].push_back(summary);
+                    fmt::print("{}", formatReport(report, arguments.perSecond));
+                    fmt::print(
+                        "  machine: a thread sleeping 1 to 4 ms at a time woke late by p99.9 "
+                        "{:.2f} ms, max {:.2f} ms; {} of {} wake-ups later than 2 ms\n\n",
+                        wakeUps.p999Milliseconds, wakeUps.maxMilliseconds,
+                        wakeUps.laterThan2Milliseconds, wakeUps.wakeUps);
                 } catch (const std::exception& error) {
                     fmt::print("rate {}: failed: {}\n\n", rate, error.what());
                     summaries[rate].push_back(RunSummary{});

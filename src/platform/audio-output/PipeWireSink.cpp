@@ -34,6 +34,9 @@ constexpr std::chrono::milliseconds kLinkTimeout{1000};
 constexpr int kPeriodFrames = 1024;
 // No graph runs longer periods than this (PipeWire's quantum limit).
 constexpr std::size_t kLongestPeriodFrames = 8192;
+// A graph that moved on further than this between two calls did not just run without the
+// stream for a while: its count is another's (a driver the stream was moved to).
+constexpr double kLongestHoldUpSeconds = 1.0;
 
 struct ChannelPosition {
     std::uint32_t position;
@@ -390,6 +393,11 @@ void PipeWireSink::watchLinks() {
             return;
         }
         const bool moved = linkedNodeName_.has_value() && *linkedNodeName_ != sink->name;
+        if (linkedNode_) {
+            // Another sink, another latency, and maybe another driver whose graph counts from
+            // elsewhere: the real-time thread starts its estimate over.
+            relinks_.fetch_add(1, std::memory_order_release);
+        }
         linkedNode_ = linked;
         linkedNodeName_ = sink->name;
         if (moved && started_) {
@@ -431,6 +439,12 @@ void PipeWireSink::process() {
         lastTicks_.reset();
         estimator_->reset();
     }
+    const std::uint32_t relinks = relinks_.load(std::memory_order_acquire);
+    if (relinks != seenRelinks_) {
+        seenRelinks_ = relinks;
+        lastTicks_.reset();
+        estimator_->reset();
+    }
     spa_data& data = buffer->buffer->datas[0];
     const std::size_t frameBytes = format_.bytesPerFrame();
     std::size_t frames = data.data != nullptr ? data.maxsize / frameBytes : 0;
@@ -467,7 +481,9 @@ void PipeWireSink::process() {
                 lastTicks_ ? double(time.ticks - *lastTicks_) - double(lastFrames_) * ticksPerFrame
                            : 0.0;
             const bool onTheBeat = std::abs(lateTicks) <= 2.0;
-            const bool missedCycles = lateTicks > 0.5 * double(lastFrames_) * ticksPerFrame;
+            const double lateSeconds = lateTicks * double(time.rate.num) / double(time.rate.denom);
+            const bool missedCycles = lateTicks > 0.5 * double(lastFrames_) * ticksPerFrame &&
+                                      lateSeconds <= kLongestHoldUpSeconds;
             if (missedCycles) {
                 framesMissed_ += std::llround(lateTicks / ticksPerFrame);
             }

@@ -97,9 +97,12 @@ private:
     std::atomic<int> inProcess_{0};
     // Raised for each new stream: the real-time thread starts its count and its estimate over.
     std::atomic<std::uint32_t> streamGeneration_{0};
+    // Raised when the stream is linked to another sink.
+    std::atomic<std::uint32_t> relinks_{0};
 
     // The real-time thread's own.
     std::uint32_t seenGeneration_ = 0;
+    std::uint32_t seenRelinks_ = 0;
     std::int64_t framesWritten_ = 0;
     // The graph's cycles that went by without the stream (its thread was held up), in the
     // stream's frames: every frame written since is heard that much later. Counted into the
